@@ -1,0 +1,347 @@
+#include "app/MovieWindow1.h"
+
+#include <QCloseEvent>
+#include <QMenuBar>
+#include <QVBoxLayout>
+
+#include <sys/stat.h>
+
+#include "app/Dialogs.h"
+#include "app/KinoApplication.h"
+#include "controls/dxfComboBox.h"
+#include "platform/AppPaths.h"
+#include "platform/IniFile.h"
+#include "platform/PathRules.h"
+#include "platform/Text.h"
+#include "player/TGKitMSPlay.h"
+#include "region/CutWindow1.h"
+
+namespace kino {
+
+TMovieForm1* MovieForm1 = nullptr;
+TInfoForm1* InfoForm1 = nullptr;
+TCutForm1* CutForm1 = nullptr;
+
+namespace {
+
+constexpr int kDesignLeft = 40;
+constexpr int kDesignTop = 40;
+constexpr int kClientWidth = 300;
+constexpr int kClientHeight = 340;
+constexpr int kMinClientWidth = 92;     // outer 100 less the frame
+constexpr int kMinClientHeight = 196;   // outer 250 less caption, menu and frame
+constexpr int kStripHeight = 20;
+const char* const kSection = "SET0";
+
+} // namespace
+
+TMovieForm1::TMovieForm1(IDialogs* dialogs, QWidget* parent)
+    : QMainWindow(parent), dialogs_(dialogs ? dialogs : &TKinoApplication::Dialogs())
+{
+    if (!MovieForm1)
+        MovieForm1 = this;
+    BuildDesign();
+    FileExt.clear();
+    ProgramFolder = FolderOf(ExecutablePath());
+    settingsPath_ = SettingsFilePath(ProgramFolder);
+    setAcceptDrops(true);
+    PlayerStatus = 2;
+}
+
+TMovieForm1::~TMovieForm1()
+{
+    if (MovieForm1 == this)
+        MovieForm1 = nullptr;
+}
+
+void TMovieForm1::BuildDesign()
+{
+    setObjectName(QStringLiteral("MovieForm1"));
+    setWindowTitle(QStringLiteral("KINOLITE"));
+    setFont(DesignFont(12));
+
+    auto* client = new QWidget(this);
+    client->setObjectName(QStringLiteral("ClientArea"));
+    auto* column = new QVBoxLayout(client);
+    column->setContentsMargins(0, 0, 0, 0);
+    column->setSpacing(0);
+
+    Player1 = new TGKitMSPlay(client);
+    Player1->setObjectName(QStringLiteral("Player1"));
+    Player1->OnClick = [this](TGKitMSPlay* s) { Player1Click(s); };
+    Player1->OnNotify = [this](TGKitMSPlay* s, std::int16_t st, std::int32_t d) { Player1Notify(s, st, d); };
+
+    Panel1 = new QWidget(client);
+    Panel1->setObjectName(QStringLiteral("Panel1"));
+    Panel1->setFixedHeight(kStripHeight);
+    auto* strip = new QVBoxLayout(Panel1);
+    strip->setContentsMargins(0, 0, 0, 0);
+    strip->setSpacing(0);
+
+    ComboBox1 = new TdxfComboBox(Panel1);
+    ComboBox1->setObjectName(QStringLiteral("ComboBox1"));
+    ComboBox1->SetColor(Qt::black);
+    ComboBox1->SetFontColor(QColor(0, 255, 0));
+    ComboBox1->setToolTip(QStringLiteral("プレイリスト"));
+    ComboBox1->OnChange = [this](TdxfComboBox* s) { ComboBox1Change(s); };
+    strip->addWidget(ComboBox1);
+
+    column->addWidget(Player1, 1);
+    column->addWidget(Panel1);
+    setCentralWidget(client);
+    setTabOrder(Player1, ComboBox1);
+
+    BuildMenu();
+
+    const int menuHeight = menuBar()->sizeHint().height();
+    setMinimumSize(kMinClientWidth, kMinClientHeight + menuHeight);
+    resize(kClientWidth, kClientHeight + menuHeight);
+    move(kDesignLeft, kDesignTop);
+}
+
+void TMovieForm1::BuildMenu()
+{
+    // Check marks are plain: a handler sets them itself, so Qt's own toggle on a click
+    // is undone before the handler runs.
+    auto item = [this](QMenu* menu, QAction*& member, const char* name, const QString& caption,
+                       const QKeySequence& shortcut, int checked, void (TMovieForm1::*handler)()) {
+        member = menu->addAction(caption);
+        member->setObjectName(QString::fromLatin1(name));
+        if (!shortcut.isEmpty()) {
+            member->setShortcut(shortcut);
+            member->setShortcutContext(Qt::WindowShortcut);
+        }
+        if (checked >= 0) {
+            member->setCheckable(true);
+            member->setChecked(checked == 1);
+        }
+        QAction* a = member;
+        connect(a, &QAction::triggered, this, [this, a, handler](bool on) {
+            if (a->isCheckable()) {
+                QSignalBlocker block(a);
+                a->setChecked(!on);
+            }
+            if (handler)
+                (this->*handler)();
+        });
+    };
+    auto separator = [](QMenu* menu, QAction*& member, const char* name) {
+        member = menu->addSeparator();
+        member->setObjectName(QString::fromLatin1(name));
+    };
+    auto submenu = [](QMenu* parent, QMenu*& member, const char* name, const QString& caption) {
+        member = parent->addMenu(caption);
+        member->setObjectName(QString::fromLatin1(name));
+    };
+    auto top = [this](QMenu*& member, const char* name, const QString& caption) {
+        member = menuBar()->addMenu(caption);
+        member->setObjectName(QString::fromLatin1(name));
+    };
+    const QKeySequence none;
+    using K = QKeySequence;
+
+    menuBar()->setObjectName(QStringLiteral("MainMenu1"));
+    // Narrow item padding, so all five menus fit the designed 300-pixel width.
+    menuBar()->setStyleSheet(QStringLiteral("QMenuBar { padding: 0px; spacing: 0px; } QMenuBar::item { padding: 2px 2px; }"));
+    top(File1, "File1", QStringLiteral("ファイル(&F)"));
+    item(File1, N18, "N18", QStringLiteral("プレイリストに追加(&O)..."), K(Qt::CTRL | Qt::Key_O), -1, nullptr);
+    item(File1, CDROM1, "CDROM1", QStringLiteral("プレイリストに追加<サブフォルダ展開>(&S)..."),
+         K(Qt::CTRL | Qt::ALT | Qt::Key_O), -1, nullptr);
+    item(File1, URLU1, "URLU1", QStringLiteral("プレイリストにURLを追加(&U)..."), K(Qt::CTRL | Qt::Key_U), -1, nullptr);
+    separator(File1, N28, "N28");
+    item(File1, N19, "N19", QStringLiteral("プレイリストの初期化(&R)..."), K(Qt::CTRL | Qt::Key_R), -1, nullptr);
+    separator(File1, N20, "N20");
+    item(File1, N27, "N27", QStringLiteral("プレイリストの自動ソート(&S)"), none, 0, nullptr);
+    submenu(File1, N23, "N23", QStringLiteral("サブフォルダ展開の取得形式(&F)"));
+    item(N23, N24, "N24", QStringLiteral("すべてのメディアファイル(&F)"), none, 1, nullptr);
+    item(N23, AVI1, "AVI1", QStringLiteral("AVI ファイル(&A)"), none, 0, nullptr);
+    item(N23, MPEG1, "MPEG1", QStringLiteral("MPEG ファイル(&M)"), none, 0, nullptr);
+    item(N23, WAVE1, "WAVE1", QStringLiteral("WAVE ファイル(&W)"), none, 0, nullptr);
+    item(N23, MIDI1, "MIDI1", QStringLiteral("MIDI ファイル(&D)"), none, 0, nullptr);
+    separator(File1, N25, "N25");
+    item(File1, Exit1, "Exit1", QStringLiteral("終了(&X)"), none, -1, nullptr);
+
+    top(Show1, "Show1", QStringLiteral("ビュー(&V)"));
+    item(Show1, N2, "N2", QStringLiteral("ウィンドウの大きさに合わせる(&F)"), none, 1, nullptr);
+    separator(Show1, N15, "N15");
+    item(Show1, N9, "N9", QStringLiteral("コントロールバー(&C)"), none, 1, nullptr);
+    item(Show1, N8, "N8", QStringLiteral("ステータスバー(&S)"), none, 1, nullptr);
+    item(Show1, N7, "N7", QStringLiteral("プレイリスト(&L)"), none, 1, nullptr);
+    separator(Show1, N16, "N16");
+    item(Show1, N29, "N29", QStringLiteral("矩形再生範囲の指定(&R)..."), none, -1, nullptr);
+
+    top(P1, "P1", QStringLiteral("プレイ(&P)"));
+    item(P1, N3, "N3", QStringLiteral("プレイ/ポーズ(&P)"), K(Qt::CTRL | Qt::Key_P), -1, &TMovieForm1::N3Click);
+    item(P1, S1, "S1", QStringLiteral("ストップ(&S)"), K(Qt::CTRL | Qt::Key_S), -1, &TMovieForm1::S1Click);
+    separator(P1, N4, "N4");
+    item(P1, N5, "N5", QStringLiteral("前のトラック(&B)"), K(Qt::CTRL | Qt::Key_B), -1, &TMovieForm1::N5Click);
+    item(P1, N6, "N6", QStringLiteral("次のトラック(&F)"), K(Qt::CTRL | Qt::Key_F), -1, &TMovieForm1::N6Click);
+    item(P1, N10, "N10", QStringLiteral("巻き戻し(&R)"), K(Qt::CTRL | Qt::ALT | Qt::Key_B), -1, &TMovieForm1::N10Click);
+    item(P1, A1, "A1", QStringLiteral("早送り(&A)"), K(Qt::CTRL | Qt::ALT | Qt::Key_F), -1, &TMovieForm1::A1Click);
+    separator(P1, N11, "N11");
+    item(P1, N14, "N14", QStringLiteral("連続プレイ(&T)"), K(Qt::CTRL | Qt::Key_T), 0, &TMovieForm1::N14Click);
+    separator(P1, N1, "N1");
+    submenu(P1, N12, "N12", QStringLiteral("プレイ速度(&D)"));
+    item(N12, N051, "N051", QStringLiteral("0.5倍速(&H)"), none, 0, &TMovieForm1::N051Click);
+    item(N12, N13, "N13", QStringLiteral("標準(&N)"), none, 1, &TMovieForm1::N13Click);
+    item(N12, N21, "N21", QStringLiteral("1.5倍速(&C)"), none, 0, &TMovieForm1::N21Click);
+    item(N12, N22, "N22", QStringLiteral("2倍速(&T)"), none, 0, &TMovieForm1::N22Click);
+
+    top(Tool1, "Tool1", QStringLiteral("ツール(&T)"));
+    item(Tool1, Copy1, "Copy1", QStringLiteral("現在のフレームをコピー(&C)"), K(Qt::CTRL | Qt::Key_C), -1, nullptr);
+    item(Tool1, N26, "N26", QStringLiteral("フォルダを開く(&A)"), none, -1, nullptr);
+
+    top(Help1, "Help1", QStringLiteral("ヘルプ(&H)"));
+    item(Help1, G1, "G1", QStringLiteral("ユーザーズガイド(&G)"), K(Qt::Key_F1), -1, nullptr);
+    separator(Help1, N17, "N17");
+    item(Help1, A2, "A2", QStringLiteral("ソフトウェア情報(&A)..."), none, -1, nullptr);
+}
+
+void TMovieForm1::showEvent(QShowEvent* event)
+{
+    if (!shown_) {
+        shown_ = true;
+        FormShow();
+    }
+    QMainWindow::showEvent(event);
+}
+
+void TMovieForm1::closeEvent(QCloseEvent* event)
+{
+    FormClose();
+    event->accept();
+}
+
+void TMovieForm1::FormShow()
+{
+    IniFile ini(settingsPath_);
+    move(x(), ini.ReadInteger(kSection, "M_TOP", y()));
+    move(ini.ReadInteger(kSection, "M_LEFT", x()), y());
+
+    // Command-line entries: a media file is appended; folders are searched by the
+    // playlist-building commands.
+    for (const std::string& arg : arguments_) {
+        struct stat st {};
+        if (::stat(arg.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
+            continue;
+        std::string ext = ExtensionOf(arg);
+        for (char& c : ext)
+            c = char(std::toupper(static_cast<unsigned char>(c)));
+        FileExt = ext;
+        if (ext == ".AVI" || ext == ".MPG" || ext == ".MPEG" || ext == ".WAV" || ext == ".WAVE" ||
+            ext == ".MID" || ext == ".MIDI")
+            ComboBox1->Items().Add(arg);
+    }
+
+    N14->setChecked(true);
+    if (PlayerStatus == 2) {
+        ComboBox1->SetItemIndex(0);
+        RerunRegionCommand();
+    }
+}
+
+void TMovieForm1::FormClose()
+{
+    IniFile ini(settingsPath_);
+    // The position is written top first; a file that cannot be written is reported,
+    // and the window closes all the same so the user can always quit.
+    if (!ini.WriteInteger(kSection, "M_TOP", y()) || !ini.WriteInteger(kSection, "M_LEFT", x()))
+        dialogs_->ShowError(this, QStringLiteral("%1 に書き込めません").arg(ToDisplay(settingsPath_)));
+}
+
+void TMovieForm1::ComboBox1Change(TdxfComboBox*)
+{
+    Player1->SetFileName(ComboBox1->Text());
+    RerunRegionCommand();
+}
+
+void TMovieForm1::Player1Notify(TGKitMSPlay*, std::int16_t status, std::int32_t)
+{
+    PlayerStatus = status;
+    if (status != 4 || !N14->isChecked())
+        return;
+    const int index = ComboBox1->ItemIndex();
+    if (index >= ComboBox1->Items().Count() - 1)
+        return;
+    const auto opened = Player1->Engine()->generation();
+    ComboBox1->SetItemIndex(index + 1);
+    // An entry equal to the one that just ended raises no change, so it is handed over
+    // here; one the change event has just opened is not opened a second time.
+    if (Player1->Engine()->generation() == opened)
+        Player1->SetFileName(ComboBox1->Text());
+    RerunRegionCommand();
+}
+
+void TMovieForm1::Player1Click(TGKitMSPlay*)
+{
+    N3Click();
+}
+
+void TMovieForm1::N3Click()
+{
+    if (PlayerStatus == 1)
+        Player1->Pause();
+    if (PlayerStatus == 3 || PlayerStatus == 2)
+        Player1->Play();
+}
+
+void TMovieForm1::S1Click()
+{
+    Player1->Stop();
+}
+
+void TMovieForm1::N5Click()
+{
+    const int index = ComboBox1->ItemIndex();
+    if (index > 0) {
+        ComboBox1->SetItemIndex(index - 1);
+        RerunRegionCommand();
+    }
+}
+
+void TMovieForm1::N6Click()
+{
+    const int index = ComboBox1->ItemIndex();
+    if (index < ComboBox1->Items().Count() - 1) {
+        ComboBox1->SetItemIndex(index + 1);
+        RerunRegionCommand();
+    }
+}
+
+void TMovieForm1::N10Click()
+{
+    Player1->Reverse(5);
+}
+
+void TMovieForm1::A1Click()
+{
+    Player1->Forward(5);
+}
+
+void TMovieForm1::N14Click()
+{
+    N14->setChecked(!N14->isChecked());
+}
+
+void TMovieForm1::ChangeSpeed(QAction* chosen, double value)
+{
+    for (QAction* a : {N051, N13, N21, N22})
+        a->setChecked(a == chosen);
+    Player1->SetSpeed(value);
+    Player1->Pause();
+    Player1->Play();
+}
+
+void TMovieForm1::N051Click() { ChangeSpeed(N051, 0.5); }
+void TMovieForm1::N13Click() { ChangeSpeed(N13, 1.0); }
+void TMovieForm1::N21Click() { ChangeSpeed(N21, 1.5); }
+void TMovieForm1::N22Click() { ChangeSpeed(N22, 2.0); }
+
+void TMovieForm1::RerunRegionCommand()
+{
+    // The navigator's set-up comes with the region navigator itself.
+    if (CutForm1 && CutForm1->isVisible()) {
+    }
+}
+
+} // namespace kino

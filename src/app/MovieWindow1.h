@@ -1,0 +1,139 @@
+#pragma once
+// The main window: the picture over almost all of the client area, the playlist in a
+// 20-pixel strip beneath it, the menu from which every command is given, and the
+// window position kept in the settings file.
+#include <QMainWindow>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+class QAction;
+class QMenu;
+
+namespace kino {
+
+class IDialogs;
+class TCutForm1;
+class TdxfComboBox;
+class TGKitMSPlay;
+class TInfoForm1;
+class TMovieForm1;
+
+// The program's three windows, filled as each is created.
+extern TMovieForm1* MovieForm1;
+extern TInfoForm1* InfoForm1;
+extern TCutForm1* CutForm1;
+
+class TMovieForm1 : public QMainWindow {
+    Q_OBJECT
+public:
+    // `dialogs` answers the boxes commands open; nullptr means Qt's real ones.
+    explicit TMovieForm1(IDialogs* dialogs = nullptr, QWidget* parent = nullptr);
+    ~TMovieForm1() override;
+
+    // Components, named as in the window's design.
+    TGKitMSPlay* Player1 = nullptr;
+    QWidget* Panel1 = nullptr;
+    TdxfComboBox* ComboBox1 = nullptr;
+
+    QMenu* File1 = nullptr;
+    QAction* N18 = nullptr;
+    QAction* CDROM1 = nullptr;
+    QAction* URLU1 = nullptr;
+    QAction* N28 = nullptr;
+    QAction* N19 = nullptr;
+    QAction* N20 = nullptr;
+    QAction* N27 = nullptr;
+    QMenu* N23 = nullptr;
+    QAction* N24 = nullptr;
+    QAction* AVI1 = nullptr;
+    QAction* MPEG1 = nullptr;
+    QAction* WAVE1 = nullptr;
+    QAction* MIDI1 = nullptr;
+    QAction* N25 = nullptr;
+    QAction* Exit1 = nullptr;
+    QMenu* Show1 = nullptr;
+    QAction* N2 = nullptr;
+    QAction* N15 = nullptr;
+    QAction* N9 = nullptr;
+    QAction* N8 = nullptr;
+    QAction* N7 = nullptr;
+    QAction* N16 = nullptr;
+    QAction* N29 = nullptr;
+    QMenu* P1 = nullptr;
+    QAction* N3 = nullptr;
+    QAction* S1 = nullptr;
+    QAction* N4 = nullptr;
+    QAction* N5 = nullptr;
+    QAction* N6 = nullptr;
+    QAction* N10 = nullptr;
+    QAction* A1 = nullptr;
+    QAction* N11 = nullptr;
+    QAction* N14 = nullptr;
+    QAction* N1 = nullptr;
+    QMenu* N12 = nullptr;
+    QAction* N051 = nullptr;
+    QAction* N13 = nullptr;
+    QAction* N21 = nullptr;
+    QAction* N22 = nullptr;
+    QMenu* Tool1 = nullptr;
+    QAction* Copy1 = nullptr;
+    QAction* N26 = nullptr;
+    QMenu* Help1 = nullptr;
+    QAction* G1 = nullptr;
+    QAction* N17 = nullptr;
+    QAction* A2 = nullptr;
+
+    // Private state of the window, open to tests.
+    std::string ProgramFolder;
+    std::string FileExt;
+    std::int32_t PlayerStatus = 2;
+
+    // The command-line arguments handed over at the first showing, byte for byte.
+    void SetArguments(std::vector<std::string> args) { arguments_ = std::move(args); }
+    // The settings file; decided at construction from the program's folder.
+    const std::string& SettingsPath() const { return settingsPath_; }
+    void SetSettingsPath(std::string path) { settingsPath_ = std::move(path); }
+
+    // Handlers.
+    void FormShow();
+    void FormClose();
+    void ComboBox1Change(TdxfComboBox* sender);
+    void Player1Notify(TGKitMSPlay* sender, std::int16_t status, std::int32_t detail);
+    void Player1Click(TGKitMSPlay* sender);
+
+    // Play menu.
+    void N3Click();      // play/pause
+    void S1Click();      // stop
+    void N5Click();      // previous track
+    void N6Click();      // next track
+    void N10Click();     // rewind
+    void A1Click();      // fast forward
+    void N14Click();     // continuous play
+    void N051Click();
+    void N13Click();
+    void N21Click();
+    void N22Click();
+
+    // Re-runs the region command while the navigator is shown.
+    void RerunRegionCommand();
+
+    IDialogs& Dialogs() const { return *dialogs_; }
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void BuildDesign();
+    void BuildMenu();
+    void ChangeSpeed(QAction* chosen, double value);
+
+    IDialogs* dialogs_;
+    std::vector<std::string> arguments_;
+    std::string settingsPath_;
+    bool shown_ = false;
+};
+
+} // namespace kino

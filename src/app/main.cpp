@@ -1,0 +1,38 @@
+// KINOLITE: a small media player for AVI, MPEG, WAVE and MIDI files and media URLs.
+#include <exception>
+#include <string>
+#include <vector>
+
+#include "app/InfoWindow1.h"
+#include "app/KinoApplication.h"
+#include "app/MovieWindow1.h"
+#include "player/MediaEngine.h"
+#include "region/CutWindow1.h"
+
+int main(int argc, char** argv)
+{
+    // Arguments are paths taken byte for byte, before Qt sees them.
+    std::vector<std::string> args;
+    for (int i = 1; i < argc; ++i)
+        args.emplace_back(argv[i]);
+
+    kino::TKinoApplication app(argc, argv);
+    int code = 0;
+    try {
+        kino::InitMediaEngine();
+        kino::TMovieForm1 movieForm;
+        movieForm.SetArguments(std::move(args));
+        kino::TInfoForm1 infoForm(&movieForm);
+        kino::InfoForm1 = &infoForm;
+        kino::TCutForm1 cutForm(&movieForm);
+        kino::CutForm1 = &cutForm;
+        movieForm.show();
+        app.exec();
+        kino::CutForm1 = nullptr;
+        kino::InfoForm1 = nullptr;
+    } catch (const std::exception& e) {
+        kino::TKinoApplication::ShowException(QString::fromUtf8(e.what()));
+    }
+    kino::ShutdownMediaEngine();
+    return code;
+}

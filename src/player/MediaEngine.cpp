@@ -1,0 +1,40 @@
+#include "player/MediaEngine.h"
+
+#include <gst/gst.h>
+
+#include <memory>
+#include <mutex>
+#include <stdexcept>
+
+#include "player/GstHandles.h"
+
+namespace kino {
+
+namespace {
+std::once_flag g_initOnce;
+bool g_initialised = false;
+std::string g_initError;
+}
+
+void InitMediaEngine()
+{
+    std::call_once(g_initOnce, [] {
+        GError* raw = nullptr;
+        g_initialised = gst_init_check(nullptr, nullptr, &raw);
+        std::unique_ptr<GError, gsth::GErrorDeleter> err(raw);
+        if (!g_initialised)
+            g_initError = err ? err->message : "GStreamer could not be initialised";
+    });
+    if (!g_initialised)
+        throw std::runtime_error(g_initError);
+}
+
+void ShutdownMediaEngine()
+{
+    if (g_initialised) {
+        gst_deinit();
+        g_initialised = false;
+    }
+}
+
+} // namespace kino

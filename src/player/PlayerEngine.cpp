@@ -1,0 +1,624 @@
+#include "player/PlayerEngine.h"
+
+#include <gst/app/gstappsink.h>
+#include <gst/video/video.h>
+
+#include <QSocketNotifier>
+#include <QTimer>
+
+#include <algorithm>
+#include <mutex>
+
+#include "platform/PathRules.h"
+
+namespace kino {
+
+namespace {
+
+// How long opening may hold the window: a local file prerolls in well under this;
+// a network source that has not answered by then goes on in the background.
+constexpr GstClockTime kLocalOpenWait = 5 * GST_SECOND;
+constexpr GstClockTime kNetworkOpenWait = 2 * GST_SECOND;
+
+bool IsLocalUri(const std::string& uri)
+{
+    return uri.rfind("file:", 0) == 0;
+}
+
+// The picture held while it is shown: the sample stays mapped until the last QImage
+// sharing it is gone, so a frame reaches the screen without a copy.
+struct MappedFrame {
+    gsth::Sample sample;
+    GstVideoFrame frame{};
+};
+
+void ReleaseMappedFrame(void* info)
+{
+    auto* mf = static_cast<MappedFrame*>(info);
+    gst_video_frame_unmap(&mf->frame);
+    delete mf;
+}
+
+QImage ImageFromSample(GstSample* sample)
+{
+    GstCaps* caps = gst_sample_get_caps(sample);
+    GstBuffer* buffer = gst_sample_get_buffer(sample);
+    GstVideoInfo info;
+    if (!caps || !buffer || !gst_video_info_from_caps(&info, caps))
+        return {};
+    if (GST_VIDEO_INFO_FORMAT(&info) != GST_VIDEO_FORMAT_BGRx)
+        return {};
+    auto* mf = new MappedFrame;
+    mf->sample = gsth::Sample::Ref(sample);
+    if (!gst_video_frame_map(&mf->frame, &info, buffer, GST_MAP_READ)) {
+        delete mf;
+        return {};
+    }
+    // BGRx in memory is what QImage::Format_RGB32 holds on a little-endian machine;
+    // the stride comes from the frame, never width * 4.
+    const auto* data = static_cast<const uchar*>(GST_VIDEO_FRAME_PLANE_DATA(&mf->frame, 0));
+    return QImage(data, GST_VIDEO_FRAME_WIDTH(&mf->frame), GST_VIDEO_FRAME_HEIGHT(&mf->frame),
+                  GST_VIDEO_FRAME_PLANE_STRIDE(&mf->frame, 0), QImage::Format_RGB32,
+                  ReleaseMappedFrame, mf);
+}
+
+PlayerEngine::ErrorCode CodeFor(const GError* err)
+{
+    if (!err)
+        return PlayerEngine::OtherError;
+    if (err->domain == GST_RESOURCE_ERROR) {
+        switch (err->code) {
+        case GST_RESOURCE_ERROR_NOT_FOUND:
+        case GST_RESOURCE_ERROR_OPEN_READ:
+        case GST_RESOURCE_ERROR_OPEN_READ_WRITE:
+            return PlayerEngine::NotFound;
+        case GST_RESOURCE_ERROR_NOT_AUTHORIZED:
+        case GST_RESOURCE_ERROR_BUSY:
+        case GST_RESOURCE_ERROR_READ:
+        case GST_RESOURCE_ERROR_SEEK:
+            return PlayerEngine::NetworkError;
+        default:
+            return PlayerEngine::OtherError;
+        }
+    }
+    if (err->domain == GST_STREAM_ERROR) {
+        switch (err->code) {
+        case GST_STREAM_ERROR_TYPE_NOT_FOUND:
+        case GST_STREAM_ERROR_WRONG_TYPE:
+        case GST_STREAM_ERROR_CODEC_NOT_FOUND:
+        case GST_STREAM_ERROR_NOT_IMPLEMENTED:
+            return PlayerEngine::Unsupported;
+        case GST_STREAM_ERROR_DECODE:
+        case GST_STREAM_ERROR_DEMUX:
+        case GST_STREAM_ERROR_FORMAT:
+        case GST_STREAM_ERROR_FAILED:
+            return PlayerEngine::Broken;
+        default:
+            return PlayerEngine::OtherError;
+        }
+    }
+    if (err->domain == GST_CORE_ERROR && err->code == GST_CORE_ERROR_MISSING_PLUGIN)
+        return PlayerEngine::Unsupported;
+    return PlayerEngine::OtherError;
+}
+
+} // namespace
+
+// Shared between the GUI thread and the streaming threads: the newest sample, the
+// generation it belongs to, and whether the GUI thread was already woken for it.
+struct PlayerEngine::FrameSlot {
+    std::mutex mutex;
+    gsth::Sample sample;
+    std::atomic<quint64> generation{0};
+    std::atomic<bool> isAvi{false};
+    PlayerEngine* owner = nullptr;
+
+    void Store(GstSample* s)
+    {
+        gsth::Sample taken = gsth::Sample::Adopt(s);
+        bool wake = false;
+        {
+            std::lock_guard<std::mutex> lock(mutex);
+            wake = !sample;
+            sample = std::move(taken);
+        }
+        if (wake) {
+            PlayerEngine* o = owner;
+            QMetaObject::invokeMethod(o, [o] { o->TakeFrame(); }, Qt::QueuedConnection);
+        }
+    }
+};
+
+namespace {
+
+GstFlowReturn OnNewSample(GstAppSink* sink, gpointer user)
+{
+    static_cast<PlayerEngine::FrameSlot*>(user)->Store(gst_app_sink_pull_sample(sink));
+    return GST_FLOW_OK;
+}
+
+GstFlowReturn OnNewPreroll(GstAppSink* sink, gpointer user)
+{
+    static_cast<PlayerEngine::FrameSlot*>(user)->Store(gst_app_sink_pull_preroll(sink));
+    return GST_FLOW_OK;
+}
+
+void OnElementSetup(GstElement*, GstElement* element, gpointer user)
+{
+    GstElementFactory* factory = gst_element_get_factory(element);
+    if (!factory)
+        return;
+    const gchar* name = gst_plugin_feature_get_name(GST_PLUGIN_FEATURE(factory));
+    if (name && g_str_equal(name, "avidemux"))
+        static_cast<PlayerEngine::FrameSlot*>(user)->isAvi = true;
+}
+
+} // namespace
+
+PlayerEngine::PlayerEngine(QObject* parent)
+    : QObject(parent), slot_(std::make_shared<FrameSlot>())
+{
+    slot_->owner = this;
+    openWatchdog_ = new QTimer(this);
+    openWatchdog_->setSingleShot(true);
+    connect(openWatchdog_, &QTimer::timeout, this, [this] {
+        if (state_ == State::Opening)
+            Fail(NoAnswer, QStringLiteral("no answer from the source"));
+    });
+    BuildPipeline();
+}
+
+PlayerEngine::~PlayerEngine()
+{
+    if (playbin_)
+        gst_element_set_state(playbin_.element(), GST_STATE_NULL);
+    elementSetup_.disconnect();
+    delete busNotifier_;
+    busNotifier_ = nullptr;
+    if (bus_)
+        gst_bus_set_flushing(bus_.get(), TRUE);
+    frame_ = QImage();
+}
+
+void PlayerEngine::BuildPipeline()
+{
+    playbin_ = gsth::Element::Adopt(gst_element_factory_make("playbin", "kinolite-player"));
+    if (!playbin_)
+        throw std::runtime_error("GStreamer's playbin is not installed");
+
+    videoSink_ = gsth::Element::Ref(gst_element_factory_make("appsink", "kinolite-video"));
+    if (!videoSink_)
+        throw std::runtime_error("GStreamer's appsink is not installed");
+    gsth::Caps caps = gsth::Caps::Adopt(gst_caps_new_simple("video/x-raw", "format", G_TYPE_STRING, "BGRx", nullptr));
+    g_object_set(videoSink_.get(), "caps", caps.get(), "max-buffers", 1u, "drop", TRUE,
+                 "sync", TRUE, "qos", TRUE, "enable-last-sample", FALSE, nullptr);
+    GstAppSinkCallbacks callbacks{};
+    callbacks.new_sample = OnNewSample;
+    callbacks.new_preroll = OnNewPreroll;
+    gst_app_sink_set_callbacks(GST_APP_SINK(videoSink_.get()), &callbacks, slot_.get(), nullptr);
+    g_object_set(playbin_.get(), "video-sink", videoSink_.get(), nullptr);
+
+    // Speed changes keep the pitch: scaletempo stretches the sound by the segment's rate.
+    if (GstElement* tempo = gst_element_factory_make("scaletempo", nullptr))
+        g_object_set(playbin_.get(), "audio-filter", tempo, nullptr);
+
+    // Subtitles and visualisations are not part of this player.
+    gint flags = 0;
+    g_object_get(playbin_.get(), "flags", &flags, nullptr);
+    flags &= ~((1 << 2) | (1 << 3));   // GST_PLAY_FLAG_TEXT, GST_PLAY_FLAG_VIS
+    g_object_set(playbin_.get(), "flags", flags, nullptr);
+
+    elementSetup_ = gsth::SignalConnection(
+        playbin_.get(), g_signal_connect(playbin_.get(), "element-setup", G_CALLBACK(OnElementSetup), slot_.get()));
+
+    bus_ = gsth::Bus::Adopt(gst_element_get_bus(playbin_.element()));
+    GPollFD pollFd{};
+    gst_bus_get_pollfd(bus_.get(), &pollFd);
+    busNotifier_ = new QSocketNotifier(pollFd.fd, QSocketNotifier::Read, this);
+    connect(busNotifier_, &QSocketNotifier::activated, this, [this] { DrainBus(); });
+}
+
+std::string PlayerEngine::UriFor(const std::string& source)
+{
+    if (HasUriScheme(source))
+        return source;
+    GError* raw = nullptr;
+    std::unique_ptr<gchar, gsth::GFreeDeleter> uri(gst_filename_to_uri(source.c_str(), &raw));
+    std::unique_ptr<GError, gsth::GErrorDeleter> err(raw);
+    return uri ? std::string(uri.get()) : std::string();
+}
+
+void PlayerEngine::SetState(State s)
+{
+    if (s == state_)
+        return;
+    state_ = s;
+    emit stateChanged(s);
+}
+
+void PlayerEngine::Fail(ErrorCode code, const QString& text)
+{
+    openWatchdog_->stop();
+    gst_element_set_state(playbin_.element(), GST_STATE_NULL);
+    gst_bus_set_flushing(bus_.get(), TRUE);
+    gst_bus_set_flushing(bus_.get(), FALSE);
+    wantPlaying_ = false;
+    errorCode_ = code;
+    errorText_ = text;
+    frame_ = QImage();
+    facts_ = Facts{};
+    // A new failure is announced even when the previous source failed too.
+    state_ = State::Closed;
+    SetState(State::Failed);
+    emit factsChanged();
+}
+
+void PlayerEngine::FailFromMessage(GstMessage* msg)
+{
+    GError* raw = nullptr;
+    gchar* debug = nullptr;
+    gst_message_parse_error(msg, &raw, &debug);
+    std::unique_ptr<GError, gsth::GErrorDeleter> err(raw);
+    std::unique_ptr<gchar, gsth::GFreeDeleter> dbg(debug);
+    ErrorCode code = CodeFor(err.get());
+    if (!IsLocalUri(UriFor(source_)) && (code == NotFound || code == OtherError))
+        code = NetworkError;
+    Fail(code, err ? QString::fromUtf8(err->message) : QString());
+}
+
+void PlayerEngine::Open(const std::string& source)
+{
+    openWatchdog_->stop();
+    gst_element_set_state(playbin_.element(), GST_STATE_NULL);
+    // Whatever the previous source left on the bus or in the frame slot is stale now.
+    gst_bus_set_flushing(bus_.get(), TRUE);
+    gst_bus_set_flushing(bus_.get(), FALSE);
+    ++generation_;
+    {
+        std::lock_guard<std::mutex> lock(slot_->mutex);
+        slot_->sample.reset();
+        slot_->generation = generation_;
+        slot_->isAvi = false;
+    }
+    source_ = source;
+    facts_ = Facts{};
+    errorCode_ = NoError;
+    errorText_.clear();
+    frame_ = QImage();
+    wantPlaying_ = false;
+    buffering_ = false;
+    appliedRate_ = 1.0;
+    lastPositionMs_ = 0;
+
+    if (source.empty()) {
+        SetState(State::Closed);
+        emit factsChanged();
+        emit frameReady(frame_);
+        return;
+    }
+
+    const std::string uri = UriFor(source);
+    if (uri.empty()) {
+        Fail(NotFound, QStringLiteral("not a valid location"));
+        return;
+    }
+    if (!gst_uri_is_valid(uri.c_str())) {
+        Fail(Unsupported, QStringLiteral("not a valid URI"));
+        return;
+    }
+    g_object_set(playbin_.get(), "uri", uri.c_str(), "volume", volume_, "mute", muted_, nullptr);
+
+    // Opening counts as a new state even when the previous source was opening too.
+    state_ = State::Closed;
+    SetState(State::Opening);
+    emit frameReady(frame_);
+
+    GstStateChangeReturn ret = gst_element_set_state(playbin_.element(), GST_STATE_PAUSED);
+    if (ret != GST_STATE_CHANGE_FAILURE) {
+        const bool local = IsLocalUri(uri);
+        ret = gst_element_get_state(playbin_.element(), nullptr, nullptr,
+                                    local ? kLocalOpenWait : kNetworkOpenWait);
+    }
+    if (ret == GST_STATE_CHANGE_FAILURE) {
+        gsth::Message err = gsth::Message::Adopt(
+            gst_bus_pop_filtered(bus_.get(), GST_MESSAGE_ERROR));
+        if (err)
+            FailFromMessage(err.get());
+        else
+            Fail(Unsupported, QStringLiteral("the source could not be opened"));
+        return;
+    }
+    if (ret == GST_STATE_CHANGE_ASYNC) {
+        // Still waiting for the source: the facts come with ASYNC_DONE on the bus.
+        openWatchdog_->start(networkTimeoutMs_);
+        return;
+    }
+    facts_.live = (ret == GST_STATE_CHANGE_NO_PREROLL);
+    ReadFacts();
+    SetState(State::Paused);
+}
+
+void PlayerEngine::Close()
+{
+    Open(std::string());
+}
+
+void PlayerEngine::ReadFacts()
+{
+    gint nVideo = 0, nAudio = 0;
+    g_object_get(playbin_.get(), "n-video", &nVideo, "n-audio", &nAudio, nullptr);
+    facts_.hasVideo = nVideo > 0;
+    facts_.hasAudio = nAudio > 0;
+    facts_.isAvi = slot_->isAvi.load();
+    facts_.width = facts_.height = 0;
+    if (facts_.hasVideo) {
+        gsth::Pad pad = gsth::Pad::Adopt(gst_element_get_static_pad(videoSink_.element(), "sink"));
+        gsth::Caps caps = gsth::Caps::Adopt(pad ? gst_pad_get_current_caps(pad.get()) : nullptr);
+        GstVideoInfo info;
+        if (caps && gst_video_info_from_caps(&info, caps.get())) {
+            facts_.width = GST_VIDEO_INFO_WIDTH(&info);
+            facts_.height = GST_VIDEO_INFO_HEIGHT(&info);
+        }
+    }
+    gint64 dur = -1;
+    if (gst_element_query_duration(playbin_.element(), GST_FORMAT_TIME, &dur) && dur >= 0)
+        facts_.durationMs = dur / GST_MSECOND;
+    facts_.known = true;
+    openWatchdog_->stop();
+    emit factsChanged();
+}
+
+void PlayerEngine::ApplyRate()
+{
+    if (appliedRate_ == rate_ || facts_.live)
+        return;
+    gint64 pos = 0;
+    if (!gst_element_query_position(playbin_.element(), GST_FORMAT_TIME, &pos) || pos < 0)
+        pos = 0;
+    if (gst_element_seek(playbin_.element(), rate_, GST_FORMAT_TIME,
+                         GstSeekFlags(GST_SEEK_FLAG_FLUSH | GST_SEEK_FLAG_ACCURATE),
+                         GST_SEEK_TYPE_SET, pos, GST_SEEK_TYPE_NONE, GST_CLOCK_TIME_NONE))
+        appliedRate_ = rate_;
+}
+
+void PlayerEngine::Play()
+{
+    switch (state_) {
+    case State::Closed:
+    case State::Failed:
+        return;
+    case State::Opening:
+        // The source goes on to playing by itself once it answers.
+        wantPlaying_ = true;
+        gst_element_set_state(playbin_.element(), GST_STATE_PLAYING);
+        return;
+    case State::Ended:
+        // Playing again after the end starts from the beginning.
+        gst_element_seek(playbin_.element(), rate_, GST_FORMAT_TIME,
+                         GstSeekFlags(GST_SEEK_FLAG_FLUSH | GST_SEEK_FLAG_ACCURATE),
+                         GST_SEEK_TYPE_SET, 0, GST_SEEK_TYPE_NONE, GST_CLOCK_TIME_NONE);
+        appliedRate_ = rate_;
+        break;
+    default:
+        ApplyRate();
+        break;
+    }
+    wantPlaying_ = true;
+    if (!buffering_)
+        gst_element_set_state(playbin_.element(), GST_STATE_PLAYING);
+    SetState(State::Playing);
+}
+
+void PlayerEngine::Pause()
+{
+    if (state_ == State::Closed || state_ == State::Failed)
+        return;
+    wantPlaying_ = false;
+    if (state_ == State::Opening)
+        return;
+    lastPositionMs_ = PositionMs();
+    gst_element_set_state(playbin_.element(), GST_STATE_PAUSED);
+    if (state_ != State::Stopped && state_ != State::Ended)
+        SetState(State::Paused);
+}
+
+void PlayerEngine::Stop()
+{
+    if (state_ == State::Closed || state_ == State::Failed || state_ == State::Opening)
+        return;
+    wantPlaying_ = false;
+    gst_element_set_state(playbin_.element(), GST_STATE_PAUSED);
+    if (!facts_.live) {
+        gst_element_seek(playbin_.element(), appliedRate_, GST_FORMAT_TIME,
+                         GstSeekFlags(GST_SEEK_FLAG_FLUSH | GST_SEEK_FLAG_ACCURATE),
+                         GST_SEEK_TYPE_SET, 0, GST_SEEK_TYPE_NONE, GST_CLOCK_TIME_NONE);
+    }
+    lastPositionMs_ = 0;
+    SetState(State::Stopped);
+    emit positionChanged();
+}
+
+void PlayerEngine::SeekMs(qint64 ms)
+{
+    if (!facts_.known || facts_.live)
+        return;
+    const qint64 dur = DurationMs();
+    ms = std::max<qint64>(0, ms);
+    if (dur >= 0)
+        ms = std::min(ms, dur);
+    gst_element_seek(playbin_.element(), appliedRate_, GST_FORMAT_TIME,
+                     GstSeekFlags(GST_SEEK_FLAG_FLUSH | GST_SEEK_FLAG_ACCURATE),
+                     GST_SEEK_TYPE_SET, ms * GST_MSECOND, GST_SEEK_TYPE_NONE, GST_CLOCK_TIME_NONE);
+    lastPositionMs_ = ms;
+    if (state_ == State::Ended || state_ == State::Stopped) {
+        // A jump away from the end or the stopped start leaves the medium paused there.
+        GstState cur = GST_STATE_NULL;
+        gst_element_get_state(playbin_.element(), &cur, nullptr, 0);
+        SetState(wantPlaying_ || cur == GST_STATE_PLAYING ? State::Playing : State::Paused);
+        if (state_ == State::Playing)
+            wantPlaying_ = true;
+    }
+    emit positionChanged();
+}
+
+qint64 PlayerEngine::PositionMs() const
+{
+    if (state_ == State::Closed || state_ == State::Failed || state_ == State::Opening)
+        return 0;
+    if (state_ == State::Ended) {
+        const qint64 dur = DurationMs();
+        if (dur >= 0)
+            return dur;
+    }
+    gint64 pos = 0;
+    if (gst_element_query_position(playbin_.element(), GST_FORMAT_TIME, &pos) && pos >= 0)
+        return pos / GST_MSECOND;
+    return lastPositionMs_;
+}
+
+qint64 PlayerEngine::DurationMs() const
+{
+    if (facts_.durationMs >= 0)
+        return facts_.durationMs;
+    if (state_ == State::Closed || state_ == State::Failed || state_ == State::Opening)
+        return -1;
+    gint64 dur = -1;
+    if (gst_element_query_duration(playbin_.element(), GST_FORMAT_TIME, &dur) && dur >= 0)
+        return dur / GST_MSECOND;
+    return -1;
+}
+
+void PlayerEngine::SetRate(double rate)
+{
+    if (!(rate > 0.0) || rate > 8.0)
+        return;
+    rate_ = rate;
+}
+
+void PlayerEngine::SetVolume(double volume)
+{
+    volume_ = std::clamp(volume, 0.0, 1.0);
+    g_object_set(playbin_.get(), "volume", volume_, nullptr);
+}
+
+void PlayerEngine::SetMuted(bool muted)
+{
+    muted_ = muted;
+    g_object_set(playbin_.get(), "mute", muted_ ? TRUE : FALSE, nullptr);
+}
+
+bool PlayerEngine::IsOurPipeline(GstObject* src) const
+{
+    return src == GST_OBJECT(playbin_.get());
+}
+
+void PlayerEngine::DrainBus()
+{
+    // Handling a message may open or close a source, which flushes the bus; the loop
+    // then simply finds it empty.
+    for (;;) {
+        gsth::Message msg = gsth::Message::Adopt(gst_bus_timed_pop(bus_.get(), 0));
+        if (!msg)
+            break;
+        HandleMessage(msg.get());
+    }
+}
+
+void PlayerEngine::HandleMessage(GstMessage* msg)
+{
+    switch (GST_MESSAGE_TYPE(msg)) {
+    case GST_MESSAGE_ERROR:
+        FailFromMessage(msg);
+        break;
+    case GST_MESSAGE_EOS:
+        if (state_ == State::Playing || state_ == State::Paused) {
+            wantPlaying_ = false;
+            lastPositionMs_ = DurationMs();
+            SetState(State::Ended);
+        }
+        break;
+    case GST_MESSAGE_ASYNC_DONE:
+        if (state_ == State::Opening) {
+            ReadFacts();
+            if (wantPlaying_) {
+                ApplyRate();
+                SetState(State::Playing);
+            } else {
+                SetState(State::Paused);
+            }
+        }
+        break;
+    case GST_MESSAGE_DURATION_CHANGED: {
+        gint64 dur = -1;
+        if (facts_.known && gst_element_query_duration(playbin_.element(), GST_FORMAT_TIME, &dur) && dur >= 0) {
+            facts_.durationMs = dur / GST_MSECOND;
+            emit factsChanged();
+        }
+        break;
+    }
+    case GST_MESSAGE_BUFFERING: {
+        if (facts_.live)
+            break;
+        gint percent = 100;
+        gst_message_parse_buffering(msg, &percent);
+        if (percent < 100 && !buffering_) {
+            buffering_ = true;
+            if (wantPlaying_ && state_ != State::Opening)
+                gst_element_set_state(playbin_.element(), GST_STATE_PAUSED);
+        } else if (percent >= 100 && buffering_) {
+            buffering_ = false;
+            if (wantPlaying_)
+                gst_element_set_state(playbin_.element(), GST_STATE_PLAYING);
+        }
+        break;
+    }
+    case GST_MESSAGE_CLOCK_LOST:
+        if (wantPlaying_) {
+            gst_element_set_state(playbin_.element(), GST_STATE_PAUSED);
+            gst_element_set_state(playbin_.element(), GST_STATE_PLAYING);
+        }
+        break;
+    case GST_MESSAGE_LATENCY:
+        gst_bin_recalculate_latency(GST_BIN(playbin_.get()));
+        break;
+    case GST_MESSAGE_STATE_CHANGED:
+        if (IsOurPipeline(GST_MESSAGE_SRC(msg)) && facts_.known && facts_.durationMs < 0) {
+            gint64 dur = -1;
+            if (gst_element_query_duration(playbin_.element(), GST_FORMAT_TIME, &dur) && dur >= 0) {
+                facts_.durationMs = dur / GST_MSECOND;
+                emit factsChanged();
+            }
+        }
+        break;
+    default:
+        break;
+    }
+}
+
+void PlayerEngine::TakeFrame()
+{
+    gsth::Sample sample;
+    {
+        std::lock_guard<std::mutex> lock(slot_->mutex);
+        sample = std::move(slot_->sample);
+    }
+    if (!sample || state_ == State::Failed || state_ == State::Closed)
+        return;
+    QImage image = ImageFromSample(sample.get());
+    if (image.isNull())
+        return;
+    if (!facts_.known || (facts_.width == 0 && facts_.height == 0)) {
+        // A picture whose size arrived after opening (a slow network source).
+        if (facts_.width != image.width() || facts_.height != image.height()) {
+            facts_.width = image.width();
+            facts_.height = image.height();
+            facts_.hasVideo = true;
+            if (facts_.known)
+                emit factsChanged();
+        }
+    }
+    frame_ = image;
+    emit frameReady(frame_);
+}
+
+} // namespace kino

@@ -1,0 +1,142 @@
+#pragma once
+// One playbin and everything around it: opening a source, the playback state, seeks,
+// speed, volume, and the newest decoded frame. Bus messages and frames reach the GUI
+// thread through a socket notifier and queued calls; GStreamer's threads never touch
+// a widget.
+#include <QImage>
+#include <QObject>
+#include <QString>
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "player/GstHandles.h"
+
+class QSocketNotifier;
+class QTimer;
+
+namespace kino {
+
+class PlayerEngine : public QObject {
+    Q_OBJECT
+public:
+    enum class State {
+        Closed,   // no source
+        Opening,  // waiting for a slow source to answer
+        Paused,   // ready, not running (also right after opening)
+        Playing,
+        Stopped,  // paused at the start by Stop
+        Ended,    // the end of the medium was reached
+        Failed,   // the source could not be opened or played; see ErrorCode()
+    };
+
+    // Why a source failed; kept as the control's notification detail.
+    enum ErrorCode {
+        NoError = 0,
+        NotFound = 1,       // missing file or unreachable resource
+        Unsupported = 2,    // not a medium this player can decode
+        Broken = 3,         // damaged data
+        NoAnswer = 4,       // a network source that did not answer in time
+        NetworkError = 5,   // a network source that refused or failed
+        OtherError = 6,
+    };
+
+    struct Facts {
+        bool known = false;   // prerolled: the facts below are final
+        bool hasVideo = false;
+        bool hasAudio = false;
+        bool isAvi = false;
+        int width = 0;
+        int height = 0;
+        qint64 durationMs = -1;
+        bool live = false;
+    };
+
+    explicit PlayerEngine(QObject* parent = nullptr);
+    ~PlayerEngine() override;
+
+    // Opens `source` (8-bit text: a local path or a text with a URI scheme). A local
+    // file has its facts when this returns; a network source that does not answer
+    // within a short wait goes on opening in the background. The empty text closes.
+    void Open(const std::string& source);
+    void Close();
+
+    void Play();
+    void Pause();
+    void Stop();                 // paused at the start of the medium
+    void SeekMs(qint64 ms);      // clamped to the medium
+    qint64 PositionMs() const;
+    qint64 DurationMs() const;
+
+    double Rate() const { return rate_; }
+    void SetRate(double rate);   // applied at the next Play
+
+    double Volume() const { return volume_; }
+    void SetVolume(double volume);
+    bool Muted() const { return muted_; }
+    void SetMuted(bool muted);
+
+    State state() const { return state_; }
+    const Facts& facts() const { return facts_; }
+    ErrorCode errorCode() const { return errorCode_; }
+    const QString& errorText() const { return errorText_; }   // the framework's own words
+    const std::string& source() const { return source_; }
+    quint64 generation() const { return generation_; }
+    QImage currentFrame() const { return frame_; }
+
+    // How long a network source may take to answer before it counts as failed.
+    void SetNetworkTimeoutMs(int ms) { networkTimeoutMs_ = ms; }
+
+    // The URI handed to GStreamer for an entry text.
+    static std::string UriFor(const std::string& source);
+
+    // Shared with GStreamer's streaming threads (see the .cpp).
+    struct FrameSlot;
+
+signals:
+    void stateChanged(kino::PlayerEngine::State state);
+    void factsChanged();
+    void frameReady(const QImage& frame);
+    void positionChanged();      // after a seek
+
+private:
+
+    void BuildPipeline();
+    void SetState(State s);
+    void Fail(ErrorCode code, const QString& text);
+    void FailFromMessage(GstMessage* msg);
+    void ReadFacts();
+    void DrainBus();
+    void HandleMessage(GstMessage* msg);
+    void TakeFrame();
+    void ApplyRate();
+    bool IsOurPipeline(GstObject* src) const;
+
+    gsth::Element playbin_;
+    gsth::Element videoSink_;
+    gsth::Bus bus_;
+    gsth::SignalConnection elementSetup_;
+    std::shared_ptr<FrameSlot> slot_;
+    QSocketNotifier* busNotifier_ = nullptr;
+    QTimer* openWatchdog_ = nullptr;
+
+    std::string source_;
+    State state_ = State::Closed;
+    Facts facts_;
+    ErrorCode errorCode_ = NoError;
+    QString errorText_;
+    QImage frame_;
+    quint64 generation_ = 0;
+    bool wantPlaying_ = false;
+    bool buffering_ = false;
+    double rate_ = 1.0;
+    double appliedRate_ = 1.0;
+    double volume_ = 1.0;
+    bool muted_ = false;
+    int networkTimeoutMs_ = 12000;
+    qint64 lastPositionMs_ = 0;
+};
+
+} // namespace kino

@@ -1,0 +1,303 @@
+#include "player/TGKitMSPlay.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QTimer>
+#include <QVBoxLayout>
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+#include "player/PlayerBars.h"
+#include "player/VideoView.h"
+
+namespace kino {
+
+namespace {
+
+std::int16_t ClampToShort(int v)
+{
+    return std::int16_t(std::clamp(v, 0, int(std::numeric_limits<std::int16_t>::max())));
+}
+
+} // namespace
+
+QString TGKitMSPlay::ReasonFor(int code)
+{
+    switch (code) {
+    case PlayerEngine::NotFound: return QStringLiteral("ファイルが見つかりません");
+    case PlayerEngine::Unsupported: return QStringLiteral("この形式は再生できません");
+    case PlayerEngine::Broken: return QStringLiteral("データが壊れているため再生できません");
+    case PlayerEngine::NoAnswer: return QStringLiteral("接続先から応答がありません");
+    case PlayerEngine::NetworkError: return QStringLiteral("接続先から読み込めません");
+    default: return QStringLiteral("再生できません");
+    }
+}
+
+TGKitMSPlay::TGKitMSPlay(QWidget* parent) : QWidget(parent)
+{
+    setFocusPolicy(Qt::StrongFocus);
+
+    engine_ = new PlayerEngine(this);
+    view_ = new VideoView(this);
+    view_->setObjectName(QStringLiteral("VideoView"));
+    bar_ = new PlayerControlBar(this);
+    bar_->setObjectName(QStringLiteral("ControlBar"));
+    statusLine_ = new PlayerStatusBar(this);
+    statusLine_->setObjectName(QStringLiteral("StatusBar"));
+
+    auto* column = new QVBoxLayout(this);
+    column->setContentsMargins(0, 0, 0, 0);
+    column->setSpacing(0);
+    column->addWidget(view_, 1);
+    column->addWidget(bar_);
+    column->addWidget(statusLine_);
+
+    ticker_ = new QTimer(this);
+    ticker_->setInterval(250);
+    connect(ticker_, &QTimer::timeout, this, &TGKitMSPlay::RefreshBars);
+
+    connect(engine_, &PlayerEngine::frameReady, view_, &VideoView::SetFrame);
+    connect(engine_, &PlayerEngine::stateChanged, this, &TGKitMSPlay::EngineStateChanged);
+    connect(engine_, &PlayerEngine::factsChanged, this, &TGKitMSPlay::RefreshBars);
+    connect(engine_, &PlayerEngine::positionChanged, this, &TGKitMSPlay::RefreshBars);
+
+    view_->OnClick = [this] {
+        if (OnClick)
+            OnClick(this);
+    };
+    connect(bar_, &PlayerControlBar::playPauseClicked, this, [this] {
+        if (engine_->state() == PlayerEngine::State::Playing)
+            Pause();
+        else
+            Play();
+    });
+    connect(bar_, &PlayerControlBar::stopClicked, this, [this] { Stop(); });
+    connect(bar_, &PlayerControlBar::seekRequested, this, [this](qint64 ms) { engine_->SeekMs(ms); });
+    connect(bar_, &PlayerControlBar::volumeChanged, this, [this](int v) { engine_->SetVolume(v / 100.0); });
+    connect(bar_, &PlayerControlBar::muteToggled, this, [this](bool m) { engine_->SetMuted(m); });
+
+    statusLine_->SetState(QStringLiteral("停止"));
+    RefreshBars();
+}
+
+TGKitMSPlay::~TGKitMSPlay() = default;
+
+void TGKitMSPlay::SetFileName(const std::string& value)
+{
+    fileName_ = value;
+    view_->SetSourceRect(QRect());          // a new source shows its whole picture
+    errorText_.clear();
+    engine_->Open(value);
+    const auto state = engine_->state();
+    if (autoPlay_ && (state == PlayerEngine::State::Paused || state == PlayerEngine::State::Opening))
+        engine_->Play();
+    RefreshBars();
+}
+
+void TGKitMSPlay::SetControlBar(WordBool value)
+{
+    controlBar_ = value != 0;
+    bar_->setVisible(controlBar_);
+}
+
+void TGKitMSPlay::SetViewStyle(int value)
+{
+    if (value != 0 && value != 1)
+        return;
+    viewStyle_ = value;
+    view_->SetFitToWindow(value == 1);
+}
+
+void TGKitMSPlay::SetStatusBar(WordBool value)
+{
+    statusBar_ = value != 0;
+    statusLine_->setVisible(statusBar_);
+}
+
+void TGKitMSPlay::SetAutoPlay(WordBool value)
+{
+    autoPlay_ = value != 0;
+}
+
+std::int16_t TGKitMSPlay::MovieWidth() const
+{
+    return ClampToShort(engine_->facts().width);
+}
+
+std::int16_t TGKitMSPlay::MovieHeight() const
+{
+    return ClampToShort(engine_->facts().height);
+}
+
+int TGKitMSPlay::MediaFormat() const
+{
+    const auto& f = engine_->facts();
+    const auto state = engine_->state();
+    if (state == PlayerEngine::State::Closed || state == PlayerEngine::State::Failed)
+        return NoMedia;
+    if (f.hasVideo || f.width > 0)
+        return f.isAvi ? AviMovie : OtherMovie;
+    if (f.hasAudio)
+        return SoundOnly;
+    return NoMedia;
+}
+
+void TGKitMSPlay::SetSpeed(double value)
+{
+    if (!std::isfinite(value) || value < 0.25 || value > 4.0)
+        return;
+    speed_ = value;
+    engine_->SetRate(value);
+}
+
+bool TGKitMSPlay::Play()
+{
+    const auto s = engine_->state();
+    if (s == PlayerEngine::State::Closed || s == PlayerEngine::State::Failed)
+        return false;
+    engine_->Play();
+    return true;
+}
+
+bool TGKitMSPlay::Stop()
+{
+    const auto s = engine_->state();
+    if (s == PlayerEngine::State::Closed || s == PlayerEngine::State::Failed)
+        return false;
+    engine_->Stop();
+    return true;
+}
+
+bool TGKitMSPlay::Pause()
+{
+    const auto s = engine_->state();
+    if (s == PlayerEngine::State::Closed || s == PlayerEngine::State::Failed)
+        return false;
+    engine_->Pause();
+    return true;
+}
+
+std::int32_t TGKitMSPlay::GetCurrentPos() const
+{
+    return std::int32_t(std::clamp<qint64>(engine_->PositionMs(), 0, std::numeric_limits<std::int32_t>::max()));
+}
+
+std::int32_t TGKitMSPlay::DurationMs() const
+{
+    return std::int32_t(std::clamp<qint64>(engine_->DurationMs(), -1, std::numeric_limits<std::int32_t>::max()));
+}
+
+bool TGKitMSPlay::Forward(std::int16_t step)
+{
+    if (!engine_->facts().known)
+        return false;
+    engine_->SeekMs(engine_->PositionMs() + qint64(step) * 1000);
+    return true;
+}
+
+bool TGKitMSPlay::Reverse(std::int16_t step)
+{
+    if (!engine_->facts().known)
+        return false;
+    engine_->SeekMs(engine_->PositionMs() - qint64(step) * 1000);
+    return true;
+}
+
+bool TGKitMSPlay::SetSourceRect(std::int16_t x, std::int16_t y, std::int16_t width, std::int16_t height)
+{
+    // Clamping to the picture happens where the picture is known: at painting.
+    view_->SetSourceRect(QRect(x, y, std::max<int>(0, width), std::max<int>(0, height)));
+    return true;
+}
+
+bool TGKitMSPlay::CopyToClipboard(std::int32_t position)
+{
+    Q_UNUSED(position);   // the frame shown is the frame at the position just read
+    const QImage frame = engine_->currentFrame();
+    if (frame.isNull())
+        return false;
+    // A deep copy: the clipboard may keep it long after the decoder's buffer is reused.
+    QApplication::clipboard()->setImage(frame.copy());
+    return true;
+}
+
+void TGKitMSPlay::SetNetworkTimeoutMs(int ms)
+{
+    engine_->SetNetworkTimeoutMs(std::max(100, ms));
+}
+
+void TGKitMSPlay::EngineStateChanged(PlayerEngine::State state)
+{
+    switch (state) {
+    case PlayerEngine::State::Playing:
+        Report(Playing, 0);
+        break;
+    case PlayerEngine::State::Paused:
+        // Opening leaves the source paused until AutoPlay or Play starts it; that pause
+        // is no news for the caller.
+        if (status_ != Stopped || engine_->generation() == 0 || !autoPlay_)
+            Report(Paused, 0);
+        break;
+    case PlayerEngine::State::Stopped:
+    case PlayerEngine::State::Closed:
+        Report(Stopped, 0);
+        break;
+    case PlayerEngine::State::Ended:
+        Report(Ended, 0);
+        break;
+    case PlayerEngine::State::Failed:
+        errorText_ = ReasonFor(engine_->errorCode());
+        Report(Stopped, engine_->errorCode());
+        break;
+    case PlayerEngine::State::Opening:
+        break;
+    }
+    RefreshTicker();
+    RefreshBars();
+}
+
+void TGKitMSPlay::Report(std::int16_t status, std::int32_t detail)
+{
+    status_ = status;
+    detail_ = detail;
+    const quint64 generation = engine_->generation();
+    // Delivered from the event loop; news of a source that was replaced meanwhile is dropped.
+    QMetaObject::invokeMethod(this, [this, status, detail, generation] {
+        if (generation != engine_->generation())
+            return;
+        if (OnNotify)
+            OnNotify(this, status, detail);
+    }, Qt::QueuedConnection);
+}
+
+void TGKitMSPlay::RefreshTicker()
+{
+    if (engine_->state() == PlayerEngine::State::Playing)
+        ticker_->start();
+    else
+        ticker_->stop();
+}
+
+void TGKitMSPlay::RefreshBars()
+{
+    const qint64 pos = engine_->PositionMs();
+    const qint64 dur = engine_->DurationMs();
+    bar_->SetPlaying(engine_->state() == PlayerEngine::State::Playing);
+    bar_->SetPosition(pos, dur);
+    statusLine_->SetPosition(pos, dur);
+    QString text;
+    switch (engine_->state()) {
+    case PlayerEngine::State::Closed: text = QStringLiteral("停止"); break;
+    case PlayerEngine::State::Opening: text = QStringLiteral("接続中..."); break;
+    case PlayerEngine::State::Paused: text = QStringLiteral("一時停止"); break;
+    case PlayerEngine::State::Playing: text = QStringLiteral("再生中"); break;
+    case PlayerEngine::State::Stopped: text = QStringLiteral("停止"); break;
+    case PlayerEngine::State::Ended: text = QStringLiteral("終了"); break;
+    case PlayerEngine::State::Failed: text = QStringLiteral("エラー: ") + errorText_; break;
+    }
+    statusLine_->SetState(text);
+}
+
+} // namespace kino

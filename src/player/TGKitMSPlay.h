@@ -1,0 +1,110 @@
+#pragma once
+// The playback control: a widget with the picture, a control bar and a status bar,
+// driven through properties, methods and two events. Setting FileName opens the
+// source at once and, with AutoPlay on, starts it. Status notifications always
+// arrive later, from the event loop, never inside the call that caused them.
+#include <QWidget>
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+#include "player/PlayerEngine.h"
+
+class QTimer;
+
+namespace kino {
+
+class VideoView;
+class PlayerControlBar;
+class PlayerStatusBar;
+
+// Booleans of the control: -1 true, 0 false; any non-zero value given counts as true.
+using WordBool = std::int16_t;
+constexpr WordBool kTrue = -1;
+constexpr WordBool kFalse = 0;
+
+class TGKitMSPlay : public QWidget {
+    Q_OBJECT
+public:
+    // Status codes of OnNotify.
+    enum Status : std::int16_t { Playing = 1, Stopped = 2, Paused = 3, Ended = 4 };
+    // MediaFormat values.
+    enum Format : int { NoMedia = 0, SoundOnly = 201, AviMovie = 301, OtherMovie = 302 };
+
+    explicit TGKitMSPlay(QWidget* parent = nullptr);
+    ~TGKitMSPlay() override;
+
+    const std::string& FileName() const { return fileName_; }
+    void SetFileName(const std::string& value);
+
+    WordBool ControlBar() const { return controlBar_ ? kTrue : kFalse; }
+    void SetControlBar(WordBool value);
+    int ViewStyle() const { return viewStyle_; }
+    void SetViewStyle(int value);                 // 1 fitted, 0 own size; others ignored
+    WordBool StatusBar() const { return statusBar_ ? kTrue : kFalse; }
+    void SetStatusBar(WordBool value);
+    WordBool AutoPlay() const { return autoPlay_ ? kTrue : kFalse; }
+    void SetAutoPlay(WordBool value);
+
+    std::int16_t MovieWidth() const;
+    std::int16_t MovieHeight() const;
+    int MediaFormat() const;
+
+    double Speed() const { return speed_; }
+    void SetSpeed(double value);                  // applied at the next Play
+
+    bool Play();
+    bool Stop();
+    bool Pause();
+    std::int32_t GetCurrentPos() const;           // milliseconds
+    bool Forward(std::int16_t step);              // seconds
+    bool Reverse(std::int16_t step);              // seconds
+    bool SetSourceRect(std::int16_t x, std::int16_t y, std::int16_t width, std::int16_t height);
+    bool CopyToClipboard(std::int32_t position);
+
+    // The last status reported (or about to be reported) and its detail.
+    std::int16_t Status() const { return status_; }
+    std::int32_t Detail() const { return detail_; }
+    // The reason shown in the status bar when the source could not be played.
+    QString ErrorText() const { return errorText_; }
+    std::int32_t DurationMs() const;
+
+    // How long a network source may take to answer before it counts as failed.
+    void SetNetworkTimeoutMs(int ms);
+
+    std::function<void(TGKitMSPlay* sender, std::int16_t status, std::int32_t detail)> OnNotify;
+    std::function<void(TGKitMSPlay* sender)> OnClick;
+
+    VideoView* View() const { return view_; }
+    PlayerControlBar* Bar() const { return bar_; }
+    PlayerStatusBar* StatusLine() const { return statusLine_; }
+    PlayerEngine* Engine() const { return engine_; }
+
+    // The Japanese reason for a failure code.
+    static QString ReasonFor(int code);
+
+private:
+    void EngineStateChanged(PlayerEngine::State state);
+    void Report(std::int16_t status, std::int32_t detail);
+    void RefreshBars();
+    void RefreshTicker();
+
+    PlayerEngine* engine_;
+    VideoView* view_;
+    PlayerControlBar* bar_;
+    PlayerStatusBar* statusLine_;
+    QTimer* ticker_;
+
+    std::string fileName_;
+    bool controlBar_ = true;
+    bool statusBar_ = true;
+    bool autoPlay_ = true;
+    int viewStyle_ = 1;
+    double speed_ = 1.0;
+    std::int16_t status_ = Stopped;
+    std::int32_t detail_ = 0;
+    QString errorText_;
+};
+
+} // namespace kino

@@ -1,0 +1,47 @@
+#pragma once
+// The picture: the chosen rectangle of the newest frame, fitted to the view with its
+// aspect ratio kept (view style 1) or at its own size, centred (view style 0), on
+// black.
+#include <QImage>
+#include <QRect>
+#include <QWidget>
+
+#include <functional>
+
+namespace kino {
+
+class VideoView : public QWidget {
+    Q_OBJECT
+public:
+    explicit VideoView(QWidget* parent = nullptr);
+
+    void SetFrame(const QImage& frame);
+    const QImage& Frame() const { return frame_; }
+
+    // In picture pixels; an empty rectangle shows the whole picture.
+    void SetSourceRect(const QRect& rect);
+    QRect SourceRect() const { return sourceRect_; }
+    // The part of the picture actually shown: the source rectangle clamped to the frame.
+    QRect EffectiveSourceRect() const;
+
+    void SetFitToWindow(bool fit);
+    bool FitToWindow() const { return fit_; }
+
+    // Where the shown part lands in the view (empty without a frame).
+    QRect TargetRect() const;
+
+    std::function<void()> OnClick;
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+
+private:
+    QImage frame_;
+    QRect sourceRect_;
+    bool fit_ = true;
+    bool pressed_ = false;
+};
+
+} // namespace kino

@@ -17,7 +17,7 @@ namespace {
 
 // How long opening may hold the window: a local file prerolls in well under this;
 // a network source that has not answered by then goes on in the background.
-constexpr GstClockTime kLocalOpenWait = 5 * GST_SECOND;
+constexpr GstClockTime kLocalOpenWait = 3 * GST_SECOND;
 constexpr GstClockTime kNetworkOpenWait = 2 * GST_SECOND;
 
 bool IsLocalUri(const std::string& uri)
@@ -111,6 +111,7 @@ struct PlayerEngine::FrameSlot {
     gsth::Sample sample;
     std::atomic<quint64> generation{0};
     std::atomic<bool> isAvi{false};
+    std::atomic<bool> errorPosted{false};
     PlayerEngine* owner = nullptr;
 
     void Store(GstSample* s)
@@ -143,6 +144,14 @@ GstFlowReturn OnNewPreroll(GstAppSink* sink, gpointer user)
     return GST_FLOW_OK;
 }
 
+// Runs on the thread that posts; it only notes that an error is waiting on the bus.
+GstBusSyncReply OnBusSync(GstBus*, GstMessage* msg, gpointer user)
+{
+    if (GST_MESSAGE_TYPE(msg) == GST_MESSAGE_ERROR)
+        static_cast<PlayerEngine::FrameSlot*>(user)->errorPosted = true;
+    return GST_BUS_PASS;
+}
+
 void OnElementSetup(GstElement*, GstElement* element, gpointer user)
 {
     GstElementFactory* factory = gst_element_get_factory(element);
@@ -172,6 +181,8 @@ PlayerEngine::~PlayerEngine()
 {
     if (playbin_)
         gst_element_set_state(playbin_.element(), GST_STATE_NULL);
+    if (bus_)
+        gst_bus_set_sync_handler(bus_.get(), nullptr, nullptr, nullptr);
     elementSetup_.disconnect();
     delete busNotifier_;
     busNotifier_ = nullptr;
@@ -212,6 +223,7 @@ void PlayerEngine::BuildPipeline()
         playbin_.get(), g_signal_connect(playbin_.get(), "element-setup", G_CALLBACK(OnElementSetup), slot_.get()));
 
     bus_ = gsth::Bus::Adopt(gst_element_get_bus(playbin_.element()));
+    gst_bus_set_sync_handler(bus_.get(), OnBusSync, slot_.get(), nullptr);
     GPollFD pollFd{};
     gst_bus_get_pollfd(bus_.get(), &pollFd);
     busNotifier_ = new QSocketNotifier(pollFd.fd, QSocketNotifier::Read, this);
@@ -261,7 +273,11 @@ void PlayerEngine::FailFromMessage(GstMessage* msg)
     std::unique_ptr<GError, gsth::GErrorDeleter> err(raw);
     std::unique_ptr<gchar, gsth::GFreeDeleter> dbg(debug);
     ErrorCode code = CodeFor(err.get());
-    if (!IsLocalUri(UriFor(source_)) && (code == NotFound || code == OtherError))
+    // Whatever the source element of a network location reports (refused, reset, cut
+    // off) is a failure of the connection, not of the medium.
+    GstObject* from = GST_MESSAGE_SRC(msg);
+    const bool fromSource = from && GST_IS_ELEMENT(from) && GST_OBJECT_FLAG_IS_SET(from, GST_ELEMENT_FLAG_SOURCE);
+    if (!IsLocalUri(UriFor(source_)) && code != Unsupported && (fromSource || code == NotFound || code == OtherError))
         code = NetworkError;
     Fail(code, err ? QString::fromUtf8(err->message) : QString());
 }
@@ -279,6 +295,7 @@ void PlayerEngine::Open(const std::string& source)
         slot_->sample.reset();
         slot_->generation = generation_;
         slot_->isAvi = false;
+        slot_->errorPosted = false;
     }
     source_ = source;
     facts_ = Facts{};
@@ -314,10 +331,16 @@ void PlayerEngine::Open(const std::string& source)
     emit frameReady(frame_);
 
     GstStateChangeReturn ret = gst_element_set_state(playbin_.element(), GST_STATE_PAUSED);
-    if (ret != GST_STATE_CHANGE_FAILURE) {
-        const bool local = IsLocalUri(uri);
-        ret = gst_element_get_state(playbin_.element(), nullptr, nullptr,
-                                    local ? kLocalOpenWait : kNetworkOpenWait);
+    if (ret == GST_STATE_CHANGE_ASYNC) {
+        // Wait in short steps: an error does not always fail the state change itself
+        // (a demuxer that gives up leaves the pipeline waiting for its preroll).
+        const GstClockTime wait = IsLocalUri(uri) ? kLocalOpenWait : kNetworkOpenWait;
+        const gint64 deadline = g_get_monotonic_time() + gint64(wait / GST_USECOND);
+        do {
+            ret = gst_element_get_state(playbin_.element(), nullptr, nullptr, 20 * GST_MSECOND);
+            if (slot_->errorPosted)
+                ret = GST_STATE_CHANGE_FAILURE;
+        } while (ret == GST_STATE_CHANGE_ASYNC && g_get_monotonic_time() < deadline);
     }
     if (ret == GST_STATE_CHANGE_FAILURE) {
         gsth::Message err = gsth::Message::Adopt(

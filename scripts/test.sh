@@ -1,0 +1,26 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds, runs every test, then runs them all again in a
+# build with AddressSanitizer and UndefinedBehaviorSanitizer.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+bash scripts/install-deps.sh
+
+jobs=$(nproc 2>/dev/null || echo 2)
+export QT_QPA_PLATFORM=offscreen
+# No sound device is needed: the player falls back to a silent sink.
+export XDG_RUNTIME_DIR="${XDG_RUNTIME_DIR:-$(mktemp -d)}"
+
+run_suite() { # run_suite BUILD_DIR BUILD_TYPE [CMAKE ARGS...]
+    local dir=$1 type=$2; shift 2
+    echo "== Building $dir ($type $*)"
+    cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE="$type" "$@" >/dev/null
+    cmake --build "$dir" -j"$jobs"
+    echo "== Testing $dir"
+    (cd "$dir" && ctest --output-on-failure -j"$jobs" --timeout 900)
+}
+
+status=0
+run_suite build Release -DKINO_SANITIZE=OFF || status=1
+run_suite build-asan Debug -DKINO_SANITIZE=ON || status=1
+exit $status

@@ -1,0 +1,302 @@
+// The main window: its design, its menu, the settings file and start-up.
+#include <QAction>
+#include <QDir>
+#include <QFile>
+#include <QMenu>
+#include <QMenuBar>
+#include <QScopeGuard>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+#include <memory>
+#include <stdexcept>
+
+#include "app/Dialogs.h"
+#include "app/KinoApplication.h"
+#include "app/MovieWindow1.h"
+#include "controls/dxfComboBox.h"
+#include "player/MediaEngine.h"
+#include "player/TGKitMSPlay.h"
+#include "support/TestMain.h"
+
+using kino::TMovieForm1;
+
+namespace {
+
+class RecordingDialogs : public kino::IDialogs {
+public:
+    QStringList errors;
+    void ShowError(QWidget*, const QString& text) override { errors << kino::StandardErrorText(text); }
+};
+
+QByteArray ReadAll(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+void WriteAll(const QString& path, const QByteArray& bytes)
+{
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    f.write(bytes);
+}
+
+} // namespace
+
+class MovieWindowTest : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir dir;
+    RecordingDialogs dialogs;
+    std::unique_ptr<TMovieForm1> form;
+
+    QString Ini() const { return dir.filePath("KINOLITE.ini"); }
+
+    TMovieForm1& MakeForm()
+    {
+        form = std::make_unique<TMovieForm1>(&dialogs);
+        form->SetSettingsPath(Ini().toStdString());
+        return *form;
+    }
+
+private slots:
+    void init()
+    {
+        dialogs.errors.clear();
+        QFile::remove(Ini());
+    }
+    void cleanup() { form.reset(); }
+
+    void designedLayoutAndFirstStart()
+    {
+        TMovieForm1& f = MakeForm();
+        f.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&f));
+        QCOMPARE(f.windowTitle(), QStringLiteral("KINOLITE"));
+        QCOMPARE(f.pos(), QPoint(40, 40));
+        QCOMPARE(f.centralWidget()->size(), QSize(300, 340));
+        QCOMPARE(f.Player1->size(), QSize(300, 320));
+        QCOMPARE(f.Panel1->geometry(), QRect(0, 320, 300, 20));
+        QCOMPARE(f.ComboBox1->size(), QSize(300, 20));
+        QCOMPARE(f.ComboBox1->ItemIndex(), -1);
+        QCOMPARE(f.ComboBox1->toolTip(), QStringLiteral("プレイリスト"));
+        QVERIFY(f.N14->isChecked());          // continuous play is switched on when first shown
+        QCOMPARE(f.PlayerStatus, 2);
+        QCOMPARE(f.Player1->FileName(), std::string());
+        QCOMPARE(f.minimumSize().width(), 92);
+
+        // The picture follows every resize; the strip keeps its 20 pixels.
+        f.resize(500, 500);
+        QTRY_COMPARE(f.Player1->width(), 500);
+        QCOMPARE(f.Panel1->height(), 20);
+        QCOMPARE(f.Player1->height() + 20, f.centralWidget()->height());
+
+        f.close();
+        const QByteArray ini = ReadAll(Ini());
+        QVERIFY2(ini.contains("[SET0]"), ini.constData());
+        QVERIFY(ini.contains("M_TOP=40"));
+        QVERIFY(ini.contains("M_LEFT=40"));
+        QVERIFY(dialogs.errors.isEmpty());
+    }
+
+    void menuItemsAsDesigned_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("caption");
+        QTest::addColumn<QString>("shortcut");
+        QTest::addColumn<int>("checked");   // -1: no check mark
+        QTest::newRow("N18") << "N18" << "プレイリストに追加(&O)..." << "Ctrl+O" << -1;
+        QTest::newRow("CDROM1") << "CDROM1" << "プレイリストに追加<サブフォルダ展開>(&S)..." << "Ctrl+Alt+O" << -1;
+        QTest::newRow("URLU1") << "URLU1" << "プレイリストにURLを追加(&U)..." << "Ctrl+U" << -1;
+        QTest::newRow("N19") << "N19" << "プレイリストの初期化(&R)..." << "Ctrl+R" << -1;
+        QTest::newRow("N27") << "N27" << "プレイリストの自動ソート(&S)" << "" << 0;
+        QTest::newRow("N24") << "N24" << "すべてのメディアファイル(&F)" << "" << 1;
+        QTest::newRow("AVI1") << "AVI1" << "AVI ファイル(&A)" << "" << 0;
+        QTest::newRow("MPEG1") << "MPEG1" << "MPEG ファイル(&M)" << "" << 0;
+        QTest::newRow("WAVE1") << "WAVE1" << "WAVE ファイル(&W)" << "" << 0;
+        QTest::newRow("MIDI1") << "MIDI1" << "MIDI ファイル(&D)" << "" << 0;
+        QTest::newRow("Exit1") << "Exit1" << "終了(&X)" << "" << -1;
+        QTest::newRow("N2") << "N2" << "ウィンドウの大きさに合わせる(&F)" << "" << 1;
+        QTest::newRow("N9") << "N9" << "コントロールバー(&C)" << "" << 1;
+        QTest::newRow("N8") << "N8" << "ステータスバー(&S)" << "" << 1;
+        QTest::newRow("N7") << "N7" << "プレイリスト(&L)" << "" << 1;
+        QTest::newRow("N29") << "N29" << "矩形再生範囲の指定(&R)..." << "" << -1;
+        QTest::newRow("N3") << "N3" << "プレイ/ポーズ(&P)" << "Ctrl+P" << -1;
+        QTest::newRow("S1") << "S1" << "ストップ(&S)" << "Ctrl+S" << -1;
+        QTest::newRow("N5") << "N5" << "前のトラック(&B)" << "Ctrl+B" << -1;
+        QTest::newRow("N6") << "N6" << "次のトラック(&F)" << "Ctrl+F" << -1;
+        QTest::newRow("N10") << "N10" << "巻き戻し(&R)" << "Ctrl+Alt+B" << -1;
+        QTest::newRow("A1") << "A1" << "早送り(&A)" << "Ctrl+Alt+F" << -1;
+        QTest::newRow("N14") << "N14" << "連続プレイ(&T)" << "Ctrl+T" << 0;
+        QTest::newRow("N051") << "N051" << "0.5倍速(&H)" << "" << 0;
+        QTest::newRow("N13") << "N13" << "標準(&N)" << "" << 1;
+        QTest::newRow("N21") << "N21" << "1.5倍速(&C)" << "" << 0;
+        QTest::newRow("N22") << "N22" << "2倍速(&T)" << "" << 0;
+        QTest::newRow("Copy1") << "Copy1" << "現在のフレームをコピー(&C)" << "Ctrl+C" << -1;
+        QTest::newRow("N26") << "N26" << "フォルダを開く(&A)" << "" << -1;
+        QTest::newRow("G1") << "G1" << "ユーザーズガイド(&G)" << "F1" << -1;
+        QTest::newRow("A2") << "A2" << "ソフトウェア情報(&A)..." << "" << -1;
+    }
+    void menuItemsAsDesigned()
+    {
+        QFETCH(QString, name);
+        QFETCH(QString, caption);
+        QFETCH(QString, shortcut);
+        QFETCH(int, checked);
+        TMovieForm1& f = MakeForm();   // as designed: not shown yet
+        auto* action = f.findChild<QAction*>(name);
+        QVERIFY(action);
+        QCOMPARE(action->text(), caption);
+        QCOMPARE(action->shortcut().toString(), shortcut);
+        QCOMPARE(action->isCheckable(), checked >= 0);
+        if (checked >= 0)
+            QCOMPARE(action->isChecked(), checked == 1);
+    }
+
+    void menusInDesignedOrder()
+    {
+        TMovieForm1& f = MakeForm();
+        QStringList tops;
+        for (QAction* a : f.menuBar()->actions())
+            tops << a->text();
+        QCOMPARE(tops, QStringList({"ファイル(&F)", "ビュー(&V)", "プレイ(&P)", "ツール(&T)", "ヘルプ(&H)"}));
+        QStringList file;
+        for (QAction* a : f.File1->actions())
+            file << (a->isSeparator() ? QStringLiteral("-") : a->objectName());
+        QCOMPARE(file, QStringList({"N18", "CDROM1", "URLU1", "-", "N19", "-", "N27", "", "-", "Exit1"}));
+        QCOMPARE(f.N23->title(), QStringLiteral("サブフォルダ展開の取得形式(&F)"));
+        QCOMPARE(f.N12->title(), QStringLiteral("プレイ速度(&D)"));
+    }
+
+    void positionReadFromTheSettingsFile_data()
+    {
+        QTest::addColumn<QByteArray>("content");
+        QTest::addColumn<QPoint>("pos");
+        QTest::newRow("decimal") << QByteArray("[SET0]\nM_TOP=120\nM_LEFT=200\n") << QPoint(200, 120);
+        QTest::newRow("hex 0x") << QByteArray("[SET0]\nM_TOP=0x20\nM_LEFT=0X30\n") << QPoint(48, 32);
+        QTest::newRow("hex dollar") << QByteArray("[SET0]\nM_TOP=$20\n") << QPoint(40, 32);
+        QTest::newRow("not a number") << QByteArray("[SET0]\nM_TOP=abc\nM_LEFT=12px\n") << QPoint(40, 40);
+        QTest::newRow("negative, off every screen") << QByteArray("[SET0]\nM_TOP=-5000\nM_LEFT=-7000\n") << QPoint(-7000, -5000);
+        QTest::newRow("other section") << QByteArray("[SET1]\nM_TOP=100\n") << QPoint(40, 40);
+        QTest::newRow("binary garbage") << QByteArray("\x00\xff\xfe[SET0\x00M_TOP=1", 17) << QPoint(40, 40);
+        QTest::newRow("empty") << QByteArray() << QPoint(40, 40);
+    }
+    void positionReadFromTheSettingsFile()
+    {
+        QFETCH(QByteArray, content);
+        QFETCH(QPoint, pos);
+        WriteAll(Ini(), content);
+        TMovieForm1& f = MakeForm();
+        f.show();
+        QCOMPARE(f.pos(), pos);
+        QCOMPARE(f.size().width(), 300);   // the size is never restored
+        QVERIFY(dialogs.errors.isEmpty());
+    }
+
+    void settingsFileThatIsAFolderGivesDefaultsAndStillCloses()
+    {
+        QVERIFY(QDir(dir.path()).mkdir("KINOLITE.ini"));
+        auto removeFolder = qScopeGuard([this] { QDir(dir.path()).rmdir("KINOLITE.ini"); });
+        TMovieForm1& f = MakeForm();
+        f.show();
+        QCOMPARE(f.pos(), QPoint(40, 40));
+        QVERIFY(f.close());
+        QVERIFY(!f.isVisible());
+        QCOMPARE(dialogs.errors.size(), 1);
+        QCOMPARE(dialogs.errors.front(), Ini() + QStringLiteral(" に書き込めません."));
+    }
+
+    void closingWritesThePositionAndKeepsTheRestOfTheFile()
+    {
+        WriteAll(Ini(), "; kept comment\n[OTHER]\nkey=value\n\n[SET0]\nM_TOP=10\nM_LEFT=20\nEXTRA=1\n");
+        TMovieForm1& f = MakeForm();
+        f.show();
+        QCOMPARE(f.pos(), QPoint(20, 10));
+        f.move(333, 222);
+        QVERIFY(f.close());
+        const QByteArray ini = ReadAll(Ini());
+        QVERIFY2(ini.contains("M_TOP=222") && ini.contains("M_LEFT=333"), ini.constData());
+        QVERIFY(ini.contains("; kept comment"));
+        QVERIFY(ini.contains("key=value"));
+        QVERIFY(ini.contains("EXTRA=1"));
+        // Read back by a new window: the round trip holds.
+        form.reset();
+        TMovieForm1& g = MakeForm();
+        g.show();
+        QCOMPARE(g.pos(), QPoint(333, 222));
+    }
+
+    void commandLineMediaFileStartsPlaying()
+    {
+        TMovieForm1& f = MakeForm();
+        f.SetArguments({Fixture("no-such.avi"), Fixture("clip.avi"), Fixture("random.avi") + ".txt"});
+        f.show();
+        QCOMPARE(f.ComboBox1->Items().Count(), 1);
+        QCOMPARE(f.ComboBox1->ItemIndex(), 0);
+        QCOMPARE(f.Player1->FileName(), Fixture("clip.avi"));
+        QCOMPARE(f.Player1->MediaFormat(), 301);
+        QTRY_COMPARE_WITH_TIMEOUT(f.PlayerStatus, 1, 20000);
+    }
+
+    void choosingAnEntryHandsItToThePlayer()
+    {
+        TMovieForm1& f = MakeForm();
+        f.ComboBox1->Items().Add(Fixture("clip.mpg"));
+        f.ComboBox1->Items().Add(Fixture("tone.wav"));
+        f.ComboBox1->SetItemIndex(1);
+        QCOMPARE(f.Player1->FileName(), Fixture("tone.wav"));
+        QCOMPARE(f.Player1->MediaFormat(), 201);
+        f.ComboBox1->SetItemIndex(0);
+        QCOMPARE(f.Player1->MediaFormat(), 302);
+        QTRY_COMPARE_WITH_TIMEOUT(f.PlayerStatus, 1, 20000);
+    }
+
+    void standardErrorText_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("shown");
+        QTest::newRow("empty") << "" << "";
+        QTest::newRow("ends in a letter") << "disk full" << "disk full.";
+        QTest::newRow("ends in a dot") << "done." << "done.";
+        QTest::newRow("ends in a comma") << "a," << "a,";
+        QTest::newRow("ends in a digit") << "code 5" << "code 5.";
+        QTest::newRow("Japanese") << "書き込めません" << "書き込めません.";
+    }
+    void standardErrorText()
+    {
+        QFETCH(QString, text);
+        QFETCH(QString, shown);
+        QCOMPARE(kino::StandardErrorText(text), shown);
+    }
+
+    void errorInAHandlerIsShownAndTheLoopGoesOn()
+    {
+        TMovieForm1& f = MakeForm();
+        f.show();
+        kino::TKinoApplication::SetDialogs(&dialogs);
+        auto restore = qScopeGuard([] { kino::TKinoApplication::SetDialogs(nullptr); });
+        QTimer::singleShot(0, &f, [] { throw std::runtime_error("handler failed"); });
+        bool after = false;
+        QTimer::singleShot(1, &f, [&after] { after = true; });
+        QTRY_VERIFY(after);
+        QCOMPARE(dialogs.errors, QStringList({"handler failed."}));
+        QVERIFY(f.isVisible());
+    }
+};
+
+int main(int argc, char** argv)
+{
+    kino::TKinoApplication app(argc, argv);
+    kino::InitMediaEngine();
+    int rc = 0;
+    {
+        MovieWindowTest tc;
+        rc = QTest::qExec(&tc, argc, argv);
+    }
+    kino::ShutdownMediaEngine();
+    return rc;
+}
+
+#include "test_moviewindow.moc"

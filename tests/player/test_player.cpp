@@ -1,0 +1,392 @@
+// The playback control, playing the real fixtures.
+#include <QClipboard>
+#include <QSlider>
+#include <QToolButton>
+#include <QElapsedTimer>
+#include <QSignalSpy>
+#include <QTest>
+
+#include <memory>
+#include <vector>
+
+#include "player/PlayerBars.h"
+#include "player/TGKitMSPlay.h"
+#include "player/VideoView.h"
+#include "support/TestHttpServer.h"
+#include "support/TestMain.h"
+
+using kino::TGKitMSPlay;
+
+namespace {
+constexpr int kPlayTimeout = 20000;   // a 2-second clip, with room for a slow sanitizer run
+}
+
+class PlayerTest : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<TGKitMSPlay> player;
+    std::vector<std::pair<int, int>> notes;   // (status, detail) as delivered
+
+    bool Saw(int status) const
+    {
+        for (auto& n : notes)
+            if (n.first == status)
+                return true;
+        return false;
+    }
+    int LastStatus() const { return notes.empty() ? 0 : notes.back().first; }
+
+    void OpenAndWaitPlaying(const std::string& path)
+    {
+        player->SetFileName(path);
+        QTRY_VERIFY_WITH_TIMEOUT(LastStatus() == 1, kPlayTimeout);
+    }
+
+private slots:
+    void init()
+    {
+        notes.clear();
+        player = std::make_unique<TGKitMSPlay>();
+        player->resize(400, 360);
+        player->show();
+        player->OnNotify = [this](TGKitMSPlay* sender, std::int16_t status, std::int32_t detail) {
+            QCOMPARE(sender, player.get());
+            notes.emplace_back(status, detail);
+        };
+        QVERIFY(QTest::qWaitForWindowExposed(player.get()));
+    }
+
+    void cleanup() { player.reset(); }
+
+    void eachKindOpensWithItsFactsAndPlaysToItsEnd_data()
+    {
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<int>("format");
+        QTest::addColumn<int>("width");
+        QTest::addColumn<int>("height");
+        QTest::newRow("avi") << "clip.avi" << 301 << 320 << 240;
+        QTest::newRow("mpeg") << "clip.mpg" << 302 << 352 << 240;
+        QTest::newRow("wave") << "tone.wav" << 201 << 0 << 0;
+        QTest::newRow("midi") << "song.mid" << 201 << 0 << 0;
+        QTest::newRow("name not UTF-8") << QString::fromLatin1("\x83\x65\x83\x58\x83\x67.avi") << 301 << 320 << 240;
+    }
+    void eachKindOpensWithItsFactsAndPlaysToItsEnd()
+    {
+        QFETCH(QString, file);
+        QFETCH(int, format);
+        QFETCH(int, width);
+        QFETCH(int, height);
+        // Latin-1 here stands for raw bytes: the non-UTF-8 name reaches the player intact.
+        const std::string path = qEnvironmentVariable("KINO_FIXTURES").toStdString() + "/" + file.toLatin1().toStdString();
+
+        player->SetFileName(path);
+        // The facts are there as soon as the setter returns; the news comes later.
+        QCOMPARE(player->MediaFormat(), format);
+        QCOMPARE(int(player->MovieWidth()), width);
+        QCOMPARE(int(player->MovieHeight()), height);
+        QVERIFY(notes.empty());
+
+        QTRY_VERIFY_WITH_TIMEOUT(Saw(1), kPlayTimeout);
+        QTRY_COMPARE_WITH_TIMEOUT(LastStatus(), 4, kPlayTimeout);
+        QCOMPARE(notes.back().second, 0);
+        QVERIFY(player->GetCurrentPos() >= player->DurationMs() - 150);
+        QCOMPARE(player->StatusLine()->StateText(), QStringLiteral("終了"));
+    }
+
+    void mpegPlaysFromAnHttpUrl()
+    {
+        TestHttpServer server(TestHttpServer::Mode::Serve, Fixture("clip.mpg"));
+        player->SetFileName(server.Url("/clip.mpg"));
+        QTRY_VERIFY_WITH_TIMEOUT(Saw(1), kPlayTimeout);
+        QCOMPARE(player->MediaFormat(), 302);
+        QCOMPARE(int(player->MovieWidth()), 352);
+        QTRY_COMPARE_WITH_TIMEOUT(LastStatus(), 4, kPlayTimeout);
+    }
+
+    void badSourceReportsStoppedWithReasonAndNextSourceStillPlays_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<int>("detail");
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("missing file") << "missing" << 1 << "ファイルが見つかりません";
+        QTest::newRow("random bytes") << "random" << 2 << "この形式は再生できません";
+        QTest::newRow("truncated avi") << "truncated" << 3 << "データが壊れているため再生できません";
+        QTest::newRow("unknown scheme") << "scheme" << 2 << "この形式は再生できません";
+        QTest::newRow("closed port") << "closed" << 5 << "接続先から読み込めません";
+        QTest::newRow("server silent") << "silent" << 4 << "接続先から応答がありません";
+    }
+    void badSourceReportsStoppedWithReasonAndNextSourceStillPlays()
+    {
+        QFETCH(QString, kind);
+        QFETCH(int, detail);
+        QFETCH(QString, reason);
+        std::unique_ptr<TestHttpServer> silent;
+        std::string source;
+        if (kind == "missing")
+            source = Fixture("no-such-file.avi");
+        else if (kind == "random")
+            source = Fixture("random.avi");
+        else if (kind == "truncated")
+            source = Fixture("truncated.avi");
+        else if (kind == "scheme")
+            source = "nosuchscheme://host/clip.avi";
+        else if (kind == "closed")
+            source = "http://127.0.0.1:" + std::to_string(TestHttpServer::ClosedPort()) + "/clip.mpg";
+        else {
+            silent = std::make_unique<TestHttpServer>(TestHttpServer::Mode::Silent);
+            source = silent->Url("/clip.mpg");
+            player->SetNetworkTimeoutMs(1500);
+        }
+
+        QElapsedTimer blocked;
+        blocked.start();
+        player->SetFileName(source);
+        // The window is never held for long, whatever the source does.
+        QVERIFY2(blocked.elapsed() < 5000, qPrintable(QString::number(blocked.elapsed())));
+
+        QTRY_VERIFY_WITH_TIMEOUT(!notes.empty() && notes.back().first == 2, kPlayTimeout);
+        QCOMPARE(notes.back().second, detail);
+        QVERIFY(!Saw(1));
+        QCOMPARE(player->MediaFormat(), 0);
+        QCOMPARE(player->StatusLine()->StateText(), QStringLiteral("エラー: ") + reason);
+
+        notes.clear();
+        player->SetFileName(Fixture("clip.avi"));
+        QCOMPARE(player->MediaFormat(), 301);
+        QTRY_COMPARE_WITH_TIMEOUT(LastStatus(), 1, kPlayTimeout);
+        QCOMPARE(player->StatusLine()->StateText(), QStringLiteral("再生中"));
+    }
+
+    void avisCutShortPlaysWhatIsThere()
+    {
+        player->SetFileName(Fixture("cut.avi"));
+        QCOMPARE(player->MediaFormat(), 301);
+        QTRY_VERIFY_WITH_TIMEOUT(LastStatus() == 4 || LastStatus() == 2, kPlayTimeout);
+    }
+
+    void emptyNameClosesTheSource()
+    {
+        OpenAndWaitPlaying(Fixture("clip.avi"));
+        player->SetFileName("");
+        QCOMPARE(player->MediaFormat(), 0);
+        QCOMPARE(int(player->MovieWidth()), 0);
+        QTRY_COMPARE_WITH_TIMEOUT(LastStatus(), 2, kPlayTimeout);
+        QCOMPARE(notes.back().second, 0);
+        QVERIFY(!player->Play());
+    }
+
+    void pauseStopForwardAndReverseMoveThePosition()
+    {
+        OpenAndWaitPlaying(Fixture("clip.avi"));
+
+        QVERIFY(player->Pause());
+        QTRY_COMPARE_WITH_TIMEOUT(LastStatus(), 3, kPlayTimeout);
+        QCOMPARE(player->StatusLine()->StateText(), QStringLiteral("一時停止"));
+
+        QVERIFY(player->Stop());
+        QTRY_COMPARE_WITH_TIMEOUT(LastStatus(), 2, kPlayTimeout);
+        QCOMPARE(player->GetCurrentPos(), 0);
+
+        QVERIFY(player->Forward(1));
+        QTRY_VERIFY_WITH_TIMEOUT(qAbs(player->GetCurrentPos() - 1000) <= 60, kPlayTimeout);
+        QVERIFY(player->Reverse(5));                     // clamped at the start
+        QTRY_VERIFY_WITH_TIMEOUT(player->GetCurrentPos() <= 60, kPlayTimeout);
+
+        QVERIFY(player->Play());
+        QTRY_COMPARE_WITH_TIMEOUT(LastStatus(), 1, kPlayTimeout);
+        QTRY_VERIFY_WITH_TIMEOUT(player->GetCurrentPos() > 300, kPlayTimeout);
+
+        QVERIFY(player->Forward(5));                     // clamped at the end
+        QTRY_COMPARE_WITH_TIMEOUT(LastStatus(), 4, kPlayTimeout);
+
+        // Playing after the end starts again from the beginning.
+        QVERIFY(player->Play());
+        QTRY_COMPARE_WITH_TIMEOUT(LastStatus(), 1, kPlayTimeout);
+        QTRY_VERIFY_WITH_TIMEOUT(player->GetCurrentPos() < 1500, kPlayTimeout);
+    }
+
+    void speedTakesEffectAtTheNextPlay_data()
+    {
+        QTest::addColumn<double>("speed");
+        QTest::newRow("half") << 0.5;
+        QTest::newRow("normal") << 1.0;
+        QTest::newRow("double") << 2.0;
+    }
+    void speedTakesEffectAtTheNextPlay()
+    {
+        QFETCH(double, speed);
+        OpenAndWaitPlaying(Fixture("clip.mpg"));
+        player->SetSpeed(speed);
+        QCOMPARE(player->Speed(), speed);
+        player->Pause();
+        player->Play();
+        // The medium's clock runs at the chosen speed against the wall clock.
+        QTRY_VERIFY_WITH_TIMEOUT(player->GetCurrentPos() > 100, kPlayTimeout);
+        const int startPos = player->GetCurrentPos();
+        QElapsedTimer wall;
+        wall.start();
+        QTRY_VERIFY_WITH_TIMEOUT(wall.elapsed() >= 600 || LastStatus() == 4, kPlayTimeout);
+        const double ratio = double(player->GetCurrentPos() - startPos) / double(wall.elapsed());
+        QVERIFY2(ratio > speed * 0.6 && ratio < speed * 1.45, qPrintable(QString::number(ratio)));
+    }
+
+    void speedOutsideTheRangeIsIgnored()
+    {
+        player->SetSpeed(1.5);
+        player->SetSpeed(0.0);
+        player->SetSpeed(-2.0);
+        player->SetSpeed(std::numeric_limits<double>::quiet_NaN());
+        QCOMPARE(player->Speed(), 1.5);
+    }
+
+    void copyPutsTheShownFrameOnTheClipboard()
+    {
+        OpenAndWaitPlaying(Fixture("clip.avi"));
+        QTRY_VERIFY_WITH_TIMEOUT(!player->View()->Frame().isNull(), kPlayTimeout);
+        QApplication::clipboard()->clear();
+        QVERIFY(player->CopyToClipboard(player->GetCurrentPos()));
+        const QImage copied = QApplication::clipboard()->image();
+        QCOMPARE(copied.size(), QSize(320, 240));
+        // The test pattern is not a flat picture.
+        QVERIFY(copied.pixel(20, 20) != copied.pixel(300, 20));
+    }
+
+    void sourceRectIsClampedToThePicture_data()
+    {
+        QTest::addColumn<QRect>("asked");
+        QTest::addColumn<QRect>("shown");
+        QTest::newRow("inside") << QRect(40, 30, 100, 80) << QRect(40, 30, 100, 80);
+        QTest::newRow("whole") << QRect(0, 0, 320, 240) << QRect(0, 0, 320, 240);
+        QTest::newRow("past the corner") << QRect(300, 200, 100, 100) << QRect(300, 200, 20, 40);
+        QTest::newRow("before the origin") << QRect(-50, -40, 100, 100) << QRect(0, 0, 50, 60);
+        QTest::newRow("outside") << QRect(1000, 1000, 10, 10) << QRect(0, 0, 320, 240);
+        QTest::newRow("empty") << QRect(10, 10, 0, 0) << QRect(0, 0, 320, 240);
+    }
+    void sourceRectIsClampedToThePicture()
+    {
+        QFETCH(QRect, asked);
+        QFETCH(QRect, shown);
+        OpenAndWaitPlaying(Fixture("clip.avi"));
+        QTRY_VERIFY_WITH_TIMEOUT(!player->View()->Frame().isNull(), kPlayTimeout);
+        player->SetSourceRect(asked.x(), asked.y(), asked.width(), asked.height());
+        QCOMPARE(player->View()->EffectiveSourceRect(), shown);
+    }
+
+    void viewShowsOnlyTheSourceRect_data()
+    {
+        QTest::addColumn<int>("viewStyle");
+        QTest::newRow("fitted") << 1;
+        QTest::newRow("own size") << 0;
+    }
+    void viewShowsOnlyTheSourceRect()
+    {
+        QFETCH(int, viewStyle);
+        player->SetViewStyle(viewStyle);
+        player->SetFileName(Fixture("clip.avi"));
+        player->Pause();
+        QTRY_VERIFY_WITH_TIMEOUT(!player->View()->Frame().isNull(), kPlayTimeout);
+        const QRect part(200, 20, 60, 40);
+        player->SetSourceRect(part.x(), part.y(), part.width(), part.height());
+        auto* view = player->View();
+        const QRect target = view->TargetRect();
+        if (viewStyle == 0) {
+            QCOMPARE(target.size(), part.size());
+            QCOMPARE(target.center(), view->rect().center());
+        } else {
+            // Fitted: as large as the view allows, with the part's aspect ratio.
+            QVERIFY(target.width() == view->width() || target.height() == view->height());
+            QVERIFY(qAbs(double(target.width()) / target.height() - 1.5) < 0.05);
+        }
+        // What is painted at the middle of the target is the middle of the chosen part.
+        const QImage shot = view->grab().toImage();
+        const QImage frame = view->Frame();
+        const QColor painted = shot.pixelColor(target.center());
+        const QColor source = frame.pixelColor(part.center());
+        QVERIFY2(qAbs(painted.red() - source.red()) < 40 && qAbs(painted.green() - source.green()) < 40 &&
+                     qAbs(painted.blue() - source.blue()) < 40,
+                 qPrintable(painted.name() + " vs " + source.name()));
+        // Outside the picture the view is black.
+        if (target.left() > 0)
+            QCOMPARE(shot.pixelColor(0, view->height() / 2), QColor(Qt::black));
+    }
+
+    void newSourceShowsTheWholePicture()
+    {
+        OpenAndWaitPlaying(Fixture("clip.avi"));
+        player->SetSourceRect(10, 10, 50, 50);
+        player->SetFileName(Fixture("clip.mpg"));
+        QTRY_VERIFY_WITH_TIMEOUT(!player->View()->Frame().isNull(), kPlayTimeout);
+        QCOMPARE(player->View()->EffectiveSourceRect(), QRect(0, 0, 352, 240));
+    }
+
+    void barsAreShownAndHiddenByTheirProperties()
+    {
+        QCOMPARE(player->ControlBar(), kino::kTrue);
+        QCOMPARE(player->StatusBar(), kino::kTrue);
+        const int fullView = player->View()->height();
+        player->SetControlBar(kino::kFalse);
+        player->SetStatusBar(kino::kFalse);
+        QCOMPARE(player->ControlBar(), kino::kFalse);
+        QVERIFY(!player->Bar()->isVisible());
+        QVERIFY(!player->StatusLine()->isVisible());
+        QTRY_COMPARE(player->View()->height(), player->height());
+        player->SetControlBar(1);   // any non-zero value is true
+        player->SetStatusBar(kino::kTrue);
+        QCOMPARE(player->ControlBar(), kino::kTrue);
+        QTRY_COMPARE(player->View()->height(), fullView);
+    }
+
+    void clickOnThePictureRaisesOnClick()
+    {
+        int clicks = 0;
+        player->OnClick = [&](TGKitMSPlay* sender) {
+            QCOMPARE(sender, player.get());
+            ++clicks;
+        };
+        QTest::mouseClick(player->View(), Qt::LeftButton, {}, player->View()->rect().center());
+        QCOMPARE(clicks, 1);
+        QTest::mouseClick(player->Bar()->PlayButton(), Qt::LeftButton);
+        QCOMPARE(clicks, 1);
+    }
+
+    void controlBarDrivesPlayback()
+    {
+        OpenAndWaitPlaying(Fixture("clip.avi"));
+        QTest::mouseClick(player->Bar()->PlayButton(), Qt::LeftButton);
+        QTRY_COMPARE_WITH_TIMEOUT(LastStatus(), 3, kPlayTimeout);
+        QTest::mouseClick(player->Bar()->PlayButton(), Qt::LeftButton);
+        QTRY_COMPARE_WITH_TIMEOUT(LastStatus(), 1, kPlayTimeout);
+        QTest::mouseClick(player->Bar()->StopButton(), Qt::LeftButton);
+        QTRY_COMPARE_WITH_TIMEOUT(LastStatus(), 2, kPlayTimeout);
+        // A click on the seek bar's groove moves there.
+        auto* seek = player->Bar()->SeekBar();
+        QVERIFY(seek->maximum() >= 1900);
+        QTest::mouseClick(seek, Qt::LeftButton, {}, QPoint(seek->width() * 3 / 4, seek->height() / 2));
+        QTRY_VERIFY_WITH_TIMEOUT(player->GetCurrentPos() > 1000, kPlayTimeout);
+        // Muting and the volume reach the engine.
+        QTest::mouseClick(player->Bar()->MuteButton(), Qt::LeftButton);
+        QVERIFY(player->Engine()->Muted());
+        player->Bar()->VolumeBar()->setValue(40);
+        QCOMPARE(player->Engine()->Volume(), 0.4);
+    }
+
+    void formatTime_data()
+    {
+        QTest::addColumn<qint64>("ms");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("zero") << qint64(0) << "0:00";
+        QTest::newRow("under a minute") << qint64(59999) << "0:59";
+        QTest::newRow("minutes") << qint64(754000) << "12:34";
+        QTest::newRow("hours") << qint64(3723000) << "1:02:03";
+        QTest::newRow("unknown") << qint64(-1) << "--:--";
+    }
+    void formatTime()
+    {
+        QFETCH(qint64, ms);
+        QFETCH(QString, text);
+        QCOMPARE(kino::FormatTime(ms), text);
+    }
+};
+
+KINO_TEST_MAIN_WITH_MEDIA(PlayerTest)
+#include "test_player.moc"

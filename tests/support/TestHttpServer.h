@@ -1,0 +1,147 @@
+#pragma once
+// A small HTTP server on 127.0.0.1 for tests: serves one file (with byte ranges), or
+// accepts connections and never answers. Runs on its own thread, so a test that
+// blocks the GUI thread still gets its answer.
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+class TestHttpServer {
+public:
+    enum class Mode { Serve, Silent };
+
+    TestHttpServer(Mode mode, std::string filePath = {}) : mode_(mode)
+    {
+        if (!filePath.empty()) {
+            std::ifstream in(filePath, std::ios::binary);
+            std::ostringstream ss;
+            ss << in.rdbuf();
+            body_ = ss.str();
+        }
+        listen_ = ::socket(AF_INET, SOCK_STREAM, 0);
+        int one = 1;
+        ::setsockopt(listen_, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+        sockaddr_in addr{};
+        addr.sin_family = AF_INET;
+        addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        addr.sin_port = 0;
+        ::bind(listen_, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
+        ::listen(listen_, 16);
+        socklen_t len = sizeof addr;
+        ::getsockname(listen_, reinterpret_cast<sockaddr*>(&addr), &len);
+        port_ = ntohs(addr.sin_port);
+        thread_ = std::thread([this] { Run(); });
+    }
+
+    ~TestHttpServer()
+    {
+        stop_ = true;
+        thread_.join();
+        for (int fd : held_)
+            ::close(fd);
+        ::close(listen_);
+    }
+
+    int Port() const { return port_; }
+    std::string Url(const std::string& path) const
+    {
+        return "http://127.0.0.1:" + std::to_string(port_) + path;
+    }
+
+    // A port on 127.0.0.1 on which nothing listens.
+    static int ClosedPort()
+    {
+        int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in addr{};
+        addr.sin_family = AF_INET;
+        addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        ::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
+        socklen_t len = sizeof addr;
+        ::getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len);
+        ::close(fd);
+        return ntohs(addr.sin_port);
+    }
+
+private:
+    void Run()
+    {
+        while (!stop_) {
+            pollfd p{listen_, POLLIN, 0};
+            if (::poll(&p, 1, 50) <= 0)
+                continue;
+            int fd = ::accept(listen_, nullptr, nullptr);
+            if (fd < 0)
+                continue;
+            if (mode_ == Mode::Silent) {
+                held_.push_back(fd);
+                continue;
+            }
+            Answer(fd);
+            ::close(fd);
+        }
+    }
+
+    void Answer(int fd)
+    {
+        std::string request;
+        char buf[4096];
+        while (request.find("\r\n\r\n") == std::string::npos && !stop_) {
+            pollfd p{fd, POLLIN, 0};
+            if (::poll(&p, 1, 50) <= 0)
+                continue;
+            ssize_t n = ::recv(fd, buf, sizeof buf, 0);
+            if (n <= 0)
+                return;
+            request.append(buf, size_t(n));
+        }
+        size_t from = 0, to = body_.size() ? body_.size() - 1 : 0;
+        bool ranged = false;
+        const auto r = request.find("Range: bytes=");
+        if (r != std::string::npos) {
+            unsigned long long a = 0, b = 0;
+            int got = std::sscanf(request.c_str() + r + 13, "%llu-%llu", &a, &b);
+            if (got >= 1 && a < body_.size()) {
+                from = size_t(a);
+                if (got == 2 && b < body_.size())
+                    to = size_t(b);
+                ranged = true;
+            }
+        }
+        const bool head = request.rfind("HEAD ", 0) == 0;
+        std::ostringstream h;
+        h << (ranged ? "HTTP/1.1 206 Partial Content\r\n" : "HTTP/1.1 200 OK\r\n")
+          << "Content-Type: video/mpeg\r\nAccept-Ranges: bytes\r\nConnection: close\r\n"
+          << "Content-Length: " << (to - from + 1) << "\r\n";
+        if (ranged)
+            h << "Content-Range: bytes " << from << "-" << to << "/" << body_.size() << "\r\n";
+        h << "\r\n";
+        std::string out = h.str();
+        if (!head)
+            out.append(body_, from, to - from + 1);
+        size_t sent = 0;
+        while (sent < out.size() && !stop_) {
+            ssize_t n = ::send(fd, out.data() + sent, out.size() - sent, MSG_NOSIGNAL);
+            if (n <= 0)
+                return;
+            sent += size_t(n);
+        }
+    }
+
+    Mode mode_;
+    std::string body_;
+    int listen_ = -1;
+    int port_ = 0;
+    std::atomic<bool> stop_{false};
+    std::thread thread_;
+    std::vector<int> held_;
+};

@@ -1,0 +1,31 @@
+#pragma once
+// main() for tests that create players: the media framework is started before the
+// first window and shut down after the last, as the program itself does.
+#include <QApplication>
+#include <QTest>
+
+#include "player/MediaEngine.h"
+
+#define KINO_TEST_MAIN_WITH_MEDIA(TestClass)                \
+    int main(int argc, char** argv)                          \
+    {                                                        \
+        QApplication app(argc, argv);                        \
+        kino::InitMediaEngine();                             \
+        int rc = 0;                                          \
+        {                                                    \
+            TestClass tc;                                    \
+            rc = QTest::qExec(&tc, argc, argv);              \
+        }                                                    \
+        kino::ShutdownMediaEngine();                         \
+        return rc;                                           \
+    }
+
+// The folder of the media the tests play (made by tests/fixtures).
+inline QString FixturePath(const QString& name)
+{
+    return qEnvironmentVariable("KINO_FIXTURES") + QLatin1Char('/') + name;
+}
+inline std::string Fixture(const std::string& name)
+{
+    return FixturePath(QString::fromStdString(name)).toStdString();
+}

@@ -19,6 +19,8 @@ namespace {
 // a network source that has not answered by then goes on in the background.
 constexpr GstClockTime kLocalOpenWait = 3 * GST_SECOND;
 constexpr GstClockTime kNetworkOpenWait = 2 * GST_SECOND;
+// A local file still not ready this long after that wait will not become ready.
+constexpr int kLocalLateMs = 5000;
 
 bool IsLocalUri(const std::string& uri)
 {
@@ -171,8 +173,10 @@ PlayerEngine::PlayerEngine(QObject* parent)
     openWatchdog_ = new QTimer(this);
     openWatchdog_->setSingleShot(true);
     connect(openWatchdog_, &QTimer::timeout, this, [this] {
+        // A local file that never describes itself is damaged; a network source that
+        // never answers is unreachable.
         if (state_ == State::Opening)
-            Fail(NoAnswer, QStringLiteral("no answer from the source"));
+            Fail(IsLocalUri(UriFor(source_)) ? Broken : NoAnswer, QStringLiteral("the source did not answer"));
     });
     BuildPipeline();
 }
@@ -353,7 +357,7 @@ void PlayerEngine::Open(const std::string& source)
     }
     if (ret == GST_STATE_CHANGE_ASYNC) {
         // Still waiting for the source: the facts come with ASYNC_DONE on the bus.
-        openWatchdog_->start(networkTimeoutMs_);
+        openWatchdog_->start(IsLocalUri(uri) ? kLocalLateMs : networkTimeoutMs_);
         return;
     }
     facts_.live = (ret == GST_STATE_CHANGE_NO_PREROLL);

@@ -194,7 +194,8 @@ private slots:
         std::vector<std::string> model;
         for (int step = 0; step < 20000; ++step) {
             const int n = int(model.size());
-            const std::string text = "t" + std::to_string(step);
+            std::string text = "t";
+            text += std::to_string(step);   // not "t" + ...: GCC 12 warns falsely on that form
             switch (rng() % (n < 3000 ? 2 : 4)) {
             case 0: items.Add(text); model.push_back(text); break;
             case 1: { int at = int(rng() % unsigned(n + 1)); items.Insert(at, text); model.insert(model.begin() + at, text); break; }

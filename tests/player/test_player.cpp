@@ -113,6 +113,7 @@ private slots:
         QTest::newRow("truncated avi") << "truncated" << 3 << "データが壊れているため再生できません";
         QTest::newRow("unknown scheme") << "scheme" << 2 << "この形式は再生できません";
         QTest::newRow("closed port") << "closed" << 5 << "接続先から読み込めません";
+        QTest::newRow("unknown host") << "host" << 5 << "接続先から読み込めません";
         QTest::newRow("server silent") << "silent" << 4 << "接続先から応答がありません";
     }
     void badSourceReportsStoppedWithReasonAndNextSourceStillPlays()
@@ -130,6 +131,8 @@ private slots:
             source = Fixture("truncated.avi");
         else if (kind == "scheme")
             source = "nosuchscheme://host/clip.avi";
+        else if (kind == "host")
+            source = "http://no-such-host.invalid/clip.mpg";
         else if (kind == "closed")
             source = "http://127.0.0.1:" + std::to_string(TestHttpServer::ClosedPort()) + "/clip.mpg";
         else {

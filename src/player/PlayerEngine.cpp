@@ -6,6 +6,8 @@
 #include <QSocketNotifier>
 #include <QTimer>
 
+#include <malloc.h>
+
 #include <algorithm>
 #include <mutex>
 
@@ -114,6 +116,7 @@ struct PlayerEngine::FrameSlot {
     std::atomic<quint64> generation{0};
     std::atomic<bool> isAvi{false};
     std::atomic<bool> errorPosted{false};
+    gsth::Sample full;             // newest frame at the picture's size, guarded by mutex
     PlayerEngine* owner = nullptr;
 
     void Store(GstSample* s)
@@ -144,6 +147,45 @@ GstFlowReturn OnNewPreroll(GstAppSink* sink, gpointer user)
 {
     static_cast<PlayerEngine::FrameSlot*>(user)->Store(gst_app_sink_pull_preroll(sink));
     return GST_FLOW_OK;
+}
+
+// Keeps a reference to the newest frame at the picture's size; no copy is made.
+GstPadProbeReturn OnPictureBuffer(GstPad* pad, GstPadProbeInfo* info, gpointer user)
+{
+    GstBuffer* buffer = GST_PAD_PROBE_INFO_BUFFER(info);
+    if (!buffer)
+        return GST_PAD_PROBE_OK;
+    gsth::Caps caps = gsth::Caps::Adopt(gst_pad_get_current_caps(pad));
+    gsth::Sample sample = gsth::Sample::Adopt(gst_sample_new(buffer, caps.get(), nullptr, nullptr));
+    auto* slot = static_cast<PlayerEngine::FrameSlot*>(user);
+    std::lock_guard<std::mutex> lock(slot->mutex);
+    slot->full = std::move(sample);
+    return GST_PAD_PROBE_OK;
+}
+
+// The sound output, chosen once for the process: the first device sink that opens,
+// else a silent sink that still keeps time. Choosing it anew at every source costs a
+// failed probe of every missing device each time.
+GstElement* MakeAudioSink()
+{
+    static const std::string chosen = [] {
+        for (const char* name : {"pulsesink", "pipewiresink", "alsasink"}) {
+            GstElement* e = gst_element_factory_make(name, nullptr);
+            if (!e)
+                continue;
+            gst_object_ref_sink(e);
+            const bool works = gst_element_set_state(e, GST_STATE_READY) == GST_STATE_CHANGE_SUCCESS;
+            gst_element_set_state(e, GST_STATE_NULL);
+            gst_object_unref(e);
+            if (works)
+                return std::string(name);
+        }
+        return std::string("fakesink");
+    }();
+    GstElement* sink = gst_element_factory_make(chosen.c_str(), nullptr);
+    if (sink && chosen == "fakesink")
+        g_object_set(sink, "sync", TRUE, nullptr);
+    return sink;
 }
 
 // Runs on the thread that posts; it only notes that an error is waiting on the bus.
@@ -201,17 +243,33 @@ void PlayerEngine::BuildPipeline()
     if (!playbin_)
         throw std::runtime_error("GStreamer's playbin is not installed");
 
-    videoSink_ = gsth::Element::Ref(gst_element_factory_make("appsink", "kinolite-video"));
-    if (!videoSink_)
-        throw std::runtime_error("GStreamer's appsink is not installed");
+    // Frames go: picture size -> scaled and converted in one pass -> BGRx -> appsink.
+    // The input pad keeps the newest full-size frame for copying.
+    appSink_ = gsth::Element::Ref(gst_element_factory_make("appsink", "kinolite-video"));
+    GstElement* convert = gst_element_factory_make("videoconvertscale", nullptr);
+    frameFilter_ = gsth::Element::Ref(gst_element_factory_make("capsfilter", nullptr));
+    if (!appSink_ || !convert || !frameFilter_)
+        throw std::runtime_error("GStreamer's appsink, videoconvertscale or capsfilter is not installed");
+    g_object_set(convert, "add-borders", FALSE, nullptr);
     gsth::Caps caps = gsth::Caps::Adopt(gst_caps_new_simple("video/x-raw", "format", G_TYPE_STRING, "BGRx", nullptr));
-    g_object_set(videoSink_.get(), "caps", caps.get(), "max-buffers", 1u, "drop", TRUE,
-                 "sync", TRUE, "qos", TRUE, "enable-last-sample", FALSE, nullptr);
+    g_object_set(frameFilter_.get(), "caps", caps.get(), nullptr);
+    g_object_set(appSink_.get(), "max-buffers", 1u, "drop", TRUE, "sync", TRUE, "qos", TRUE,
+                 "enable-last-sample", FALSE, nullptr);
     GstAppSinkCallbacks callbacks{};
     callbacks.new_sample = OnNewSample;
     callbacks.new_preroll = OnNewPreroll;
-    gst_app_sink_set_callbacks(GST_APP_SINK(videoSink_.get()), &callbacks, slot_.get(), nullptr);
+    gst_app_sink_set_callbacks(GST_APP_SINK(appSink_.get()), &callbacks, slot_.get(), nullptr);
+
+    videoSink_ = gsth::Element::Ref(gst_bin_new("kinolite-video-bin"));
+    gst_bin_add_many(GST_BIN(videoSink_.get()), convert, frameFilter_.get(), appSink_.get(), nullptr);
+    if (!gst_element_link_many(convert, frameFilter_.get(), appSink_.get(), nullptr))
+        throw std::runtime_error("the video path could not be linked");
+    pictureIn_ = gsth::Pad::Adopt(gst_element_get_static_pad(convert, "sink"));
+    gst_element_add_pad(videoSink_.element(), gst_ghost_pad_new("sink", pictureIn_.get()));
+    gst_pad_add_probe(pictureIn_.get(), GST_PAD_PROBE_TYPE_BUFFER, OnPictureBuffer, slot_.get(), nullptr);
     g_object_set(playbin_.get(), "video-sink", videoSink_.get(), nullptr);
+    if (GstElement* audio = MakeAudioSink())
+        g_object_set(playbin_.get(), "audio-sink", audio, nullptr);
 
     // Speed changes keep the pitch: scaletempo stretches the sound by the segment's rate.
     if (GstElement* tempo = gst_element_factory_make("scaletempo", nullptr))
@@ -221,6 +279,9 @@ void PlayerEngine::BuildPipeline()
     gint flags = 0;
     g_object_get(playbin_.get(), "flags", &flags, nullptr);
     flags &= ~((1 << 2) | (1 << 3));   // GST_PLAY_FLAG_TEXT, GST_PLAY_FLAG_VIS
+    // The video bin converts and scales by itself; frames reach it as decoded, so its
+    // input always has the picture's own size.
+    flags |= (1 << 6);                 // GST_PLAY_FLAG_NATIVE_VIDEO
     g_object_set(playbin_.get(), "flags", flags, nullptr);
 
     elementSetup_ = gsth::SignalConnection(
@@ -288,6 +349,10 @@ void PlayerEngine::FailFromMessage(GstMessage* msg)
 
 void PlayerEngine::Open(const std::string& source)
 {
+    // Closing what is already closed is no news; a new generation here would only
+    // make the news of the close that just happened look stale.
+    if (source.empty() && state_ == State::Closed && source_.empty())
+        return;
     openWatchdog_->stop();
     gst_element_set_state(playbin_.element(), GST_STATE_NULL);
     // Whatever the previous source left on the bus or in the frame slot is stale now.
@@ -300,9 +365,14 @@ void PlayerEngine::Open(const std::string& source)
         slot_->generation = generation_;
         slot_->isAvi = false;
         slot_->errorPosted = false;
+        slot_->full.reset();
     }
+    // The decoders of the previous source are gone; give their memory back.
+    malloc_trim(0);
     source_ = source;
     facts_ = Facts{};
+    appliedFrameSize_ = QSize(-1, -1);
+    ApplyFrameScale();          // a new picture starts at its own size
     errorCode_ = NoError;
     errorText_.clear();
     frame_ = QImage();
@@ -362,6 +432,7 @@ void PlayerEngine::Open(const std::string& source)
     }
     facts_.live = (ret == GST_STATE_CHANGE_NO_PREROLL);
     ReadFacts();
+    ApplyFrameScale();
     SetState(State::Paused);
 }
 
@@ -378,21 +449,80 @@ void PlayerEngine::ReadFacts()
     facts_.hasAudio = nAudio > 0;
     facts_.isAvi = slot_->isAvi.load();
     facts_.width = facts_.height = 0;
-    if (facts_.hasVideo) {
-        gsth::Pad pad = gsth::Pad::Adopt(gst_element_get_static_pad(videoSink_.element(), "sink"));
-        gsth::Caps caps = gsth::Caps::Adopt(pad ? gst_pad_get_current_caps(pad.get()) : nullptr);
-        GstVideoInfo info;
-        if (caps && gst_video_info_from_caps(&info, caps.get())) {
-            facts_.width = GST_VIDEO_INFO_WIDTH(&info);
-            facts_.height = GST_VIDEO_INFO_HEIGHT(&info);
-        }
-    }
+    if (facts_.hasVideo)
+        PictureSizeFromPipeline();
     gint64 dur = -1;
     if (gst_element_query_duration(playbin_.element(), GST_FORMAT_TIME, &dur) && dur >= 0)
         facts_.durationMs = dur / GST_MSECOND;
     facts_.known = true;
     openWatchdog_->stop();
     emit factsChanged();
+}
+
+void PlayerEngine::PictureSizeFromPipeline()
+{
+    gsth::Caps caps = gsth::Caps::Adopt(gst_pad_get_current_caps(pictureIn_.get()));
+    GstVideoInfo info;
+    if (caps && gst_video_info_from_caps(&info, caps.get())) {
+        facts_.width = GST_VIDEO_INFO_WIDTH(&info);
+        facts_.height = GST_VIDEO_INFO_HEIGHT(&info);
+    }
+}
+
+void PlayerEngine::SetFrameScale(double scale)
+{
+    if (!(scale > 0.0))
+        return;
+    frameScale_ = std::min(scale, 1.0);
+    ApplyFrameScale();
+}
+
+void PlayerEngine::ApplyFrameScale()
+{
+    QSize wanted;   // empty: the picture's own size
+    if (facts_.width > 0 && facts_.height > 0 && frameScale_ < 0.95) {
+        // Whole, even sizes, and not smaller than a thumbnail.
+        const int w = std::max(16, int(facts_.width * frameScale_ + 1) & ~1);
+        const int h = std::max(16, int(facts_.height * frameScale_ + 1) & ~1);
+        if (w < facts_.width && h < facts_.height)
+            wanted = QSize(w, h);
+    }
+    if (wanted == appliedFrameSize_)
+        return;
+    appliedFrameSize_ = wanted;
+    gsth::Caps caps = gsth::Caps::Adopt(
+        wanted.isEmpty()
+            ? gst_caps_new_simple("video/x-raw", "format", G_TYPE_STRING, "BGRx", nullptr)
+            : gst_caps_new_simple("video/x-raw", "format", G_TYPE_STRING, "BGRx", "width", G_TYPE_INT, wanted.width(),
+                                  "height", G_TYPE_INT, wanted.height(), nullptr));
+    g_object_set(frameFilter_.get(), "caps", caps.get(), nullptr);
+    // A paused picture is shown again at the new size; a running one changes with its
+    // next frame by itself.
+    if ((state_ == State::Paused || state_ == State::Stopped) && facts_.known && !facts_.live) {
+        gint64 pos = 0;
+        if (gst_element_query_position(playbin_.element(), GST_FORMAT_TIME, &pos) && pos >= 0)
+            gst_element_seek(playbin_.element(), appliedRate_, GST_FORMAT_TIME,
+                             GstSeekFlags(GST_SEEK_FLAG_FLUSH | GST_SEEK_FLAG_ACCURATE), GST_SEEK_TYPE_SET, pos,
+                             GST_SEEK_TYPE_NONE, GST_CLOCK_TIME_NONE);
+    }
+}
+
+QImage PlayerEngine::fullFrame() const
+{
+    gsth::Sample full;
+    {
+        std::lock_guard<std::mutex> lock(slot_->mutex);
+        full = slot_->full;
+    }
+    if (!full)
+        return frame_.copy();
+    gsth::Caps bgrx = gsth::Caps::Adopt(gst_caps_new_simple("video/x-raw", "format", G_TYPE_STRING, "BGRx", nullptr));
+    GError* raw = nullptr;
+    gsth::Sample converted = gsth::Sample::Adopt(gst_video_convert_sample(full.get(), bgrx.get(), 5 * GST_SECOND, &raw));
+    std::unique_ptr<GError, gsth::GErrorDeleter> err(raw);
+    if (!converted)
+        return frame_.copy();
+    return ImageFromSample(converted.get()).copy();
 }
 
 void PlayerEngine::ApplyRate()
@@ -567,6 +697,7 @@ void PlayerEngine::HandleMessage(GstMessage* msg)
     case GST_MESSAGE_ASYNC_DONE:
         if (state_ == State::Opening) {
             ReadFacts();
+            ApplyFrameScale();
             if (wantPlaying_) {
                 ApplyRate();
                 SetState(State::Playing);
@@ -634,12 +765,12 @@ void PlayerEngine::TakeFrame()
     QImage image = ImageFromSample(sample.get());
     if (image.isNull())
         return;
-    if (!facts_.known || (facts_.width == 0 && facts_.height == 0)) {
+    if (facts_.width == 0 && facts_.height == 0) {
         // A picture whose size arrived after opening (a slow network source).
-        if (facts_.width != image.width() || facts_.height != image.height()) {
-            facts_.width = image.width();
-            facts_.height = image.height();
+        PictureSizeFromPipeline();
+        if (facts_.width > 0) {
             facts_.hasVideo = true;
+            ApplyFrameScale();
             if (facts_.known)
                 emit factsChanged();
         }

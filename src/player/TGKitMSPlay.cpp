@@ -60,7 +60,12 @@ TGKitMSPlay::TGKitMSPlay(QWidget* parent) : QWidget(parent)
 
     connect(engine_, &PlayerEngine::frameReady, view_, &VideoView::SetFrame);
     connect(engine_, &PlayerEngine::stateChanged, this, &TGKitMSPlay::EngineStateChanged);
-    connect(engine_, &PlayerEngine::factsChanged, this, &TGKitMSPlay::RefreshBars);
+    connect(engine_, &PlayerEngine::factsChanged, this, [this] {
+        const auto& f = engine_->facts();
+        view_->SetPictureSize(QSize(f.width, f.height));
+        RefreshBars();
+    });
+    view_->OnLayoutChanged = [this] { engine_->SetFrameScale(view_->NeededScale()); };
     connect(engine_, &PlayerEngine::positionChanged, this, &TGKitMSPlay::RefreshBars);
 
     view_->OnClick = [this] {
@@ -215,11 +220,14 @@ bool TGKitMSPlay::SetSourceRect(std::int16_t x, std::int16_t y, std::int16_t wid
 bool TGKitMSPlay::CopyToClipboard(std::int32_t position)
 {
     Q_UNUSED(position);   // the frame shown is the frame at the position just read
-    const QImage frame = engine_->currentFrame();
+    if (engine_->currentFrame().isNull())
+        return false;
+    // The picture at its own size, as a copy of its own: the clipboard may keep it long
+    // after the decoder's buffer is reused.
+    const QImage frame = engine_->fullFrame();
     if (frame.isNull())
         return false;
-    // A deep copy: the clipboard may keep it long after the decoder's buffer is reused.
-    QApplication::clipboard()->setImage(frame.copy());
+    QApplication::clipboard()->setImage(frame);
     return true;
 }
 

@@ -3,6 +3,9 @@
 #include <QMouseEvent>
 #include <QPainter>
 
+#include <algorithm>
+#include <cmath>
+
 namespace kino {
 
 VideoView::VideoView(QWidget* parent) : QWidget(parent)
@@ -18,16 +21,53 @@ void VideoView::SetFrame(const QImage& frame)
     update();
 }
 
+void VideoView::SetPictureSize(const QSize& size)
+{
+    if (size == pictureSize_)
+        return;
+    pictureSize_ = size;
+    LayoutChanged();
+}
+
+QSize VideoView::PictureSize() const
+{
+    return pictureSize_.isEmpty() ? frame_.size() : pictureSize_;
+}
+
+double VideoView::NeededScale() const
+{
+    const QRect src = EffectiveSourceRect();
+    if (src.isEmpty() || !fit_)
+        return 1.0;
+    const QRect target = TargetRect();
+    const double dpr = devicePixelRatioF();
+    return std::min(1.0, std::max(double(target.width()) * dpr / src.width(),
+                                  double(target.height()) * dpr / src.height()));
+}
+
+void VideoView::LayoutChanged()
+{
+    update();
+    if (OnLayoutChanged)
+        OnLayoutChanged();
+}
+
+void VideoView::resizeEvent(QResizeEvent* event)
+{
+    QWidget::resizeEvent(event);
+    LayoutChanged();
+}
+
 void VideoView::SetSourceRect(const QRect& rect)
 {
     sourceRect_ = rect;
-    update();
+    LayoutChanged();
 }
 
 QRect VideoView::EffectiveSourceRect() const
 {
-    const QRect whole = frame_.rect();
-    if (frame_.isNull())
+    const QRect whole(QPoint(0, 0), PictureSize());
+    if (whole.isEmpty())
         return {};
     if (sourceRect_.isEmpty())
         return whole;
@@ -38,7 +78,7 @@ QRect VideoView::EffectiveSourceRect() const
 void VideoView::SetFitToWindow(bool fit)
 {
     fit_ = fit;
-    update();
+    LayoutChanged();
 }
 
 QRect VideoView::TargetRect() const
@@ -69,8 +109,18 @@ void VideoView::paintEvent(QPaintEvent*)
     const QRegion around = QRegion(rect()).subtracted(QRegion(target));
     for (const QRect& r : around)
         p.fillRect(r, Qt::black);
-    p.setRenderHint(QPainter::SmoothPixmapTransform, target.size() != EffectiveSourceRect().size());
-    p.drawImage(target, frame_, EffectiveSourceRect());
+    // The shown part, in the frame's own pixels (frames may come scaled down).
+    const QRect src = EffectiveSourceRect();
+    const QSize picture = PictureSize();
+    const double sx = double(frame_.width()) / picture.width();
+    const double sy = double(frame_.height()) / picture.height();
+    const QRectF fromFrame(src.x() * sx, src.y() * sy, src.width() * sx, src.height() * sy);
+    // Smoothing only where the frame is really resized; a frame scaled in the pipeline
+    // to the view's size is drawn as it is.
+    const bool resized = std::abs(fromFrame.width() - target.width()) > 2 ||
+                         std::abs(fromFrame.height() - target.height()) > 2;
+    p.setRenderHint(QPainter::SmoothPixmapTransform, resized);
+    p.drawImage(QRectF(target), frame_, fromFrame);
 }
 
 void VideoView::mousePressEvent(QMouseEvent* event)

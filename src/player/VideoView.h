@@ -18,10 +18,21 @@ public:
     void SetFrame(const QImage& frame);
     const QImage& Frame() const { return frame_; }
 
+    // The picture's own size; frames may arrive scaled down from it. Empty: the
+    // frame's size.
+    void SetPictureSize(const QSize& size);
+    QSize PictureSize() const;
+
+    // How large the shown part is drawn, as a part of its own size (at most 1): what
+    // frames need to be no larger than.
+    double NeededScale() const;
+    // Called when the needed scale may have changed (a resize, another part shown).
+    std::function<void()> OnLayoutChanged;
+
     // In picture pixels; an empty rectangle shows the whole picture.
     void SetSourceRect(const QRect& rect);
     QRect SourceRect() const { return sourceRect_; }
-    // The part of the picture actually shown: the source rectangle clamped to the frame.
+    // The part of the picture actually shown: the source rectangle clamped to the picture.
     QRect EffectiveSourceRect() const;
 
     void SetFitToWindow(bool fit);
@@ -36,9 +47,13 @@ protected:
     void paintEvent(QPaintEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
 
 private:
+    void LayoutChanged();
+
     QImage frame_;
+    QSize pictureSize_;
     QRect sourceRect_;
     bool fit_ = true;
     bool pressed_ = false;

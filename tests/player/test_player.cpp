@@ -148,7 +148,13 @@ private slots:
         QVERIFY2(blocked.elapsed() < 5000, qPrintable(QString::number(blocked.elapsed())));
 
         QTRY_VERIFY_WITH_TIMEOUT(!notes.empty() && notes.back().first == 2, kPlayTimeout);
-        QCOMPARE(notes.back().second, detail);
+        // A file cut inside its headers is refused either by the type finder or by the
+        // demuxer, whichever speaks first.
+        const int got = notes.back().second;
+        if (kind == "truncated" && got == 2)
+            reason = QStringLiteral("この形式は再生できません");
+        else
+            QCOMPARE(got, detail);
         QVERIFY(!Saw(1));
         QCOMPARE(player->MediaFormat(), 0);
         QCOMPARE(player->StatusLine()->StateText(), QStringLiteral("エラー: ") + reason);
@@ -302,7 +308,8 @@ private slots:
         }
         // What is painted at the middle of the target is the middle of the chosen part.
         const QImage shot = view->grab().toImage();
-        const QImage frame = view->Frame();
+        const QImage frame = player->Engine()->fullFrame();
+        QCOMPARE(frame.size(), QSize(320, 240));
         const QColor painted = shot.pixelColor(target.center());
         const QColor source = frame.pixelColor(part.center());
         QVERIFY2(qAbs(painted.red() - source.red()) < 40 && qAbs(painted.green() - source.green()) < 40 &&
@@ -311,6 +318,24 @@ private slots:
         // Outside the picture the view is black.
         if (target.left() > 0)
             QCOMPARE(shot.pixelColor(0, view->height() / 2), QColor(Qt::black));
+    }
+
+    void framesAreScaledDownToWhatTheViewShows()
+    {
+        // A picture larger than the view arrives no larger than the view draws it; a
+        // copy still has the picture's own size.
+        player->resize(200, 200);
+        player->SetFileName(Fixture("clip.avi"));
+        player->Pause();
+        QTRY_VERIFY_WITH_TIMEOUT(!player->View()->Frame().isNull() &&
+                                     player->View()->Frame().width() <= player->View()->TargetRect().width() + 2,
+                                 kPlayTimeout);
+        QCOMPARE(player->View()->PictureSize(), QSize(320, 240));
+        QVERIFY(player->CopyToClipboard(player->GetCurrentPos()));
+        QCOMPARE(QApplication::clipboard()->image().size(), QSize(320, 240));
+        // Own size: frames come whole again.
+        player->SetViewStyle(0);
+        QTRY_COMPARE_WITH_TIMEOUT(player->View()->Frame().size(), QSize(320, 240), kPlayTimeout);
     }
 
     void newSourceShowsTheWholePicture()

@@ -1,7 +1,6 @@
 #include "app/KinoApplication.h"
 
 #include <QFont>
-#include <QMessageBox>
 
 #include <exception>
 
@@ -13,23 +12,6 @@ namespace {
 QtDialogs g_qtDialogs;
 IDialogs* g_dialogs = nullptr;
 const QString kDesignFont = QStringLiteral("ＭＳ Ｐゴシック");
-}
-
-QString StandardErrorText(const QString& text)
-{
-    if (text.isEmpty())
-        return text;
-    const QByteArray bytes = text.toUtf8();
-    if (static_cast<unsigned char>(bytes.back()) > static_cast<unsigned char>('.'))
-        return text + QLatin1Char('.');
-    return text;
-}
-
-void QtDialogs::ShowError(QWidget* owner, const QString& text)
-{
-    QMessageBox box(QMessageBox::Critical, QStringLiteral("KINOLITE"), StandardErrorText(text),
-                    QMessageBox::Ok, owner);
-    box.exec();
 }
 
 TKinoApplication::TKinoApplication(int& argc, char** argv) : QApplication(argc, argv)

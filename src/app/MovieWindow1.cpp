@@ -4,8 +4,6 @@
 #include <QMenuBar>
 #include <QVBoxLayout>
 
-#include <sys/stat.h>
-
 #include "app/Dialogs.h"
 #include "app/KinoApplication.h"
 #include "controls/dxfComboBox.h"
@@ -15,6 +13,7 @@
 #include "platform/Text.h"
 #include "player/TGKitMSPlay.h"
 #include "region/CutWindow1.h"
+#include "search/SearchFile.h"
 
 namespace kino {
 
@@ -86,6 +85,13 @@ void TMovieForm1::BuildDesign()
     ComboBox1->OnChange = [this](TdxfComboBox* s) { ComboBox1Change(s); };
     strip->addWidget(ComboBox1);
 
+    Search1 = new TSearchFile(this);
+    Search1->setObjectName(QStringLiteral("Search1"));
+    Search1->SetRecursive(true);
+    Search1->OnFind = [this](TSearchFile* s, const std::string& name, const TSearchFileData& data, bool& cont) {
+        Search1Find(s, name, data, cont);
+    };
+
     column->addWidget(Player1, 1);
     column->addWidget(Panel1);
     setCentralWidget(client);
@@ -144,20 +150,20 @@ void TMovieForm1::BuildMenu()
     // Narrow item padding, so all five menus fit the designed 300-pixel width.
     menuBar()->setStyleSheet(QStringLiteral("QMenuBar { padding: 0px; spacing: 0px; } QMenuBar::item { padding: 2px 2px; }"));
     top(File1, "File1", QStringLiteral("ファイル(&F)"));
-    item(File1, N18, "N18", QStringLiteral("プレイリストに追加(&O)..."), K(Qt::CTRL | Qt::Key_O), -1, nullptr);
+    item(File1, N18, "N18", QStringLiteral("プレイリストに追加(&O)..."), K(Qt::CTRL | Qt::Key_O), -1, &TMovieForm1::N18Click);
     item(File1, CDROM1, "CDROM1", QStringLiteral("プレイリストに追加<サブフォルダ展開>(&S)..."),
-         K(Qt::CTRL | Qt::ALT | Qt::Key_O), -1, nullptr);
-    item(File1, URLU1, "URLU1", QStringLiteral("プレイリストにURLを追加(&U)..."), K(Qt::CTRL | Qt::Key_U), -1, nullptr);
+         K(Qt::CTRL | Qt::ALT | Qt::Key_O), -1, &TMovieForm1::CDROM1Click);
+    item(File1, URLU1, "URLU1", QStringLiteral("プレイリストにURLを追加(&U)..."), K(Qt::CTRL | Qt::Key_U), -1, &TMovieForm1::URLU1Click);
     separator(File1, N28, "N28");
-    item(File1, N19, "N19", QStringLiteral("プレイリストの初期化(&R)..."), K(Qt::CTRL | Qt::Key_R), -1, nullptr);
+    item(File1, N19, "N19", QStringLiteral("プレイリストの初期化(&R)..."), K(Qt::CTRL | Qt::Key_R), -1, &TMovieForm1::N19Click);
     separator(File1, N20, "N20");
-    item(File1, N27, "N27", QStringLiteral("プレイリストの自動ソート(&S)"), none, 0, nullptr);
+    item(File1, N27, "N27", QStringLiteral("プレイリストの自動ソート(&S)"), none, 0, &TMovieForm1::N27Click);
     submenu(File1, N23, "N23", QStringLiteral("サブフォルダ展開の取得形式(&F)"));
-    item(N23, N24, "N24", QStringLiteral("すべてのメディアファイル(&F)"), none, 1, nullptr);
-    item(N23, AVI1, "AVI1", QStringLiteral("AVI ファイル(&A)"), none, 0, nullptr);
-    item(N23, MPEG1, "MPEG1", QStringLiteral("MPEG ファイル(&M)"), none, 0, nullptr);
-    item(N23, WAVE1, "WAVE1", QStringLiteral("WAVE ファイル(&W)"), none, 0, nullptr);
-    item(N23, MIDI1, "MIDI1", QStringLiteral("MIDI ファイル(&D)"), none, 0, nullptr);
+    item(N23, N24, "N24", QStringLiteral("すべてのメディアファイル(&F)"), none, 1, &TMovieForm1::N24Click);
+    item(N23, AVI1, "AVI1", QStringLiteral("AVI ファイル(&A)"), none, 0, &TMovieForm1::AVI1Click);
+    item(N23, MPEG1, "MPEG1", QStringLiteral("MPEG ファイル(&M)"), none, 0, &TMovieForm1::MPEG1Click);
+    item(N23, WAVE1, "WAVE1", QStringLiteral("WAVE ファイル(&W)"), none, 0, &TMovieForm1::WAVE1Click);
+    item(N23, MIDI1, "MIDI1", QStringLiteral("MIDI ファイル(&D)"), none, 0, &TMovieForm1::MIDI1Click);
     separator(File1, N25, "N25");
     item(File1, Exit1, "Exit1", QStringLiteral("終了(&X)"), none, -1, nullptr);
 
@@ -218,26 +224,16 @@ void TMovieForm1::FormShow()
     move(x(), ini.ReadInteger(kSection, "M_TOP", y()));
     move(ini.ReadInteger(kSection, "M_LEFT", x()), y());
 
-    // Command-line entries: a media file is appended; folders are searched by the
-    // playlist-building commands.
-    for (const std::string& arg : arguments_) {
-        struct stat st {};
-        if (::stat(arg.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
-            continue;
-        std::string ext = ExtensionOf(arg);
-        for (char& c : ext)
-            c = char(std::toupper(static_cast<unsigned char>(c)));
-        FileExt = ext;
-        if (ext == ".AVI" || ext == ".MPG" || ext == ".MPEG" || ext == ".WAV" || ext == ".WAVE" ||
-            ext == ".MID" || ext == ".MIDI")
-            ComboBox1->Items().Add(arg);
+    {
+        // The arguments are added as one change of the list, like every other add.
+        TdxfItems& items = ComboBox1->Items();
+        items.BeginUpdate();
+        for (const std::string& arg : arguments_)
+            AddPath(arg);
+        items.EndUpdate();
     }
-
     N14->setChecked(true);
-    if (PlayerStatus == 2) {
-        ComboBox1->SetItemIndex(0);
-        RerunRegionCommand();
-    }
+    AfterAddSelection();
 }
 
 void TMovieForm1::FormClose()
@@ -247,101 +243,6 @@ void TMovieForm1::FormClose()
     // and the window closes all the same so the user can always quit.
     if (!ini.WriteInteger(kSection, "M_TOP", y()) || !ini.WriteInteger(kSection, "M_LEFT", x()))
         dialogs_->ShowError(this, QStringLiteral("%1 に書き込めません").arg(ToDisplay(settingsPath_)));
-}
-
-void TMovieForm1::ComboBox1Change(TdxfComboBox*)
-{
-    Player1->SetFileName(ComboBox1->Text());
-    RerunRegionCommand();
-}
-
-void TMovieForm1::Player1Notify(TGKitMSPlay*, std::int16_t status, std::int32_t)
-{
-    PlayerStatus = status;
-    if (status != 4 || !N14->isChecked())
-        return;
-    const int index = ComboBox1->ItemIndex();
-    if (index >= ComboBox1->Items().Count() - 1)
-        return;
-    const auto opened = Player1->Engine()->generation();
-    ComboBox1->SetItemIndex(index + 1);
-    // An entry equal to the one that just ended raises no change, so it is handed over
-    // here; one the change event has just opened is not opened a second time.
-    if (Player1->Engine()->generation() == opened)
-        Player1->SetFileName(ComboBox1->Text());
-    RerunRegionCommand();
-}
-
-void TMovieForm1::Player1Click(TGKitMSPlay*)
-{
-    N3Click();
-}
-
-void TMovieForm1::N3Click()
-{
-    if (PlayerStatus == 1)
-        Player1->Pause();
-    if (PlayerStatus == 3 || PlayerStatus == 2)
-        Player1->Play();
-}
-
-void TMovieForm1::S1Click()
-{
-    Player1->Stop();
-}
-
-void TMovieForm1::N5Click()
-{
-    const int index = ComboBox1->ItemIndex();
-    if (index > 0) {
-        ComboBox1->SetItemIndex(index - 1);
-        RerunRegionCommand();
-    }
-}
-
-void TMovieForm1::N6Click()
-{
-    const int index = ComboBox1->ItemIndex();
-    if (index < ComboBox1->Items().Count() - 1) {
-        ComboBox1->SetItemIndex(index + 1);
-        RerunRegionCommand();
-    }
-}
-
-void TMovieForm1::N10Click()
-{
-    Player1->Reverse(5);
-}
-
-void TMovieForm1::A1Click()
-{
-    Player1->Forward(5);
-}
-
-void TMovieForm1::N14Click()
-{
-    N14->setChecked(!N14->isChecked());
-}
-
-void TMovieForm1::ChangeSpeed(QAction* chosen, double value)
-{
-    for (QAction* a : {N051, N13, N21, N22})
-        a->setChecked(a == chosen);
-    Player1->SetSpeed(value);
-    Player1->Pause();
-    Player1->Play();
-}
-
-void TMovieForm1::N051Click() { ChangeSpeed(N051, 0.5); }
-void TMovieForm1::N13Click() { ChangeSpeed(N13, 1.0); }
-void TMovieForm1::N21Click() { ChangeSpeed(N21, 1.5); }
-void TMovieForm1::N22Click() { ChangeSpeed(N22, 2.0); }
-
-void TMovieForm1::RerunRegionCommand()
-{
-    // The navigator's set-up comes with the region navigator itself.
-    if (CutForm1 && CutForm1->isVisible()) {
-    }
 }
 
 } // namespace kino

@@ -9,6 +9,7 @@
 #include <vector>
 
 class QAction;
+class QByteArray;
 class QMenu;
 
 namespace kino {
@@ -19,6 +20,8 @@ class TdxfComboBox;
 class TGKitMSPlay;
 class TInfoForm1;
 class TMovieForm1;
+class TSearchFile;
+struct TSearchFileData;
 
 // The program's three windows, filled as each is created.
 extern TMovieForm1* MovieForm1;
@@ -36,6 +39,7 @@ public:
     TGKitMSPlay* Player1 = nullptr;
     QWidget* Panel1 = nullptr;
     TdxfComboBox* ComboBox1 = nullptr;
+    TSearchFile* Search1 = nullptr;
 
     QMenu* File1 = nullptr;
     QAction* N18 = nullptr;
@@ -103,6 +107,32 @@ public:
     void Player1Notify(TGKitMSPlay* sender, std::int16_t status, std::int32_t detail);
     void Player1Click(TGKitMSPlay* sender);
 
+    // File menu: building the playlist.
+    void N18Click();     // add files
+    void CDROM1Click();  // add a folder tree
+    void URLU1Click();   // add a URL
+    void N19Click();     // reset
+    void N27Click();     // automatic sort
+    void N24Click();     // media type filter
+    void AVI1Click();
+    void MPEG1Click();
+    void WAVE1Click();
+    void MIDI1Click();
+    void Search1Find(TSearchFile* sender, const std::string& name, const TSearchFileData& data, bool& cont);
+
+    // Paths dropped on the window (8-bit, in the order the drop lists them).
+    void DropFiles(const std::vector<std::string>& paths);
+    // A dropped path or command-line argument: a folder is searched, a media file added.
+    void AddPath(const std::string& path);
+    // Adds the media of a folder tree, pattern by pattern as the media type filter says.
+    void FolderSearch(const std::string& folder);
+    // A single file counts as media by its whole extension, letter case ignored.
+    bool IsMediaFile(const std::string& path);
+    // The last step of every add: start the first entry when the player is stopped.
+    void AfterAddSelection();
+    // The name patterns of the checked media type filter, in search order.
+    std::vector<std::string> FilterPatterns() const;
+
     // Play menu.
     void N3Click();      // play/pause
     void S1Click();      // stop
@@ -124,16 +154,23 @@ public:
 protected:
     void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
 
 private:
     void BuildDesign();
     void BuildMenu();
     void ChangeSpeed(QAction* chosen, double value);
+    void ChooseFilter(QAction* chosen);
 
     IDialogs* dialogs_;
     std::vector<std::string> arguments_;
     std::string settingsPath_;
     bool shown_ = false;
 };
+
+// The local paths of a drop's "text/uri-list", byte for byte (percent-decoded, any
+// length); entries that are not local files are left out.
+std::vector<std::string> PathsFromUriList(const QByteArray& uriList);
 
 } // namespace kino

@@ -18,17 +18,12 @@
 #include "controls/dxfComboBox.h"
 #include "player/MediaEngine.h"
 #include "player/TGKitMSPlay.h"
+#include "support/RecordingDialogs.h"
 #include "support/TestMain.h"
 
 using kino::TMovieForm1;
 
 namespace {
-
-class RecordingDialogs : public kino::IDialogs {
-public:
-    QStringList errors;
-    void ShowError(QWidget*, const QString& text) override { errors << kino::StandardErrorText(text); }
-};
 
 QByteArray ReadAll(const QString& path)
 {

@@ -1,0 +1,254 @@
+// The main window's playlist building: files, folder trees, URLs, drops and the
+// command line, the reset, the sort switch and the media type filter.
+#include "app/MovieWindow1.h"
+
+#include <QAction>
+#include <QCollator>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QMimeData>
+
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <memory>
+
+#include "app/Dialogs.h"
+#include "controls/dxfComboBox.h"
+#include "platform/PathRules.h"
+#include "platform/Text.h"
+#include "player/TGKitMSPlay.h"
+#include "search/FolderCache.h"
+#include "search/SearchFile.h"
+
+namespace kino {
+
+namespace {
+
+const char* const kMediaExtensions[] = {".AVI", ".MPG", ".MPEG", ".WAV", ".WAVE", ".MID", ".MIDI"};
+
+bool AsciiEqualIgnoringCase(std::string_view a, std::string_view b)
+{
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+               return std::toupper(static_cast<unsigned char>(x)) == std::toupper(static_cast<unsigned char>(y));
+           });
+}
+
+int HexValue(char c)
+{
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+}
+
+// Groups the changes of one command, so the list notifies (and the player is handed an
+// entry) at most once however many entries it adds.
+class ListBatch {
+public:
+    explicit ListBatch(TdxfItems& items) : items_(items) { items_.BeginUpdate(); }
+    ~ListBatch() { items_.EndUpdate(); }
+    ListBatch(const ListBatch&) = delete;
+    ListBatch& operator=(const ListBatch&) = delete;
+
+private:
+    TdxfItems& items_;
+};
+
+} // namespace
+
+std::vector<std::string> PathsFromUriList(const QByteArray& uriList)
+{
+    std::vector<std::string> paths;
+    for (QByteArray line : uriList.split('\n')) {
+        line = line.trimmed();
+        if (line.isEmpty() || line.startsWith('#'))
+            continue;
+        if (!line.startsWith("file:"))
+            continue;
+        QByteArray rest = line.mid(5);
+        if (rest.startsWith("//")) {
+            // file://host/path: only this machine's files ("" or "localhost") are paths here.
+            const int slash = rest.indexOf('/', 2);
+            if (slash < 0)
+                continue;
+            const QByteArray host = rest.mid(2, slash - 2);
+            if (!host.isEmpty() && host != "localhost")
+                continue;
+            rest = rest.mid(slash);
+        }
+        std::string path;
+        path.reserve(size_t(rest.size()));
+        for (int i = 0; i < rest.size(); ++i) {
+            if (rest[i] == '%' && i + 2 < rest.size() && HexValue(rest[i + 1]) >= 0 && HexValue(rest[i + 2]) >= 0) {
+                path.push_back(char(HexValue(rest[i + 1]) * 16 + HexValue(rest[i + 2])));
+                i += 2;
+            } else {
+                path.push_back(rest[i]);
+            }
+        }
+        if (!path.empty() && path.find('\0') == std::string::npos)
+            paths.push_back(std::move(path));
+    }
+    return paths;
+}
+
+bool TMovieForm1::IsMediaFile(const std::string& path)
+{
+    FileExt = ExtensionOf(path);
+    if (FileExt.empty())
+        return false;
+    QCollator collator;
+    collator.setCaseSensitivity(Qt::CaseInsensitive);
+    const QString shown = ToDisplay(FileExt);
+    for (const char* ext : kMediaExtensions) {
+        // Letter case is ignored by the user's locale; the plain ASCII test as well, so
+        // a locale whose case rules differ for "I" still knows ".avi".
+        if (AsciiEqualIgnoringCase(FileExt, ext) || collator.compare(shown, QLatin1String(ext)) == 0)
+            return true;
+    }
+    return false;
+}
+
+std::vector<std::string> TMovieForm1::FilterPatterns() const
+{
+    if (AVI1->isChecked())
+        return {"*.avi"};
+    if (MPEG1->isChecked())
+        return {"*.mpg", "*.mpeg"};
+    if (WAVE1->isChecked())
+        return {"*.wav", "*.wave"};
+    if (MIDI1->isChecked())
+        return {"*.mid", "*.midi"};
+    return {"*.avi", "*.mpg", "*.mpeg", "*.wav", "*.wave", "*.mid", "*.midi"};
+}
+
+void TMovieForm1::FolderSearch(const std::string& folder)
+{
+    // One walk of the disk serves every pattern: the listings are kept for this search,
+    // and the entries still arrive pattern by pattern, as separate walks would give them.
+    Search1->SetListingCache(std::make_shared<TFolderCache>());
+    Search1->SetDirectory(folder);
+    for (const std::string& pattern : FilterPatterns()) {
+        Search1->SetSearchName(pattern);
+        Search1->Search();
+    }
+    Search1->SetListingCache(nullptr);
+}
+
+void TMovieForm1::Search1Find(TSearchFile*, const std::string& name, const TSearchFileData&, bool&)
+{
+    ComboBox1->Items().Add(name);
+}
+
+void TMovieForm1::AddPath(const std::string& path)
+{
+    // A path ending in "/" names no entry of its own, as on the system this program
+    // first knew; a file manager never hands one over for a file or a folder.
+    if (path.empty() || path.back() == '/')
+        return;
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0)
+        return;
+    if (S_ISDIR(st.st_mode))
+        FolderSearch(path);
+    else if (IsMediaFile(path))
+        ComboBox1->Items().Add(path);
+}
+
+void TMovieForm1::AfterAddSelection()
+{
+    if (PlayerStatus != 2)
+        return;
+    ComboBox1->SetItemIndex(0);
+    RerunRegionCommand();
+}
+
+void TMovieForm1::N18Click()
+{
+    std::vector<std::string> files;
+    if (dialogs_->OpenFiles(this, files)) {
+        ListBatch batch(ComboBox1->Items());
+        for (const std::string& f : files)
+            ComboBox1->Items().Add(f);
+    }
+    AfterAddSelection();
+}
+
+void TMovieForm1::CDROM1Click()
+{
+    const std::string folder = dialogs_->BrowseFolder(this);
+    setWindowTitle(QStringLiteral("KINOLITE - 検索中......"));
+    repaint();
+    {
+        ListBatch batch(ComboBox1->Items());
+        if (!folder.empty())
+            FolderSearch(folder);
+    }
+    N14->setChecked(true);
+    AfterAddSelection();
+    setWindowTitle(QStringLiteral("KINOLITE"));
+}
+
+void TMovieForm1::URLU1Click()
+{
+    const std::string url = dialogs_->InputUrl(this);
+    if (!url.empty())
+        ComboBox1->Items().Add(url);
+    AfterAddSelection();
+}
+
+void TMovieForm1::DropFiles(const std::vector<std::string>& paths)
+{
+    {
+        ListBatch batch(ComboBox1->Items());
+        for (const std::string& p : paths)
+            AddPath(p);
+    }
+    N14->setChecked(true);
+    AfterAddSelection();
+}
+
+void TMovieForm1::dragEnterEvent(QDragEnterEvent* event)
+{
+    if (event->mimeData()->hasFormat(QStringLiteral("text/uri-list")))
+        event->acceptProposedAction();
+}
+
+void TMovieForm1::dropEvent(QDropEvent* event)
+{
+    // The raw bytes of the list, not QUrl: names that are not UTF-8 arrive intact.
+    const auto paths = PathsFromUriList(event->mimeData()->data(QStringLiteral("text/uri-list")));
+    event->acceptProposedAction();
+    DropFiles(paths);
+}
+
+void TMovieForm1::N19Click()
+{
+    if (!dialogs_->ConfirmReset(this))
+        return;
+    ComboBox1->Items().Clear();
+    Player1->Stop();
+    Player1->SetFileName(std::string());
+    RerunRegionCommand();
+}
+
+void TMovieForm1::N27Click()
+{
+    N27->setChecked(!N27->isChecked());
+    ComboBox1->SetSorted(N27->isChecked());
+}
+
+void TMovieForm1::ChooseFilter(QAction* chosen)
+{
+    for (QAction* a : {N24, AVI1, MPEG1, WAVE1, MIDI1})
+        a->setChecked(a == chosen);
+}
+
+void TMovieForm1::N24Click() { ChooseFilter(N24); }
+void TMovieForm1::AVI1Click() { ChooseFilter(AVI1); }
+void TMovieForm1::MPEG1Click() { ChooseFilter(MPEG1); }
+void TMovieForm1::WAVE1Click() { ChooseFilter(WAVE1); }
+void TMovieForm1::MIDI1Click() { ChooseFilter(MIDI1); }
+
+} // namespace kino

@@ -1,0 +1,210 @@
+// The Play menu and track sequencing, with the real player and the fixtures.
+#include <QAction>
+#include <QDir>
+#include <QTest>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/KinoApplication.h"
+#include "app/MovieWindow1.h"
+#include "controls/dxfComboBox.h"
+#include "player/MediaEngine.h"
+#include "player/TGKitMSPlay.h"
+#include "player/VideoView.h"
+#include "support/RecordingDialogs.h"
+#include "support/TestMain.h"
+
+using kino::TMovieForm1;
+
+namespace {
+constexpr int kTimeout = 20000;
+}
+
+class PlaybackTest : public QObject {
+    Q_OBJECT
+
+    RecordingDialogs dialogs;
+    std::unique_ptr<TMovieForm1> form;
+    std::vector<std::string> opened;   // every source handed to the player, in order
+    std::vector<int> statuses;
+
+    TMovieForm1& MakeForm(const std::vector<std::string>& entries)
+    {
+        form = std::make_unique<TMovieForm1>(&dialogs);
+        form->SetSettingsPath(QDir::temp().filePath("kinolite-playback-test.ini").toStdString());
+        auto* player = form->Player1;
+        auto notify = player->OnNotify;
+        player->OnNotify = [this, notify](kino::TGKitMSPlay* s, std::int16_t status, std::int32_t detail) {
+            statuses.push_back(status);
+            notify(s, status, detail);
+        };
+        QObject::connect(player->Engine(), &kino::PlayerEngine::stateChanged, form.get(),
+                         [this, player](kino::PlayerEngine::State st) {
+                             if (st == kino::PlayerEngine::State::Opening)
+                                 opened.push_back(player->FileName());
+                         });
+        for (const auto& e : entries)
+            form->ComboBox1->Items().Add(e);
+        return *form;
+    }
+
+    int Count(int status) const { return int(std::count(statuses.begin(), statuses.end(), status)); }
+
+private slots:
+    void init()
+    {
+        opened.clear();
+        statuses.clear();
+    }
+    void cleanup() { form.reset(); }
+
+    void entriesPlayInOrderAndStopAfterTheLast_data()
+    {
+        QTest::addColumn<bool>("continuous");
+        QTest::newRow("continuous play on") << true;
+        QTest::newRow("continuous play off") << false;
+    }
+    void entriesPlayInOrderAndStopAfterTheLast()
+    {
+        QFETCH(bool, continuous);
+        const std::vector<std::string> entries = {Fixture("tone.wav"), Fixture("song.mid"), Fixture("clip.mpg")};
+        TMovieForm1& f = MakeForm(entries);
+        f.show();   // selects and starts the first entry; continuous play is on
+        if (!continuous)
+            f.N14->trigger();
+        QCOMPARE(f.N14->isChecked(), continuous);
+        const int expectedEnds = continuous ? 3 : 1;
+        QTRY_COMPARE_WITH_TIMEOUT(Count(4), expectedEnds, 3 * kTimeout);
+        QCOMPARE(opened, continuous ? entries : std::vector<std::string>{entries[0]});
+        QCOMPARE(f.ComboBox1->ItemIndex(), expectedEnds - 1);
+        QCOMPARE(f.PlayerStatus, 4);
+        // No wrap-around, and play/pause does nothing while the end stands.
+        f.N3->trigger();
+        QTest::qWait(0);
+        QCOMPARE(f.PlayerStatus, 4);
+        QCOMPARE(int(opened.size()), expectedEnds);
+    }
+
+    void twoEqualAdjacentEntriesBothPlay()
+    {
+        TMovieForm1& f = MakeForm({Fixture("tone.wav"), Fixture("tone.wav")});
+        f.show();
+        QTRY_COMPARE_WITH_TIMEOUT(Count(4), 2, 2 * kTimeout);
+        QCOMPARE(int(opened.size()), 2);
+        QCOMPARE(f.ComboBox1->ItemIndex(), 1);
+    }
+
+    void playPauseFromTheMenuAndFromAClick()
+    {
+        TMovieForm1& f = MakeForm({Fixture("clip.avi")});
+        f.show();
+        QTRY_COMPARE_WITH_TIMEOUT(f.PlayerStatus, 1, kTimeout);
+        f.N3->trigger();
+        QTRY_COMPARE_WITH_TIMEOUT(f.PlayerStatus, 3, kTimeout);
+        f.N3->trigger();
+        QTRY_COMPARE_WITH_TIMEOUT(f.PlayerStatus, 1, kTimeout);
+        auto* view = f.Player1->View();
+        QTest::mouseClick(view, Qt::LeftButton, {}, view->rect().center());
+        QTRY_COMPARE_WITH_TIMEOUT(f.PlayerStatus, 3, kTimeout);
+        QTest::mouseClick(view, Qt::LeftButton, {}, view->rect().center());
+        QTRY_COMPARE_WITH_TIMEOUT(f.PlayerStatus, 1, kTimeout);
+        f.S1->trigger();
+        QTRY_COMPARE_WITH_TIMEOUT(f.PlayerStatus, 2, kTimeout);
+        QCOMPARE(f.Player1->GetCurrentPos(), 0);
+        f.N3->trigger();
+        QTRY_COMPARE_WITH_TIMEOUT(f.PlayerStatus, 1, kTimeout);
+    }
+
+    void speedChosenWhileStoppedStartsPlaybackAtThatSpeed_data()
+    {
+        QTest::addColumn<QString>("item");
+        QTest::addColumn<double>("speed");
+        QTest::newRow("0.5") << "N051" << 0.5;
+        QTest::newRow("1.5") << "N21" << 1.5;
+        QTest::newRow("2") << "N22" << 2.0;
+        QTest::newRow("normal") << "N13" << 1.0;
+    }
+    void speedChosenWhileStoppedStartsPlaybackAtThatSpeed()
+    {
+        QFETCH(QString, item);
+        QFETCH(double, speed);
+        TMovieForm1& f = MakeForm({Fixture("clip.avi")});
+        f.show();
+        QTRY_COMPARE_WITH_TIMEOUT(f.PlayerStatus, 1, kTimeout);
+        f.S1->trigger();
+        QTRY_COMPARE_WITH_TIMEOUT(f.PlayerStatus, 2, kTimeout);
+        f.findChild<QAction*>(item)->trigger();
+        for (const char* name : {"N051", "N13", "N21", "N22"})
+            QCOMPARE(f.findChild<QAction*>(name)->isChecked(), item == QLatin1String(name));
+        QCOMPARE(f.Player1->Speed(), speed);
+        QTRY_COMPARE_WITH_TIMEOUT(f.PlayerStatus, 1, kTimeout);
+        QCOMPARE(f.Player1->Engine()->Rate(), speed);
+    }
+
+    void previousAndNextStayInsideThePlaylist_data()
+    {
+        QTest::addColumn<int>("start");
+        QTest::addColumn<QString>("command");
+        QTest::addColumn<int>("index");
+        QTest::newRow("next from nothing selects the first") << -1 << "N6" << 0;
+        QTest::newRow("next moves on") << 0 << "N6" << 1;
+        QTest::newRow("next at the last does nothing") << 2 << "N6" << 2;
+        QTest::newRow("previous moves back") << 2 << "N5" << 1;
+        QTest::newRow("previous at the first does nothing") << 0 << "N5" << 0;
+        QTest::newRow("previous with nothing selected does nothing") << -1 << "N5" << -1;
+    }
+    void previousAndNextStayInsideThePlaylist()
+    {
+        QFETCH(int, start);
+        QFETCH(QString, command);
+        QFETCH(int, index);
+        const std::vector<std::string> entries = {Fixture("tone.wav"), Fixture("song.mid"), Fixture("clip.mpg")};
+        TMovieForm1& f = MakeForm(entries);   // not shown: nothing starts by itself
+        f.ComboBox1->SetItemIndex(start);
+        opened.clear();
+        f.findChild<QAction*>(command)->trigger();
+        QCOMPARE(f.ComboBox1->ItemIndex(), index);
+        if (index != start)
+            QCOMPARE(opened, std::vector<std::string>{entries[size_t(index)]});
+        else
+            QVERIFY(opened.empty());
+    }
+
+    void nextOntoAnEqualEntryHandsNothingOver()
+    {
+        TMovieForm1& f = MakeForm({Fixture("tone.wav"), Fixture("tone.wav")});
+        f.ComboBox1->SetItemIndex(0);
+        opened.clear();
+        f.N6->trigger();
+        QCOMPARE(f.ComboBox1->ItemIndex(), 1);
+        QVERIFY(opened.empty());
+    }
+
+    void rewindAndFastForwardMoveByFiveSeconds()
+    {
+        TMovieForm1& f = MakeForm({Fixture("clip.avi")});
+        f.show();
+        QTRY_COMPARE_WITH_TIMEOUT(f.PlayerStatus, 1, kTimeout);
+        f.A1->trigger();   // past the end of a two-second clip
+        QTRY_COMPARE_WITH_TIMEOUT(f.PlayerStatus, 4, kTimeout);
+        f.N10->trigger();
+        QTRY_VERIFY_WITH_TIMEOUT(f.Player1->GetCurrentPos() < 500, kTimeout);
+    }
+};
+
+int main(int argc, char** argv)
+{
+    kino::TKinoApplication app(argc, argv);
+    kino::InitMediaEngine();
+    int rc = 0;
+    {
+        PlaybackTest tc;
+        rc = QTest::qExec(&tc, argc, argv);
+    }
+    kino::ShutdownMediaEngine();
+    return rc;
+}
+
+#include "test_playback.moc"

@@ -1,0 +1,397 @@
+// Building the playlist: files, folder trees, URLs, drops, the command line, the
+// reset, the sort switch and the media type filter.
+#include <QAction>
+#include <QDir>
+#include <QFile>
+#include <QMimeData>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/KinoApplication.h"
+#include "app/MovieWindow1.h"
+#include "controls/dxfComboBox.h"
+#include "player/MediaEngine.h"
+#include "player/TGKitMSPlay.h"
+#include "search/SearchFile.h"
+#include "support/RecordingDialogs.h"
+#include "support/TestMain.h"
+
+using kino::TMovieForm1;
+
+namespace {
+
+constexpr int kTimeout = 20000;
+
+std::vector<std::string> Entries(const TMovieForm1& f)
+{
+    std::vector<std::string> out;
+    const auto& items = f.ComboBox1->Items();
+    for (int i = 0; i < items.Count(); ++i)
+        out.push_back(items.Strings(i));
+    return out;
+}
+
+} // namespace
+
+class PlaylistTest : public QObject {
+    Q_OBJECT
+
+    RecordingDialogs dialogs;
+    std::unique_ptr<TMovieForm1> form;
+    std::unique_ptr<QTemporaryDir> dir;
+    std::string root;
+
+    // Makes a file (a copy of a fixture, or empty) at `rel` below the test folder.
+    std::string Make(const std::string& rel, const std::string& fixture = {})
+    {
+        const std::string path = root + "/" + rel;
+        QDir().mkpath(QFile::decodeName(QByteArray::fromStdString(path.substr(0, path.rfind('/')))));
+        if (!fixture.empty()) {
+            QFile::copy(FixturePath(QString::fromStdString(fixture)), QFile::decodeName(QByteArray::fromStdString(path)));
+        } else {
+            FILE* fp = std::fopen(path.c_str(), "wb");
+            if (fp)
+                std::fclose(fp);
+        }
+        return path;
+    }
+
+    TMovieForm1& MakeForm()
+    {
+        form = std::make_unique<TMovieForm1>(&dialogs);
+        form->SetSettingsPath(root + "/KINOLITE.ini");
+        return *form;
+    }
+
+    void AddFiles(TMovieForm1& f, const std::vector<std::string>& files)
+    {
+        dialogs.openConfirmed = true;
+        dialogs.openFiles = files;
+        f.N18->trigger();
+    }
+
+private slots:
+    void init()
+    {
+        dialogs = RecordingDialogs();
+        dir = std::make_unique<QTemporaryDir>();
+        root = dir->path().toStdString();
+    }
+    void cleanup()
+    {
+        form.reset();
+        dir.reset();
+    }
+
+    void orderAndDuplicates_data()
+    {
+        QTest::addColumn<bool>("sorted");
+        QTest::addColumn<QStringList>("added");
+        QTest::addColumn<QStringList>("list");
+        QTest::newRow("sort off appends") << false << QStringList{"b.avi", "a.avi"} << QStringList{"b.avi", "a.avi"};
+        QTest::newRow("sort off keeps duplicates") << false << QStringList{"a.avi", "a.avi"} << QStringList{"a.avi", "a.avi"};
+        QTest::newRow("sort on orders, case ignored") << true << QStringList{"B.avi", "a.avi", "c.avi"} << QStringList{"a.avi", "B.avi", "c.avi"};
+        QTest::newRow("sort on drops equal texts") << true << QStringList{"a.avi", "A.AVI", "a.avi"} << QStringList{"a.avi"};
+    }
+    void orderAndDuplicates()
+    {
+        QFETCH(bool, sorted);
+        QFETCH(QStringList, added);
+        QFETCH(QStringList, list);
+        TMovieForm1& f = MakeForm();
+        f.PlayerStatus = 1;   // playing: the adds only fill the list
+        if (sorted)
+            f.N27->trigger();
+        QCOMPARE(f.N27->isChecked(), sorted);
+        for (const QString& a : added)
+            AddFiles(f, {a.toStdString()});
+        std::vector<std::string> expected;
+        for (const QString& l : list)
+            expected.push_back(l.toStdString());
+        QCOMPARE(Entries(f), expected);
+        QCOMPARE(f.ComboBox1->ItemIndex(), -1);
+    }
+
+    void addingWhileStoppedStartsTheFirstEntry()
+    {
+        TMovieForm1& f = MakeForm();
+        AddFiles(f, {Fixture("clip.avi"), Fixture("tone.wav")});
+        QCOMPARE(f.ComboBox1->ItemIndex(), 0);
+        QCOMPARE(f.Player1->FileName(), Fixture("clip.avi"));
+        QTRY_COMPARE_WITH_TIMEOUT(f.PlayerStatus, 1, kTimeout);
+        // Adding while playing leaves the current track alone.
+        const auto generation = f.Player1->Engine()->generation();
+        AddFiles(f, {Fixture("clip.mpg")});
+        QCOMPARE(f.ComboBox1->ItemIndex(), 0);
+        QCOMPARE(f.Player1->Engine()->generation(), generation);
+        QCOMPARE(int(Entries(f).size()), 3);
+    }
+
+    void stoppedWithTheFirstEntryShownReloadsNothing()
+    {
+        TMovieForm1& f = MakeForm();
+        AddFiles(f, {Fixture("clip.avi")});
+        QTRY_COMPARE_WITH_TIMEOUT(f.PlayerStatus, 1, kTimeout);
+        f.S1->trigger();
+        QTRY_COMPARE_WITH_TIMEOUT(f.PlayerStatus, 2, kTimeout);
+        const auto generation = f.Player1->Engine()->generation();
+        AddFiles(f, {Fixture("tone.wav")});
+        QCOMPARE(f.Player1->Engine()->generation(), generation);
+    }
+
+    void sortedAddShiftsThePlayingEntryAndHandsOverOnce()
+    {
+        // Entry 3 plays; one command adds entries that all sort before it. The selection
+        // stays at index 3 and the player is handed the entry now there exactly once.
+        std::vector<std::string> names;
+        for (const char* n : {"m1.avi", "m2.avi", "m3.avi", "m4.avi", "a1.avi", "a2.avi", "a3.avi"})
+            names.push_back(Make(n, "clip.avi"));
+        TMovieForm1& f = MakeForm();
+        f.N27->trigger();
+        AddFiles(f, {names[0], names[1], names[2], names[3]});
+        f.ComboBox1->SetItemIndex(3);
+        QTRY_COMPARE_WITH_TIMEOUT(f.PlayerStatus, 1, kTimeout);
+        QCOMPARE(f.Player1->FileName(), names[3]);
+        const auto generation = f.Player1->Engine()->generation();
+
+        AddFiles(f, {names[6], names[4], names[5]});
+        QCOMPARE(Entries(f), (std::vector<std::string>{names[4], names[5], names[6], names[0], names[1], names[2], names[3]}));
+        QCOMPARE(f.ComboBox1->ItemIndex(), 3);
+        QCOMPARE(f.Player1->FileName(), names[0]);
+        QCOMPARE(f.Player1->Engine()->generation(), generation + 1);
+    }
+
+    void folderAddInSortModeMatchesOneByOneAdds()
+    {
+        for (int i = 0; i < 40; ++i)
+            Make("tree/sub" + std::to_string(i % 4) + "/clip" + std::to_string(39 - i) + ".wav");
+        TMovieForm1& f = MakeForm();
+        f.N27->trigger();
+        f.PlayerStatus = 1;
+        dialogs.folder = root + "/tree";
+        f.CDROM1->trigger();
+        // The same entries added one by one give the same list.
+        kino::TdxfItems oneByOne;
+        oneByOne.SetSorted(true);
+        kino::TSearchFile search;
+        search.SetRecursive(true);
+        search.SetDirectory(root + "/tree");
+        search.SetSearchName("*.wav");
+        search.OnFind = [&](kino::TSearchFile*, const std::string& name, const kino::TSearchFileData&, bool&) {
+            oneByOne.Add(name);
+        };
+        QVERIFY(search.Search());
+        QCOMPARE(oneByOne.Count(), 40);
+        std::vector<std::string> expected;
+        for (int i = 0; i < oneByOne.Count(); ++i)
+            expected.push_back(oneByOne.Strings(i));
+        QCOMPARE(Entries(f), expected);
+    }
+
+    void folderTreeComesPatternByPatternBreadthFirst_data()
+    {
+        QTest::addColumn<QString>("filter");
+        QTest::addColumn<QStringList>("expected");
+        QTest::newRow("all media") << "N24"
+                                   << QStringList{"x.avi", "A/y.AVI", "A/A1/z.avi", "m.mpg", "B/n.mpeg", "t.wav", "B/u.wave", "s.mid", "A/v.midi"};
+        QTest::newRow("MIDI: .mid first, then .midi") << "MIDI1" << QStringList{"s.mid", "A/v.midi"};
+        QTest::newRow("MPEG") << "MPEG1" << QStringList{"m.mpg", "B/n.mpeg"};
+    }
+    void folderTreeComesPatternByPatternBreadthFirst()
+    {
+        QFETCH(QString, filter);
+        QFETCH(QStringList, expected);
+        for (const char* rel : {"x.avi", "m.mpg", "t.wav", "s.mid", "notes.txt", "A/y.AVI", "A/v.midi", "A/A1/z.avi",
+                                "B/n.mpeg", "B/u.wave", "B/clip.mpe"})
+            Make(rel);
+        TMovieForm1& f = MakeForm();
+        f.PlayerStatus = 1;
+        f.findChild<QAction*>(filter)->trigger();
+        f.N14->setChecked(false);   // the folder add switches it on again
+        QString captionDuringSearch;
+        auto find = f.Search1->OnFind;
+        f.Search1->OnFind = [&](kino::TSearchFile* s, const std::string& n, const kino::TSearchFileData& d, bool& c) {
+            captionDuringSearch = f.windowTitle();
+            find(s, n, d, c);
+        };
+        dialogs.folder = root;
+        f.CDROM1->trigger();
+        std::vector<std::string> want;
+        for (const QString& e : expected)
+            want.push_back(root + "/" + e.toStdString());
+        QCOMPARE(Entries(f), want);
+        QCOMPARE(captionDuringSearch, QStringLiteral("KINOLITE - 検索中......"));
+        QCOMPARE(f.windowTitle(), QStringLiteral("KINOLITE"));
+        QVERIFY(f.N14->isChecked());
+    }
+
+    void droppedPathsByExtension_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<bool>("added");
+        QTest::newRow("MOVIE.Avi") << "MOVIE.Avi" << true;
+        QTest::newRow("x.wave under the MIDI filter") << "x.wave" << true;
+        QTest::newRow("tune.MIDI") << "tune.MIDI" << true;
+        QTest::newRow("clip.mpe") << "clip.mpe" << false;
+        QTest::newRow("a.avi.txt") << "a.avi.txt" << false;
+        QTest::newRow("no extension") << "movie" << false;
+        QTest::newRow("tune.midi2") << "tune.midi2" << false;
+        QTest::newRow("dot folder name") << "dir.avi/file" << false;
+    }
+    void droppedPathsByExtension()
+    {
+        QFETCH(QString, name);
+        QFETCH(bool, added);
+        const std::string path = Make(name.toStdString());
+        TMovieForm1& f = MakeForm();
+        f.PlayerStatus = 1;
+        f.MIDI1->trigger();
+        f.DropFiles({path});
+        QCOMPARE(Entries(f).size(), size_t(added ? 1 : 0));
+        if (added)
+            QCOMPARE(Entries(f).front(), path);
+    }
+
+    void missingAndTrailingSlashPathsAreSkipped()
+    {
+        Make("folder/a.avi");
+        TMovieForm1& f = MakeForm();
+        f.PlayerStatus = 1;
+        f.N14->setChecked(false);
+        f.DropFiles({root + "/no-such.avi", root + "/folder/"});
+        QVERIFY(Entries(f).empty());
+        QVERIFY(f.N14->isChecked());
+    }
+
+    void dropOfUriListKeepsNamesByteForByte()
+    {
+        // A Shift-JIS name and a path longer than the old 259-character limit.
+        const std::string sjis = Make("\x83\x65\x83\x58\x83\x67.avi");
+        std::string deep = "deep";
+        while (deep.size() < 300)
+            deep += "/folder-with-a-long-name";
+        const std::string longPath = Make(deep + "/clip.wav");
+        QVERIFY(longPath.size() > 320);
+
+        QByteArray list = "# dropped\r\n";
+        list += QUrl::fromLocalFile(QString::fromStdString(longPath)).toEncoded() + "\r\n";
+        list += "file://" + QByteArray::fromStdString(root).toPercentEncoding("/") + "/%83e%83X%83g.avi\r\n";
+        list += "http://example.invalid/clip.avi\r\n";
+        auto* mime = new QMimeData;
+        mime->setData(QStringLiteral("text/uri-list"), list);
+
+        TMovieForm1& f = MakeForm();
+        f.PlayerStatus = 1;
+        // As a file manager's drag does it: enter, then drop.
+        QDragEnterEvent enter(QPoint(50, 50), Qt::CopyAction, mime, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(&f, &enter);
+        QVERIFY(enter.isAccepted());
+        QDropEvent drop(QPointF(50, 50), Qt::CopyAction, mime, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(&f, &drop);
+        QCOMPARE(Entries(f), (std::vector<std::string>{longPath, sjis}));
+        delete mime;
+    }
+
+    void pathsFromUriList_data()
+    {
+        QTest::addColumn<QByteArray>("list");
+        QTest::addColumn<QStringList>("paths");
+        QTest::newRow("plain") << QByteArray("file:///a/b.avi\n") << QStringList{"/a/b.avi"};
+        QTest::newRow("crlf and comment") << QByteArray("#c\r\nfile:///x\r\nfile:///y\r\n") << QStringList{"/x", "/y"};
+        QTest::newRow("localhost") << QByteArray("file://localhost/z%20z") << QStringList{"/z z"};
+        QTest::newRow("other host") << QByteArray("file://server/share/a.avi") << QStringList{};
+        QTest::newRow("not a file") << QByteArray("http://h/a.avi\nsmb://h/x") << QStringList{};
+        QTest::newRow("stray percent") << QByteArray("file:///a%zz%4") << QStringList{"/a%zz%4"};
+        QTest::newRow("encoded NUL refused") << QByteArray("file:///a%00b") << QStringList{};
+    }
+    void pathsFromUriList()
+    {
+        QFETCH(QByteArray, list);
+        QFETCH(QStringList, paths);
+        std::vector<std::string> want;
+        for (const QString& p : paths)
+            want.push_back(p.toStdString());
+        QCOMPARE(kino::PathsFromUriList(list), want);
+    }
+
+    void cancelledDialogsAddNothing()
+    {
+        TMovieForm1& f = MakeForm();
+        f.PlayerStatus = 1;
+        f.N14->setChecked(false);
+        f.N18->trigger();                 // open-file dialog cancelled
+        f.URLU1->trigger();               // URL box cancelled
+        QVERIFY(!f.N14->isChecked());     // neither touches continuous play
+        f.CDROM1->trigger();              // folder browser cancelled
+        QCOMPARE(dialogs.openAsked + dialogs.urlAsked + dialogs.folderAsked, 3);
+        QVERIFY(Entries(f).empty());
+        QCOMPARE(f.windowTitle(), QStringLiteral("KINOLITE"));
+        QVERIFY(f.N14->isChecked());
+    }
+
+    void urlIsAddedAsTyped()
+    {
+        TMovieForm1& f = MakeForm();
+        f.PlayerStatus = 1;
+        dialogs.url = "  http://example.invalid/a b.mpg ";
+        f.URLU1->trigger();
+        QCOMPARE(Entries(f), std::vector<std::string>{dialogs.url});
+    }
+
+    void resetAskedFirst_data()
+    {
+        QTest::addColumn<bool>("answer");
+        QTest::newRow("no") << false;
+        QTest::newRow("yes") << true;
+    }
+    void resetAskedFirst()
+    {
+        QFETCH(bool, answer);
+        TMovieForm1& f = MakeForm();
+        AddFiles(f, {Fixture("clip.avi"), Fixture("tone.wav")});
+        QTRY_COMPARE_WITH_TIMEOUT(f.PlayerStatus, 1, kTimeout);
+        dialogs.resetAnswer = answer;
+        f.N19->trigger();
+        QCOMPARE(dialogs.resetAsked, 1);
+        if (!answer) {
+            QCOMPARE(int(Entries(f).size()), 2);
+            QCOMPARE(f.Player1->FileName(), Fixture("clip.avi"));
+            return;
+        }
+        QVERIFY(Entries(f).empty());
+        QCOMPARE(f.ComboBox1->ItemIndex(), -1);
+        QCOMPARE(f.ComboBox1->Text(), std::string());
+        QCOMPARE(f.Player1->FileName(), std::string());
+        QTRY_COMPARE_WITH_TIMEOUT(f.PlayerStatus, 2, kTimeout);
+    }
+
+    void commandLineFolderAndFileStartTheFirst()
+    {
+        Make("music/b.wav", "tone.wav");
+        Make("music/sub/a.mid", "song.mid");
+        TMovieForm1& f = MakeForm();
+        f.SetArguments({Fixture("clip.avi"), root + "/music", root + "/nothing-here"});
+        f.show();
+        QCOMPARE(Entries(f), (std::vector<std::string>{Fixture("clip.avi"), root + "/music/b.wav", root + "/music/sub/a.mid"}));
+        QCOMPARE(f.ComboBox1->ItemIndex(), 0);
+        QVERIFY(f.N14->isChecked());
+        QTRY_COMPARE_WITH_TIMEOUT(f.PlayerStatus, 1, kTimeout);
+    }
+
+    void filterItemsAreOneOfFive()
+    {
+        TMovieForm1& f = MakeForm();
+        for (const char* chosen : {"AVI1", "MPEG1", "WAVE1", "MIDI1", "N24", "N24"}) {
+            f.findChild<QAction*>(chosen)->trigger();
+            for (const char* name : {"N24", "AVI1", "MPEG1", "WAVE1", "MIDI1"})
+                QCOMPARE(f.findChild<QAction*>(name)->isChecked(), qstrcmp(chosen, name) == 0);
+        }
+    }
+};
+
+KINO_TEST_MAIN_WITH_MEDIA(PlaylistTest)
+#include "test_playlist.moc"

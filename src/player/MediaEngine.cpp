@@ -1,6 +1,7 @@
 #include "player/MediaEngine.h"
 
 #include <gst/gst.h>
+#include <malloc.h>
 
 #include <memory>
 #include <mutex>
@@ -19,6 +20,10 @@ std::string g_initError;
 void InitMediaEngine()
 {
     std::call_once(g_initOnce, [] {
+        // Every source starts new streaming threads; left alone, each would get a malloc
+        // arena of its own, and the memory of sources long closed stays scattered over
+        // them. Two arenas keep a long session's memory flat.
+        mallopt(M_ARENA_MAX, 2);
         GError* raw = nullptr;
         g_initialised = gst_init_check(nullptr, nullptr, &raw);
         std::unique_ptr<GError, gsth::GErrorDeleter> err(raw);

@@ -116,7 +116,7 @@ struct PlayerEngine::FrameSlot {
     std::atomic<quint64> generation{0};
     std::atomic<bool> isAvi{false};
     std::atomic<bool> errorPosted{false};
-    gsth::Sample full;             // newest frame at the picture's size, guarded by mutex
+    std::atomic<bool> sourceFailed{false};   // an error came from the source element
     PlayerEngine* owner = nullptr;
 
     void Store(GstSample* s)
@@ -149,20 +149,6 @@ GstFlowReturn OnNewPreroll(GstAppSink* sink, gpointer user)
     return GST_FLOW_OK;
 }
 
-// Keeps a reference to the newest frame at the picture's size; no copy is made.
-GstPadProbeReturn OnPictureBuffer(GstPad* pad, GstPadProbeInfo* info, gpointer user)
-{
-    GstBuffer* buffer = GST_PAD_PROBE_INFO_BUFFER(info);
-    if (!buffer)
-        return GST_PAD_PROBE_OK;
-    gsth::Caps caps = gsth::Caps::Adopt(gst_pad_get_current_caps(pad));
-    gsth::Sample sample = gsth::Sample::Adopt(gst_sample_new(buffer, caps.get(), nullptr, nullptr));
-    auto* slot = static_cast<PlayerEngine::FrameSlot*>(user);
-    std::lock_guard<std::mutex> lock(slot->mutex);
-    slot->full = std::move(sample);
-    return GST_PAD_PROBE_OK;
-}
-
 // The sound output, chosen once for the process: the first device sink that opens,
 // else a silent sink that still keeps time. Choosing it anew at every source costs a
 // failed probe of every missing device each time.
@@ -191,8 +177,13 @@ GstElement* MakeAudioSink()
 // Runs on the thread that posts; it only notes that an error is waiting on the bus.
 GstBusSyncReply OnBusSync(GstBus*, GstMessage* msg, gpointer user)
 {
-    if (GST_MESSAGE_TYPE(msg) == GST_MESSAGE_ERROR)
-        static_cast<PlayerEngine::FrameSlot*>(user)->errorPosted = true;
+    if (GST_MESSAGE_TYPE(msg) == GST_MESSAGE_ERROR) {
+        auto* slot = static_cast<PlayerEngine::FrameSlot*>(user);
+        GstObject* from = GST_MESSAGE_SRC(msg);
+        if (from && GST_IS_ELEMENT(from) && GST_OBJECT_FLAG_IS_SET(from, GST_ELEMENT_FLAG_SOURCE))
+            slot->sourceFailed = true;
+        slot->errorPosted = true;
+    }
     return GST_BUS_PASS;
 }
 
@@ -243,30 +234,25 @@ void PlayerEngine::BuildPipeline()
     if (!playbin_)
         throw std::runtime_error("GStreamer's playbin is not installed");
 
-    // Frames go: picture size -> scaled and converted in one pass -> BGRx -> appsink.
-    // The input pad keeps the newest full-size frame for copying.
+    // The video path is ours: decoded frames -> BGRx -> appsink. Playbin then adds no
+    // converters of its own in front of it, which makes the first frame come sooner.
     appSink_ = gsth::Element::Ref(gst_element_factory_make("appsink", "kinolite-video"));
-    GstElement* convert = gst_element_factory_make("videoconvertscale", nullptr);
-    frameFilter_ = gsth::Element::Ref(gst_element_factory_make("capsfilter", nullptr));
-    if (!appSink_ || !convert || !frameFilter_)
-        throw std::runtime_error("GStreamer's appsink, videoconvertscale or capsfilter is not installed");
-    g_object_set(convert, "add-borders", FALSE, nullptr);
+    GstElement* convert = gst_element_factory_make("videoconvert", nullptr);
+    if (!appSink_ || !convert)
+        throw std::runtime_error("GStreamer's appsink or videoconvert is not installed");
     gsth::Caps caps = gsth::Caps::Adopt(gst_caps_new_simple("video/x-raw", "format", G_TYPE_STRING, "BGRx", nullptr));
-    g_object_set(frameFilter_.get(), "caps", caps.get(), nullptr);
-    g_object_set(appSink_.get(), "max-buffers", 1u, "drop", TRUE, "sync", TRUE, "qos", TRUE,
+    g_object_set(appSink_.get(), "caps", caps.get(), "max-buffers", 1u, "drop", TRUE, "sync", TRUE, "qos", TRUE,
                  "enable-last-sample", FALSE, nullptr);
     GstAppSinkCallbacks callbacks{};
     callbacks.new_sample = OnNewSample;
     callbacks.new_preroll = OnNewPreroll;
     gst_app_sink_set_callbacks(GST_APP_SINK(appSink_.get()), &callbacks, slot_.get(), nullptr);
-
     videoSink_ = gsth::Element::Ref(gst_bin_new("kinolite-video-bin"));
-    gst_bin_add_many(GST_BIN(videoSink_.get()), convert, frameFilter_.get(), appSink_.get(), nullptr);
-    if (!gst_element_link_many(convert, frameFilter_.get(), appSink_.get(), nullptr))
+    gst_bin_add_many(GST_BIN(videoSink_.get()), convert, appSink_.get(), nullptr);
+    if (!gst_element_link(convert, appSink_.get()))
         throw std::runtime_error("the video path could not be linked");
-    pictureIn_ = gsth::Pad::Adopt(gst_element_get_static_pad(convert, "sink"));
-    gst_element_add_pad(videoSink_.element(), gst_ghost_pad_new("sink", pictureIn_.get()));
-    gst_pad_add_probe(pictureIn_.get(), GST_PAD_PROBE_TYPE_BUFFER, OnPictureBuffer, slot_.get(), nullptr);
+    gsth::Pad convertIn = gsth::Pad::Adopt(gst_element_get_static_pad(convert, "sink"));
+    gst_element_add_pad(videoSink_.element(), gst_ghost_pad_new("sink", convertIn.get()));
     g_object_set(playbin_.get(), "video-sink", videoSink_.get(), nullptr);
     if (GstElement* audio = MakeAudioSink())
         g_object_set(playbin_.get(), "audio-sink", audio, nullptr);
@@ -279,9 +265,7 @@ void PlayerEngine::BuildPipeline()
     gint flags = 0;
     g_object_get(playbin_.get(), "flags", &flags, nullptr);
     flags &= ~((1 << 2) | (1 << 3));   // GST_PLAY_FLAG_TEXT, GST_PLAY_FLAG_VIS
-    // The video bin converts and scales by itself; frames reach it as decoded, so its
-    // input always has the picture's own size.
-    flags |= (1 << 6);                 // GST_PLAY_FLAG_NATIVE_VIDEO
+    flags |= (1 << 6);                 // GST_PLAY_FLAG_NATIVE_VIDEO: the video bin converts
     g_object_set(playbin_.get(), "flags", flags, nullptr);
 
     elementSetup_ = gsth::SignalConnection(
@@ -340,9 +324,9 @@ void PlayerEngine::FailFromMessage(GstMessage* msg)
     ErrorCode code = CodeFor(err.get());
     // Whatever the source element of a network location reports (refused, reset, cut
     // off) is a failure of the connection, not of the medium.
-    GstObject* from = GST_MESSAGE_SRC(msg);
-    const bool fromSource = from && GST_IS_ELEMENT(from) && GST_OBJECT_FLAG_IS_SET(from, GST_ELEMENT_FLAG_SOURCE);
-    if (!IsLocalUri(UriFor(source_)) && code != Unsupported && (fromSource || code == NotFound || code == OtherError))
+    // The first error popped need not be the source's own: a type finder that got no
+    // data may speak first.
+    if (!IsLocalUri(UriFor(source_)) && (slot_->sourceFailed || code == NotFound || code == OtherError))
         code = NetworkError;
     Fail(code, err ? QString::fromUtf8(err->message) : QString());
 }
@@ -365,14 +349,12 @@ void PlayerEngine::Open(const std::string& source)
         slot_->generation = generation_;
         slot_->isAvi = false;
         slot_->errorPosted = false;
-        slot_->full.reset();
+        slot_->sourceFailed = false;
     }
     // The decoders of the previous source are gone; give their memory back.
     malloc_trim(0);
     source_ = source;
     facts_ = Facts{};
-    appliedFrameSize_ = QSize(-1, -1);
-    ApplyFrameScale();          // a new picture starts at its own size
     errorCode_ = NoError;
     errorText_.clear();
     frame_ = QImage();
@@ -397,6 +379,13 @@ void PlayerEngine::Open(const std::string& source)
         Fail(Unsupported, QStringLiteral("not a valid URI"));
         return;
     }
+    {
+        std::unique_ptr<gchar, gsth::GFreeDeleter> protocol(gst_uri_get_protocol(uri.c_str()));
+        if (!protocol || !gst_uri_protocol_is_supported(GST_URI_SRC, protocol.get())) {
+            Fail(Unsupported, QStringLiteral("no source for this kind of location"));
+            return;
+        }
+    }
     g_object_set(playbin_.get(), "uri", uri.c_str(), "volume", volume_, "mute", muted_, nullptr);
 
     // Opening counts as a new state even when the previous source was opening too.
@@ -415,6 +404,13 @@ void PlayerEngine::Open(const std::string& source)
             if (slot_->errorPosted)
                 ret = GST_STATE_CHANGE_FAILURE;
         } while (ret == GST_STATE_CHANGE_ASYNC && g_get_monotonic_time() < deadline);
+        // A network source that failed may be beaten to the bus by the type finder it
+        // starved; give its own error a moment to arrive, so the reason is the right one.
+        if (ret == GST_STATE_CHANGE_FAILURE && !IsLocalUri(uri) && !slot_->sourceFailed) {
+            const gint64 grace = g_get_monotonic_time() + 200 * 1000;
+            while (!slot_->sourceFailed && g_get_monotonic_time() < grace)
+                g_usleep(5000);
+        }
     }
     if (ret == GST_STATE_CHANGE_FAILURE) {
         gsth::Message err = gsth::Message::Adopt(
@@ -432,7 +428,6 @@ void PlayerEngine::Open(const std::string& source)
     }
     facts_.live = (ret == GST_STATE_CHANGE_NO_PREROLL);
     ReadFacts();
-    ApplyFrameScale();
     SetState(State::Paused);
 }
 
@@ -461,68 +456,13 @@ void PlayerEngine::ReadFacts()
 
 void PlayerEngine::PictureSizeFromPipeline()
 {
-    gsth::Caps caps = gsth::Caps::Adopt(gst_pad_get_current_caps(pictureIn_.get()));
+    gsth::Pad pad = gsth::Pad::Adopt(gst_element_get_static_pad(appSink_.element(), "sink"));
+    gsth::Caps caps = gsth::Caps::Adopt(pad ? gst_pad_get_current_caps(pad.get()) : nullptr);
     GstVideoInfo info;
     if (caps && gst_video_info_from_caps(&info, caps.get())) {
         facts_.width = GST_VIDEO_INFO_WIDTH(&info);
         facts_.height = GST_VIDEO_INFO_HEIGHT(&info);
     }
-}
-
-void PlayerEngine::SetFrameScale(double scale)
-{
-    if (!(scale > 0.0))
-        return;
-    frameScale_ = std::min(scale, 1.0);
-    ApplyFrameScale();
-}
-
-void PlayerEngine::ApplyFrameScale()
-{
-    QSize wanted;   // empty: the picture's own size
-    if (facts_.width > 0 && facts_.height > 0 && frameScale_ < 0.95) {
-        // Whole, even sizes, and not smaller than a thumbnail.
-        const int w = std::max(16, int(facts_.width * frameScale_ + 1) & ~1);
-        const int h = std::max(16, int(facts_.height * frameScale_ + 1) & ~1);
-        if (w < facts_.width && h < facts_.height)
-            wanted = QSize(w, h);
-    }
-    if (wanted == appliedFrameSize_)
-        return;
-    appliedFrameSize_ = wanted;
-    gsth::Caps caps = gsth::Caps::Adopt(
-        wanted.isEmpty()
-            ? gst_caps_new_simple("video/x-raw", "format", G_TYPE_STRING, "BGRx", nullptr)
-            : gst_caps_new_simple("video/x-raw", "format", G_TYPE_STRING, "BGRx", "width", G_TYPE_INT, wanted.width(),
-                                  "height", G_TYPE_INT, wanted.height(), nullptr));
-    g_object_set(frameFilter_.get(), "caps", caps.get(), nullptr);
-    // A paused picture is shown again at the new size; a running one changes with its
-    // next frame by itself.
-    if ((state_ == State::Paused || state_ == State::Stopped) && facts_.known && !facts_.live) {
-        gint64 pos = 0;
-        if (gst_element_query_position(playbin_.element(), GST_FORMAT_TIME, &pos) && pos >= 0)
-            gst_element_seek(playbin_.element(), appliedRate_, GST_FORMAT_TIME,
-                             GstSeekFlags(GST_SEEK_FLAG_FLUSH | GST_SEEK_FLAG_ACCURATE), GST_SEEK_TYPE_SET, pos,
-                             GST_SEEK_TYPE_NONE, GST_CLOCK_TIME_NONE);
-    }
-}
-
-QImage PlayerEngine::fullFrame() const
-{
-    gsth::Sample full;
-    {
-        std::lock_guard<std::mutex> lock(slot_->mutex);
-        full = slot_->full;
-    }
-    if (!full)
-        return frame_.copy();
-    gsth::Caps bgrx = gsth::Caps::Adopt(gst_caps_new_simple("video/x-raw", "format", G_TYPE_STRING, "BGRx", nullptr));
-    GError* raw = nullptr;
-    gsth::Sample converted = gsth::Sample::Adopt(gst_video_convert_sample(full.get(), bgrx.get(), 5 * GST_SECOND, &raw));
-    std::unique_ptr<GError, gsth::GErrorDeleter> err(raw);
-    if (!converted)
-        return frame_.copy();
-    return ImageFromSample(converted.get()).copy();
 }
 
 void PlayerEngine::ApplyRate()
@@ -697,7 +637,6 @@ void PlayerEngine::HandleMessage(GstMessage* msg)
     case GST_MESSAGE_ASYNC_DONE:
         if (state_ == State::Opening) {
             ReadFacts();
-            ApplyFrameScale();
             if (wantPlaying_) {
                 ApplyRate();
                 SetState(State::Playing);
@@ -770,7 +709,6 @@ void PlayerEngine::TakeFrame()
         PictureSizeFromPipeline();
         if (facts_.width > 0) {
             facts_.hasVideo = true;
-            ApplyFrameScale();
             if (facts_.known)
                 emit factsChanged();
         }

@@ -85,16 +85,8 @@ public:
     const QString& errorText() const { return errorText_; }   // the framework's own words
     const std::string& source() const { return source_; }
     quint64 generation() const { return generation_; }
-    // The newest frame as shown: scaled down to what the view needs.
+    // The newest frame, at the picture's own size.
     QImage currentFrame() const { return frame_; }
-    // The newest decoded frame at the picture's own size (for copying).
-    QImage fullFrame() const;
-
-    // How large the view shows the picture, as a part of its own size (0 < scale <= 1):
-    // frames are scaled down to that in the pipeline, before they are converted, so
-    // a large picture in a small window costs little.
-    void SetFrameScale(double scale);
-    double FrameScale() const { return frameScale_; }
 
     // How long a network source may take to answer before it counts as failed.
     void SetNetworkTimeoutMs(int ms) { networkTimeoutMs_ = ms; }
@@ -122,15 +114,12 @@ private:
     void HandleMessage(GstMessage* msg);
     void TakeFrame();
     void ApplyRate();
-    void ApplyFrameScale();
     void PictureSizeFromPipeline();
     bool IsOurPipeline(GstObject* src) const;
 
     gsth::Element playbin_;
     gsth::Element videoSink_;      // the bin handed to playbin
     gsth::Element appSink_;
-    gsth::Element frameFilter_;    // the size frames are scaled to
-    gsth::Pad pictureIn_;          // the bin's input: frames at the picture's size
     gsth::Bus bus_;
     gsth::SignalConnection elementSetup_;
     std::shared_ptr<FrameSlot> slot_;
@@ -152,8 +141,6 @@ private:
     bool muted_ = false;
     int networkTimeoutMs_ = 12000;
     qint64 lastPositionMs_ = 0;
-    double frameScale_ = 1.0;
-    QSize appliedFrameSize_;
 };
 
 } // namespace kino

@@ -65,7 +65,7 @@ TGKitMSPlay::TGKitMSPlay(QWidget* parent) : QWidget(parent)
         view_->SetPictureSize(QSize(f.width, f.height));
         RefreshBars();
     });
-    view_->OnLayoutChanged = [this] { engine_->SetFrameScale(view_->NeededScale()); };
+
     connect(engine_, &PlayerEngine::positionChanged, this, &TGKitMSPlay::RefreshBars);
 
     view_->OnClick = [this] {
@@ -224,7 +224,7 @@ bool TGKitMSPlay::CopyToClipboard(std::int32_t position)
         return false;
     // The picture at its own size, as a copy of its own: the clipboard may keep it long
     // after the decoder's buffer is reused.
-    const QImage frame = engine_->fullFrame();
+    const QImage frame = engine_->currentFrame().copy();
     if (frame.isNull())
         return false;
     QApplication::clipboard()->setImage(frame);

@@ -26,7 +26,7 @@ void VideoView::SetPictureSize(const QSize& size)
     if (size == pictureSize_)
         return;
     pictureSize_ = size;
-    LayoutChanged();
+    update();
 }
 
 QSize VideoView::PictureSize() const
@@ -34,34 +34,10 @@ QSize VideoView::PictureSize() const
     return pictureSize_.isEmpty() ? frame_.size() : pictureSize_;
 }
 
-double VideoView::NeededScale() const
-{
-    const QRect src = EffectiveSourceRect();
-    if (src.isEmpty() || !fit_)
-        return 1.0;
-    const QRect target = TargetRect();
-    const double dpr = devicePixelRatioF();
-    return std::min(1.0, std::max(double(target.width()) * dpr / src.width(),
-                                  double(target.height()) * dpr / src.height()));
-}
-
-void VideoView::LayoutChanged()
-{
-    update();
-    if (OnLayoutChanged)
-        OnLayoutChanged();
-}
-
-void VideoView::resizeEvent(QResizeEvent* event)
-{
-    QWidget::resizeEvent(event);
-    LayoutChanged();
-}
-
 void VideoView::SetSourceRect(const QRect& rect)
 {
     sourceRect_ = rect;
-    LayoutChanged();
+    update();
 }
 
 QRect VideoView::EffectiveSourceRect() const
@@ -78,7 +54,7 @@ QRect VideoView::EffectiveSourceRect() const
 void VideoView::SetFitToWindow(bool fit)
 {
     fit_ = fit;
-    LayoutChanged();
+    update();
 }
 
 QRect VideoView::TargetRect() const

@@ -23,12 +23,6 @@ public:
     void SetPictureSize(const QSize& size);
     QSize PictureSize() const;
 
-    // How large the shown part is drawn, as a part of its own size (at most 1): what
-    // frames need to be no larger than.
-    double NeededScale() const;
-    // Called when the needed scale may have changed (a resize, another part shown).
-    std::function<void()> OnLayoutChanged;
-
     // In picture pixels; an empty rectangle shows the whole picture.
     void SetSourceRect(const QRect& rect);
     QRect SourceRect() const { return sourceRect_; }
@@ -47,11 +41,8 @@ protected:
     void paintEvent(QPaintEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
-    void resizeEvent(QResizeEvent* event) override;
 
 private:
-    void LayoutChanged();
-
     QImage frame_;
     QSize pictureSize_;
     QRect sourceRect_;

@@ -308,7 +308,7 @@ private slots:
         }
         // What is painted at the middle of the target is the middle of the chosen part.
         const QImage shot = view->grab().toImage();
-        const QImage frame = player->Engine()->fullFrame();
+        const QImage frame = player->Engine()->currentFrame();
         QCOMPARE(frame.size(), QSize(320, 240));
         const QColor painted = shot.pixelColor(target.center());
         const QColor source = frame.pixelColor(part.center());
@@ -318,24 +318,6 @@ private slots:
         // Outside the picture the view is black.
         if (target.left() > 0)
             QCOMPARE(shot.pixelColor(0, view->height() / 2), QColor(Qt::black));
-    }
-
-    void framesAreScaledDownToWhatTheViewShows()
-    {
-        // A picture larger than the view arrives no larger than the view draws it; a
-        // copy still has the picture's own size.
-        player->resize(200, 200);
-        player->SetFileName(Fixture("clip.avi"));
-        player->Pause();
-        QTRY_VERIFY_WITH_TIMEOUT(!player->View()->Frame().isNull() &&
-                                     player->View()->Frame().width() <= player->View()->TargetRect().width() + 2,
-                                 kPlayTimeout);
-        QCOMPARE(player->View()->PictureSize(), QSize(320, 240));
-        QVERIFY(player->CopyToClipboard(player->GetCurrentPos()));
-        QCOMPARE(QApplication::clipboard()->image().size(), QSize(320, 240));
-        // Own size: frames come whole again.
-        player->SetViewStyle(0);
-        QTRY_COMPARE_WITH_TIMEOUT(player->View()->Frame().size(), QSize(320, 240), kPlayTimeout);
     }
 
     void newSourceShowsTheWholePicture()

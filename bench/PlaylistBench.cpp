@@ -1,0 +1,637 @@
+// Benchmark of building the playlist in the main window, against tools doing the same
+// work alone:
+//   (1) the folder-tree add with the "all media" filter vs find(1) over the same tree,
+//   (2) a sorted add of many files in one command vs one std::sort of the same texts
+//       with the list's comparison,
+//   (3) the resident size of the program holding that many entries.
+//
+//   kino_playlist_bench [--tree DIR] [--runs N] [--sort-runs N] [--entries N]
+//                       [--only folder,sort,memory] [--make-tree]
+//
+// It prints one table: figure | ours | reference | ratio | target | met? and the single
+// runs and breakdowns below it. It only prints figures; its exit code says whether
+// every measurement was taken (and the entry counts agreed).
+#include <malloc.h>
+#include <unistd.h>
+
+#include <QAction>
+#include <QCollator>
+#include <QCollatorSortKey>
+#include <QCoreApplication>
+#include <QLocale>
+#include <QString>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <map>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "ChildProcess.h"
+#include "PlaylistInputs.h"
+#include "QuietChild.h"
+#include "app/Dialogs.h"
+#include "app/KinoApplication.h"
+#include "app/MovieWindow1.h"
+#include "controls/dxfComboBox.h"
+#include "controls/dxfItems.h"
+#include "player/MediaEngine.h"
+#include "search/FolderCache.h"
+#include "search/SearchFile.h"
+
+namespace kino::bench {
+namespace {
+
+// The targets the figures are held against.
+constexpr double kFolderRatioMax = 1.5;
+constexpr double kSortRatioMax = 2.0;
+constexpr double kMemoryMbMax = 100.0;   // decimal megabytes
+
+struct Options {
+    std::string tree;
+    TreeLayout layout;
+    int runs = 5;
+    int sortRuns = 3;
+    int entries = 100000;
+    bool folder = true;
+    bool sort = true;
+    bool memory = true;
+    bool makeTreeOnly = false;
+};
+
+// Answers the main window's dialogs: the folder browser with the tree, the open-file
+// dialog with the benchmark's paths; records any error box.
+class BenchDialogs : public IDialogs {
+public:
+    std::vector<std::string> openFiles;
+    std::string folder;
+    QStringList errors;
+
+    void ShowError(QWidget*, const QString& text) override { errors << StandardErrorText(text); }
+    bool OpenFiles(QWidget*, std::vector<std::string>& files) override
+    {
+        files = openFiles;
+        return true;
+    }
+    std::string BrowseFolder(QWidget*) override { return folder; }
+    std::string InputUrl(QWidget*) override { return {}; }
+    bool ConfirmReset(QWidget*) override { return false; }
+};
+
+double Median(std::vector<double> v)
+{
+    if (v.empty())
+        return -1;
+    std::sort(v.begin(), v.end());
+    const size_t n = v.size();
+    return n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
+}
+
+std::string Fixed(double v, int decimals)
+{
+    char buf[64];
+    std::snprintf(buf, sizeof buf, "%.*f", decimals, v);
+    return buf;
+}
+
+std::string JoinFixed(const std::vector<double>& v, int decimals)
+{
+    std::string text;
+    for (double x : v) {
+        if (!text.empty())
+            text += ' ';
+        text += Fixed(x, decimals);
+    }
+    return text;
+}
+
+std::string Thousands(long long n)
+{
+    const std::string digits = std::to_string(n < 0 ? -n : n);
+    std::string text = n < 0 ? "-" : "";
+    for (std::size_t i = 0; i < digits.size(); ++i) {
+        if (i > 0 && (digits.size() - i) % 3 == 0)
+            text += ',';
+        text += digits[i];
+    }
+    return text;
+}
+
+template <typename F>
+double TimeMs(F&& work)
+{
+    const auto start = std::chrono::steady_clock::now();
+    work();
+    return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+}
+
+double Mb(long kb)
+{
+    return double(kb) * 1024.0 / 1e6;
+}
+
+void Progress(const std::string& text)
+{
+    std::fprintf(stderr, "  ... %s\n", text.c_str());
+}
+
+struct Row {
+    std::string figure, ours, reference, ratio, target, met;
+};
+
+class Report {
+public:
+    void Add(Row row) { rows_.push_back(std::move(row)); }
+    void Note(const std::string& line) { notes_.push_back(line); }
+    void Failure(const std::string& line)
+    {
+        notes_.push_back("FAILED: " + line);
+        failed_ = true;
+    }
+    bool Failed() const { return failed_; }
+
+    void Print() const
+    {
+        const Row head{"figure", "ours", "reference", "ratio", "target", "met?"};
+        std::vector<Row> all{head};
+        all.insert(all.end(), rows_.begin(), rows_.end());
+        size_t w[6] = {};
+        for (const Row& r : all) {
+            const std::string* cells[6] = {&r.figure, &r.ours, &r.reference, &r.ratio, &r.target, &r.met};
+            for (int i = 0; i < 6; ++i)
+                w[i] = std::max(w[i], cells[i]->size());
+        }
+        auto line = [&](const Row& r) {
+            std::printf("| %-*s | %*s | %*s | %*s | %-*s | %-*s |\n", int(w[0]), r.figure.c_str(),
+                        int(w[1]), r.ours.c_str(), int(w[2]), r.reference.c_str(), int(w[3]), r.ratio.c_str(),
+                        int(w[4]), r.target.c_str(), int(w[5]), r.met.c_str());
+        };
+        std::printf("\n");
+        line(head);
+        std::printf("|-%s-|-%s-|-%s-|-%s-|-%s-|-%s-|\n", std::string(w[0], '-').c_str(),
+                    std::string(w[1], '-').c_str(), std::string(w[2], '-').c_str(),
+                    std::string(w[3], '-').c_str(), std::string(w[4], '-').c_str(),
+                    std::string(w[5], '-').c_str());
+        for (const Row& r : rows_)
+            line(r);
+        std::printf("\n");
+        for (const std::string& n : notes_)
+            std::printf("%s\n", n.c_str());
+    }
+
+private:
+    std::vector<Row> rows_;
+    std::vector<std::string> notes_;
+    bool failed_ = false;
+};
+
+// Lets the window handle what a command posted (the list's repaint and the like),
+// outside the timed part.
+void Settle()
+{
+    for (int i = 0; i < 3; ++i)
+        QCoreApplication::processEvents();
+}
+
+std::string SettingsPath()
+{
+    const char* tmp = std::getenv("TMPDIR");
+    return std::string(tmp && *tmp ? tmp : "/tmp") + "/kino-playlist-bench-" + std::to_string(::getpid()) + ".ini";
+}
+
+// The main window as the user has it: shown, nothing playing, so an add never starts
+// an entry.
+std::unique_ptr<TMovieForm1> ShowForm(BenchDialogs& dialogs, const std::string& settings)
+{
+    auto form = std::make_unique<TMovieForm1>(&dialogs);
+    form->SetSettingsPath(settings);
+    form->PlayerStatus = 1;
+    form->show();
+    Settle();
+    return form;
+}
+
+void ClearList(TMovieForm1& form)
+{
+    form.ComboBox1->Items().Clear();
+    form.PlayerStatus = 1;
+    Settle();
+}
+
+std::vector<std::string> FindCommand(const std::string& root)
+{
+    return {"find", root, "-type", "f", "(", "-iname", "*.avi", "-o", "-iname", "*.mpg", "-o", "-iname",
+            "*.mpeg", "-o", "-iname", "*.wav", "-o", "-iname", "*.wave", "-o", "-iname", "*.mid", "-o",
+            "-iname", "*.midi", ")"};
+}
+
+// ------------------------------------------------------------ (1) folder-tree add
+
+// Where the command's time goes, each part done alone once: the walk of the tree, the
+// pattern-by-pattern search over the walk's listings, and adding the found paths to a
+// list of its own.
+void FolderBreakdown(TMovieForm1& form, const std::string& root, Report& report)
+{
+    int folders = 0;
+    const double walkMs = TimeMs([&] {
+        TSearchDir walk;
+        walk.SetListingCache(std::make_shared<TFolderCache>());
+        walk.OnFind = [&](TSearchDir*, const std::string&, const TSearchFileData&, bool&, bool&) { ++folders; };
+        walk.SetBaseDir(root);
+        walk.Search();
+    });
+
+    std::vector<std::string> found;
+    const double searchMs = TimeMs([&] {
+        TSearchFile search;
+        search.SetRecursive(true);
+        search.SetListingCache(std::make_shared<TFolderCache>());
+        search.OnFind = [&](TSearchFile*, const std::string& name, const TSearchFileData&, bool&) {
+            found.push_back(name);
+        };
+        search.SetDirectory(root);
+        for (const std::string& pattern : form.FilterPatterns()) {
+            search.SetSearchName(pattern);
+            search.Search();
+        }
+    });
+
+    TdxfItems list;
+    const double addMs = TimeMs([&] {
+        list.BeginUpdate();
+        for (const std::string& path : found)
+            list.Add(path);
+        list.EndUpdate();
+    });
+    report.Note("    done alone, once: walk of " + Thousands(folders) + " folders " + Fixed(walkMs, 1) +
+                " ms; walk and search of every pattern, no list " + Fixed(searchMs, 1) + " ms (" +
+                Thousands(long(found.size())) + " found); adding them to an unsorted list " + Fixed(addMs, 1) +
+                " ms");
+}
+
+void BenchFolder(const Options& opt, TMovieForm1& form, BenchDialogs& dialogs, Report& report)
+{
+    const std::vector<std::string> findArgs = FindCommand(opt.tree);
+    dialogs.folder = opt.tree;
+
+    // Warm-up of each, so the page cache holds the tree for both; find's warm-up is
+    // also the one run whose output is counted.
+    Progress("folder-tree add, warm-up");
+    const ChildResult counted = RunChild(findArgs);
+    if (!counted.Ok()) {
+        report.Failure("find over " + opt.tree + ": " + counted.Describe() + " " + counted.errTail);
+        return;
+    }
+    const long findCount = long(std::count(counted.out.begin(), counted.out.end(), '\n'));
+    ClearList(form);
+    form.CDROM1->trigger();
+    Settle();
+
+    std::vector<double> ours, reference;
+    int ourCount = -1;
+    for (int i = 0; i < opt.runs; ++i) {
+        Progress("folder-tree add, run " + std::to_string(i + 1) + " of " + std::to_string(opt.runs));
+        ClearList(form);
+        ours.push_back(TimeMs([&] { form.CDROM1->trigger(); }));
+        ourCount = form.ComboBox1->Items().Count();
+        Settle();
+        const QuietResult f = RunQuiet(findArgs);
+        if (!f.ok) {
+            report.Failure("find over " + opt.tree + ": " + f.failure);
+            return;
+        }
+        reference.push_back(f.wallMs);
+    }
+    const double o = Median(ours), r = Median(reference), ratio = o / r;
+    report.Add({"(1) folder-tree add, all media, " + Thousands(opt.layout.Files()) + " files [ms, median of " +
+                    std::to_string(opt.runs) + "]",
+                Fixed(o, 1), Fixed(r, 1), Fixed(ratio, 2), "<= " + Fixed(kFolderRatioMax, 2),
+                ratio <= kFolderRatioMax ? "yes" : "NO"});
+    report.Note("(1) tree " + opt.tree + ": " + opt.layout.Describe() + " (" + Thousands(opt.layout.Folders()) +
+                " leaf folders, " + Thousands(opt.layout.MediaFiles()) + " media files)");
+    report.Note("    entries: ours " + Thousands(ourCount) + ", find " + Thousands(findCount) +
+                (ourCount == findCount ? " (equal)" : " (DIFFERENT)"));
+    if (ourCount != findCount)
+        report.Failure("the folder-tree add found " + std::to_string(ourCount) + " entries, find " +
+                       std::to_string(findCount));
+    report.Note("    ours ms (CDROM1 triggered, sort off): " + JoinFixed(ours, 1) + "; find ms: " +
+                JoinFixed(reference, 1));
+    FolderBreakdown(form, opt.tree, report);
+    ClearList(form);
+}
+
+// ------------------------------------------------------------ (2) sorted add
+
+// The comparison the list keeps its order by: the user's locale, letter case ignored,
+// on the shown form of each text.
+QCollator ListCollator()
+{
+    QCollator collator{QLocale()};
+    collator.setCaseSensitivity(Qt::CaseInsensitive);
+    return collator;
+}
+
+// Sorts the texts once with std::sort and the collator's comparison, each text made a
+// QString once; returns the time and leaves the order in `sorted`.
+double ReferenceSortMs(const std::vector<std::string>& texts, std::vector<QString>& sorted)
+{
+    sorted.clear();
+    return TimeMs([&] {
+        const QCollator collator = ListCollator();
+        sorted.reserve(texts.size());
+        for (const std::string& t : texts)
+            sorted.push_back(QString::fromUtf8(t.data(), qsizetype(t.size())));
+        std::sort(sorted.begin(), sorted.end(),
+                  [&](const QString& a, const QString& b) { return collator.compare(a, b) < 0; });
+    });
+}
+
+// The other way to the same order, for the breakdown: a sort key made once per text
+// (as the list makes one per entry), then std::sort on the keys.
+void KeySortBreakdown(const std::vector<std::string>& texts, Report& report)
+{
+    const QCollator collator = ListCollator();
+    // As the list does: without a real locale the keys would not fold case by themselves.
+    const bool foldFirst = collator.locale().language() == QLocale::C;
+    std::vector<QCollatorSortKey> keys;
+    keys.reserve(texts.size());
+    const double keyMs = TimeMs([&] {
+        for (const std::string& t : texts) {
+            QString shown = QString::fromUtf8(t.data(), qsizetype(t.size()));
+            if (foldFirst)
+                shown = shown.toCaseFolded();
+            keys.push_back(collator.sortKey(shown));
+        }
+    });
+    const double sortMs = TimeMs([&] {
+        std::sort(keys.begin(), keys.end(),
+                  [](const QCollatorSortKey& a, const QCollatorSortKey& b) { return a.compare(b) < 0; });
+    });
+    report.Note("    the same order through sort keys, once: making " + Thousands(long(texts.size())) + " keys " +
+                Fixed(keyMs, 1) + " ms, std::sort on the keys " + Fixed(sortMs, 1) + " ms");
+}
+
+void BenchSort(const Options& opt, TMovieForm1& form, BenchDialogs& dialogs, Report& report)
+{
+    Progress("sorted add, making " + Thousands(opt.entries) + " paths");
+    dialogs.openFiles = ShuffledPlaylistPaths(opt.entries);
+    ClearList(form);
+    if (!form.N27->isChecked())
+        form.N27->trigger();
+    if (!form.ComboBox1->Sorted()) {
+        report.Failure("automatic sort did not switch on");
+        return;
+    }
+
+    std::vector<double> ours, reference;
+    std::vector<QString> sorted;
+    TdxfItems& items = form.ComboBox1->Items();
+    for (int i = 0; i < opt.sortRuns; ++i) {
+        Progress("sorted add, run " + std::to_string(i + 1) + " of " + std::to_string(opt.sortRuns));
+        ClearList(form);
+        ours.push_back(TimeMs([&] { form.N18->trigger(); }));
+        Settle();
+        reference.push_back(ReferenceSortMs(dialogs.openFiles, sorted));
+    }
+    const int count = items.Count();
+    // The list's order against the reference's, position by position; a difference
+    // only between texts that collate equal would still be the same order.
+    long differ = 0, outOfOrder = 0;
+    for (int i = 0; i < count && std::size_t(i) < sorted.size(); ++i) {
+        const QByteArray ref = sorted[std::size_t(i)].toUtf8();
+        const std::string& mine = items.Strings(i);
+        if (mine.size() == std::size_t(ref.size()) && mine.compare(0, mine.size(), ref.constData(), mine.size()) == 0)
+            continue;
+        ++differ;
+        if (items.Compare(mine, ref.toStdString()) != 0)
+            ++outOfOrder;
+    }
+
+    const double o = Median(ours), r = Median(reference), ratio = o / r;
+    report.Add({"(2) sorted add of " + Thousands(opt.entries) + " paths (N18) [ms, median of " +
+                    std::to_string(opt.sortRuns) + "]",
+                Fixed(o, 1), Fixed(r, 1), Fixed(ratio, 2), "<= " + Fixed(kSortRatioMax, 2),
+                ratio <= kSortRatioMax ? "yes" : "NO"});
+    const QCollator collator = ListCollator();
+    report.Note("(2) locale " + collator.locale().name().toStdString() + " (" +
+                QLocale::languageToString(collator.locale().language()).toStdString() +
+                "); entries in the list " + Thousands(count) + " of " + Thousands(opt.entries) +
+                "; order against the reference: " +
+                (outOfOrder == 0 && count == opt.entries ? std::string("the same") : std::string("DIFFERENT")) +
+                " (" + Thousands(differ) + " positions hold other texts, " + Thousands(outOfOrder) +
+                " of them not collating equal)");
+    if (count != opt.entries || outOfOrder != 0)
+        report.Failure("the sorted add kept " + std::to_string(count) + " entries, " + std::to_string(outOfOrder) +
+                       " out of the reference's order");
+    report.Note("    ours ms (N18 with automatic sort on): " + JoinFixed(ours, 1) +
+                "; reference ms (QString::fromUtf8 of each text, then std::sort with QCollator::compare): " +
+                JoinFixed(reference, 1));
+    KeySortBreakdown(dialogs.openFiles, report);
+}
+
+// ------------------------------------------------------------ (3) memory
+
+// In a fresh process: the window shown, then the sorted add of (2) in one command, then
+// the open-file dialog's answer let go. Prints "key value" lines.
+int MemoryChild(int entries)
+{
+    BenchDialogs dialogs;
+    const std::string settings = SettingsPath();
+    long before = -1, after = -1, trimmed = -1;
+    int count = -1;
+    {
+        auto form = ShowForm(dialogs, settings);
+        before = ResidentKb();
+        form->N27->trigger();
+        dialogs.openFiles = ShuffledPlaylistPaths(entries);
+        form->N18->trigger();
+        std::vector<std::string>().swap(dialogs.openFiles);
+        Settle();
+        count = form->ComboBox1->Items().Count();
+        after = ResidentKb();
+        // Only to tell the list from freed memory the allocator keeps.
+        malloc_trim(0);
+        trimmed = ResidentKb();
+    }
+    std::remove(settings.c_str());
+    std::printf("rss_before_kb %ld\nrss_after_kb %ld\nrss_trimmed_kb %ld\ncount %d\n", before, after, trimmed, count);
+    return 0;
+}
+
+std::map<std::string, long> ParseNumbers(const std::string& out)
+{
+    std::map<std::string, long> values;
+    std::istringstream in(out);
+    std::string key;
+    long value = 0;
+    while (in >> key >> value)
+        values[key] = value;
+    return values;
+}
+
+void BenchMemory(const Options& opt, Report& report, long inProcessKb)
+{
+    Progress("memory, a fresh process holding " + Thousands(opt.entries) + " entries");
+    const ChildResult r = RunChild({"/proc/self/exe", "--child", "memory", std::to_string(opt.entries)});
+    auto values = ParseNumbers(r.out);
+    if (!r.Ok() || !values.count("rss_after_kb")) {
+        report.Failure("memory child: " + r.Describe() + "\n" + r.errTail);
+        return;
+    }
+    const double before = Mb(values["rss_before_kb"]), after = Mb(values["rss_after_kb"]);
+    report.Add({"(3) VmRSS holding " + Thousands(opt.entries) + " entries, window shown [MB]", Fixed(after, 1),
+                Fixed(before, 1) + " before", "+" + Fixed(after - before, 1) + " MB",
+                "< " + Fixed(kMemoryMbMax, 0) + " MB", after < kMemoryMbMax ? "yes" : "NO"});
+    report.Note("(3) a fresh process: window shown " + Fixed(before, 1) + " MB; after the sorted add of " +
+                Thousands(values["count"]) + " entries and the dialog's answer let go " + Fixed(after, 1) +
+                " MB; after malloc_trim " + Fixed(Mb(values["rss_trimmed_kb"]), 1) + " MB (" +
+                Fixed((after - before) * 1e6 / std::max(1L, values["count"]), 0) + " bytes an entry)");
+    if (inProcessKb > 0)
+        report.Note("    this process after (2), window shown, the list holding them: " + Fixed(Mb(inProcessKb), 1) +
+                    " MB (after (1) and the reference's sorts: more freed memory kept by the allocator)");
+    if (values["count"] != opt.entries)
+        report.Failure("the memory child's list holds " + std::to_string(values["count"]) + " entries");
+}
+
+// ------------------------------------------------------------ driver
+
+int Drive(const Options& opt, int& argc, char** argv)
+{
+    bool reused = false;
+    if (opt.folder || opt.makeTreeOnly) {
+        Progress("tree " + opt.tree);
+        const std::string error = EnsureMediaTree(opt.tree, opt.layout, reused);
+        if (!error.empty()) {
+            std::fprintf(stderr, "kino_playlist_bench: %s\n", error.c_str());
+            return 2;
+        }
+        Progress(reused ? "tree reused" : "tree made");
+        if (opt.makeTreeOnly)
+            return 0;
+    }
+
+    TKinoApplication app(argc, argv);
+    InitMediaEngine();
+    std::fprintf(stderr, "kino_playlist_bench: platform %s, locale %s\n", qgetenv("QT_QPA_PLATFORM").constData(),
+                 QLocale().name().toStdString().c_str());
+    Report report;
+    long inProcessKb = -1;
+    const std::string settings = SettingsPath();
+    {
+        BenchDialogs dialogs;
+        auto form = ShowForm(dialogs, settings);
+        if (opt.folder)
+            BenchFolder(opt, *form, dialogs, report);
+        if (opt.sort) {
+            BenchSort(opt, *form, dialogs, report);
+            // The open-file dialog's answer let go, as in the memory child.
+            std::vector<std::string>().swap(dialogs.openFiles);
+            Settle();
+            inProcessKb = ResidentKb();
+        }
+        if (!dialogs.errors.isEmpty())
+            report.Failure("the window showed an error: " + dialogs.errors.join(QStringLiteral(" / ")).toStdString());
+    }
+    std::remove(settings.c_str());
+    if (opt.memory)
+        BenchMemory(opt, report, inProcessKb);
+    report.Note("reference: (1) find ROOT -type f ( -iname '*.avi' -o ... -iname '*.midi' ), output to /dev/null,");
+    report.Note("           wall time from start to exit; both warmed up once, then run alternately");
+    report.Note("           (2) std::sort of the same texts once, QCollator of the user's locale, case ignored");
+    report.Note("           (3) the same fresh process before the add; the target is on ours alone");
+    report.Print();
+    std::fflush(stdout);
+    ShutdownMediaEngine();
+    return report.Failed() ? 1 : 0;
+}
+
+int RunChildMode(int argc, char** argv)
+{
+    // argv: exe --child memory ENTRIES
+    if (argc < 4 || std::string(argv[2]) != "memory") {
+        std::fprintf(stderr, "usage: --child memory ENTRIES\n");
+        return 2;
+    }
+    const int entries = std::max(1, std::atoi(argv[3]));
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    TKinoApplication app(argc, argv);
+    InitMediaEngine();
+    const int rc = MemoryChild(entries);
+    std::fflush(stdout);
+    ShutdownMediaEngine();
+    return rc;
+}
+
+int Usage()
+{
+    std::fprintf(stderr,
+                 "usage: kino_playlist_bench [--tree DIR] [--runs N] [--sort-runs N] [--entries N]\n"
+                 "                           [--only folder,sort,memory] [--make-tree]\n");
+    return 2;
+}
+
+std::vector<std::string> SplitList(const std::string& text)
+{
+    std::vector<std::string> items;
+    std::istringstream in(text);
+    std::string item;
+    while (std::getline(in, item, ','))
+        if (!item.empty())
+            items.push_back(item);
+    return items;
+}
+
+} // namespace
+} // namespace kino::bench
+
+int main(int argc, char** argv)
+{
+    using namespace kino::bench;
+    try {
+        if (argc > 1 && std::string(argv[1]) == "--child")
+            return RunChildMode(argc, argv);
+
+        Options opt;
+        const char* tmp = std::getenv("TMPDIR");
+        opt.tree = std::string(tmp && *tmp ? tmp : "/tmp") + "/kino-playlist-bench-tree";
+        for (int i = 1; i < argc; ++i) {
+            const std::string arg = argv[i];
+            if (arg == "--make-tree") {
+                opt.makeTreeOnly = true;
+                continue;
+            }
+            if (i + 1 >= argc)
+                return Usage();
+            const std::string value = argv[++i];
+            if (arg == "--tree")
+                opt.tree = value;
+            else if (arg == "--runs")
+                opt.runs = std::max(1, std::atoi(value.c_str()));
+            else if (arg == "--sort-runs")
+                opt.sortRuns = std::max(1, std::atoi(value.c_str()));
+            else if (arg == "--entries")
+                opt.entries = std::max(1, std::atoi(value.c_str()));
+            else if (arg == "--only") {
+                const auto only = SplitList(value);
+                auto has = [&](const char* s) { return std::find(only.begin(), only.end(), s) != only.end(); };
+                opt.folder = has("folder");
+                opt.sort = has("sort");
+                opt.memory = has("memory");
+            } else
+                return Usage();
+        }
+        if (opt.tree.empty() || opt.tree.front() != '/')
+            return Usage();
+        // Qt is handed only the program's name; the options are the benchmark's.
+        int qtArgc = 1;
+        return Drive(opt, qtArgc, argv);
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "kino_playlist_bench: %s\n", e.what());
+        return 2;
+    }
+}

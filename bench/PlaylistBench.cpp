@@ -80,6 +80,7 @@ public:
     std::string BrowseFolder(QWidget*) override { return folder; }
     std::string InputUrl(QWidget*) override { return {}; }
     bool ConfirmReset(QWidget*) override { return false; }
+    void ShowMessage(QWidget*, const QString&) override {}
 };
 
 double Median(std::vector<double> v)

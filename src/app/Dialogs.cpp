@@ -4,7 +4,9 @@
 #include <QFileDialog>
 #include <QInputDialog>
 #include <QMessageBox>
+#include <QGuiApplication>
 #include <QPushButton>
+#include <QScreen>
 
 namespace kino {
 
@@ -84,6 +86,19 @@ bool QtDialogs::ConfirmReset(QWidget* owner)
     box.setEscapeButton(no);
     box.exec();
     return box.clickedButton() == yes;
+}
+
+void QtDialogs::ShowMessage(QWidget* owner, const QString& text)
+{
+    QMessageBox box(QMessageBox::NoIcon, QStringLiteral("KINOLITE"), text, QMessageBox::Ok, owner);
+    // Centred on the screen, not on the window that asked.
+    box.adjustSize();
+    if (QScreen* screen = owner ? owner->screen() : QGuiApplication::primaryScreen()) {
+        QRect r = box.frameGeometry();
+        r.moveCenter(screen->availableGeometry().center());
+        box.move(r.topLeft());
+    }
+    box.exec();
 }
 
 } // namespace kino

@@ -23,6 +23,8 @@ public:
     virtual std::string InputUrl(QWidget* owner) = 0;
     // The reset confirmation; true only for "はい".
     virtual bool ConfirmReset(QWidget* owner) = 0;
+    // A simple message box: title "KINOLITE", no icon, one OK button, centred on the screen.
+    virtual void ShowMessage(QWidget* owner, const QString& text) = 0;
 };
 
 // Qt's real dialogs and boxes.
@@ -33,6 +35,7 @@ public:
     std::string BrowseFolder(QWidget* owner) override;
     std::string InputUrl(QWidget* owner) override;
     bool ConfirmReset(QWidget* owner) override;
+    void ShowMessage(QWidget* owner, const QString& text) override;
 };
 
 // The filters of the open-file dialog, the first selected when it opens.

@@ -1,13 +1,191 @@
 #include "app/InfoWindow1.h"
 
+#include <QFrame>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QPainter>
+#include <QPixmap>
+#include <QScreen>
+#include <qdrawutil.h>
+
+#include <algorithm>
+
+#include "app/InfoLogo.h"
+#include "app/KinoApplication.h"
+#include "platform/Shell.h"
+
 namespace kino {
 
+namespace {
+
+const QColor kLinkColour(255, 128, 0);
+
+QLabel* MakeLabel(QWidget* parent, const char* name, const QString& text, const QColor& colour)
+{
+    auto* label = new QLabel(text, parent);
+    label->setObjectName(QString::fromLatin1(name));
+    label->setTextFormat(Qt::PlainText);
+    label->setFont(DesignFont(11));
+    QPalette pal = label->palette();
+    pal.setColor(QPalette::WindowText, colour);
+    label->setPalette(pal);
+    label->setAutoFillBackground(false);
+    return label;
+}
+
+TSpeedButton* MakeLinkButton(QWidget* parent, const char* name, const QString& hint)
+{
+    auto* button = new TSpeedButton(parent);
+    button->setObjectName(QString::fromLatin1(name));
+    button->SetFlat(true);
+    button->setCursor(Qt::PointingHandCursor);
+    button->setToolTip(hint);
+    return button;
+}
+
+// A link line: the label is as wide as its text (the design's labels size themselves
+// to their text), centred where the design put it, and its button keeps the design's
+// margins around it, so the whole text is readable and every part of it clickable.
+void PlaceLinkLine(QLabel* label, QWidget* button, const QRect& labelDesign, const QRect& buttonDesign,
+                   const QRect& inside)
+{
+    const QFontMetrics fm(label->font());
+    const int textWidth = std::max(fm.horizontalAdvance(label->text()), fm.boundingRect(label->text()).width());
+    if (textWidth <= labelDesign.width()) {
+        label->setGeometry(labelDesign);
+        button->setGeometry(buttonDesign);
+        return;
+    }
+    QRect labelRect(labelDesign.left() + (labelDesign.width() - textWidth) / 2, labelDesign.top(), textWidth,
+                    labelDesign.height());
+    labelRect.moveLeft(std::clamp(labelRect.left(), inside.left(), std::max(inside.left(), inside.right() + 1 - textWidth)));
+    label->setGeometry(labelRect);
+    label->setAlignment(Qt::AlignCenter);
+
+    QRect buttonRect(buttonDesign);
+    buttonRect.setLeft(std::max(inside.left(), labelRect.left() - (labelDesign.left() - buttonDesign.left())));
+    buttonRect.setRight(std::min(inside.right(), labelRect.right() + (buttonDesign.right() - labelDesign.right())));
+    button->setGeometry(buttonRect);
+}
+
+} // namespace
+
+TSpeedButton::TSpeedButton(QWidget* parent) : QToolButton(parent)
+{
+    setFocusPolicy(Qt::NoFocus);
+    setToolButtonStyle(Qt::ToolButtonTextOnly);
+}
+
+void TSpeedButton::paintEvent(QPaintEvent* event)
+{
+    if (!Flat()) {
+        QToolButton::paintEvent(event);
+        return;
+    }
+    // Flat: transparent, with a one-pixel frame only while pointed at or pressed.
+    const bool down = isDown() || isChecked();
+    if (!down && !(underMouse() && isEnabled()))
+        return;
+    QPainter p(this);
+    qDrawShadeRect(&p, rect(), palette(), down, 1);
+}
+
 TInfoForm1::TInfoForm1(QWidget* parent)
-    : QDialog(parent, Qt::Tool | Qt::WindowTitleHint | Qt::WindowCloseButtonHint)
+    : QDialog(parent, Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint)
+{
+    BuildDesign();
+}
+
+void TInfoForm1::BuildDesign()
 {
     setObjectName(QStringLiteral("InfoForm1"));
     setWindowTitle(QStringLiteral("KINOLITE Ver.2.4"));
+    setFont(DesignFont(12));
+    setBackgroundRole(QPalette::Button);
+    setAutoFillBackground(true);
+    setSizeGripEnabled(false);
+
+    Panel1 = new QFrame(this);
+    Panel1->setObjectName(QStringLiteral("Panel1"));
+    Panel1->setGeometry(0, 0, 248, 128);
+    Panel1->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    Panel1->setLineWidth(2);
+    QPalette white = Panel1->palette();
+    white.setColor(QPalette::Window, Qt::white);
+    Panel1->setPalette(white);
+    Panel1->setBackgroundRole(QPalette::Window);
+    Panel1->setAutoFillBackground(true);
+
+    Image1 = new QLabel(Panel1);
+    Image1->setObjectName(QStringLiteral("Image1"));
+    Image1->setGeometry(8, 4, 200, 54);
+    Image1->setPixmap(QPixmap::fromImage(InfoLogo()));
+    Image1->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+
+    // The credit line lies over the logo's blank lowest rows; created after the logo
+    // so it is drawn on top.
+    Label1 = MakeLabel(Panel1, "Label1", QStringLiteral("© 2026 ORBENT  All rights reserved."), Qt::blue);
+    Label1->setGeometry(44, 52, 201, 11);
+
+    const QRect inside = Panel1->contentsRect();
+
+    Label3 = MakeLabel(Panel1, "Label3", QStringLiteral("mail : ") + QString::fromLatin1(kMailAddress), kLinkColour);
+    SpeedButton3 = MakeLinkButton(Panel1, "SpeedButton3", QStringLiteral("ORBENTにメールを送信"));
+    PlaceLinkLine(Label3, SpeedButton3, QRect(70, 69, 111, 11), QRect(65, 69, 120, 11), inside);
+
+    Label2 = MakeLabel(Panel1, "Label2", QStringLiteral("url : ") + QString::fromLatin1(kWebSite), kLinkColour);
+    SpeedButton1 = MakeLinkButton(Panel1, "SpeedButton1", QStringLiteral("ORBENTのサイトにアクセス"));
+    PlaceLinkLine(Label2, SpeedButton1, QRect(81, 86, 87, 11), QRect(76, 86, 96, 11), inside);
+
+    // The buttons are the clickable area of their lines: above the labels.
+    SpeedButton3->raise();
+    SpeedButton1->raise();
+
+    SpeedButton2 = new TSpeedButton(Panel1);
+    SpeedButton2->setObjectName(QStringLiteral("SpeedButton2"));
+    SpeedButton2->setText(QStringLiteral("CLOSE (&X)"));
+    SpeedButton2->setFont(DesignFont(11));
+    QPalette black = SpeedButton2->palette();
+    black.setColor(QPalette::ButtonText, Qt::black);
+    SpeedButton2->setPalette(black);
+    SpeedButton2->setToolTip(QStringLiteral("閉じる"));
+    SpeedButton2->setGeometry(85, 104, 77, 16);
+
+    connect(SpeedButton1, &QAbstractButton::clicked, this, [this] { SpeedButton1Click(); });
+    connect(SpeedButton2, &QAbstractButton::clicked, this, [this] { SpeedButton2Click(); });
+    connect(SpeedButton3, &QAbstractButton::clicked, this, [this] { SpeedButton3Click(); });
+
     setFixedSize(248, 128);
+}
+
+int TInfoForm1::ShowModal()
+{
+    QScreen* screen = parentWidget() ? parentWidget()->screen() : this->screen();
+    if (!screen)
+        screen = QGuiApplication::primaryScreen();
+    if (screen) {
+        // The frame's size is known once the window has been shown; before that the
+        // client area is centred.
+        QRect frame(QPoint(0, 0), frameGeometry().size());
+        frame.moveCenter(screen->availableGeometry().center());
+        move(frame.topLeft());
+    }
+    return exec();
+}
+
+void TInfoForm1::SpeedButton1Click()
+{
+    Shell().Open(kWebSite);
+}
+
+void TInfoForm1::SpeedButton2Click()
+{
+    close();
+}
+
+void TInfoForm1::SpeedButton3Click()
+{
+    Shell().Open(std::string("MailTo:") + kMailAddress);
 }
 
 } // namespace kino

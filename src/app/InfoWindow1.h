@@ -1,13 +1,56 @@
 #pragma once
-// The about window: shown modally from the Help menu, hidden otherwise.
+// The about window: the logo, the credit line, and the maker's mail address and web
+// site, each opened through the shell. Created hidden; shown modally from the Help menu.
 #include <QDialog>
+#include <QToolButton>
+
+class QFrame;
+class QLabel;
 
 namespace kino {
+
+// The maker's web site and support mail address the about window shows and opens.
+inline constexpr const char* kWebSite = "https://www.orbent.example/kinolite/";
+inline constexpr const char* kMailAddress = "support@orbent.example";
+
+// A speed button: never takes the focus. A flat one paints nothing but a thin raised
+// frame while the pointer is over it (sunken while pressed), so the text it lies over
+// shows through.
+class TSpeedButton : public QToolButton {
+    Q_OBJECT
+public:
+    explicit TSpeedButton(QWidget* parent = nullptr);
+    bool Flat() const { return autoRaise(); }
+    void SetFlat(bool flat) { setAutoRaise(flat); }
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+};
 
 class TInfoForm1 : public QDialog {
     Q_OBJECT
 public:
     explicit TInfoForm1(QWidget* parent = nullptr);
+
+    // Centres the window on its screen, shows it modally and returns when it is closed.
+    int ShowModal();
+
+    // Components, named as in the window's design.
+    QFrame* Panel1 = nullptr;
+    QLabel* Image1 = nullptr;
+    QLabel* Label1 = nullptr;
+    QLabel* Label3 = nullptr;
+    TSpeedButton* SpeedButton3 = nullptr;
+    QLabel* Label2 = nullptr;
+    TSpeedButton* SpeedButton1 = nullptr;
+    TSpeedButton* SpeedButton2 = nullptr;
+
+    void SpeedButton1Click();
+    void SpeedButton2Click();
+    void SpeedButton3Click();
+
+private:
+    void BuildDesign();
 };
 
 } // namespace kino

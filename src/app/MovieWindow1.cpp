@@ -165,14 +165,14 @@ void TMovieForm1::BuildMenu()
     item(N23, WAVE1, "WAVE1", QStringLiteral("WAVE ファイル(&W)"), none, 0, &TMovieForm1::WAVE1Click);
     item(N23, MIDI1, "MIDI1", QStringLiteral("MIDI ファイル(&D)"), none, 0, &TMovieForm1::MIDI1Click);
     separator(File1, N25, "N25");
-    item(File1, Exit1, "Exit1", QStringLiteral("終了(&X)"), none, -1, nullptr);
+    item(File1, Exit1, "Exit1", QStringLiteral("終了(&X)"), none, -1, &TMovieForm1::Exit1Click);
 
     top(Show1, "Show1", QStringLiteral("ビュー(&V)"));
-    item(Show1, N2, "N2", QStringLiteral("ウィンドウの大きさに合わせる(&F)"), none, 1, nullptr);
+    item(Show1, N2, "N2", QStringLiteral("ウィンドウの大きさに合わせる(&F)"), none, 1, &TMovieForm1::N2Click);
     separator(Show1, N15, "N15");
-    item(Show1, N9, "N9", QStringLiteral("コントロールバー(&C)"), none, 1, nullptr);
-    item(Show1, N8, "N8", QStringLiteral("ステータスバー(&S)"), none, 1, nullptr);
-    item(Show1, N7, "N7", QStringLiteral("プレイリスト(&L)"), none, 1, nullptr);
+    item(Show1, N9, "N9", QStringLiteral("コントロールバー(&C)"), none, 1, &TMovieForm1::N9Click);
+    item(Show1, N8, "N8", QStringLiteral("ステータスバー(&S)"), none, 1, &TMovieForm1::N8Click);
+    item(Show1, N7, "N7", QStringLiteral("プレイリスト(&L)"), none, 1, &TMovieForm1::N7Click);
     separator(Show1, N16, "N16");
     item(Show1, N29, "N29", QStringLiteral("矩形再生範囲の指定(&R)..."), none, -1, nullptr);
 
@@ -194,13 +194,13 @@ void TMovieForm1::BuildMenu()
     item(N12, N22, "N22", QStringLiteral("2倍速(&T)"), none, 0, &TMovieForm1::N22Click);
 
     top(Tool1, "Tool1", QStringLiteral("ツール(&T)"));
-    item(Tool1, Copy1, "Copy1", QStringLiteral("現在のフレームをコピー(&C)"), K(Qt::CTRL | Qt::Key_C), -1, nullptr);
-    item(Tool1, N26, "N26", QStringLiteral("フォルダを開く(&A)"), none, -1, nullptr);
+    item(Tool1, Copy1, "Copy1", QStringLiteral("現在のフレームをコピー(&C)"), K(Qt::CTRL | Qt::Key_C), -1, &TMovieForm1::Copy1Click);
+    item(Tool1, N26, "N26", QStringLiteral("フォルダを開く(&A)"), none, -1, &TMovieForm1::N26Click);
 
     top(Help1, "Help1", QStringLiteral("ヘルプ(&H)"));
-    item(Help1, G1, "G1", QStringLiteral("ユーザーズガイド(&G)"), K(Qt::Key_F1), -1, nullptr);
+    item(Help1, G1, "G1", QStringLiteral("ユーザーズガイド(&G)"), K(Qt::Key_F1), -1, &TMovieForm1::G1Click);
     separator(Help1, N17, "N17");
-    item(Help1, A2, "A2", QStringLiteral("ソフトウェア情報(&A)..."), none, -1, nullptr);
+    item(Help1, A2, "A2", QStringLiteral("ソフトウェア情報(&A)..."), none, -1, &TMovieForm1::A2Click);
 }
 
 void TMovieForm1::showEvent(QShowEvent* event)

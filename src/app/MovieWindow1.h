@@ -146,6 +146,18 @@ public:
     void N21Click();
     void N22Click();
 
+    // View menu.
+    void N2Click();      // fit to window
+    void N9Click();      // control bar
+    void N8Click();      // status bar
+    void N7Click();      // playlist strip
+    // Tool, Help and Exit.
+    void Copy1Click();   // copy the current frame
+    void N26Click();     // open the folder of the shown entry
+    void G1Click();      // user's guide
+    void A2Click();      // about window
+    void Exit1Click();
+
     // Re-runs the region command while the navigator is shown.
     void RerunRegionCommand();
 

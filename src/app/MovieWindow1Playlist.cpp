@@ -143,6 +143,15 @@ void TMovieForm1::Search1Find(TSearchFile*, const std::string& name, const TSear
 
 void TMovieForm1::AddPath(const std::string& path)
 {
+    // A location with a scheme (http://...) names no local entry; it is taken as the
+    // URL command takes a typed one, so "kinolite URL" plays it.
+    if (HasUriScheme(path) && path.rfind("file:", 0) != 0) {
+        struct stat local {};
+        if (::stat(path.c_str(), &local) != 0) {
+            ComboBox1->Items().Add(path);
+            return;
+        }
+    }
     // A path ending in "/" names no entry of its own, as on the system this program
     // first knew; a file manager never hands one over for a file or a folder.
     if (path.empty() || path.back() == '/')

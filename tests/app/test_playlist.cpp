@@ -374,9 +374,10 @@ private slots:
         Make("music/b.wav", "tone.wav");
         Make("music/sub/a.mid", "song.mid");
         TMovieForm1& f = MakeForm();
-        f.SetArguments({Fixture("clip.avi"), root + "/music", root + "/nothing-here"});
+        f.SetArguments({Fixture("clip.avi"), root + "/music", root + "/nothing-here", "http://example.invalid/a.mpg"});
         f.show();
-        QCOMPARE(Entries(f), (std::vector<std::string>{Fixture("clip.avi"), root + "/music/b.wav", root + "/music/sub/a.mid"}));
+        QCOMPARE(Entries(f), (std::vector<std::string>{Fixture("clip.avi"), root + "/music/b.wav", root + "/music/sub/a.mid",
+                                                       "http://example.invalid/a.mpg"}));
         QCOMPARE(f.ComboBox1->ItemIndex(), 0);
         QVERIFY(f.N14->isChecked());
         QTRY_COMPARE_WITH_TIMEOUT(f.PlayerStatus, 1, kTimeout);

@@ -10,6 +10,7 @@
 class RecordingDialogs : public kino::IDialogs {
 public:
     QStringList errors;
+    QStringList messages;
     int openAsked = 0, folderAsked = 0, urlAsked = 0, resetAsked = 0;
 
     bool openConfirmed = false;
@@ -29,4 +30,5 @@ public:
     std::string BrowseFolder(QWidget*) override { ++folderAsked; return folder; }
     std::string InputUrl(QWidget*) override { ++urlAsked; return url; }
     bool ConfirmReset(QWidget*) override { ++resetAsked; return resetAnswer; }
+    void ShowMessage(QWidget*, const QString& text) override { messages << text; }
 };

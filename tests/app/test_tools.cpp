@@ -1,0 +1,201 @@
+// The View, Tool and Help commands and Exit, through the real window.
+#include <QAction>
+#include <QClipboard>
+#include <QDir>
+#include <QTest>
+
+#include <memory>
+
+#include "app/KinoApplication.h"
+#include "app/MovieWindow1.h"
+#include "controls/dxfComboBox.h"
+#include "player/MediaEngine.h"
+#include "player/PlayerBars.h"
+#include "player/TGKitMSPlay.h"
+#include "player/VideoView.h"
+#include "support/RecordingDialogs.h"
+#include "support/RecordingShell.h"
+#include "support/TestMain.h"
+
+using kino::TMovieForm1;
+
+namespace {
+constexpr int kTimeout = 20000;
+const QString kNotAvi = QStringLiteral("AVI ファイル以外の形式はコピーできません。");
+const QString kEmpty = QStringLiteral("プレイリストにファイルが登録されていません。");
+}
+
+class ToolsTest : public QObject {
+    Q_OBJECT
+
+    RecordingDialogs dialogs;
+    std::unique_ptr<RecordingShell> shell;
+    std::unique_ptr<TMovieForm1> form;
+
+    TMovieForm1& MakeForm()
+    {
+        form = std::make_unique<TMovieForm1>(&dialogs);
+        form->SetSettingsPath(QDir::temp().filePath("kinolite-tools-test.ini").toStdString());
+        return *form;
+    }
+
+private slots:
+    void init()
+    {
+        dialogs = RecordingDialogs();
+        shell = std::make_unique<RecordingShell>();
+    }
+    void cleanup()
+    {
+        form.reset();
+        shell.reset();
+    }
+
+    void viewTogglesReachTheControl()
+    {
+        TMovieForm1& f = MakeForm();
+        f.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&f));
+        auto* p = f.Player1;
+        f.N2->trigger();
+        QCOMPARE(f.N2->isChecked(), false);
+        QCOMPARE(p->ViewStyle(), 0);
+        f.N2->trigger();
+        QCOMPARE(p->ViewStyle(), 1);   // twice: back to fitted
+
+        f.N9->trigger();
+        QCOMPARE(p->ControlBar(), kino::kFalse);
+        QVERIFY(!p->Bar()->isVisible());
+        f.N8->trigger();
+        QCOMPARE(p->StatusBar(), kino::kFalse);
+        QVERIFY(!p->StatusLine()->isVisible());
+        f.N9->trigger();
+        f.N8->trigger();
+        QCOMPARE(p->ControlBar(), kino::kTrue);
+        QCOMPARE(p->StatusBar(), kino::kTrue);
+    }
+
+    void hidingThePlaylistGivesThePictureTheWholeClientArea()
+    {
+        TMovieForm1& f = MakeForm();
+        f.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&f));
+        const int client = f.centralWidget()->height();
+        QCOMPARE(f.Player1->height(), client - 20);
+        f.N7->trigger();
+        QVERIFY(!f.N7->isChecked());
+        QVERIFY(!f.Panel1->isVisible());
+        QTRY_COMPARE(f.Player1->height(), client);
+        f.N7->trigger();
+        QVERIFY(f.Panel1->isVisible());
+        QTRY_COMPARE(f.Player1->height(), client - 20);
+    }
+
+    void copyFrame_data()
+    {
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<bool>("copied");
+        QTest::newRow("avi") << "clip.avi" << true;
+        QTest::newRow("mpeg") << "clip.mpg" << false;
+        QTest::newRow("wave") << "tone.wav" << false;
+        QTest::newRow("midi") << "song.mid" << false;
+        QTest::newRow("nothing") << "" << false;
+    }
+    void copyFrame()
+    {
+        QFETCH(QString, file);
+        QFETCH(bool, copied);
+        TMovieForm1& f = MakeForm();
+        if (!file.isEmpty()) {
+            f.ComboBox1->Items().Add(Fixture(file.toStdString()));
+            f.ComboBox1->SetItemIndex(0);
+            QTRY_COMPARE_WITH_TIMEOUT(f.PlayerStatus, 1, kTimeout);
+        }
+        QImage marker(8, 8, QImage::Format_RGB32);
+        marker.fill(Qt::red);
+        QApplication::clipboard()->setImage(marker);
+        if (copied)
+            QTRY_VERIFY_WITH_TIMEOUT(!f.Player1->View()->Frame().isNull(), kTimeout);
+        f.Copy1->trigger();
+        const QImage now = QApplication::clipboard()->image();
+        if (copied) {
+            QCOMPARE(now.size(), QSize(320, 240));
+            QCOMPARE(shell->beeps, 0);
+            QVERIFY(dialogs.messages.isEmpty());
+        } else {
+            QCOMPARE(now.size(), QSize(8, 8));   // left as it was
+            QCOMPARE(shell->beeps, 1);
+            QCOMPARE(dialogs.messages, QStringList{kNotAvi});
+        }
+    }
+
+    void ctrlCReachesCopyWhereverTheFocusIs()
+    {
+        TMovieForm1& f = MakeForm();
+        f.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&f));
+        QApplication::setActiveWindow(&f);
+        for (QWidget* w : {static_cast<QWidget*>(f.ComboBox1), static_cast<QWidget*>(f.Player1)}) {
+            w->setFocus();
+            QTest::keyClick(w, Qt::Key_C, Qt::ControlModifier);
+        }
+        QCOMPARE(dialogs.messages, (QStringList{kNotAvi, kNotAvi}));
+    }
+
+    void openFolder_data()
+    {
+        QTest::addColumn<QString>("entry");
+        QTest::addColumn<QString>("folder");
+        QTest::newRow("file in a subfolder") << "/home/user/movies/clip.avi" << "/home/user/movies";
+        QTest::newRow("file directly in the root") << "/clip.avi" << "/";
+        QTest::newRow("URL") << "http://example.invalid/media/clip.mpg" << "http://example.invalid/media";
+        QTest::newRow("name without a folder") << "clip.avi" << ".";
+        QTest::newRow("nothing") << "" << "";
+    }
+    void openFolder()
+    {
+        QFETCH(QString, entry);
+        QFETCH(QString, folder);
+        TMovieForm1& f = MakeForm();
+        f.PlayerStatus = 1;
+        if (!entry.isEmpty()) {
+            f.ComboBox1->Items().Add(entry.toStdString());
+            f.ComboBox1->SetItemIndex(0);
+        }
+        f.N26->trigger();
+        if (folder.isEmpty()) {
+            QVERIFY(shell->opened.empty());
+            QCOMPARE(shell->beeps, 1);
+            QCOMPARE(dialogs.messages, QStringList{kEmpty});
+        } else {
+            QCOMPARE(shell->opened, std::vector<std::string>{folder.toStdString()});
+            QCOMPARE(shell->beeps, 0);
+        }
+    }
+
+    void userGuideIsBesideTheProgram()
+    {
+        TMovieForm1& f = MakeForm();
+        f.G1->trigger();
+        QCOMPARE(shell->opened, std::vector<std::string>{f.ProgramFolder + "/Readme.txt"});
+        // The build puts the guide there.
+        QVERIFY(QFile::exists(QString::fromStdString(f.ProgramFolder + "/../../Readme.txt")) ||
+                QFile::exists(QString::fromStdString(f.ProgramFolder + "/Readme.txt")));
+    }
+
+    void exitClosesThroughTheCloseHandler()
+    {
+        const QString ini = QDir::temp().filePath("kinolite-tools-exit.ini");
+        QFile::remove(ini);
+        TMovieForm1& f = MakeForm();
+        f.SetSettingsPath(ini.toStdString());
+        f.show();
+        f.Exit1->trigger();
+        QVERIFY(!f.isVisible());
+        QVERIFY(QFile::exists(ini));   // the position was written
+        QFile::remove(ini);
+    }
+};
+
+KINO_TEST_MAIN_WITH_MEDIA(ToolsTest)
+#include "test_tools.moc"

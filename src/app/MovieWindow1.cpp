@@ -174,7 +174,7 @@ void TMovieForm1::BuildMenu()
     item(Show1, N8, "N8", QStringLiteral("ステータスバー(&S)"), none, 1, &TMovieForm1::N8Click);
     item(Show1, N7, "N7", QStringLiteral("プレイリスト(&L)"), none, 1, &TMovieForm1::N7Click);
     separator(Show1, N16, "N16");
-    item(Show1, N29, "N29", QStringLiteral("矩形再生範囲の指定(&R)..."), none, -1, nullptr);
+    item(Show1, N29, "N29", QStringLiteral("矩形再生範囲の指定(&R)..."), none, -1, &TMovieForm1::N29Click);
 
     top(P1, "P1", QStringLiteral("プレイ(&P)"));
     item(P1, N3, "N3", QStringLiteral("プレイ/ポーズ(&P)"), K(Qt::CTRL | Qt::Key_P), -1, &TMovieForm1::N3Click);

@@ -158,6 +158,11 @@ public:
     void A2Click();      // about window
     void Exit1Click();
 
+    // Region navigator: set up and show it for the current picture.
+    void N29Click();
+    // Binds the navigator's release and close to the player.
+    void AttachNavigator(TCutForm1* navigator);
+
     // Re-runs the region command while the navigator is shown.
     void RerunRegionCommand();
 

@@ -100,9 +100,8 @@ void TMovieForm1::N22Click() { ChangeSpeed(N22, 2.0); }
 
 void TMovieForm1::RerunRegionCommand()
 {
-    // The navigator's set-up comes with the region navigator itself.
-    if (CutForm1 && CutForm1->isVisible()) {
-    }
+    if (CutForm1 && CutForm1->isVisible())
+        N29Click();
 }
 
 } // namespace kino

@@ -2,6 +2,7 @@
 #include "app/MovieWindow1.h"
 
 #include <QAction>
+#include <QScreen>
 
 #include "app/Dialogs.h"
 #include "app/InfoWindow1.h"
@@ -9,6 +10,7 @@
 #include "platform/PathRules.h"
 #include "platform/Shell.h"
 #include "player/TGKitMSPlay.h"
+#include "region/CutWindow1.h"
 
 namespace kino {
 
@@ -69,6 +71,32 @@ void TMovieForm1::A2Click()
 {
     if (InfoForm1)
         InfoForm1->ShowModal();
+}
+
+void TMovieForm1::N29Click()
+{
+    if (!CutForm1)
+        return;
+    const int format = Player1->MediaFormat();
+    if (format != TGKitMSPlay::AviMovie && format != TGKitMSPlay::OtherMovie) {
+        // No picture: the beep, and the navigator hides without restoring anything.
+        Shell().Beep();
+        CutForm1->hide();
+        return;
+    }
+    const QRect available = screen() ? screen()->availableGeometry() : QRect();
+    if (!CutForm1->isVisible())
+        CutForm1->move(x() + 6, y() + 52);
+    CutForm1->SetUp(Player1->MovieWidth(), Player1->MovieHeight(), available);
+    CutForm1->show();
+}
+
+void TMovieForm1::AttachNavigator(TCutForm1* navigator)
+{
+    navigator->OnApply = [this](std::int16_t x, std::int16_t y, std::int16_t w, std::int16_t h) {
+        Player1->SetSourceRect(x, y, w, h);
+    };
+    navigator->OnRestore = [this] { Player1->SetSourceRect(0, 0, Player1->MovieWidth(), Player1->MovieHeight()); };
 }
 
 void TMovieForm1::Exit1Click()

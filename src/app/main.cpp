@@ -26,6 +26,7 @@ int main(int argc, char** argv)
         kino::InfoForm1 = &infoForm;
         kino::TCutForm1 cutForm(&movieForm);
         kino::CutForm1 = &cutForm;
+        movieForm.AttachNavigator(&cutForm);
         movieForm.show();
         app.exec();
         kino::CutForm1 = nullptr;

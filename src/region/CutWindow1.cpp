@@ -1,18 +1,127 @@
 #include "region/CutWindow1.h"
 
+#include <QCloseEvent>
+#include <QLabel>
+
+#include <algorithm>
+
+#include "region/SelShape.h"
+
 namespace kino {
 
+namespace {
+
+QFont NavigatorFont(int pixelSize)
+{
+    QFont font(QStringLiteral("ＭＳ Ｐゴシック"));
+    font.setPixelSize(pixelSize);
+    return font;
+}
+
+} // namespace
+
 TCutForm1::TCutForm1(QWidget* parent)
-    : QWidget(parent, Qt::Tool | Qt::WindowStaysOnTopHint | Qt::WindowCloseButtonHint)
+    : QWidget(parent, Qt::Tool | Qt::WindowStaysOnTopHint | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                          Qt::WindowCloseButtonHint)
 {
     setObjectName(QStringLiteral("CutForm1"));
     setWindowTitle(QStringLiteral("矩形再生ナビ"));
+    setFont(NavigatorFont(12));
     move(145, 376);
-    setFixedSize(239, 190);
-    QPalette pal = palette();
+
+    Panel1 = new QLabel(QStringLiteral("0 x 0 ピクセル"), this);
+    Panel1->setObjectName(QStringLiteral("Panel1"));
+    Panel1->setAlignment(Qt::AlignCenter);
+    Panel1->setFont(NavigatorFont(11));
+    Panel1->setAutoFillBackground(true);
+    QPalette pal = Panel1->palette();
     pal.setColor(QPalette::Window, Qt::black);
-    setPalette(pal);
-    setAutoFillBackground(true);
+    pal.setColor(QPalette::WindowText, QColor(0xC0, 0xC0, 0xC0));
+    Panel1->setPalette(pal);
+    Panel1->setGeometry(0, 0, 239, 190);
+
+    SelShape1 = new TSelShape(Panel1);
+    SelShape1->setObjectName(QStringLiteral("SelShape1"));
+    SelShape1->setGeometry(0, 0, 239, 190);
+    SelShape1->setCursor(Qt::SizeAllCursor);
+    SelShape1->SetPen(QPen(QColor(0, 255, 255), 1, Qt::DotLine));
+    SelShape1->SetSizeSense(5);
+    SelShape1->SetMinWidth(16);
+    SelShape1->SetMinHeight(16);
+    SelShape1->SetMinTop(0);
+    SelShape1->SetMinLeft(0);
+    SelShape1->SetMaxBottom(0);
+    SelShape1->SetMaxRight(0);
+    SelShape1->SetSelOption(kSelOptAll);
+    SelShape1->OnMouseUp = [this](TSelShape*, Qt::MouseButton, Qt::KeyboardModifiers, int, int) {
+        SelShape1MouseUp();
+    };
+
+    setFixedSize(Panel1->size());
+}
+
+void TCutForm1::SetUp(int width, int height, const QRect& available)
+{
+    pictureWidth_ = std::max(0, width);
+    pictureHeight_ = std::max(0, height);
+    Panel1->setText(QStringLiteral("%1 x %2 ピクセル").arg(width).arg(height));
+
+    // One navigator pixel per picture pixel, unless the picture would not leave room
+    // on the screen: then the smallest whole divisor that fits two thirds of it.
+    divisor_ = 1;
+    if (!available.isEmpty()) {
+        const int roomW = std::max(1, available.width() * 2 / 3);
+        const int roomH = std::max(1, available.height() * 2 / 3);
+        while (pictureWidth_ / divisor_ > roomW || pictureHeight_ / divisor_ > roomH)
+            ++divisor_;
+    }
+    const int panelW = pictureWidth_ / divisor_;
+    const int panelH = pictureHeight_ / divisor_;
+    Panel1->resize(panelW, panelH);
+    SelShape1->resize(panelW, panelH);
+    // A window cannot be smaller than a pixel; a 0 × 0 picture leaves the panel empty.
+    setFixedSize(std::max(1, panelW), std::max(1, panelH));
+}
+
+QRect TCutForm1::PictureRect() const
+{
+    const int d = divisor_;
+    int x = SelShape1->Left() * d;
+    int y = SelShape1->Top() * d;
+    int right = (SelShape1->Left() + SelShape1->Width()) * d;
+    int bottom = (SelShape1->Top() + SelShape1->Height()) * d;
+    if (d > 1) {
+        // A scaled panel drops the picture's last few pixels; a selection reaching the
+        // panel's edge reaches the picture's, and nothing lies outside the picture.
+        if (SelShape1->Left() + SelShape1->Width() >= Panel1->width())
+            right = pictureWidth_;
+        if (SelShape1->Top() + SelShape1->Height() >= Panel1->height())
+            bottom = pictureHeight_;
+        x = std::clamp(x, 0, pictureWidth_);
+        y = std::clamp(y, 0, pictureHeight_);
+        right = std::clamp(right, x, pictureWidth_);
+        bottom = std::clamp(bottom, y, pictureHeight_);
+    }
+    return QRect(x, y, right - x, bottom - y);
+}
+
+void TCutForm1::SelShape1MouseUp()
+{
+    const QRect r = PictureRect();
+    if (OnApply)
+        OnApply(std::int16_t(r.x()), std::int16_t(r.y()), std::int16_t(r.width()), std::int16_t(r.height()));
+}
+
+void TCutForm1::FormClose()
+{
+    if (OnRestore)
+        OnRestore();
+}
+
+void TCutForm1::closeEvent(QCloseEvent* event)
+{
+    FormClose();
+    event->accept();   // the window only hides: it lives as long as the program
 }
 
 } // namespace kino

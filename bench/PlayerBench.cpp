@@ -20,6 +20,7 @@
 #include <string>
 #include <vector>
 
+#include "BenchReport.h"
 #include "ChildProcess.h"
 #include "PlayerProbes.h"
 #include "player/MediaEngine.h"
@@ -111,56 +112,6 @@ std::string UriOf(const std::string& path)
     std::unique_ptr<gchar, void (*)(gpointer)> uri(g_filename_to_uri(path.c_str(), nullptr, nullptr), g_free);
     return uri ? std::string(uri.get()) : std::string();
 }
-
-struct Row {
-    std::string figure, ours, reference, ratio, target, met;
-};
-
-class Report {
-public:
-    void Add(Row row) { rows_.push_back(std::move(row)); }
-    void Note(const std::string& line) { notes_.push_back(line); }
-    void Failure(const std::string& line)
-    {
-        notes_.push_back("FAILED: " + line);
-        failed_ = true;
-    }
-    bool Failed() const { return failed_; }
-
-    void Print() const
-    {
-        const Row head{"figure", "ours", "reference", "ratio", "target", "met?"};
-        std::vector<Row> all{head};
-        all.insert(all.end(), rows_.begin(), rows_.end());
-        size_t w[6] = {};
-        for (const Row& r : all) {
-            const std::string* cells[6] = {&r.figure, &r.ours, &r.reference, &r.ratio, &r.target, &r.met};
-            for (int i = 0; i < 6; ++i)
-                w[i] = std::max(w[i], cells[i]->size());
-        }
-        auto line = [&](const Row& r) {
-            std::printf("| %-*s | %*s | %*s | %*s | %-*s | %-*s |\n", int(w[0]), r.figure.c_str(),
-                        int(w[1]), r.ours.c_str(), int(w[2]), r.reference.c_str(), int(w[3]), r.ratio.c_str(),
-                        int(w[4]), r.target.c_str(), int(w[5]), r.met.c_str());
-        };
-        std::printf("\n");
-        line(head);
-        std::printf("|-%s-|-%s-|-%s-|-%s-|-%s-|-%s-|\n", std::string(w[0], '-').c_str(),
-                    std::string(w[1], '-').c_str(), std::string(w[2], '-').c_str(),
-                    std::string(w[3], '-').c_str(), std::string(w[4], '-').c_str(),
-                    std::string(w[5], '-').c_str());
-        for (const Row& r : rows_)
-            line(r);
-        std::printf("\n");
-        for (const std::string& n : notes_)
-            std::printf("%s\n", n.c_str());
-    }
-
-private:
-    std::vector<Row> rows_;
-    std::vector<std::string> notes_;
-    bool failed_ = false;
-};
 
 void Progress(const std::string& text)
 {

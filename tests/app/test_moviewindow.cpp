@@ -19,6 +19,7 @@
 #include "player/MediaEngine.h"
 #include "player/TGKitMSPlay.h"
 #include "support/RecordingDialogs.h"
+#include "support/AppTestMain.h"
 #include "support/TestMain.h"
 
 using kino::TMovieForm1;
@@ -281,17 +282,5 @@ private slots:
     }
 };
 
-int main(int argc, char** argv)
-{
-    kino::TKinoApplication app(argc, argv);
-    kino::InitMediaEngine();
-    int rc = 0;
-    {
-        MovieWindowTest tc;
-        rc = QTest::qExec(&tc, argc, argv);
-    }
-    kino::ShutdownMediaEngine();
-    return rc;
-}
-
+KINO_APP_TEST_MAIN(MovieWindowTest)
 #include "test_moviewindow.moc"

@@ -14,6 +14,7 @@
 #include "player/TGKitMSPlay.h"
 #include "player/VideoView.h"
 #include "support/RecordingDialogs.h"
+#include "support/AppTestMain.h"
 #include "support/TestMain.h"
 
 using kino::TMovieForm1;
@@ -194,17 +195,5 @@ private slots:
     }
 };
 
-int main(int argc, char** argv)
-{
-    kino::TKinoApplication app(argc, argv);
-    kino::InitMediaEngine();
-    int rc = 0;
-    {
-        PlaybackTest tc;
-        rc = QTest::qExec(&tc, argc, argv);
-    }
-    kino::ShutdownMediaEngine();
-    return rc;
-}
-
+KINO_APP_TEST_MAIN(PlaybackTest)
 #include "test_playback.moc"

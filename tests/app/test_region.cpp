@@ -18,6 +18,7 @@
 #include "region/SelShape.h"
 #include "support/RecordingDialogs.h"
 #include "support/RecordingShell.h"
+#include "support/AppTestMain.h"
 #include "support/TestMain.h"
 
 using kino::TMovieForm1;
@@ -160,17 +161,5 @@ private slots:
     }
 };
 
-int main(int argc, char** argv)
-{
-    kino::TKinoApplication app(argc, argv);
-    kino::InitMediaEngine();
-    int rc = 0;
-    {
-        RegionTest tc;
-        rc = QTest::qExec(&tc, argc, argv);
-    }
-    kino::ShutdownMediaEngine();
-    return rc;
-}
-
+KINO_APP_TEST_MAIN(RegionTest)
 #include "test_region.moc"

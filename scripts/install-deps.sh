@@ -15,7 +15,7 @@ PACKAGES=(
   libbenchmark-dev
   xvfb xauth
   ffmpeg
-  dbus
+  dbus dbus-daemon playerctl desktop-file-utils librsvg2-bin
 )
 
 missing=()

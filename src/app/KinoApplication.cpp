@@ -48,6 +48,22 @@ IDialogs& TKinoApplication::Dialogs()
     return g_dialogs ? *g_dialogs : g_qtDialogs;
 }
 
+QByteArray PreferredPlatform(const QByteArray& chosen, const QByteArray& display, const QByteArray& wayland)
+{
+    if (!chosen.isEmpty() || display.isEmpty())
+        return {};
+    Q_UNUSED(wayland);   // on a plain X session xcb is Qt's choice anyway
+    return QByteArrayLiteral("xcb");
+}
+
+void ChoosePlatform()
+{
+    const QByteArray platform = PreferredPlatform(qgetenv("QT_QPA_PLATFORM"), qgetenv("DISPLAY"),
+                                                  qgetenv("WAYLAND_DISPLAY"));
+    if (!platform.isEmpty())
+        qputenv("QT_QPA_PLATFORM", platform);
+}
+
 void InstallDesignFont()
 {
     QFont::insertSubstitutions(kDesignFont, {QStringLiteral("IPAPGothic"), QStringLiteral("IPAGothic"),

@@ -20,6 +20,14 @@ public:
     static IDialogs& Dialogs();
 };
 
+// The Qt platform the program asks for, given the user's own choice (QT_QPA_PLATFORM),
+// DISPLAY and WAYLAND_DISPLAY: "xcb" when the user chose none and an X display is at
+// hand, since Wayland gives programs no window positions and the saved position would
+// mean nothing there; otherwise empty (Qt's own choice stands).
+QByteArray PreferredPlatform(const QByteArray& chosen, const QByteArray& display, const QByteArray& wayland);
+// Applies PreferredPlatform to this process; call before the application object exists.
+void ChoosePlatform();
+
 // The design font "ＭＳ Ｐゴシック" is drawn with the installed Japanese Gothic font.
 void InstallDesignFont();
 // The design font at a pixel size.

@@ -16,6 +16,7 @@ int main(int argc, char** argv)
     for (int i = 1; i < argc; ++i)
         args.emplace_back(argv[i]);
 
+    kino::ChoosePlatform();
     kino::TKinoApplication app(argc, argv);
     int code = 0;
     try {

@@ -267,6 +267,27 @@ private slots:
         QCOMPARE(kino::StandardErrorText(text), shown);
     }
 
+    void platformKeepsWindowPositions_data()
+    {
+        QTest::addColumn<QByteArray>("chosen");
+        QTest::addColumn<QByteArray>("display");
+        QTest::addColumn<QByteArray>("wayland");
+        QTest::addColumn<QByteArray>("platform");
+        QTest::newRow("Wayland with XWayland") << QByteArray() << QByteArray(":0") << QByteArray("wayland-0") << QByteArray("xcb");
+        QTest::newRow("plain X") << QByteArray() << QByteArray(":0") << QByteArray() << QByteArray("xcb");
+        QTest::newRow("Wayland only") << QByteArray() << QByteArray() << QByteArray("wayland-0") << QByteArray();
+        QTest::newRow("user's choice stands") << QByteArray("wayland") << QByteArray(":0") << QByteArray("wayland-0") << QByteArray();
+        QTest::newRow("no display at all") << QByteArray() << QByteArray() << QByteArray() << QByteArray();
+    }
+    void platformKeepsWindowPositions()
+    {
+        QFETCH(QByteArray, chosen);
+        QFETCH(QByteArray, display);
+        QFETCH(QByteArray, wayland);
+        QFETCH(QByteArray, platform);
+        QCOMPARE(kino::PreferredPlatform(chosen, display, wayland), platform);
+    }
+
     void errorInAHandlerIsShownAndTheLoopGoesOn()
     {
         TMovieForm1& f = MakeForm();

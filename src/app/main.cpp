@@ -1,4 +1,6 @@
 // KINOLITE: a small media player for AVI, MPEG, WAVE and MIDI files and media URLs.
+#include <QIcon>
+
 #include <exception>
 #include <string>
 #include <vector>
@@ -6,6 +8,7 @@
 #include "app/InfoWindow1.h"
 #include "app/KinoApplication.h"
 #include "app/MovieWindow1.h"
+#include "app/Mpris.h"
 #include "player/MediaEngine.h"
 #include "region/CutWindow1.h"
 
@@ -18,6 +21,12 @@ int main(int argc, char** argv)
 
     kino::ChoosePlatform();
     kino::TKinoApplication app(argc, argv);
+    // The windows' icon, and the desktop entry the session matches them with.
+    QIcon icon;
+    for (int n : {16, 32, 48, 64, 128, 256})
+        icon.addFile(QStringLiteral(":/icons/%1x%1/apps/kinolite.png").arg(n));
+    QGuiApplication::setWindowIcon(icon);
+    QGuiApplication::setDesktopFileName(QStringLiteral("kinolite"));
     int code = 0;
     try {
         kino::InitMediaEngine();
@@ -28,6 +37,7 @@ int main(int argc, char** argv)
         kino::TCutForm1 cutForm(&movieForm);
         kino::CutForm1 = &cutForm;
         movieForm.AttachNavigator(&cutForm);
+        kino::StartMpris(&movieForm);
         movieForm.show();
         app.exec();
         kino::CutForm1 = nullptr;

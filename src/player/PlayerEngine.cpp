@@ -29,10 +29,11 @@ bool IsLocalUri(const std::string& uri)
     return uri.rfind("file:", 0) == 0;
 }
 
-// The picture held while it is shown: the sample stays mapped until the last QImage
-// sharing it is gone, so a frame reaches the screen without a copy.
+// The picture held while it is shown: the buffer stays mapped until the last QImage
+// sharing it is gone, so a frame reaches the screen without a copy. Only the buffer is
+// kept, not the sample: the video sink reuses its sample object for the next frame.
 struct MappedFrame {
-    gsth::Sample sample;
+    GstBuffer* buffer = nullptr;
     GstVideoFrame frame{};
 };
 
@@ -40,6 +41,7 @@ void ReleaseMappedFrame(void* info)
 {
     auto* mf = static_cast<MappedFrame*>(info);
     gst_video_frame_unmap(&mf->frame);
+    gst_buffer_unref(mf->buffer);
     delete mf;
 }
 
@@ -53,8 +55,9 @@ QImage ImageFromSample(GstSample* sample)
     if (GST_VIDEO_INFO_FORMAT(&info) != GST_VIDEO_FORMAT_BGRx)
         return {};
     auto* mf = new MappedFrame;
-    mf->sample = gsth::Sample::Ref(sample);
-    if (!gst_video_frame_map(&mf->frame, &info, buffer, GST_MAP_READ)) {
+    mf->buffer = gst_buffer_ref(buffer);
+    if (!gst_video_frame_map(&mf->frame, &info, mf->buffer, GST_MAP_READ)) {
+        gst_buffer_unref(mf->buffer);
         delete mf;
         return {};
     }

@@ -1,0 +1,453 @@
+#include "app/Mpris.h"
+
+#include <QAction>
+#include <QCoreApplication>
+#include <QDBusAbstractAdaptor>
+#include <QDBusConnectionInterface>
+#include <QDBusMessage>
+#include <QDBusObjectPath>
+#include <QPointer>
+#include <QStringList>
+#include <QUrl>
+
+#include <array>
+#include <cmath>
+#include <cstdint>
+#include <limits>
+#include <string>
+
+#include <unistd.h>
+
+#include "app/MovieWindow1.h"
+#include "controls/dxfComboBox.h"
+#include "platform/PathRules.h"
+#include "platform/Text.h"
+#include "player/PlayerBars.h"
+#include "player/TGKitMSPlay.h"
+
+namespace kino {
+namespace mpris_detail {
+
+const QString kPlayerInterface = QStringLiteral("org.mpris.MediaPlayer2.Player");
+
+// org.mpris.MediaPlayer2: who the player is and what it offers the desktop.
+class RootAdaptor : public QDBusAbstractAdaptor {
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.mpris.MediaPlayer2")
+    Q_PROPERTY(bool CanQuit READ CanQuit)
+    Q_PROPERTY(bool CanRaise READ CanRaise)
+    Q_PROPERTY(bool HasTrackList READ HasTrackList)
+    Q_PROPERTY(bool CanSetFullscreen READ CanSetFullscreen)
+    Q_PROPERTY(bool Fullscreen READ Fullscreen)
+    Q_PROPERTY(QString Identity READ Identity)
+    Q_PROPERTY(QString DesktopEntry READ DesktopEntry)
+    Q_PROPERTY(QStringList SupportedUriSchemes READ SupportedUriSchemes)
+    Q_PROPERTY(QStringList SupportedMimeTypes READ SupportedMimeTypes)
+public:
+    explicit RootAdaptor(TMprisService* service) : QDBusAbstractAdaptor(service), service_(service) {}
+
+    bool CanQuit() const { return true; }
+    bool CanRaise() const { return true; }
+    bool HasTrackList() const { return false; }
+    bool CanSetFullscreen() const { return false; }
+    bool Fullscreen() const { return false; }
+    QString Identity() const { return QStringLiteral("KINOLITE"); }
+    QString DesktopEntry() const { return QStringLiteral("kinolite"); }
+    QStringList SupportedUriSchemes() const
+    {
+        return {QStringLiteral("file"), QStringLiteral("http"), QStringLiteral("https"),
+                QStringLiteral("rtsp"), QStringLiteral("mms")};
+    }
+    QStringList SupportedMimeTypes() const
+    {
+        return {QStringLiteral("video/vnd.avi"),   QStringLiteral("video/x-msvideo"),
+                QStringLiteral("video/avi"),       QStringLiteral("video/msvideo"),
+                QStringLiteral("video/x-avi"),     QStringLiteral("video/mpeg"),
+                QStringLiteral("video/x-mpeg"),    QStringLiteral("video/mpeg-system"),
+                QStringLiteral("video/x-mpeg2"),   QStringLiteral("audio/vnd.wave"),
+                QStringLiteral("audio/wav"),       QStringLiteral("audio/x-wav"),
+                QStringLiteral("audio/midi"),      QStringLiteral("audio/x-midi")};
+    }
+
+public slots:
+    void Raise() { service_->Raise(); }
+    void Quit() { service_->Quit(); }
+
+private:
+    TMprisService* service_;
+};
+
+// org.mpris.MediaPlayer2.Player: the transport, the current entry and the sound.
+class PlayerAdaptor : public QDBusAbstractAdaptor {
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.mpris.MediaPlayer2.Player")
+    Q_PROPERTY(QString PlaybackStatus READ PlaybackStatus)
+    Q_PROPERTY(double Rate READ Rate WRITE SetRate)
+    Q_PROPERTY(double MinimumRate READ MinimumRate)
+    Q_PROPERTY(double MaximumRate READ MaximumRate)
+    Q_PROPERTY(QVariantMap Metadata READ Metadata)
+    Q_PROPERTY(double Volume READ Volume WRITE SetVolume)
+    Q_PROPERTY(qlonglong Position READ Position)
+    Q_PROPERTY(bool CanGoNext READ CanGoNext)
+    Q_PROPERTY(bool CanGoPrevious READ CanGoPrevious)
+    Q_PROPERTY(bool CanPlay READ CanPlay)
+    Q_PROPERTY(bool CanPause READ CanPause)
+    Q_PROPERTY(bool CanSeek READ CanSeek)
+    Q_PROPERTY(bool CanControl READ CanControl)
+public:
+    explicit PlayerAdaptor(TMprisService* service) : QDBusAbstractAdaptor(service), service_(service)
+    {
+        connect(service, &TMprisService::Seeked, this, &PlayerAdaptor::Seeked);
+    }
+
+    QString PlaybackStatus() const { return service_->PlaybackStatus(); }
+    double Rate() const { return service_->Rate(); }
+    void SetRate(double rate) { service_->SetRate(rate); }
+    double MinimumRate() const { return 0.5; }
+    double MaximumRate() const { return 2.0; }
+    QVariantMap Metadata() const { return service_->Metadata(); }
+    double Volume() const { return service_->Volume(); }
+    void SetVolume(double volume) { service_->SetVolume(volume); }
+    qlonglong Position() const { return service_->PositionUs(); }
+    bool CanGoNext() const { return service_->CanGoNext(); }
+    bool CanGoPrevious() const { return service_->CanGoPrevious(); }
+    bool CanPlay() const { return service_->CanPlay(); }
+    bool CanPause() const { return true; }
+    bool CanSeek() const { return true; }
+    bool CanControl() const { return true; }
+
+public slots:
+    void Next() { service_->Next(); }
+    void Previous() { service_->Previous(); }
+    void Pause() { service_->Pause(); }
+    void PlayPause() { service_->PlayPause(); }
+    void Stop() { service_->Stop(); }
+    void Play() { service_->Play(); }
+    void Seek(qlonglong Offset) { service_->Seek(Offset); }
+    void SetPosition(const QDBusObjectPath& TrackId, qlonglong Position) { service_->SetPosition(TrackId, Position); }
+    void OpenUri(const QString& Uri) { service_->OpenUri(Uri); }
+
+signals:
+    void Seeked(qlonglong Position);
+
+private:
+    TMprisService* service_;
+};
+
+// The speed items with the rate each stands for.
+struct SpeedItem {
+    QAction* action;
+    double rate;
+};
+
+} // namespace mpris_detail
+
+using namespace mpris_detail;
+
+namespace {
+
+std::array<SpeedItem, 4> SpeedItems(const TMovieForm1* form)
+{
+    return {{{form->N051, 0.5}, {form->N13, 1.0}, {form->N21, 1.5}, {form->N22, 2.0}}};
+}
+
+// A local path becomes a file URI; a text with a scheme is a URL already.
+QString UrlOf(const std::string& entry)
+{
+    if (HasUriScheme(entry))
+        return ToDisplay(entry);
+    if (IsValidUtf8(entry))
+        return QUrl::fromLocalFile(QString::fromStdString(entry)).toString(QUrl::FullyEncoded);
+    // Bytes that are not UTF-8 are kept exactly, percent-encoded.
+    return QStringLiteral("file://") + QString::fromLatin1(QUrl::toPercentEncoding(QByteArray::fromStdString(entry), "/"));
+}
+
+QString TitleOf(const std::string& entry)
+{
+    if (HasUriScheme(entry))
+        return ToDisplay(entry);
+    const auto slash = entry.rfind('/');
+    return ToDisplay(slash == std::string::npos ? entry : entry.substr(slash + 1));
+}
+
+} // namespace
+
+TMprisService::TMprisService(TMovieForm1* form, const QDBusConnection& connection)
+    : QObject(form), form_(form), connection_(connection)
+{
+    new RootAdaptor(this);
+    new PlayerAdaptor(this);
+    if (!connection_.isConnected()
+        || !connection_.registerObject(QString::fromLatin1(kObjectPath), this, QDBusConnection::ExportAdaptors))
+        return;
+    QString name = QString::fromLatin1(kBaseName);
+    if (!connection_.registerService(name)) {
+        name += QStringLiteral(".instance%1").arg(::getpid());
+        if (!connection_.registerService(name)) {
+            connection_.unregisterObject(QString::fromLatin1(kObjectPath));
+            return;
+        }
+    }
+    serviceName_ = name;
+    told_ = ChangeableProperties();
+
+    // The window's events are wrapped, not replaced: its own handler runs first. The
+    // guard keeps the wrapper harmless once this object is gone.
+    QPointer<TMprisService> self(this);
+    auto notify = form_->Player1->OnNotify;
+    form_->Player1->OnNotify = [self, notify](TGKitMSPlay* s, std::int16_t status, std::int32_t detail) {
+        if (notify)
+            notify(s, status, detail);
+        if (self)
+            self->Refresh();
+    };
+    auto change = form_->ComboBox1->OnChange;
+    form_->ComboBox1->OnChange = [self, change](TdxfComboBox* s) {
+        if (change)
+            change(s);
+        if (self)
+            self->Refresh();
+    };
+    // Entries added or removed without a change of selection still move CanGoNext.
+    auto itemsChange = form_->ComboBox1->Items().OnChange;
+    form_->ComboBox1->Items().OnChange = [self, itemsChange](TdxfItems* s) {
+        if (itemsChange)
+            itemsChange(s);
+        if (self)
+            self->Refresh();
+    };
+    for (const SpeedItem& item : SpeedItems(form_))
+        connect(item.action, &QAction::toggled, this, &TMprisService::Refresh);
+    PlayerEngine* engine = form_->Player1->Engine();
+    connect(engine, &PlayerEngine::factsChanged, this, &TMprisService::Refresh);
+    connect(engine, &PlayerEngine::positionChanged, this, [this] { emit Seeked(PositionUs()); });
+    connect(form_->Player1->Bar(), &PlayerControlBar::volumeChanged, this, &TMprisService::Refresh);
+}
+
+TMprisService::~TMprisService()
+{
+    if (Registered()) {
+        connection_.unregisterService(serviceName_);
+        connection_.unregisterObject(QString::fromLatin1(kObjectPath));
+    }
+}
+
+QString TMprisService::PlaybackStatus() const
+{
+    switch (form_->PlayerStatus) {
+    case 1: return QStringLiteral("Playing");
+    case 3: return QStringLiteral("Paused");
+    default: return QStringLiteral("Stopped");
+    }
+}
+
+double TMprisService::Rate() const
+{
+    for (const SpeedItem& item : SpeedItems(form_))
+        if (item.action->isChecked())
+            return item.rate;
+    return form_->Player1->Speed();
+}
+
+QString TMprisService::TrackId() const
+{
+    const int index = form_->ComboBox1->ItemIndex();
+    if (index < 0 || index >= form_->ComboBox1->Items().Count())
+        return QString::fromLatin1(kNoTrack);
+    return QStringLiteral("/org/kinolite/track/%1").arg(index);
+}
+
+QVariantMap TMprisService::Metadata() const
+{
+    QVariantMap map;
+    map.insert(QStringLiteral("mpris:trackid"), QVariant::fromValue(QDBusObjectPath(TrackId())));
+    const int index = form_->ComboBox1->ItemIndex();
+    if (index < 0 || index >= form_->ComboBox1->Items().Count())
+        return map;
+    const std::string& entry = form_->ComboBox1->Items().Strings(index);
+    map.insert(QStringLiteral("xesam:url"), UrlOf(entry));
+    map.insert(QStringLiteral("xesam:title"), TitleOf(entry));
+    // The length belongs to the entry only once the player holds that entry.
+    if (form_->Player1->FileName() == entry) {
+        const qint64 ms = form_->Player1->DurationMs();
+        if (ms > 0)
+            map.insert(QStringLiteral("mpris:length"), qlonglong(ms) * 1000);
+    }
+    return map;
+}
+
+double TMprisService::Volume() const
+{
+    return form_->Player1->Engine()->Volume();
+}
+
+qlonglong TMprisService::PositionUs() const
+{
+    return qlonglong(form_->Player1->GetCurrentPos()) * 1000;
+}
+
+bool TMprisService::CanGoNext() const
+{
+    const int count = form_->ComboBox1->Items().Count();
+    return count > 0 && form_->ComboBox1->ItemIndex() < count - 1;
+}
+
+bool TMprisService::CanGoPrevious() const
+{
+    return form_->ComboBox1->ItemIndex() > 0;
+}
+
+bool TMprisService::CanPlay() const
+{
+    return form_->ComboBox1->Items().Count() > 0;
+}
+
+void TMprisService::Raise()
+{
+    form_->show();
+    form_->raise();
+    form_->activateWindow();
+}
+
+void TMprisService::Quit()
+{
+    // Closed after the reply has gone out, so the caller is not left waiting on a
+    // program that is shutting down.
+    QMetaObject::invokeMethod(form_, [form = form_] { form->close(); }, Qt::QueuedConnection);
+}
+
+void TMprisService::Next() { form_->N6->trigger(); }
+void TMprisService::Previous() { form_->N5->trigger(); }
+void TMprisService::PlayPause() { form_->N3->trigger(); }
+void TMprisService::Stop() { form_->S1->trigger(); }
+
+void TMprisService::Pause()
+{
+    if (form_->PlayerStatus == 1)
+        form_->N3->trigger();
+}
+
+void TMprisService::Play()
+{
+    if (form_->PlayerStatus == 2 || form_->PlayerStatus == 3)
+        form_->N3->trigger();
+}
+
+void TMprisService::Seek(qlonglong offsetUs)
+{
+    TGKitMSPlay* player = form_->Player1;
+    const qint64 duration = player->DurationMs();
+    qint64 target = qint64(player->GetCurrentPos()) + offsetUs / 1000;
+    if (target < 0)
+        target = 0;
+    // Past the end means the next entry, as clients expect.
+    if (duration >= 0 && target > duration) {
+        Next();
+        return;
+    }
+    player->Engine()->SeekMs(target);
+}
+
+void TMprisService::SetPosition(const QDBusObjectPath& track, qlonglong positionUs)
+{
+    // A request meant for an entry no longer shown is stale.
+    if (track.path() != TrackId() || track.path() == QLatin1String(kNoTrack))
+        return;
+    const qint64 duration = form_->Player1->DurationMs();
+    if (positionUs < 0 || (duration >= 0 && positionUs / 1000 > duration))
+        return;
+    form_->Player1->Engine()->SeekMs(positionUs / 1000);
+}
+
+void TMprisService::OpenUri(const QString& uri)
+{
+    if (uri.isEmpty())
+        return;
+    form_->ComboBox1->Items().Add(uri.toStdString());
+    form_->AfterAddSelection();
+    Refresh();
+}
+
+void TMprisService::SetRate(double rate)
+{
+    if (std::isnan(rate))
+        return;
+    if (rate <= 0.0) {
+        // A rate of zero means a pause to clients.
+        Pause();
+        return;
+    }
+    QAction* nearest = nullptr;
+    double best = std::numeric_limits<double>::infinity();
+    for (const SpeedItem& item : SpeedItems(form_)) {
+        const double d = std::abs(item.rate - rate);
+        if (d < best) {
+            best = d;
+            nearest = item.action;
+        }
+    }
+    nearest->trigger();
+    Refresh();
+}
+
+void TMprisService::SetVolume(double volume)
+{
+    if (std::isnan(volume))
+        return;
+    form_->Player1->Engine()->SetVolume(volume);
+    Refresh();
+}
+
+QVariantMap TMprisService::ChangeableProperties() const
+{
+    // Position is left out: clients work it out from Rate and Seeked.
+    return {
+        {QStringLiteral("PlaybackStatus"), PlaybackStatus()},
+        {QStringLiteral("Rate"), Rate()},
+        {QStringLiteral("Metadata"), Metadata()},
+        {QStringLiteral("Volume"), Volume()},
+        {QStringLiteral("CanGoNext"), CanGoNext()},
+        {QStringLiteral("CanGoPrevious"), CanGoPrevious()},
+        {QStringLiteral("CanPlay"), CanPlay()},
+    };
+}
+
+void TMprisService::Refresh()
+{
+    if (!Registered())
+        return;
+    const QVariantMap now = ChangeableProperties();
+    QVariantMap changed;
+    for (auto it = now.cbegin(); it != now.cend(); ++it)
+        if (told_.value(it.key()) != it.value())
+            changed.insert(it.key(), it.value());
+    if (changed.isEmpty())
+        return;
+    told_ = now;
+    QDBusMessage signal = QDBusMessage::createSignal(QString::fromLatin1(kObjectPath),
+                                                     QStringLiteral("org.freedesktop.DBus.Properties"),
+                                                     QStringLiteral("PropertiesChanged"));
+    signal << kPlayerInterface << changed << QStringList();
+    connection_.send(signal);
+}
+
+TMprisService* StartMpris(TMovieForm1* form, const QDBusConnection& connection)
+{
+    if (!form || !connection.isConnected())
+        return nullptr;
+    auto* service = new TMprisService(form, connection);
+    if (!service->Registered()) {
+        delete service;
+        return nullptr;
+    }
+    return service;
+}
+
+TMprisService* StartMpris(TMovieForm1* form)
+{
+    return StartMpris(form, QDBusConnection::sessionBus());
+}
+
+} // namespace kino
+
+#include "Mpris.moc"

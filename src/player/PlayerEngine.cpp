@@ -597,14 +597,20 @@ void PlayerEngine::SetRate(double rate)
 
 void PlayerEngine::SetVolume(double volume)
 {
+    const double before = volume_;
     volume_ = std::clamp(volume, 0.0, 1.0);
     g_object_set(playbin_.get(), "volume", volume_, nullptr);
+    if (volume_ != before)
+        emit volumeChanged(volume_);
 }
 
 void PlayerEngine::SetMuted(bool muted)
 {
+    const bool before = muted_;
     muted_ = muted;
     g_object_set(playbin_.get(), "mute", muted_ ? TRUE : FALSE, nullptr);
+    if (muted_ != before)
+        emit mutedChanged(muted_);
 }
 
 bool PlayerEngine::IsOurPipeline(GstObject* src) const

@@ -102,6 +102,8 @@ signals:
     void factsChanged();
     void frameReady(const QImage& frame);
     void positionChanged();      // after a seek
+    void volumeChanged(double volume);
+    void mutedChanged(bool muted);
 
 private:
 

@@ -80,6 +80,9 @@ TGKitMSPlay::TGKitMSPlay(QWidget* parent) : QWidget(parent)
     });
     connect(bar_, &PlayerControlBar::stopClicked, this, [this] { Stop(); });
     connect(bar_, &PlayerControlBar::seekRequested, this, [this](qint64 ms) { engine_->SeekMs(ms); });
+    // Volume and mute set from elsewhere (the desktop's media controls) show on the bar.
+    connect(engine_, &PlayerEngine::volumeChanged, bar_, [this](double v) { bar_->SetVolume(int(v * 100 + 0.5)); });
+    connect(engine_, &PlayerEngine::mutedChanged, bar_, [this](bool m) { bar_->SetMuted(m); });
     connect(bar_, &PlayerControlBar::volumeChanged, this, [this](int v) { engine_->SetVolume(v / 100.0); });
     connect(bar_, &PlayerControlBar::muteToggled, this, [this](bool m) { engine_->SetMuted(m); });
 

@@ -378,6 +378,11 @@ private slots:
         QVERIFY(player->Engine()->Muted());
         player->Bar()->VolumeBar()->setValue(40);
         QCOMPARE(player->Engine()->Volume(), 0.4);
+        // Set from elsewhere, the bar follows.
+        player->Engine()->SetVolume(0.25);
+        QCOMPARE(player->Bar()->VolumeBar()->value(), 25);
+        player->Engine()->SetMuted(false);
+        QVERIFY(!player->Bar()->MuteButton()->isChecked());
     }
 
     void formatTime_data()

@@ -1,12 +1,44 @@
 #pragma once
-// The table every benchmark prints: our figure, the reference's, the ratio and the
-// target, then the notes.
+// What every benchmark shares: the figures' small helpers, and the table it prints
+// (our figure, the reference's, the ratio and the target, then the notes).
 #include <algorithm>
 #include <cstdio>
 #include <string>
 #include <vector>
 
 namespace kino::bench {
+
+inline double Median(std::vector<double> v)
+{
+    if (v.empty())
+        return -1;
+    std::sort(v.begin(), v.end());
+    const size_t n = v.size();
+    return n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
+}
+
+inline std::string Fixed(double v, int decimals)
+{
+    char buf[64];
+    std::snprintf(buf, sizeof buf, "%.*f", decimals, v);
+    return buf;
+}
+
+inline std::string JoinFixed(const std::vector<double>& v, int decimals)
+{
+    std::string text;
+    for (double x : v) {
+        if (!text.empty())
+            text += ' ';
+        text += Fixed(x, decimals);
+    }
+    return text;
+}
+
+inline void Progress(const std::string& text)
+{
+    std::fprintf(stderr, "  ... %s\n", text.c_str());
+}
 
 struct Row {
     std::string figure, ours, reference, ratio, target, met;

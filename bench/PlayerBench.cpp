@@ -56,14 +56,6 @@ std::vector<std::string> SplitList(const std::string& text)
     return items;
 }
 
-double Median(std::vector<double> v)
-{
-    if (v.empty())
-        return -1;
-    std::sort(v.begin(), v.end());
-    const size_t n = v.size();
-    return n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
-}
 
 // "key value..." lines printed by a probe, values gathered per key in order.
 std::map<std::string, std::vector<std::string>> ParseLines(const std::string& out)
@@ -89,23 +81,7 @@ std::vector<double> Numbers(const std::map<std::string, std::vector<std::string>
     return numbers;
 }
 
-std::string Fixed(double v, int decimals)
-{
-    char buf[64];
-    std::snprintf(buf, sizeof buf, "%.*f", decimals, v);
-    return buf;
-}
 
-std::string JoinFixed(const std::vector<double>& v, int decimals)
-{
-    std::string text;
-    for (double x : v) {
-        if (!text.empty())
-            text += ' ';
-        text += Fixed(x, decimals);
-    }
-    return text;
-}
 
 std::string UriOf(const std::string& path)
 {
@@ -113,10 +89,6 @@ std::string UriOf(const std::string& path)
     return uri ? std::string(uri.get()) : std::string();
 }
 
-void Progress(const std::string& text)
-{
-    std::fprintf(stderr, "  ... %s\n", text.c_str());
-}
 
 std::string FailureText(const std::string& what, const ChildResult& r)
 {

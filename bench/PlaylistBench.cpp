@@ -84,32 +84,8 @@ public:
     void ShowMessage(QWidget*, const QString&) override {}
 };
 
-double Median(std::vector<double> v)
-{
-    if (v.empty())
-        return -1;
-    std::sort(v.begin(), v.end());
-    const size_t n = v.size();
-    return n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
-}
 
-std::string Fixed(double v, int decimals)
-{
-    char buf[64];
-    std::snprintf(buf, sizeof buf, "%.*f", decimals, v);
-    return buf;
-}
 
-std::string JoinFixed(const std::vector<double>& v, int decimals)
-{
-    std::string text;
-    for (double x : v) {
-        if (!text.empty())
-            text += ' ';
-        text += Fixed(x, decimals);
-    }
-    return text;
-}
 
 std::string Thousands(long long n)
 {
@@ -136,10 +112,6 @@ double Mb(long kb)
     return double(kb) * 1024.0 / 1e6;
 }
 
-void Progress(const std::string& text)
-{
-    std::fprintf(stderr, "  ... %s\n", text.c_str());
-}
 
 // Lets the window handle what a command posted (the list's repaint and the like),
 // outside the timed part.

@@ -6,10 +6,11 @@
 
 #include "player/MediaEngine.h"
 
-#define KINO_TEST_MAIN_WITH_MEDIA(TestClass)                \
+// KINO_TEST_MAIN_WITH(AppClass, TestClass): the same with another application class.
+#define KINO_TEST_MAIN_WITH(AppClass, TestClass)             \
     int main(int argc, char** argv)                          \
     {                                                        \
-        QApplication app(argc, argv);                        \
+        AppClass app(argc, argv);                            \
         kino::InitMediaEngine();                             \
         int rc = 0;                                          \
         {                                                    \
@@ -19,6 +20,8 @@
         kino::ShutdownMediaEngine();                         \
         return rc;                                           \
     }
+
+#define KINO_TEST_MAIN_WITH_MEDIA(TestClass) KINO_TEST_MAIN_WITH(QApplication, TestClass)
 
 // The folder of the media the tests play (made by tests/fixtures).
 inline QString FixturePath(const QString& name)

@@ -12,8 +12,10 @@ PACKAGES=(
   timgm6mb-soundfont
   libsimpleini-dev
   fonts-ipafont-gothic
+  qt6-translations-l10n
   libbenchmark-dev
   xvfb xauth
+  openbox x11-utils xdotool
   ffmpeg
   dbus dbus-daemon playerctl desktop-file-utils librsvg2-bin
 )

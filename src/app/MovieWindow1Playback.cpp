@@ -42,7 +42,9 @@ void TMovieForm1::N3Click()
 {
     if (PlayerStatus == 1)
         Player1->Pause();
-    if (PlayerStatus == 3 || PlayerStatus == 2)
+    // After the end, play/pause plays the entry again from its start, as the control
+    // bar's own play button does.
+    if (PlayerStatus == 3 || PlayerStatus == 2 || PlayerStatus == 4)
         Player1->Play();
 }
 

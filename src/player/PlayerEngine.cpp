@@ -109,12 +109,31 @@ PlayerEngine::ErrorCode CodeFor(const GError* err)
     return PlayerEngine::OtherError;
 }
 
+enum class SerialKind { Seek, Pause };
+
+GQuark SerialQuark(SerialKind kind)
+{
+    static const GQuark seek = g_quark_from_static_string("kinolite-seek-serial");
+    static const GQuark pause = g_quark_from_static_string("kinolite-pause-serial");
+    return kind == SerialKind::Seek ? seek : pause;
+}
+
+unsigned EndSerial(GstMessage* msg, SerialKind kind)
+{
+    return GPOINTER_TO_UINT(gst_mini_object_get_qdata(GST_MINI_OBJECT_CAST(msg), SerialQuark(kind)));
+}
+
 } // namespace
 
 // Shared between the GUI thread and the streaming threads: the newest sample, the
 // generation it belongs to, and whether the GUI thread was already woken for it.
 struct PlayerEngine::FrameSlot {
     std::mutex mutex;
+    // Counted up by every seek and every pause; an end of stream carries the values it
+    // was posted under.
+    std::atomic<unsigned> seekSerial{0};
+    std::atomic<unsigned> pauseSerial{0};
+    std::atomic<bool> endPosted{false};   // an end of stream waits on the bus
     gsth::Sample sample;
     std::atomic<quint64> generation{0};
     std::atomic<bool> isAvi{false};
@@ -180,6 +199,16 @@ GstElement* MakeAudioSink()
 // Runs on the thread that posts; it only notes that an error is waiting on the bus.
 GstBusSyncReply OnBusSync(GstBus*, GstMessage* msg, gpointer user)
 {
+    if (GST_MESSAGE_TYPE(msg) == GST_MESSAGE_EOS) {
+        // Stamped when posted, so the GUI thread can tell an end that was already on its
+        // way when the user sought or paused.
+        auto* slot = static_cast<PlayerEngine::FrameSlot*>(user);
+        gst_mini_object_set_qdata(GST_MINI_OBJECT_CAST(msg), SerialQuark(SerialKind::Seek),
+                                  GUINT_TO_POINTER(slot->seekSerial.load()), nullptr);
+        gst_mini_object_set_qdata(GST_MINI_OBJECT_CAST(msg), SerialQuark(SerialKind::Pause),
+                                  GUINT_TO_POINTER(slot->pauseSerial.load()), nullptr);
+        slot->endPosted = true;
+    }
     if (GST_MESSAGE_TYPE(msg) == GST_MESSAGE_ERROR) {
         auto* slot = static_cast<PlayerEngine::FrameSlot*>(user);
         GstObject* from = GST_MESSAGE_SRC(msg);
@@ -260,10 +289,6 @@ void PlayerEngine::BuildPipeline()
     if (GstElement* audio = MakeAudioSink())
         g_object_set(playbin_.get(), "audio-sink", audio, nullptr);
 
-    // Speed changes keep the pitch: scaletempo stretches the sound by the segment's rate.
-    if (GstElement* tempo = gst_element_factory_make("scaletempo", nullptr))
-        g_object_set(playbin_.get(), "audio-filter", tempo, nullptr);
-
     // Subtitles and visualisations are not part of this player.
     gint flags = 0;
     g_object_get(playbin_.get(), "flags", &flags, nullptr);
@@ -309,12 +334,15 @@ void PlayerEngine::Fail(ErrorCode code, const QString& text)
     wantPlaying_ = false;
     errorCode_ = code;
     errorText_ = text;
+    stopWhenOpened_ = false;
     frame_ = QImage();
     facts_ = Facts{};
     // A new failure is announced even when the previous source failed too.
     state_ = State::Closed;
     SetState(State::Failed);
     emit factsChanged();
+    // Nothing of the previous source stays on screen.
+    emit frameReady(frame_);
 }
 
 void PlayerEngine::FailFromMessage(GstMessage* msg)
@@ -353,6 +381,7 @@ void PlayerEngine::Open(const std::string& source)
         slot_->isAvi = false;
         slot_->errorPosted = false;
         slot_->sourceFailed = false;
+        slot_->endPosted = false;
     }
     // The decoders of the previous source are gone; give their memory back.
     malloc_trim(0);
@@ -362,6 +391,8 @@ void PlayerEngine::Open(const std::string& source)
     errorText_.clear();
     frame_ = QImage();
     wantPlaying_ = false;
+    stopWhenOpened_ = false;
+    endWhilePaused_ = false;
     buffering_ = false;
     appliedRate_ = 1.0;
     lastPositionMs_ = 0;
@@ -390,6 +421,12 @@ void PlayerEngine::Open(const std::string& source)
         }
     }
     g_object_set(playbin_.get(), "uri", uri.c_str(), "volume", volume_, "mute", muted_, nullptr);
+    // Speed changes keep the pitch: scaletempo stretches the sound by the segment's rate.
+    // Each source gets a tempo filter of its own, made while the pipeline is stopped: one
+    // filter kept across sources was seen to crash on a rate seek right after a preroll
+    // while it still held the previous source's state.
+    if (GstElement* tempo = gst_element_factory_make("scaletempo", nullptr))
+        g_object_set(playbin_.get(), "audio-filter", tempo, nullptr);
 
     // Opening counts as a new state even when the previous source was opening too.
     state_ = State::Closed;
@@ -447,6 +484,7 @@ void PlayerEngine::ReadFacts()
     facts_.hasAudio = nAudio > 0;
     facts_.isAvi = slot_->isAvi.load();
     facts_.width = facts_.height = 0;
+    facts_.pixelAspect = 1.0;
     if (facts_.hasVideo)
         PictureSizeFromPipeline();
     gint64 dur = -1;
@@ -465,7 +503,22 @@ void PlayerEngine::PictureSizeFromPipeline()
     if (caps && gst_video_info_from_caps(&info, caps.get())) {
         facts_.width = GST_VIDEO_INFO_WIDTH(&info);
         facts_.height = GST_VIDEO_INFO_HEIGHT(&info);
+        const int n = GST_VIDEO_INFO_PAR_N(&info), d = GST_VIDEO_INFO_PAR_D(&info);
+        facts_.pixelAspect = (n > 0 && d > 0) ? double(n) / d : 1.0;
     }
+}
+
+bool PlayerEngine::SeekTo(double rate, qint64 positionNs)
+{
+    // Whatever end of stream is already on its way belongs to the position left here.
+    ++slot_->seekSerial;
+    endWhilePaused_ = false;
+    const bool done = gst_element_seek(playbin_.element(), rate, GST_FORMAT_TIME,
+                                       GstSeekFlags(GST_SEEK_FLAG_FLUSH | GST_SEEK_FLAG_ACCURATE),
+                                       GST_SEEK_TYPE_SET, positionNs, GST_SEEK_TYPE_NONE, GST_CLOCK_TIME_NONE);
+    if (done)
+        appliedRate_ = rate;
+    return done;
 }
 
 void PlayerEngine::ApplyRate()
@@ -475,80 +528,93 @@ void PlayerEngine::ApplyRate()
     gint64 pos = 0;
     if (!gst_element_query_position(playbin_.element(), GST_FORMAT_TIME, &pos) || pos < 0)
         pos = 0;
-    if (gst_element_seek(playbin_.element(), rate_, GST_FORMAT_TIME,
-                         GstSeekFlags(GST_SEEK_FLAG_FLUSH | GST_SEEK_FLAG_ACCURATE),
-                         GST_SEEK_TYPE_SET, pos, GST_SEEK_TYPE_NONE, GST_CLOCK_TIME_NONE))
-        appliedRate_ = rate_;
+    SeekTo(rate_, pos);
 }
 
-void PlayerEngine::Play()
+void PlayerEngine::StartPlaying()
 {
-    switch (state_) {
-    case State::Closed:
-    case State::Failed:
-        return;
-    case State::Opening:
-        // The source goes on to playing by itself once it answers.
-        wantPlaying_ = true;
-        gst_element_set_state(playbin_.element(), GST_STATE_PLAYING);
-        return;
-    case State::Ended:
-        // Playing again after the end starts from the beginning.
-        gst_element_seek(playbin_.element(), rate_, GST_FORMAT_TIME,
-                         GstSeekFlags(GST_SEEK_FLAG_FLUSH | GST_SEEK_FLAG_ACCURATE),
-                         GST_SEEK_TYPE_SET, 0, GST_SEEK_TYPE_NONE, GST_CLOCK_TIME_NONE);
-        appliedRate_ = rate_;
-        break;
-    default:
-        ApplyRate();
-        break;
-    }
     wantPlaying_ = true;
     if (!buffering_)
         gst_element_set_state(playbin_.element(), GST_STATE_PLAYING);
     SetState(State::Playing);
 }
 
-void PlayerEngine::Pause()
+bool PlayerEngine::Play()
 {
-    if (state_ == State::Closed || state_ == State::Failed)
-        return;
-    wantPlaying_ = false;
-    if (state_ == State::Opening)
-        return;
-    lastPositionMs_ = PositionMs();
-    gst_element_set_state(playbin_.element(), GST_STATE_PAUSED);
-    if (state_ != State::Stopped && state_ != State::Ended)
-        SetState(State::Paused);
+    switch (state_) {
+    case State::Closed:
+    case State::Failed:
+        return false;
+    case State::Opening:
+        // Remembered: the source starts once it has opened (see ASYNC_DONE).
+        wantPlaying_ = true;
+        stopWhenOpened_ = false;
+        return true;
+    case State::Ended:
+        // Playing again after the end starts from the beginning.
+        if (!SeekTo(rate_, 0))
+            return false;
+        break;
+    default:
+        if (endWhilePaused_) {
+            // The medium had already ended when the user paused it.
+            endWhilePaused_ = false;
+            Finish();
+            return true;
+        }
+        ApplyRate();
+        break;
+    }
+    StartPlaying();
+    return true;
 }
 
-void PlayerEngine::Stop()
+bool PlayerEngine::Pause()
 {
-    if (state_ == State::Closed || state_ == State::Failed || state_ == State::Opening)
-        return;
+    if (state_ == State::Closed || state_ == State::Failed)
+        return false;
     wantPlaying_ = false;
-    gst_element_set_state(playbin_.element(), GST_STATE_PAUSED);
-    if (!facts_.live) {
-        gst_element_seek(playbin_.element(), appliedRate_, GST_FORMAT_TIME,
-                         GstSeekFlags(GST_SEEK_FLAG_FLUSH | GST_SEEK_FLAG_ACCURATE),
-                         GST_SEEK_TYPE_SET, 0, GST_SEEK_TYPE_NONE, GST_CLOCK_TIME_NONE);
+    if (state_ == State::Opening)
+        return true;   // remembered: the source stays paused once it has opened
+    // An end already on its way was reached before this pause: it waits for the next Play.
+    ++slot_->pauseSerial;
+    lastPositionMs_ = PositionMs();
+    if (gst_element_set_state(playbin_.element(), GST_STATE_PAUSED) == GST_STATE_CHANGE_FAILURE)
+        return false;
+    if (state_ != State::Stopped && state_ != State::Ended)
+        SetState(State::Paused);
+    return true;
+}
+
+bool PlayerEngine::Stop()
+{
+    if (state_ == State::Closed || state_ == State::Failed)
+        return false;
+    wantPlaying_ = false;
+    if (state_ == State::Opening) {
+        stopWhenOpened_ = true;   // remembered: the source stays at its start once opened
+        return true;
     }
+    if (gst_element_set_state(playbin_.element(), GST_STATE_PAUSED) == GST_STATE_CHANGE_FAILURE)
+        return false;
+    if (!facts_.live && !SeekTo(appliedRate_, 0))
+        return false;
     lastPositionMs_ = 0;
     SetState(State::Stopped);
     emit positionChanged();
+    return true;
 }
 
-void PlayerEngine::SeekMs(qint64 ms)
+bool PlayerEngine::SeekMs(qint64 ms)
 {
     if (!facts_.known || facts_.live)
-        return;
+        return false;
     const qint64 dur = DurationMs();
     ms = std::max<qint64>(0, ms);
     if (dur >= 0)
         ms = std::min(ms, dur);
-    gst_element_seek(playbin_.element(), appliedRate_, GST_FORMAT_TIME,
-                     GstSeekFlags(GST_SEEK_FLAG_FLUSH | GST_SEEK_FLAG_ACCURATE),
-                     GST_SEEK_TYPE_SET, ms * GST_MSECOND, GST_SEEK_TYPE_NONE, GST_CLOCK_TIME_NONE);
+    if (!SeekTo(appliedRate_, ms * GST_MSECOND))
+        return false;
     lastPositionMs_ = ms;
     if (state_ == State::Ended || state_ == State::Stopped) {
         // A jump away from the end or the stopped start leaves the medium paused there.
@@ -559,6 +625,14 @@ void PlayerEngine::SeekMs(qint64 ms)
             wantPlaying_ = true;
     }
     emit positionChanged();
+    return true;
+}
+
+void PlayerEngine::Finish()
+{
+    wantPlaying_ = false;
+    lastPositionMs_ = DurationMs();
+    SetState(State::Ended);
 }
 
 qint64 PlayerEngine::PositionMs() const
@@ -613,6 +687,11 @@ void PlayerEngine::SetMuted(bool muted)
         emit mutedChanged(muted_);
 }
 
+bool PlayerEngine::EndPosted() const
+{
+    return slot_->endPosted;
+}
+
 bool PlayerEngine::IsOurPipeline(GstObject* src) const
 {
     return src == GST_OBJECT(playbin_.get());
@@ -636,19 +715,31 @@ void PlayerEngine::HandleMessage(GstMessage* msg)
     case GST_MESSAGE_ERROR:
         FailFromMessage(msg);
         break;
-    case GST_MESSAGE_EOS:
-        if (state_ == State::Playing || state_ == State::Paused) {
-            wantPlaying_ = false;
-            lastPositionMs_ = DurationMs();
-            SetState(State::Ended);
+    case GST_MESSAGE_EOS: {
+        slot_->endPosted = false;
+        if (state_ != State::Playing && state_ != State::Paused)
+            break;
+        // An end posted before the user's last seek belongs to a position that was left.
+        if (EndSerial(msg, SerialKind::Seek) != slot_->seekSerial)
+            break;
+        if (EndSerial(msg, SerialKind::Pause) != slot_->pauseSerial && state_ == State::Paused) {
+            // Reached just before the user paused: the pause holds, the next Play ends.
+            endWhilePaused_ = true;
+            break;
         }
+        Finish();
         break;
+    }
     case GST_MESSAGE_ASYNC_DONE:
         if (state_ == State::Opening) {
             ReadFacts();
-            if (wantPlaying_) {
+            // Carry out what was asked while the source was opening.
+            if (stopWhenOpened_) {
+                stopWhenOpened_ = false;
+                SetState(State::Stopped);
+            } else if (wantPlaying_) {
                 ApplyRate();
-                SetState(State::Playing);
+                StartPlaying();
             } else {
                 SetState(State::Paused);
             }

@@ -51,6 +51,7 @@ public:
         bool isAvi = false;
         int width = 0;
         int height = 0;
+        double pixelAspect = 1.0;   // a pixel's width over its height
         qint64 durationMs = -1;
         bool live = false;
     };
@@ -64,10 +65,13 @@ public:
     void Open(const std::string& source);
     void Close();
 
-    void Play();
-    void Pause();
-    void Stop();                 // paused at the start of the medium
-    void SeekMs(qint64 ms);      // clamped to the medium
+    // Each returns whether it was carried out, or, while the source is still opening,
+    // remembered to be carried out once it has opened; false without a source or when
+    // GStreamer refused.
+    bool Play();
+    bool Pause();
+    bool Stop();                 // paused at the start of the medium
+    bool SeekMs(qint64 ms);      // clamped to the medium
     qint64 PositionMs() const;
     qint64 DurationMs() const;
 
@@ -85,6 +89,9 @@ public:
     const QString& errorText() const { return errorText_; }   // the framework's own words
     const std::string& source() const { return source_; }
     quint64 generation() const { return generation_; }
+    // Whether the end of the medium has been posted by the pipeline and not yet
+    // handled on this thread.
+    bool EndPosted() const;
     // The newest frame, at the picture's own size.
     QImage currentFrame() const { return frame_; }
 
@@ -115,7 +122,10 @@ private:
     void DrainBus();
     void HandleMessage(GstMessage* msg);
     void TakeFrame();
+    bool SeekTo(double rate, qint64 positionNs);   // flushing, accurate; checked
     void ApplyRate();
+    void StartPlaying();
+    void Finish();                                // the end of the medium reached
     void PictureSizeFromPipeline();
     bool IsOurPipeline(GstObject* src) const;
 
@@ -136,6 +146,8 @@ private:
     QImage frame_;
     quint64 generation_ = 0;
     bool wantPlaying_ = false;
+    bool stopWhenOpened_ = false;   // Stop asked for while opening
+    bool endWhilePaused_ = false;   // the end came just before a pause; the next Play ends
     bool buffering_ = false;
     double rate_ = 1.0;
     double appliedRate_ = 1.0;

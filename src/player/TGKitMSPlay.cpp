@@ -62,7 +62,7 @@ TGKitMSPlay::TGKitMSPlay(QWidget* parent) : QWidget(parent)
     connect(engine_, &PlayerEngine::stateChanged, this, &TGKitMSPlay::EngineStateChanged);
     connect(engine_, &PlayerEngine::factsChanged, this, [this] {
         const auto& f = engine_->facts();
-        view_->SetPictureSize(QSize(f.width, f.height));
+        view_->SetPictureSize(QSize(f.width, f.height), f.pixelAspect);
         RefreshBars();
     });
 
@@ -97,6 +97,7 @@ void TGKitMSPlay::SetFileName(const std::string& value)
     fileName_ = value;
     view_->SetSourceRect(QRect());          // a new source shows its whole picture
     errorText_.clear();
+    pausedWhileOpening_ = false;
     engine_->Open(value);
     const auto state = engine_->state();
     if (autoPlay_ && (state == PlayerEngine::State::Paused || state == PlayerEngine::State::Opening))
@@ -162,29 +163,21 @@ void TGKitMSPlay::SetSpeed(double value)
 
 bool TGKitMSPlay::Play()
 {
-    const auto s = engine_->state();
-    if (s == PlayerEngine::State::Closed || s == PlayerEngine::State::Failed)
-        return false;
-    engine_->Play();
-    return true;
+    pausedWhileOpening_ = false;
+    return engine_->Play();
 }
 
 bool TGKitMSPlay::Stop()
 {
-    const auto s = engine_->state();
-    if (s == PlayerEngine::State::Closed || s == PlayerEngine::State::Failed)
-        return false;
-    engine_->Stop();
-    return true;
+    pausedWhileOpening_ = false;
+    return engine_->Stop();
 }
 
 bool TGKitMSPlay::Pause()
 {
-    const auto s = engine_->state();
-    if (s == PlayerEngine::State::Closed || s == PlayerEngine::State::Failed)
-        return false;
-    engine_->Pause();
-    return true;
+    // A pause asked for while the source opens is news once the source has opened.
+    pausedWhileOpening_ = engine_->state() == PlayerEngine::State::Opening;
+    return engine_->Pause();
 }
 
 std::int32_t TGKitMSPlay::GetCurrentPos() const
@@ -201,16 +194,14 @@ bool TGKitMSPlay::Forward(std::int16_t step)
 {
     if (!engine_->facts().known)
         return false;
-    engine_->SeekMs(engine_->PositionMs() + qint64(step) * 1000);
-    return true;
+    return engine_->SeekMs(engine_->PositionMs() + qint64(step) * 1000);
 }
 
 bool TGKitMSPlay::Reverse(std::int16_t step)
 {
     if (!engine_->facts().known)
         return false;
-    engine_->SeekMs(engine_->PositionMs() - qint64(step) * 1000);
-    return true;
+    return engine_->SeekMs(engine_->PositionMs() - qint64(step) * 1000);
 }
 
 bool TGKitMSPlay::SetSourceRect(std::int16_t x, std::int16_t y, std::int16_t width, std::int16_t height)
@@ -248,8 +239,9 @@ void TGKitMSPlay::EngineStateChanged(PlayerEngine::State state)
     case PlayerEngine::State::Paused:
         // Opening leaves the source paused until AutoPlay or Play starts it; that pause
         // is no news for the caller.
-        if (status_ != Stopped || engine_->generation() == 0 || !autoPlay_)
+        if (status_ != Stopped || engine_->generation() == 0 || !autoPlay_ || pausedWhileOpening_)
             Report(Paused, 0);
+        pausedWhileOpening_ = false;
         break;
     case PlayerEngine::State::Stopped:
     case PlayerEngine::State::Closed:

@@ -104,6 +104,7 @@ private:
     double speed_ = 1.0;
     std::int16_t status_ = Stopped;
     std::int32_t detail_ = 0;
+    bool pausedWhileOpening_ = false;
     QString errorText_;
 };
 

@@ -21,11 +21,14 @@ void VideoView::SetFrame(const QImage& frame)
     update();
 }
 
-void VideoView::SetPictureSize(const QSize& size)
+void VideoView::SetPictureSize(const QSize& size, double pixelAspect)
 {
-    if (size == pictureSize_)
+    if (!(pixelAspect > 0.0) || !std::isfinite(pixelAspect))
+        pixelAspect = 1.0;
+    if (size == pictureSize_ && pixelAspect == pixelAspect_)
         return;
     pictureSize_ = size;
+    pixelAspect_ = pixelAspect;
     update();
 }
 
@@ -62,7 +65,12 @@ QRect VideoView::TargetRect() const
     const QRect src = EffectiveSourceRect();
     if (src.isEmpty())
         return {};
+    // Non-square pixels are widened (or made taller), never shrunk below their count.
     QSize size = src.size();
+    if (pixelAspect_ > 1.0)
+        size.setWidth(qRound(size.width() * pixelAspect_));
+    else if (pixelAspect_ < 1.0)
+        size.setHeight(qRound(size.height() / pixelAspect_));
     if (fit_)
         size.scale(this->size(), Qt::KeepAspectRatio);
     QRect target(QPoint(0, 0), size);

@@ -19,9 +19,11 @@ public:
     const QImage& Frame() const { return frame_; }
 
     // The picture's own size; frames may arrive scaled down from it. Empty: the
-    // frame's size.
-    void SetPictureSize(const QSize& size);
+    // frame's size. pixelAspect is a pixel's width over its height: the picture is
+    // shown in its display aspect, while sizes and rectangles stay in picture pixels.
+    void SetPictureSize(const QSize& size, double pixelAspect = 1.0);
     QSize PictureSize() const;
+    double PixelAspect() const { return pixelAspect_; }
 
     // In picture pixels; an empty rectangle shows the whole picture.
     void SetSourceRect(const QRect& rect);
@@ -45,6 +47,7 @@ protected:
 private:
     QImage frame_;
     QSize pictureSize_;
+    double pixelAspect_ = 1.0;
     QRect sourceRect_;
     bool fit_ = true;
     bool pressed_ = false;

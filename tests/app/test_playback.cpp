@@ -81,11 +81,17 @@ private slots:
         QCOMPARE(opened, continuous ? entries : std::vector<std::string>{entries[0]});
         QCOMPARE(f.ComboBox1->ItemIndex(), expectedEnds - 1);
         QCOMPARE(f.PlayerStatus, 4);
-        // No wrap-around, and play/pause does nothing while the end stands.
+        // No wrap-around; play/pause, from the menu and from a click on the picture,
+        // plays the last entry again from its start, without opening it anew.
+        const int endsBefore = Count(4);
         f.N3->trigger();
-        QTest::qWait(0);
-        QCOMPARE(f.PlayerStatus, 4);
+        QTRY_COMPARE_WITH_TIMEOUT(f.PlayerStatus, 1, kTimeout);
+        QTRY_COMPARE_WITH_TIMEOUT(Count(4), endsBefore + 1, 3 * kTimeout);
+        auto* view = f.Player1->View();
+        QTest::mouseClick(view, Qt::LeftButton, {}, view->rect().center());
+        QTRY_COMPARE_WITH_TIMEOUT(f.PlayerStatus, 1, kTimeout);
         QCOMPARE(int(opened.size()), expectedEnds);
+        QCOMPARE(f.ComboBox1->ItemIndex(), expectedEnds - 1);
     }
 
     void twoEqualAdjacentEntriesBothPlay()

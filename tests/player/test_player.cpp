@@ -5,6 +5,7 @@
 #include <QElapsedTimer>
 #include <QSignalSpy>
 #include <QTest>
+#include <QThread>
 
 #include <memory>
 #include <vector>
@@ -141,6 +142,11 @@ private slots:
             player->SetNetworkTimeoutMs(1500);
         }
 
+        // A picture on screen first: a refused source must not leave it standing.
+        OpenAndWaitPlaying(Fixture("clip.avi"));
+        QTRY_VERIFY_WITH_TIMEOUT(!player->View()->Frame().isNull(), kPlayTimeout);
+        notes.clear();
+
         QElapsedTimer blocked;
         blocked.start();
         player->SetFileName(source);
@@ -156,6 +162,7 @@ private slots:
         else
             QCOMPARE(got, detail);
         QVERIFY(!Saw(1));
+        QVERIFY(player->View()->Frame().isNull());
         QCOMPARE(player->MediaFormat(), 0);
         QCOMPARE(player->StatusLine()->StateText(), QStringLiteral("エラー: ") + reason);
 
@@ -164,6 +171,105 @@ private slots:
         QCOMPARE(player->MediaFormat(), 301);
         QTRY_COMPARE_WITH_TIMEOUT(LastStatus(), 1, kPlayTimeout);
         QCOMPARE(player->StatusLine()->StateText(), QStringLiteral("再生中"));
+    }
+
+    // Pause or Stop asked for while a slow network source is still opening is carried
+    // out once it has opened.
+    void requestWhileOpeningIsCarriedOutOnceOpen_data()
+    {
+        QTest::addColumn<bool>("stop");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QString>("stateText");
+        QTest::newRow("pause") << false << 3 << "一時停止";
+        QTest::newRow("stop") << true << 2 << "停止";
+    }
+    void requestWhileOpeningIsCarriedOutOnceOpen()
+    {
+        QFETCH(bool, stop);
+        QFETCH(int, status);
+        QFETCH(QString, stateText);
+        TestHttpServer server(TestHttpServer::Mode::Serve, Fixture("clip.mpg"));
+        server.SetHeld(true);
+        player->SetFileName(server.Url("/clip.mpg"));
+        QCOMPARE(player->StatusLine()->StateText(), QStringLiteral("接続中..."));
+        QVERIFY(stop ? player->Stop() : player->Pause());
+        server.SetHeld(false);
+        QTRY_COMPARE_WITH_TIMEOUT(LastStatus(), status, kPlayTimeout);
+        QVERIFY(!Saw(1));
+        QCOMPARE(player->MediaFormat(), 302);
+        QCOMPARE(player->StatusLine()->StateText(), stateText);
+        // Not running behind the status shown: a short look finds it where it was.
+        const int held = player->GetCurrentPos();
+        QTest::qWait(300);
+        QCOMPARE(player->GetCurrentPos(), held);
+        // The remembered request does not outlive the next command.
+        QVERIFY(player->Play());
+        QTRY_COMPARE_WITH_TIMEOUT(LastStatus(), 1, kPlayTimeout);
+    }
+
+    // An end of the medium already on its way when the user seeks back or pauses.
+    void endQueuedBeforeSeekOrPauseIsNotTakenAsTheEnd_data()
+    {
+        QTest::addColumn<bool>("pause");
+        QTest::newRow("seek back") << false;
+        QTest::newRow("pause") << true;
+    }
+    void endQueuedBeforeSeekOrPauseIsNotTakenAsTheEnd()
+    {
+        QFETCH(bool, pause);
+        OpenAndWaitPlaying(Fixture("tone.wav"));
+        // Hold this thread until the pipeline has posted its end, as a busy window would.
+        QElapsedTimer guard;
+        guard.start();
+        while (!player->Engine()->EndPosted() && guard.elapsed() < kPlayTimeout)
+            QThread::yieldCurrentThread();
+        QVERIFY(player->Engine()->EndPosted());
+        if (pause) {
+            QVERIFY(player->Pause());
+            QTRY_COMPARE_WITH_TIMEOUT(LastStatus(), 3, kPlayTimeout);
+            // The pause holds; the next Play finds the medium at its end.
+            QVERIFY(player->Play());
+            QTRY_COMPARE_WITH_TIMEOUT(LastStatus(), 4, kPlayTimeout);
+            QCOMPARE(notes[notes.size() - 2].first, 3);
+        } else {
+            QVERIFY(player->Reverse(5));
+            QTRY_VERIFY_WITH_TIMEOUT(LastStatus() == 1 && player->GetCurrentPos() > 300, kPlayTimeout);
+            QVERIFY(!Saw(4));
+            QTRY_COMPARE_WITH_TIMEOUT(LastStatus(), 4, kPlayTimeout);
+        }
+    }
+
+    // Pixels that are not square: the picture keeps its display aspect, while its
+    // size stays in picture pixels.
+    void pictureIsShownInItsDisplayAspect_data()
+    {
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<int>("width");
+        QTest::addColumn<int>("height");
+        QTest::addColumn<int>("viewStyle");
+        QTest::addColumn<QSize>("shown");   // in a 400 x 300 view
+        QTest::newRow("16:9 fitted") << "wide.mpg" << 720 << 480 << 1 << QSize(400, 225);
+        QTest::newRow("16:9 own size") << "wide.mpg" << 720 << 480 << 0 << QSize(853, 480);
+        QTest::newRow("square fitted") << "clip.avi" << 320 << 240 << 1 << QSize(400, 300);
+        QTest::newRow("square own size") << "clip.avi" << 320 << 240 << 0 << QSize(320, 240);
+    }
+    void pictureIsShownInItsDisplayAspect()
+    {
+        QFETCH(QString, file);
+        QFETCH(int, width);
+        QFETCH(int, height);
+        QFETCH(int, viewStyle);
+        QFETCH(QSize, shown);
+        player->SetControlBar(kino::kFalse);
+        player->SetStatusBar(kino::kFalse);
+        player->resize(400, 300);
+        QTRY_COMPARE(player->View()->size(), QSize(400, 300));
+        player->SetViewStyle(viewStyle);
+        player->SetFileName(Fixture(file.toStdString()));
+        QCOMPARE(int(player->MovieWidth()), width);
+        QCOMPARE(int(player->MovieHeight()), height);
+        QTRY_VERIFY_WITH_TIMEOUT(!player->View()->Frame().isNull(), kPlayTimeout);
+        QCOMPARE(player->View()->TargetRect().size(), shown);
     }
 
     void avisCutShortPlaysWhatIsThere()
@@ -237,6 +343,33 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(wall.elapsed() >= 600 || LastStatus() == 4, kPlayTimeout);
         const double ratio = double(player->GetCurrentPos() - startPos) / double(wall.elapsed());
         QVERIFY2(ratio > speed * 0.6 && ratio < speed * 1.45, qPrintable(QString::number(ratio)));
+    }
+
+    // Quick changes of entry at a changed speed: each source starts with a rate seek
+    // right after it opens, while the previous one is still being torn down.
+    void quickSourceChangesAtAnySpeedRunClean_data()
+    {
+        QTest::addColumn<double>("speed");
+        QTest::newRow("half") << 0.5;
+        QTest::newRow("double") << 2.0;
+    }
+    void quickSourceChangesAtAnySpeedRunClean()
+    {
+        QFETCH(double, speed);
+        player->SetSpeed(speed);
+        const std::vector<std::string> entries{Fixture("tone.wav"), Fixture("clip.mpg"), Fixture("clip.avi"),
+                                               Fixture("song.mid")};
+        for (int round = 0; round < 12; ++round) {
+            for (const auto& entry : entries) {
+                player->SetFileName(entry);
+                // As the speed command does: pause, then play at the new rate.
+                player->Pause();
+                player->Play();
+                QCoreApplication::processEvents();
+            }
+        }
+        QTRY_COMPARE_WITH_TIMEOUT(LastStatus(), 1, kPlayTimeout);
+        QTRY_VERIFY_WITH_TIMEOUT(player->GetCurrentPos() > 100, kPlayTimeout);
     }
 
     void speedOutsideTheRangeIsIgnored()

@@ -1,7 +1,7 @@
 #pragma once
 // A small HTTP server on 127.0.0.1 for tests: serves one file (with byte ranges), or
-// accepts connections and never answers. Runs on its own thread, so a test that
-// blocks the GUI thread still gets its answer.
+// accepts connections and never answers; a serving one can be held back for a while.
+// Runs on its own thread, so a test that blocks the GUI thread still gets its answer.
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <poll.h>
@@ -52,6 +52,9 @@ public:
         ::close(listen_);
     }
 
+    // While held, connections wait unanswered in the listen queue (a slow server).
+    void SetHeld(bool held) { held_flag_ = held; }
+
     int Port() const { return port_; }
     std::string Url(const std::string& path) const
     {
@@ -77,8 +80,11 @@ private:
     {
         while (!stop_) {
             pollfd p{listen_, POLLIN, 0};
-            if (::poll(&p, 1, 50) <= 0)
+            if (held_flag_ || ::poll(&p, 1, 50) <= 0) {
+                if (held_flag_)
+                    ::poll(nullptr, 0, 10);
                 continue;
+            }
             int fd = ::accept(listen_, nullptr, nullptr);
             if (fd < 0)
                 continue;
@@ -142,6 +148,7 @@ private:
     int listen_ = -1;
     int port_ = 0;
     std::atomic<bool> stop_{false};
+    std::atomic<bool> held_flag_{false};
     std::thread thread_;
     std::vector<int> held_;
 };

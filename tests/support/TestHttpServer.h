@@ -79,12 +79,14 @@ private:
     void Run()
     {
         while (!stop_) {
-            pollfd p{listen_, POLLIN, 0};
-            if (held_flag_ || ::poll(&p, 1, 50) <= 0) {
-                if (held_flag_)
-                    ::poll(nullptr, 0, 10);
+            if (held_flag_) {
+                ::poll(nullptr, 0, 10);
                 continue;
             }
+            pollfd p{listen_, POLLIN, 0};
+            // Held meanwhile: the connection stays queued.
+            if (::poll(&p, 1, 50) <= 0 || held_flag_)
+                continue;
             int fd = ::accept(listen_, nullptr, nullptr);
             if (fd < 0)
                 continue;

@@ -61,6 +61,7 @@ void TdxfComboBox::SetItemIndex(int value)
     if (value >= items_.Count() || value < -1)
         return;
     itemIndex_ = value;
+    items_.SetTrackedIndex(value);   // the list keeps it with its entry
     if (value == -1) {
         // SavedText keeps the last text the control chose.
         SetEditText(std::string());
@@ -91,7 +92,10 @@ void TdxfComboBox::SetText(const std::string& value)
         SetItemIndex(index);   // shows the item's own spelling
         return;
     }
-    SetItemIndex(-1);
+    // No item: straight from the text shown before to this one, so OnChange is
+    // raised once at most (not for an empty text in between).
+    itemIndex_ = -1;
+    items_.SetTrackedIndex(-1);
     savedText_ = text;
     SetEditText(text);
 }
@@ -103,7 +107,7 @@ bool TdxfComboBox::Sorted() const
 
 void TdxfComboBox::SetSorted(bool value)
 {
-    // The selection stays at its index; ChangeItems shows what now stands there.
+    // The selection moves with its entry (ChangeItems), so the shown text stays.
     items_.SetSorted(value);
     sorted_ = value;
 }
@@ -112,10 +116,15 @@ void TdxfComboBox::ChangeItems(TdxfItems* /*sender*/)
 {
     if (itemIndex_ == -1)
         return;
-    if (itemIndex_ >= items_.Count()) {
+    // The list has moved the selection with its entry through inserts, deletes and
+    // sorts; it stayed at its index when the entry itself was deleted, and is -1
+    // when nothing stands there any more.
+    const int index = items_.TrackedIndex();
+    if (index < 0) {
         SetItemIndex(-1);
         return;
     }
+    itemIndex_ = index;
     const std::string before = text_;
     const std::string text = items_.Strings(itemIndex_);
     savedText_ = text;

@@ -26,13 +26,16 @@ public:
     void SetItemIndex(int value);               // value >= Count: nothing at all; < -1: ignored
 
     std::string Text() const;                   // the shown text
-    void SetText(const std::string& value);
+    void SetText(const std::string& value);     // raises OnChange once at most
     std::string SavedText() const;              // the last text the control itself set
 
     bool Sorted() const;
     void SetSorted(bool value);
 
-    // The item list's change notification: keeps the selection positional.
+    // The item list's change notification: the selection follows its entry when
+    // entries are inserted or deleted before it or the list is sorted (the shown text
+    // stays, no OnChange); when the entry itself is deleted the entry now at its index
+    // is shown (-1 past the end).
     void ChangeItems(TdxfItems* sender);
 
     QColor Color() const;                       // background of the face

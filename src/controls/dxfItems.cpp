@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <iterator>
+#include <optional>
 #include <utility>
 #include <vector>
 
@@ -34,6 +35,71 @@ struct Block {
 
 const std::string kNoText;
 
+// What decides between texts whose collation keys are equal. The collator (case
+// ignored) also ignores kana kind, width and normalisation, and every name that
+// decodes neither as UTF-8 nor as Shift-JIS shows the same replacement characters;
+// such texts are equal only when their case-folded display text is, and for an
+// undecodable name its bytes but for ASCII letter case as well. Made only when two
+// keys tie, which is rare, so that items need not hold it.
+struct Tie {
+    QString folded;          // the display text, case-folded
+    bool decoded = true;     // valid UTF-8, or Shift-JIS without a replacement
+    std::string bytes;       // an undecodable name's bytes, ASCII letters folded
+};
+
+Tie TieOf(const std::string& text)
+{
+    Tie tie;
+    const QString shown = ToDisplay(text);
+    tie.folded = shown.toCaseFolded();
+    // A Shift-JIS decode yields U+FFFD only for bytes it cannot read.
+    tie.decoded = IsValidUtf8(text) || !shown.contains(QChar(QChar::ReplacementCharacter));
+    if (!tie.decoded) {
+        tie.bytes = text;
+        for (char& c : tie.bytes)
+            if (c >= 'A' && c <= 'Z')
+                c = char(c - 'A' + 'a');
+    }
+    return tie;
+}
+
+// A total order: 0 exactly when the two texts are equal (as the header says).
+int CompareTies(const Tie& a, const Tie& b)
+{
+    const int c = QString::compare(a.folded, b.folded, Qt::CaseSensitive);
+    if (c != 0)
+        return c;
+    if (a.decoded != b.decoded)
+        return a.decoded ? -1 : 1;
+    return a.bytes.compare(b.bytes);
+}
+
+// A text's tie, made when first asked for.
+class LazyTie {
+public:
+    explicit LazyTie(const std::string& text) : text_(text) {}
+    const Tie& Get()
+    {
+        if (!tie_)
+            tie_ = TieOf(text_);
+        return *tie_;
+    }
+
+private:
+    const std::string& text_;
+    std::optional<Tie> tie_;
+};
+
+// The list's order of two items (or an item and a text): keys first, ties after.
+int CompareItems(const QCollatorSortKey& aKey, const std::string& aText, const QCollatorSortKey& bKey,
+                 LazyTie& bTie)
+{
+    const int c = aKey.compare(bKey);
+    if (c != 0)
+        return c;
+    return CompareTies(TieOf(aText), bTie.Get());
+}
+
 } // namespace
 
 struct TdxfItems::Impl {
@@ -53,6 +119,7 @@ struct TdxfItems::Impl {
     int count = 0;
 
     bool sorted = false;
+    int tracked = -1;          // see TrackedIndex()
     int updateCount = 0;
     bool changedInUpdate = false;
 
@@ -112,6 +179,8 @@ struct TdxfItems::Impl {
 
     void InsertAt(int index, Item&& item)
     {
+        if (tracked >= index)
+            ++tracked;
         if (index == count) {
             Append(std::move(item));
             return;
@@ -138,6 +207,11 @@ struct TdxfItems::Impl {
         if (items.empty())
             blocks.erase(blocks.begin() + std::ptrdiff_t(b));
         RestartFrom(b);
+        // The tracked entry itself deleted: the index stays, the next entry takes it.
+        if (tracked > index)
+            --tracked;
+        else if (tracked >= count)
+            tracked = -1;
     }
 
     void RemoveAll()
@@ -145,27 +219,26 @@ struct TdxfItems::Impl {
         blocks.clear();
         starts.clear();
         count = 0;
+        tracked = -1;
     }
 
-    // First index whose key is not below `key` (count when none), and whether the
-    // item there is equal to it. Only meaningful while the list is in order.
-    std::pair<int, bool> LowerBound(const QCollatorSortKey& key) const
+    // First index whose item is not below the text (count when none), and whether
+    // the item there is equal to it. Only meaningful while the list is in order.
+    std::pair<int, bool> LowerBound(const QCollatorSortKey& key, LazyTie& tie) const
     {
-        auto block = std::partition_point(blocks.begin(), blocks.end(), [&](const Block& blk) {
-            return blk.items.back().key.compare(key) < 0;
-        });
+        auto below = [&](const Item& item) { return CompareItems(item.key, item.text, key, tie) < 0; };
+        auto block = std::partition_point(blocks.begin(), blocks.end(),
+                                          [&](const Block& blk) { return below(blk.items.back()); });
         if (block == blocks.end())
             return {count, false};
         const auto& items = block->items;
-        auto it = std::partition_point(items.begin(), items.end(), [&](const Item& item) {
-            return item.key.compare(key) < 0;
-        });
-        // Some item of this block is not below the key, so `it` is inside it.
+        auto it = std::partition_point(items.begin(), items.end(), below);
+        // Some item of this block is not below the text, so `it` is inside it.
         const int index = starts[std::size_t(block - blocks.begin())] + int(it - items.begin());
-        return {index, it->key.compare(key) == 0};
+        return {index, CompareItems(it->key, it->text, key, tie) == 0};
     }
 
-    // Returns whether any item moved.
+    // Returns whether any item moved. The tracked index follows its entry.
     bool SortNow()
     {
         if (count < 2)
@@ -174,11 +247,60 @@ struct TdxfItems::Impl {
         all.reserve(std::size_t(count));
         for (auto& blk : blocks)
             std::move(blk.items.begin(), blk.items.end(), std::back_inserter(all));
-        auto less = [](const Item& a, const Item& b) { return a.key.compare(b.key) < 0; };
-        const bool moved = !std::is_sorted(all.begin(), all.end(), less);
-        // Stable, so texts that collate equal keep the order they were added in.
-        if (moved)
-            std::stable_sort(all.begin(), all.end(), less);
+
+        // The tracked entry is found again by its text and how many equal texts stand
+        // before it, which a stable sort keeps.
+        std::optional<Item> trackedItem;
+        int equalBefore = 0;
+        if (tracked >= 0) {
+            trackedItem = all[std::size_t(tracked)];
+            LazyTie tie(trackedItem->text);
+            for (int i = 0; i < tracked; ++i)
+                equalBefore += CompareItems(all[std::size_t(i)].key, all[std::size_t(i)].text, trackedItem->key, tie) == 0;
+        }
+
+        bool moved = false;
+        for (std::size_t i = 1; i < all.size() && !moved; ++i) {
+            const int c = all[i - 1].key.compare(all[i].key);
+            moved = c > 0 || (c == 0 && CompareTies(TieOf(all[i - 1].text), TieOf(all[i].text)) > 0);
+        }
+        if (moved) {
+            // Stable, so texts that are equal keep the order they were added in. Keys
+            // first; then ties only within each run of equal keys, so that ties are
+            // made for few items.
+            std::stable_sort(all.begin(), all.end(),
+                             [](const Item& a, const Item& b) { return a.key.compare(b.key) < 0; });
+            std::vector<std::pair<Tie, std::size_t>> ties;
+            std::vector<Item> run;
+            for (std::size_t first = 0; first < all.size();) {
+                std::size_t last = first + 1;
+                while (last < all.size() && all[first].key.compare(all[last].key) == 0)
+                    ++last;
+                if (last - first > 1) {
+                    ties.clear();
+                    for (std::size_t i = first; i < last; ++i)
+                        ties.emplace_back(TieOf(all[i].text), i);
+                    std::stable_sort(ties.begin(), ties.end(), [](const auto& a, const auto& b) {
+                        return CompareTies(a.first, b.first) < 0;
+                    });
+                    run.clear();
+                    for (const auto& t : ties)
+                        run.push_back(std::move(all[t.second]));
+                    std::move(run.begin(), run.end(), all.begin() + std::ptrdiff_t(first));
+                }
+                first = last;
+            }
+        }
+
+        int trackedAt = -1;
+        if (trackedItem) {
+            LazyTie tie(trackedItem->text);
+            auto it = std::partition_point(all.begin(), all.end(), [&](const Item& item) {
+                return CompareItems(item.key, item.text, trackedItem->key, tie) < 0;
+            });
+            trackedAt = int(it - all.begin()) + equalBefore;
+        }
+
         RemoveAll();
         for (std::size_t i = 0; i < all.size(); i += kFillBlock) {
             Block blk;
@@ -190,6 +312,7 @@ struct TdxfItems::Impl {
             count += int(blk.items.size());
             blocks.push_back(std::move(blk));
         }
+        tracked = trackedAt;
         return moved;
     }
 };
@@ -238,7 +361,8 @@ int TdxfItems::AddObject(const std::string& text, std::uintptr_t object)
     Item item{text, object, d->KeyOf(text)};
     int index = d->count;
     if (d->sorted) {
-        auto [at, equal] = d->LowerBound(item.key);
+        LazyTie tie(item.text);
+        auto [at, equal] = d->LowerBound(item.key, tie);
         if (equal)
             return at;
         index = at;
@@ -292,7 +416,8 @@ void TdxfItems::Assign(const TdxfItems& other)
         const Item* last = nullptr;
         for (const auto& blk : other.d->blocks)
             for (const auto& item : blk.items) {
-                if (last && last->key.compare(item.key) == 0)
+                LazyTie tie(item.text);
+                if (last && CompareItems(last->key, last->text, item.key, tie) == 0)
                     continue;
                 d->Append(Item(item));
                 last = &item;
@@ -310,14 +435,15 @@ void TdxfItems::Assign(const TdxfItems& other)
 int TdxfItems::IndexOf(const std::string& text) const
 {
     const QCollatorSortKey key = d->KeyOf(text);
+    LazyTie tie(text);
     if (d->sorted) {
-        auto [at, equal] = d->LowerBound(key);
+        auto [at, equal] = d->LowerBound(key, tie);
         return equal ? at : -1;
     }
     int index = 0;
     for (const auto& blk : d->blocks)
         for (const auto& item : blk.items) {
-            if (item.key.compare(key) == 0)
+            if (CompareItems(item.key, item.text, key, tie) == 0)
                 return index;
             ++index;
         }
@@ -362,9 +488,20 @@ void TdxfItems::EndUpdate()
 
 int TdxfItems::Compare(const std::string& a, const std::string& b) const
 {
-    // Through the keys, so that this is exactly the order the list keeps.
-    const int c = d->KeyOf(a).compare(d->KeyOf(b));
+    // Through the keys and ties, so that this is exactly the order the list keeps.
+    LazyTie tie(b);
+    const int c = CompareItems(d->KeyOf(a), a, d->KeyOf(b), tie);
     return c < 0 ? -1 : c > 0 ? 1 : 0;
+}
+
+int TdxfItems::TrackedIndex() const
+{
+    return d->tracked;
+}
+
+void TdxfItems::SetTrackedIndex(int index)
+{
+    d->tracked = index >= 0 && index < d->count ? index : -1;
 }
 
 void TdxfItems::Changed()

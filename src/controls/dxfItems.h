@@ -1,9 +1,14 @@
 #pragma once
-// The drop-down's item list: 8-bit texts, each with an object slot, compared
-// ignoring letter case by the user's locale. While sorted it keeps that order and
-// ignores the addition of a text equal to one it holds. Built for 100,000 entries:
-// a sorted add finds its place by binary search and inserts without moving the
-// whole list.
+// The drop-down's item list: 8-bit texts, each with an object slot. Texts are
+// ordered by the user's locale, letter case ignored; two texts are equal only when
+// they are the same text but for letter case (case-folded display text equal; for a
+// name that decodes neither as UTF-8 nor as Shift-JIS, the bytes equal but for ASCII
+// letter case). Texts the locale orders alike but which are not equal (kana kind,
+// width, normalisation, undecodable names) follow one another in a fixed order by
+// their case-folded text, then their bytes. While sorted the list keeps that order
+// and ignores the addition of a text equal to one it holds. Built for 100,000
+// entries: a sorted add finds its place by binary search and inserts without moving
+// the whole list.
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -31,7 +36,7 @@ public:
     void Clear();
     void Assign(const TdxfItems& other);                // texts and objects
 
-    // Index of the first text equal to `text` (letter case ignored), or -1.
+    // Index of the first text equal to `text` (letter case ignored, see above), or -1.
     // Binary search while sorted.
     int IndexOf(const std::string& text) const;
 
@@ -44,8 +49,17 @@ public:
     void BeginUpdate();
     void EndUpdate();
 
-    // <0, 0, >0 as a sorts before, equal to or after b (locale-aware, case ignored).
+    // <0, 0, >0 as a sorts before, equal to or after b: the order the sorted list
+    // keeps (the locale's, case ignored, then the fixed tie order); 0 only for texts
+    // equal as above.
     int Compare(const std::string& a, const std::string& b) const;
+
+    // The entry the list follows for its owner (the drop-down's selection), or -1.
+    // Inserts and deletes before it and sorting move the index with its entry. When
+    // the entry itself is deleted the index stays where it was (the next entry takes
+    // its place), or becomes -1 when that is past the end; Clear makes it -1.
+    int TrackedIndex() const;
+    void SetTrackedIndex(int index);                    // outside [0, Count()): -1
 
     std::function<void(TdxfItems* sender)> OnChange;
 

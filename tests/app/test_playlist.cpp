@@ -143,26 +143,61 @@ private slots:
         QCOMPARE(f.Player1->Engine()->generation(), generation);
     }
 
-    void sortedAddShiftsThePlayingEntryAndHandsOverOnce()
+    void sortedAddKeepsThePlayingEntry_data()
     {
-        // Entry 3 plays; one command adds entries that all sort before it. The selection
-        // stays at index 3 and the player is handed the entry now there exactly once.
+        QTest::addColumn<QString>("how");
+        QTest::newRow("add before while playing") << "add";
+        QTest::newRow("sort on while playing") << "sort";
+        QTest::newRow("add before while stopped") << "stopped";
+    }
+    void sortedAddKeepsThePlayingEntry()
+    {
+        // Entry m4 plays; one command adds entries that all sort before it, or sorting is
+        // switched on. The selection moves with m4, so the player is handed nothing and
+        // plays on. Stopped, an add starts the (new) first entry as ever.
+        QFETCH(QString, how);
         std::vector<std::string> names;
         for (const char* n : {"m1.avi", "m2.avi", "m3.avi", "m4.avi", "a1.avi", "a2.avi", "a3.avi"})
             names.push_back(Make(n, "clip.avi"));
         TMovieForm1& f = MakeForm();
-        f.N27->trigger();
-        AddFiles(f, {names[0], names[1], names[2], names[3]});
-        f.ComboBox1->SetItemIndex(3);
+        if (how == "sort") {
+            AddFiles(f, {names[3], names[0], names[4], names[1]});
+            QCOMPARE(f.ComboBox1->ItemIndex(), 0);
+        } else {
+            f.N27->trigger();
+            AddFiles(f, {names[0], names[1], names[2], names[3]});
+            f.ComboBox1->SetItemIndex(3);
+        }
         QTRY_COMPARE_WITH_TIMEOUT(f.PlayerStatus, 1, kTimeout);
         QCOMPARE(f.Player1->FileName(), names[3]);
+        if (how == "stopped") {
+            f.S1->trigger();
+            QTRY_COMPARE_WITH_TIMEOUT(f.PlayerStatus, 2, kTimeout);
+        }
+        const int index = f.ComboBox1->ItemIndex();
+        const int status = f.PlayerStatus;
         const auto generation = f.Player1->Engine()->generation();
 
-        AddFiles(f, {names[6], names[4], names[5]});
-        QCOMPARE(Entries(f), (std::vector<std::string>{names[4], names[5], names[6], names[0], names[1], names[2], names[3]}));
-        QCOMPARE(f.ComboBox1->ItemIndex(), 3);
-        QCOMPARE(f.Player1->FileName(), names[0]);
-        QCOMPARE(f.Player1->Engine()->generation(), generation + 1);
+        if (how == "sort") {
+            f.N27->trigger();
+            QCOMPARE(Entries(f), (std::vector<std::string>{names[4], names[0], names[1], names[3]}));
+            QCOMPARE(f.ComboBox1->ItemIndex(), 3);
+        } else {
+            AddFiles(f, {names[6], names[4], names[5]});
+            QCOMPARE(Entries(f), (std::vector<std::string>{names[4], names[5], names[6], names[0], names[1], names[2], names[3]}));
+        }
+        if (how == "stopped") {
+            QCOMPARE(f.ComboBox1->ItemIndex(), 0);
+            QCOMPARE(f.Player1->FileName(), names[4]);
+            QCOMPARE(f.Player1->Engine()->generation(), generation + 1);
+            return;
+        }
+        if (how == "add")
+            QCOMPARE(f.ComboBox1->ItemIndex(), index + 3);
+        QCOMPARE(f.ComboBox1->Text(), names[3]);
+        QCOMPARE(f.Player1->FileName(), names[3]);
+        QCOMPARE(f.PlayerStatus, status);
+        QCOMPARE(f.Player1->Engine()->generation(), generation);   // no source handed over
     }
 
     void folderAddInSortModeMatchesOneByOneAdds()

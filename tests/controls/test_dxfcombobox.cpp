@@ -18,6 +18,44 @@ protected:
     }
 };
 
+// Applies one action of the tables, "verb argument": index N, text T, delete N, clear,
+// insert T (at 0), insertat N T, add T, object, sorted, sort (once), assign T, begin, end.
+void Apply(TdxfComboBox& combo, const QByteArray& action)
+{
+    const int space = action.indexOf(' ');
+    const QByteArray verb = space < 0 ? action : action.left(space);
+    const std::string arg = space < 0 ? std::string() : action.mid(space + 1).toStdString();
+    auto& items = combo.Items();
+    if (verb == "index") combo.SetItemIndex(std::stoi(arg));
+    else if (verb == "text") combo.SetText(arg);
+    else if (verb == "delete") items.Delete(std::stoi(arg));
+    else if (verb == "clear") items.Clear();
+    else if (verb == "insert") items.Insert(0, arg);
+    else if (verb == "insertat") items.Insert(std::stoi(arg), arg.substr(arg.find(' ') + 1));
+    else if (verb == "add") items.Add(arg);
+    else if (verb == "object") items.SetObject(0, 5);
+    else if (verb == "sorted") combo.SetSorted(true);
+    else if (verb == "sort") items.Sort();
+    else if (verb == "assign") { kino::TdxfItems other; other.Add(arg); combo.SetItems(other); }
+    else if (verb == "begin") items.BeginUpdate();
+    else if (verb == "end") items.EndUpdate();
+    else QFAIL(action.constData());
+}
+
+// Distinct names that a Japanese collator (case ignored), or the display of bytes that
+// decode neither as UTF-8 nor as Shift-JIS, makes alike.
+struct NamePair {
+    const char* name;
+    QByteArray a, b;
+};
+const NamePair kNamePairs[] = {
+    {"hiragana, katakana", "あ.avi", "ア.avi"},
+    {"digit width", "第1話.avi", "第１話.avi"},
+    {"letter width", "A.avi", "Ａ.avi"},
+    {"NFC, NFD", "caf\xc3\xa9.avi", "cafe\xcc\x81.avi"},
+    {"undecodable bytes", "caf\xe9.avi", "caf\xe8.avi"},
+};
+
 } // namespace
 
 class TestDxfComboBox : public QObject {
@@ -46,24 +84,24 @@ private slots:
         QTest::newRow("-1 when empty") << ab << -1 << B("index -1") << -1 << B() << L{} << B();
         QTest::newRow("0 on empty list") << L{} << -1 << B("index 0") << -1 << B() << L{} << B();
         QTest::newRow("same text other item") << L{"a", "a"} << 0 << B("index 1") << 1 << B("a") << L{} << B("a");
-        QTest::newRow("delete predecessor") << abc << 1 << B("delete 0") << 1 << B("c") << L{"c"} << B("c");
-        QTest::newRow("delete predecessor, same text") << L{"a", "x", "x"} << 1 << B("delete 0") << 1 << B("x") << L{} << B("x");
+        QTest::newRow("delete predecessor") << abc << 1 << B("delete 0") << 0 << B("b") << L{} << B("b");
+        QTest::newRow("delete predecessor, same text") << L{"a", "x", "x"} << 1 << B("delete 0") << 0 << B("x") << L{} << B("x");
         QTest::newRow("delete selected last") << ab << 1 << B("delete 1") << -1 << B() << L{""} << B("b");
         QTest::newRow("clear") << ab << 1 << B("clear") << -1 << B() << L{""} << B("b");
-        QTest::newRow("insert before") << ab << 0 << B("insert z") << 0 << B("z") << L{"z"} << B("z");
+        QTest::newRow("insert before") << ab << 0 << B("insert z") << 1 << B("a") << L{} << B("a");
         QTest::newRow("add after") << ab << 0 << B("add c") << 0 << B("a") << L{} << B("a");
         QTest::newRow("object rewrite") << ab << 0 << B("object") << 0 << B("a") << L{} << B("a");
         QTest::newRow("replace items") << ab << 1 << B("assign q") << -1 << B() << L{""} << B("b");
-        QTest::newRow("sorted on") << L{"c", "a", "b"} << 0 << B("sorted") << 0 << B("a") << L{"a"} << B("a");
+        QTest::newRow("sorted on") << L{"c", "a", "b"} << 0 << B("sorted") << 2 << B("c") << L{} << B("c");
         QTest::newRow("sorted on, in order") << ab << 1 << B("sorted") << 1 << B("b") << L{} << B("b");
         QTest::newRow("sorted refuses other case") << ab << 0 << B("sorted|add A|add B") << 0 << B("a") << L{} << B("a");
         QTest::newRow("text, other case") << mixed << -1 << B("text movie.avi") << 1 << B("Movie.AVI") << L{"Movie.AVI"} << B("Movie.AVI");
-        QTest::newRow("text, other case, sorted") << mixed << 1 << B("sorted|text MOVIE.avi") << 2 << B("Movie.AVI") << L{"b", "Movie.AVI"} << B("Movie.AVI");
+        QTest::newRow("text, other case, sorted") << mixed << 1 << B("sorted|text MOVIE.avi") << 2 << B("Movie.AVI") << L{} << B("Movie.AVI");
         QTest::newRow("text of shown item") << mixed << 0 << B("text B") << 0 << B("b") << L{} << B("b");
         QTest::newRow("text, 8-bit, sorted") << mixed << -1 << B("sorted|text ") + sjis << 0 << sjis << L{sjis} << sjis;
-        QTest::newRow("text not found") << mixed << 0 << B("text zzz") << -1 << B("zzz") << L{"", "zzz"} << B("zzz");
+        QTest::newRow("text not found") << mixed << 0 << B("text zzz") << -1 << B("zzz") << L{"zzz"} << B("zzz");
         QTest::newRow("text not found, none shown") << mixed << -1 << B("text zzz") << -1 << B("zzz") << L{"zzz"} << B("zzz");
-        QTest::newRow("text not found, 8-bit") << mixed << 0 << B("text \xff\xfe") << -1 << B("\xff\xfe") << L{"", "\xff\xfe"} << B("\xff\xfe");
+        QTest::newRow("text not found, 8-bit") << mixed << 0 << B("text \xff\xfe") << -1 << B("\xff\xfe") << L{"\xff\xfe"} << B("\xff\xfe");
     }
     void selectionAndShownText()
     {
@@ -84,20 +122,9 @@ private slots:
             log << QByteArray::fromStdString(combo.Text());
         };
         for (const QByteArray& action : actions.split('|')) {
-            const int space = action.indexOf(' ');
-            const QByteArray verb = space < 0 ? action : action.left(space);
-            const std::string arg = space < 0 ? std::string() : action.mid(space + 1).toStdString();
-            auto& items = combo.Items();
-            if (verb == "index") combo.SetItemIndex(std::stoi(arg));
-            else if (verb == "text") combo.SetText(arg);
-            else if (verb == "delete") items.Delete(std::stoi(arg));
-            else if (verb == "clear") items.Clear();
-            else if (verb == "insert") items.Insert(0, arg);
-            else if (verb == "add") items.Add(arg);
-            else if (verb == "object") items.SetObject(0, 5);
-            else if (verb == "sorted") combo.SetSorted(true);
-            else if (verb == "assign") { kino::TdxfItems other; other.Add(arg); combo.SetItems(other); }
-            else QFAIL(action.constData());
+            Apply(combo, action);
+            if (QTest::currentTestFailed())
+                return;
         }
         QCOMPARE(combo.ItemIndex(), index);
         QCOMPARE(QByteArray::fromStdString(combo.Text()), shown);
@@ -105,6 +132,171 @@ private slots:
         QCOMPARE(QByteArray::fromStdString(combo.SavedText()), saved);
         for (int i = 1; combo.Sorted() && i < combo.Items().Count(); ++i)
             QVERIFY(combo.Items().Compare(combo.Items().Strings(i - 1), combo.Items().Strings(i)) < 0);
+    }
+
+    // The selection follows its entry when entries are inserted or deleted before it or
+    // the list is sorted: the shown text stays and no OnChange is raised. When the
+    // entry itself goes, the one now at its index is shown (-1 past the end).
+    void selectionFollowsItsEntry_data()
+    {
+        QTest::addColumn<bool>("sorted");
+        QTest::addColumn<QByteArrayList>("texts");
+        QTest::addColumn<int>("start");
+        QTest::addColumn<QByteArray>("actions");
+        QTest::addColumn<int>("index");
+        QTest::addColumn<QByteArray>("shown");
+        QTest::addColumn<QByteArrayList>("changes");
+        using L = QByteArrayList;
+        using B = QByteArray;
+        const L abc{"a", "b", "c"}, mn{"m", "n"};
+        QTest::newRow("insert before") << false << abc << 1 << B("insertat 0 z") << 2 << B("b") << L{};
+        QTest::newRow("insert at the selection") << false << abc << 1 << B("insertat 1 z") << 2 << B("b") << L{};
+        QTest::newRow("insert after") << false << abc << 1 << B("insertat 2 z") << 1 << B("b") << L{};
+        QTest::newRow("append") << false << abc << 2 << B("add z") << 2 << B("c") << L{};
+        QTest::newRow("sorted add before") << true << mn << 1 << B("add a") << 2 << B("n") << L{};
+        QTest::newRow("sorted add after") << true << mn << 0 << B("add z") << 0 << B("m") << L{};
+        QTest::newRow("sorted add between") << true << mn << 1 << B("add mm") << 2 << B("n") << L{};
+        QTest::newRow("sorted add equal, refused") << true << mn << 1 << B("add N") << 1 << B("n") << L{};
+        QTest::newRow("sorted adds before, one batch") << true << L{"m1", "m2", "m3", "m4"} << 3
+            << B("begin|add a3|add a1|add z|add a2|end") << 6 << B("m4") << L{};
+        QTest::newRow("delete before") << false << abc << 2 << B("delete 0") << 1 << B("c") << L{};
+        QTest::newRow("delete after") << false << abc << 0 << B("delete 2") << 0 << B("a") << L{};
+        QTest::newRow("delete the selected one") << false << abc << 1 << B("delete 1") << 1 << B("c") << L{"c"};
+        QTest::newRow("delete the selected one, same text after") << false << L{"a", "x", "x"} << 1 << B("delete 1") << 1 << B("x") << L{};
+        QTest::newRow("delete the selected last one") << false << abc << 2 << B("delete 2") << -1 << B() << L{""};
+        QTest::newRow("delete before and the selected one, one batch") << false << L{"a", "b", "c", "d"} << 2
+            << B("begin|delete 0|delete 1|end") << 1 << B("d") << L{"d"};
+        QTest::newRow("insert and delete before, one batch") << false << abc << 1
+            << B("begin|insertat 0 y|insertat 0 z|delete 1|end") << 2 << B("b") << L{};
+        QTest::newRow("sort on") << false << L{"c", "a", "b"} << 0 << B("sorted") << 2 << B("c") << L{};
+        QTest::newRow("sort on, first of equal texts") << false << L{"b", "a", "B"} << 0 << B("sorted") << 1 << B("b") << L{};
+        QTest::newRow("sort on, second of equal texts") << false << L{"b", "a", "B"} << 2 << B("sorted") << 2 << B("B") << L{};
+        QTest::newRow("sorted once") << false << L{"c", "a", "b"} << 1 << B("sort") << 0 << B("a") << L{};
+        QTest::newRow("sort on, then add before") << false << L{"c", "a", "b"} << 0 << B("sorted|add 0") << 3 << B("c") << L{};
+        QTest::newRow("clear") << false << abc << 1 << B("clear") << -1 << B() << L{""};
+        QTest::newRow("clear, sorted") << true << abc << 1 << B("clear") << -1 << B() << L{""};
+        QTest::newRow("nothing selected") << false << abc << -1 << B("insertat 0 z|sorted|delete 0") << -1 << B() << L{};
+    }
+    void selectionFollowsItsEntry()
+    {
+        QFETCH(bool, sorted);
+        QFETCH(QByteArrayList, texts);
+        QFETCH(int, start);
+        QFETCH(QByteArray, actions);
+        QFETCH(int, index);
+        QFETCH(QByteArray, shown);
+        QFETCH(QByteArrayList, changes);
+        TdxfComboBox combo;
+        combo.SetSorted(sorted);
+        for (const auto& t : texts)
+            combo.Items().Add(t.toStdString());
+        combo.SetItemIndex(start);
+        QCOMPARE(combo.ItemIndex(), start);
+        QByteArrayList log;
+        combo.OnChange = [&](TdxfComboBox*) { log << QByteArray::fromStdString(combo.Text()); };
+        for (const QByteArray& action : actions.split('|')) {
+            Apply(combo, action);
+            if (QTest::currentTestFailed())
+                return;
+        }
+        QCOMPARE(combo.ItemIndex(), index);
+        QCOMPARE(QByteArray::fromStdString(combo.Text()), shown);
+        if (index >= 0) {
+            QCOMPARE(QByteArray::fromStdString(combo.Items().Strings(index)), shown);
+            QCOMPARE(QByteArray::fromStdString(combo.SavedText()), shown);
+        }
+        QCOMPARE(log, changes);
+        // Steps from there go on from the followed entry.
+        if (index >= 0 && index + 1 < combo.Items().Count()) {
+            combo.SetItemIndex(index + 1);
+            QCOMPARE(combo.Text(), combo.Items().Strings(index + 1));
+        }
+    }
+
+    // SetText raises OnChange once at most: only when the text finally shown differs
+    // from the one shown before, never for an empty text in between.
+    void setTextRaisesChangeOnce_data()
+    {
+        QTest::addColumn<int>("start");
+        QTest::addColumn<QByteArray>("before");
+        QTest::addColumn<QByteArray>("text");
+        QTest::addColumn<int>("index");
+        QTest::addColumn<QByteArrayList>("changes");
+        using L = QByteArrayList;
+        using B = QByteArray;
+        QTest::newRow("unknown, an item shown") << 1 << B() << B("zzz") << -1 << L{"zzz"};
+        QTest::newRow("unknown, nothing shown") << -1 << B() << B("zzz") << -1 << L{"zzz"};
+        QTest::newRow("unknown, another unknown shown") << -1 << B("yyy") << B("zzz") << -1 << L{"zzz"};
+        QTest::newRow("unknown, the same shown") << -1 << B("zzz") << B("zzz") << -1 << L{};
+        QTest::newRow("unknown, 8-bit, an item shown") << 0 << B() << B("\xff\xfe") << -1 << L{"\xff\xfe"};
+        QTest::newRow("empty, an item shown") << 1 << B() << B() << -1 << L{""};
+        QTest::newRow("empty, nothing shown") << -1 << B() << B() << -1 << L{};
+        QTest::newRow("known, another item shown") << 0 << B() << B("B") << 1 << L{"b"};
+        QTest::newRow("known, an unknown shown") << -1 << B("zzz") << B("a") << 0 << L{"a"};
+        QTest::newRow("known, the item shown") << 0 << B() << B("A") << 0 << L{};
+    }
+    void setTextRaisesChangeOnce()
+    {
+        QFETCH(int, start);
+        QFETCH(QByteArray, before);
+        QFETCH(QByteArray, text);
+        QFETCH(int, index);
+        QFETCH(QByteArrayList, changes);
+        TdxfComboBox combo;
+        combo.Items().Add("a");
+        combo.Items().Add("b");
+        combo.SetItemIndex(start);
+        if (!before.isEmpty())
+            combo.SetText(before.toStdString());
+        // A listener as the main window is: every change opens the text shown.
+        QByteArrayList opened;
+        combo.OnChange = [&](TdxfComboBox*) { opened << QByteArray::fromStdString(combo.Text()); };
+        combo.SetText(text.toStdString());
+        QCOMPARE(opened, changes);
+        QCOMPARE(combo.ItemIndex(), index);
+        QCOMPARE(QByteArray::fromStdString(combo.Text()),
+                 index >= 0 ? QByteArray::fromStdString(combo.Items().Strings(index)) : text);
+    }
+
+    // Names that the collator makes alike are distinct entries: SetText picks the one
+    // named, sorted or not, under a Japanese collation and the C one.
+    void setTextFindsTheRightEntry_data()
+    {
+        QTest::addColumn<QString>("locale");
+        QTest::addColumn<bool>("sorted");
+        QTest::addColumn<QByteArray>("a");
+        QTest::addColumn<QByteArray>("b");
+        for (const char* locale : {"ja_JP", "C"})
+            for (bool sorted : {true, false})
+                for (const auto& p : kNamePairs)
+                    QTest::newRow(QByteArray(locale).append(sorted ? ", sorted, " : ", not sorted, ").append(p.name).constData())
+                        << QString::fromLatin1(locale) << sorted << p.a << p.b;
+    }
+    void setTextFindsTheRightEntry()
+    {
+        QFETCH(QString, locale);
+        QFETCH(bool, sorted);
+        QFETCH(QByteArray, a);
+        QFETCH(QByteArray, b);
+        const QLocale initial;
+        QLocale::setDefault(QLocale(locale));
+        auto restore = qScopeGuard([&] { QLocale::setDefault(initial); });
+        TdxfComboBox combo;
+        combo.SetSorted(sorted);
+        combo.Items().Add("0.avi");
+        combo.Items().Add(a.toStdString());
+        combo.Items().Add(b.toStdString());
+        combo.Items().Add("z.avi");
+        QCOMPARE(combo.Items().Count(), 4);
+        QByteArrayList log;
+        combo.OnChange = [&](TdxfComboBox*) { log << QByteArray::fromStdString(combo.Text()); };
+        for (const QByteArray& name : {b, a, b}) {
+            combo.SetText(name.toStdString());
+            QVERIFY(combo.ItemIndex() >= 0);
+            QCOMPARE(QByteArray::fromStdString(combo.Items().Strings(combo.ItemIndex())), name);
+            QCOMPARE(QByteArray::fromStdString(combo.Text()), name);
+        }
+        QCOMPARE(log, (QByteArrayList{b, a, b}));
     }
 
     void upDownStepThroughItems_data()

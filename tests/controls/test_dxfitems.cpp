@@ -34,11 +34,227 @@ std::vector<std::string> RandomPaths(unsigned seed, int n)
     return out;
 }
 
+// Pairs of distinct names that the collator (case ignored) of a Japanese locale, or
+// the display of undecodable bytes, makes alike; and pairs that are the same name but
+// for letter case. Each row runs under the collation of "ja_JP" and of "C".
+struct NamePair {
+    const char* name;
+    QByteArray a, b;
+    bool equal;
+};
+const NamePair kNamePairs[] = {
+    {"hiragana, katakana", "あ.avi", "ア.avi", false},
+    {"digit width", "第1話.avi", "第１話.avi", false},
+    {"letter width", "A.avi", "Ａ.avi", false},
+    {"NFC, NFD", "caf\xc3\xa9.avi", "cafe\xcc\x81.avi", false},
+    {"undecodable bytes", "caf\xe9.avi", "caf\xe8.avi", false},
+    {"Shift-JIS hiragana, katakana", "\x82\xa0.avi", "\x83\x41.avi", false},
+    {"letter case", "MOVIE.AVI", "movie.avi", true},
+    {"letter case, beyond ASCII", "\xc3\x89T\xc3\x89.avi", "\xc3\xa9t\xc3\xa9.avi", true},
+    {"letter case, undecodable", "CAF\xe9.AVI", "caf\xe9.avi", true},
+};
+
+// Texts named with the pairs above, and ordinary neighbours, in a mixed order.
+std::vector<std::string> ConfusableNames(unsigned seed, int n)
+{
+    std::mt19937 rng(seed);
+    std::vector<std::string> stems;
+    for (const auto& p : kNamePairs) {
+        stems.push_back(p.a.toStdString());
+        stems.push_back(p.b.toStdString());
+    }
+    for (const char* s : {"a.avi", "b.avi", "z.avi", "\xe3\x81\x84.avi", "caf.avi", "cafe.avi"})
+        stems.push_back(s);
+    std::vector<std::string> out;
+    for (int i = 0; i < n; ++i) {
+        std::string s = "/m/" + std::to_string(rng() % 40) + "/" + stems[rng() % stems.size()];
+        out.push_back(s);
+    }
+    return out;
+}
+
 } // namespace
 
 class TestDxfItems : public QObject {
     Q_OBJECT
+    QLocale initialLocale;
+
 private slots:
+    void initTestCase() { initialLocale = QLocale(); }
+    void cleanup() { QLocale::setDefault(initialLocale); }
+
+    // Distinct names are kept apart, sorted or not, whatever the collator ignores;
+    // IndexOf finds each of them.
+    void equalOnlyWhenSameTextButCase_data()
+    {
+        QTest::addColumn<QString>("locale");
+        QTest::addColumn<bool>("sorted");
+        QTest::addColumn<QByteArray>("a");
+        QTest::addColumn<QByteArray>("b");
+        QTest::addColumn<bool>("equal");
+        for (const char* locale : {"ja_JP", "C"})
+            for (bool sorted : {true, false})
+                for (const auto& p : kNamePairs)
+                    QTest::newRow(QByteArray(locale).append(sorted ? ", sorted, " : ", not sorted, ").append(p.name).constData())
+                        << QString::fromLatin1(locale) << sorted << p.a << p.b << p.equal;
+    }
+    void equalOnlyWhenSameTextButCase()
+    {
+        QFETCH(QString, locale);
+        QFETCH(bool, sorted);
+        QFETCH(QByteArray, a);
+        QFETCH(QByteArray, b);
+        QFETCH(bool, equal);
+        QLocale::setDefault(QLocale(locale));
+        const std::string ta = a.toStdString(), tb = b.toStdString();
+        for (bool aFirst : {true, false}) {
+            TdxfItems items;
+            items.SetSorted(sorted);
+            // Neighbours on both sides, so that the binary search has work to do.
+            for (const char* n : {"0.avi", "b.avi", "caf.avi", "z.avi", "\xe3\x82\x93.avi", "\xe9\xbe\x9c.avi"})
+                items.Add(n);
+            items.Add(aFirst ? ta : tb);
+            items.Add(aFirst ? tb : ta);
+            QCOMPARE(items.Compare(ta, tb) == 0, equal);
+            QCOMPARE(items.Compare(tb, ta), -items.Compare(ta, tb));
+            if (equal) {
+                QCOMPARE(items.Count(), sorted ? 7 : 8);
+                QCOMPARE(items.IndexOf(tb), items.IndexOf(ta));
+                QCOMPARE(items.Strings(items.IndexOf(ta)), aFirst ? ta : tb);
+                if (!sorted)
+                    QCOMPARE(items.IndexOf(ta), 6);
+                continue;
+            }
+            QCOMPARE(items.Count(), 8);
+            QVERIFY(items.IndexOf(ta) >= 0);
+            QVERIFY(items.IndexOf(tb) >= 0);
+            QCOMPARE(items.Strings(items.IndexOf(ta)), ta);
+            QCOMPARE(items.Strings(items.IndexOf(tb)), tb);
+            if (sorted) {
+                // The same place whichever came first, and the order Compare tells.
+                QCOMPARE(items.IndexOf(ta) < items.IndexOf(tb), items.Compare(ta, tb) < 0);
+                for (int i = 1; i < items.Count(); ++i)
+                    QVERIFY(items.Compare(items.Strings(i - 1), items.Strings(i)) < 0);
+            }
+        }
+    }
+
+    // Many confusable names over several blocks: a strict weak order that the sorted
+    // list keeps, sorted adds, switching sorting on and IndexOf agreeing with it.
+    void confusableNamesKeepAStrictOrder_data()
+    {
+        QTest::addColumn<QString>("locale");
+        QTest::newRow("ja_JP") << "ja_JP";
+        QTest::newRow("C") << "C";
+    }
+    void confusableNamesKeepAStrictOrder()
+    {
+        QFETCH(QString, locale);
+        QLocale::setDefault(QLocale(locale));
+        TdxfItems items;
+        std::vector<std::string> distinct;
+        for (const auto& p : kNamePairs) {
+            distinct.push_back(p.a.toStdString());
+            distinct.push_back(p.b.toStdString());
+        }
+        // Irreflexive, antisymmetric and transitive on every triple.
+        for (const auto& x : distinct) {
+            QCOMPARE(items.Compare(x, x), 0);
+            for (const auto& y : distinct) {
+                QCOMPARE(items.Compare(y, x), -items.Compare(x, y));
+                for (const auto& z : distinct) {
+                    if (items.Compare(x, y) <= 0 && items.Compare(y, z) <= 0)
+                        QVERIFY(items.Compare(x, z) <= 0);
+                    if (items.Compare(x, y) == 0 && items.Compare(y, z) == 0)
+                        QCOMPARE(items.Compare(x, z), 0);
+                }
+            }
+        }
+
+        const auto names = ConfusableNames(5, 4000);
+        TdxfItems added, switched;
+        added.SetSorted(true);
+        for (const auto& n : names) {
+            added.Add(n);
+            switched.Add(n);
+        }
+        switched.SetSorted(true);
+        auto expected = names;
+        auto less = [&](const std::string& a, const std::string& b) { return items.Compare(a, b) < 0; };
+        std::stable_sort(expected.begin(), expected.end(), less);
+        for (int i = 0; i < switched.Count(); ++i)
+            QCOMPARE(switched.Strings(i), expected[std::size_t(i)]);
+        auto same = [&](const std::string& a, const std::string& b) { return items.Compare(a, b) == 0; };
+        expected.erase(std::unique(expected.begin(), expected.end(), same), expected.end());
+        QCOMPARE(added.Count(), int(expected.size()));
+        for (int i = 0; i < added.Count(); ++i)
+            QCOMPARE(added.Strings(i), expected[std::size_t(i)]);
+        for (const auto& n : names) {
+            const int at = added.IndexOf(n);
+            QVERIFY(at >= 0);
+            QCOMPARE(added.Compare(added.Strings(at), n), 0);
+            const int first = switched.IndexOf(n);
+            QCOMPARE(switched.Compare(switched.Strings(first), n), 0);
+            QVERIFY(first == 0 || switched.Compare(switched.Strings(first - 1), n) < 0);
+        }
+    }
+
+    // The tracked entry is followed through inserts, deletes and sorts over many blocks;
+    // deleting it leaves the index where it was (-1 past the end).
+    void trackedIndexFollowsItsEntry()
+    {
+        std::mt19937 rng(3);
+        TdxfItems items;
+        std::vector<std::string> model;
+        int tracked = -1;
+        for (int step = 0; step < 20000; ++step) {
+            const int n = int(model.size());
+            std::string text = "t";
+            text += std::to_string(rng() % 100000);
+            if (step % 500 == 0 && n > 0) {
+                tracked = int(rng() % unsigned(n));
+                items.SetTrackedIndex(tracked);
+            }
+            switch (rng() % (n < 3000 ? 2 : 4)) {
+            case 0: items.Add(text); model.push_back(text); break;
+            case 1: {
+                const int at = int(rng() % unsigned(n + 1));
+                items.Insert(at, text);
+                model.insert(model.begin() + at, text);
+                if (tracked >= at)
+                    ++tracked;
+                break;
+            }
+            default: {
+                const int at = int(rng() % unsigned(n));
+                items.Delete(at);
+                model.erase(model.begin() + at);
+                if (tracked > at)
+                    --tracked;
+                else if (tracked >= int(model.size()))
+                    tracked = -1;
+                break;
+            }
+            }
+            QCOMPARE(items.TrackedIndex(), tracked);
+        }
+        QVERIFY(tracked >= 0);
+        const std::string entry = model[std::size_t(tracked)];
+        int sameBefore = 0;   // equal texts before it keep their order: a stable sort
+        for (int i = 0; i < tracked; ++i)
+            sameBefore += items.Compare(model[std::size_t(i)], entry) == 0;
+        items.SetSorted(true);
+        QCOMPARE(items.Strings(items.TrackedIndex()), entry);
+        QCOMPARE(items.TrackedIndex(), items.IndexOf(entry) + sameBefore);
+        items.Add("a");   // sorts before every "t..."
+        QCOMPARE(items.Strings(items.TrackedIndex()), entry);
+        items.Clear();
+        QCOMPARE(items.TrackedIndex(), -1);
+        items.Add("x");
+        items.SetTrackedIndex(1);
+        QCOMPARE(items.TrackedIndex(), -1);
+    }
+
     void sortedAddRefusesEqualTexts_data()
     {
         QTest::addColumn<QByteArrayList>("adds");

@@ -1,6 +1,7 @@
 // Where the windows land on the screen, as the X server holds their frames: the main
-// window opens where it was closed, start after start. Run under a window manager
-// (which frames the windows) and on a bare X server.
+// window opens where it was closed, start after start, and the about window opens
+// centred by its frame. Run under a window manager (which frames the windows) and on
+// a bare X server.
 #include <QAbstractButton>
 #include <QDir>
 #include <QFile>
@@ -14,6 +15,7 @@
 #include <cstring>
 #include <memory>
 
+#include "app/InfoWindow1.h"
 #include "app/KinoApplication.h"
 #include "app/MovieWindow1.h"
 #include "player/MediaEngine.h"
@@ -28,6 +30,11 @@ bool Placed(QWidget* w)
     if (!QTest::qWaitForWindowExposed(w))
         return false;
     return !x11probe::WindowManagerRunning() || QTest::qWaitFor([w] { return x11probe::IsFramed(w->winId()); });
+}
+
+QString Describe(const QRect& r)
+{
+    return QStringLiteral("%1,%2 %3x%4").arg(r.x()).arg(r.y()).arg(r.width()).arg(r.height());
 }
 
 // One start of the program's main window, in a process of its own as each start of
@@ -116,6 +123,48 @@ private slots:
         const QByteArray saved = file.readAll();
         QVERIFY2(saved.contains("M_TOP=" + QByteArray::number(at.y())) && saved.contains("M_LEFT=" + QByteArray::number(at.x())),
                  saved.constData());
+    }
+
+    void aboutWindowOpensCentredByItsFrame_data()
+    {
+        QTest::addColumn<bool>("ownerShown");
+        QTest::addColumn<QPoint>("ownerAt");
+        QTest::newRow("owner at top left") << true << QPoint(0, 0);
+        QTest::newRow("owner near bottom right") << true << QPoint(900, 700);
+        QTest::newRow("owner hidden") << false << QPoint(40, 40);
+    }
+    void aboutWindowOpensCentredByItsFrame()
+    {
+        QFETCH(bool, ownerShown);
+        QFETCH(QPoint, ownerAt);
+        kino::TMovieForm1 owner;
+        owner.SetSettingsPath(QDir::temp().filePath(QStringLiteral("kinolite-placement-test.ini")).toStdString());
+        if (ownerShown) {
+            owner.show();
+            owner.move(ownerAt);
+            QVERIFY(Placed(&owner));
+        }
+        kino::TInfoForm1 about(&owner);
+        const QPoint centre = owner.screen()->availableGeometry().center();
+        auto centred = [&] {
+            const QPoint c = x11probe::FrameRect(about.winId()).center();
+            return qAbs(c.x() - centre.x()) <= 1 && qAbs(c.y() - centre.y()) <= 1;
+        };
+        // The first showing and a later one: each is centred once the window is placed.
+        for (int round = 1; round <= 2; ++round) {
+            bool ok = false;
+            QRect seen;
+            QTimer::singleShot(0, &about, [&] {
+                ok = Placed(&about) && QTest::qWaitFor(centred);
+                seen = x11probe::FrameRect(about.winId());
+                about.SpeedButton2->click();
+            });
+            about.ShowModal();
+            QVERIFY2(ok, qPrintable(QStringLiteral("showing %1: frame at %2, screen centre %3,%4")
+                                        .arg(round).arg(Describe(seen)).arg(centre.x()).arg(centre.y())));
+        }
+        owner.close();
+        QFile::remove(QString::fromStdString(owner.SettingsPath()));
     }
 };
 

@@ -48,6 +48,14 @@ bool HasUriScheme(std::string_view text)
     return true;
 }
 
+std::string WithoutTrailingSlashes(std::string_view path)
+{
+    const auto last = path.find_last_not_of('/');
+    if (last == std::string_view::npos)
+        return path.empty() ? std::string() : std::string("/");
+    return std::string(path.substr(0, last + 1));
+}
+
 std::string JoinPath(std::string_view folder, std::string_view name)
 {
     if (folder.empty())

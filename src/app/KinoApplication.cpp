@@ -16,8 +16,8 @@ const QString kDesignFont = QStringLiteral("ＭＳ Ｐゴシック");
 
 TKinoApplication::TKinoApplication(int& argc, char** argv) : QApplication(argc, argv)
 {
+    // The name only: a display name would be appended to every other window's caption.
     setApplicationName(QStringLiteral("KINOLITE"));
-    setApplicationDisplayName(QStringLiteral("KINOLITE"));
     InstallDesignFont();
 }
 

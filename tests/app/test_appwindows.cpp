@@ -1,8 +1,15 @@
 // The program's windows as the desktop shows them: every caption exactly as designed,
-// read from the X server.
+// read from the X server, and Qt's own dialog texts in Japanese whatever the locale.
 #include <QDialog>
+#include <QDialogButtonBox>
 #include <QDir>
 #include <QFile>
+#include <QFileDialog>
+#include <QLabel>
+#include <QLibraryInfo>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -120,6 +127,47 @@ private slots:
         }
         QCOMPARE(shown, caption);
         main.close();
+    }
+
+    // The program speaks Japanese throughout: Qt's own buttons and dialogs too, whatever
+    // the locale (the test runs under LC_ALL=C). Without Qt's translations it still
+    // comes up, in Qt's English.
+    void qtTextsAreJapanese_data()
+    {
+        QTest::addColumn<bool>("translations");
+        QTest::addColumn<QString>("cancel");
+        QTest::addColumn<QString>("open");
+        QTest::addColumn<QString>("lookIn");
+        QTest::addColumn<QString>("fileName");
+        QTest::newRow("as the program starts") << true << "キャンセル" << "開く(&O)" << "アドレス:" << "ファイル名(&N):";
+        QTest::newRow("no translation file") << false << "Cancel" << "&Open" << "Look in:" << "File &name:";
+    }
+    void qtTextsAreJapanese()
+    {
+        QFETCH(bool, translations);
+        QFETCH(QString, cancel);
+        QFETCH(QString, open);
+        QFETCH(QString, lookIn);
+        QFETCH(QString, fileName);
+        auto* app = static_cast<kino::TKinoApplication*>(qApp);
+        const QString qtFolder = QLibraryInfo::path(QLibraryInfo::TranslationsPath);
+        auto restore = qScopeGuard([&] { app->InstallQtTranslation(qtFolder); });
+        if (!translations) {
+            QTemporaryDir empty;
+            QVERIFY(!app->InstallQtTranslation(empty.path()));
+        }
+
+        QDialogButtonBox buttons(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
+        QCOMPARE(buttons.button(QDialogButtonBox::Cancel)->text(), cancel);
+
+        QFileDialog dialog(nullptr, QStringLiteral("ファイルを開く"));
+        dialog.setOption(QFileDialog::DontUseNativeDialog, true);
+        auto* box = dialog.findChild<QDialogButtonBox*>(QStringLiteral("buttonBox"));
+        QVERIFY(box);
+        QCOMPARE(box->button(QDialogButtonBox::Open)->text(), open);
+        QCOMPARE(box->button(QDialogButtonBox::Cancel)->text(), cancel);
+        QCOMPARE(dialog.findChild<QLabel*>(QStringLiteral("lookInLabel"))->text(), lookIn);
+        QCOMPARE(dialog.findChild<QLabel*>(QStringLiteral("fileNameLabel"))->text(), fileName);
     }
 };
 

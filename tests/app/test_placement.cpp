@@ -13,7 +13,6 @@
 
 #include <cstdio>
 #include <cstring>
-#include <memory>
 
 #include "app/InfoWindow1.h"
 #include "app/KinoApplication.h"
@@ -50,7 +49,8 @@ int StartOnce(int argc, char** argv, const char* ini, const QPoint* moveTo)
         form.SetSettingsPath(ini);
         form.show();
         if (Placed(&form)) {
-            std::printf("%d %d\n", x11probe::FrameRect(form.winId()).x(), x11probe::FrameRect(form.winId()).y());
+            const QPoint at = x11probe::FrameRect(form.winId()).topLeft();
+            std::printf("%d %d\n", at.x(), at.y());
             bool moved = true;
             if (moveTo) {
                 form.move(*moveTo);

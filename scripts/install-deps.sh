@@ -15,7 +15,7 @@ PACKAGES=(
   qt6-translations-l10n
   libbenchmark-dev
   xvfb xauth
-  openbox x11-utils xdotool
+  openbox x11-utils xdotool libxcb1-dev
   ffmpeg
   dbus dbus-daemon playerctl desktop-file-utils librsvg2-bin
 )

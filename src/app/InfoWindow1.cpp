@@ -68,6 +68,18 @@ void PlaceLinkLine(QLabel* label, QWidget* button, const QRect& labelDesign, con
     button->setGeometry(buttonRect);
 }
 
+bool IsFramed(const QWidget* window)
+{
+    return window->frameGeometry() != window->geometry();
+}
+
+QMargins MarginsOf(const QWidget* window)
+{
+    const QRect frame = window->frameGeometry(), client = window->geometry();
+    return QMargins(client.left() - frame.left(), client.top() - frame.top(), frame.right() - client.right(),
+                    frame.bottom() - client.bottom());
+}
+
 } // namespace
 
 TSpeedButton::TSpeedButton(QWidget* parent) : QToolButton(parent)
@@ -160,17 +172,53 @@ void TInfoForm1::BuildDesign()
 
 int TInfoForm1::ShowModal()
 {
+    centreWhenFramed_ = true;
+    Centre();
+    return exec();
+}
+
+void TInfoForm1::Centre()
+{
     QScreen* screen = parentWidget() ? parentWidget()->screen() : this->screen();
     if (!screen)
         screen = QGuiApplication::primaryScreen();
-    if (screen) {
-        // The frame's size is known once the window has been shown; before that the
-        // client area is centred.
-        QRect frame(QPoint(0, 0), frameGeometry().size());
-        frame.moveCenter(screen->availableGeometry().center());
-        move(frame.topLeft());
-    }
-    return exec();
+    if (!screen)
+        return;
+    // A window's position is its frame's: the frame is centred.
+    QRect frame(QPoint(0, 0), size().grownBy(FrameMargins()));
+    frame.moveCenter(screen->availableGeometry().center());
+    move(frame.topLeft());
+}
+
+QMargins TInfoForm1::FrameMargins() const
+{
+    if (IsFramed(this))
+        return MarginsOf(this);
+    if (framed_)
+        return lastMargins_;
+    // Not framed yet: the window manager frames the owner much alike.
+    if (const QWidget* owner = parentWidget() ? parentWidget()->window() : nullptr; owner && owner->isVisible())
+        return MarginsOf(owner);
+    return {};
+}
+
+void TInfoForm1::moveEvent(QMoveEvent* event)
+{
+    QDialog::moveEvent(event);
+    // The first frame the window manager gives a showing may differ from the guess:
+    // centred again by the real one, once, before the user could have moved it.
+    if (!centreWhenFramed_ || !IsFramed(this))
+        return;
+    centreWhenFramed_ = false;
+    lastMargins_ = FrameMargins();
+    framed_ = true;
+    Centre();
+}
+
+void TInfoForm1::hideEvent(QHideEvent* event)
+{
+    centreWhenFramed_ = false;
+    QDialog::hideEvent(event);
 }
 
 void TInfoForm1::SpeedButton1Click()

@@ -2,6 +2,7 @@
 // The about window: the logo, the credit line, and the maker's mail address and web
 // site, each opened through the shell. Created hidden; shown modally from the Help menu.
 #include <QDialog>
+#include <QMargins>
 #include <QToolButton>
 
 class QFrame;
@@ -49,8 +50,21 @@ public:
     void SpeedButton2Click();
     void SpeedButton3Click();
 
+protected:
+    void moveEvent(QMoveEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
+
 private:
     void BuildDesign();
+    // Centres the window's frame on the available area of its screen.
+    void Centre();
+    // The frame around the client area: the window manager's, once it has framed the
+    // window; before, the last one seen or the owner's.
+    QMargins FrameMargins() const;
+
+    bool centreWhenFramed_ = false;
+    bool framed_ = false;
+    QMargins lastMargins_;
 };
 
 } // namespace kino

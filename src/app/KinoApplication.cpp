@@ -1,6 +1,7 @@
 #include "app/KinoApplication.h"
 
 #include <QFont>
+#include <QLibraryInfo>
 
 #include <exception>
 
@@ -16,9 +17,19 @@ const QString kDesignFont = QStringLiteral("ＭＳ Ｐゴシック");
 
 TKinoApplication::TKinoApplication(int& argc, char** argv) : QApplication(argc, argv)
 {
+    // The name only: a display name would be appended to every other window's caption.
     setApplicationName(QStringLiteral("KINOLITE"));
-    setApplicationDisplayName(QStringLiteral("KINOLITE"));
+    InstallQtTranslation(QLibraryInfo::path(QLibraryInfo::TranslationsPath));
     InstallDesignFont();
+}
+
+bool TKinoApplication::InstallQtTranslation(const QString& folder)
+{
+    removeTranslator(&qtTranslator_);
+    if (!qtTranslator_.load(QStringLiteral("qtbase_ja"), folder))
+        return false;
+    installTranslator(&qtTranslator_);
+    return true;
 }
 
 bool TKinoApplication::notify(QObject* receiver, QEvent* event)

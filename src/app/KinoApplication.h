@@ -1,7 +1,9 @@
 #pragma once
-// The application object: the program's title and font, and the standard error box
-// for anything a handler throws, so no exception unwinds through the event loop.
+// The application object: the program's title, font and Qt's own texts in Japanese,
+// and the standard error box for anything a handler throws, so no exception unwinds
+// through the event loop.
 #include <QApplication>
+#include <QTranslator>
 
 namespace kino {
 
@@ -14,10 +16,18 @@ public:
 
     bool notify(QObject* receiver, QEvent* event) override;
 
+    // Qt's own texts (dialog buttons, the file dialogs, message boxes) in Japanese,
+    // whatever the user's locale, from Qt's translations in `folder`: the program speaks
+    // Japanese throughout. False, with Qt's English texts, when the folder has none.
+    bool InstallQtTranslation(const QString& folder);
+
     // Shows `text` in the standard error box (through the main dialogs when set).
     static void ShowException(const QString& text);
     static void SetDialogs(IDialogs* dialogs);
     static IDialogs& Dialogs();
+
+private:
+    QTranslator qtTranslator_;
 };
 
 // The Qt platform the program asks for, given the user's own choice (QT_QPA_PLATFORM),

@@ -203,13 +203,17 @@ void TMovieForm1::BuildMenu()
     item(Help1, A2, "A2", QStringLiteral("ソフトウェア情報(&A)..."), none, -1, &TMovieForm1::A2Click);
 }
 
-void TMovieForm1::showEvent(QShowEvent* event)
+void TMovieForm1::setVisible(bool visible)
 {
-    if (!shown_) {
+    // The first showing runs before the window exists on the screen: a position given
+    // then is the frame's, as FormClose saved it, and the window manager puts the frame
+    // there. Moved once it exists, the window would place its client area there instead
+    // and open a title bar higher at every start.
+    if (visible && !shown_) {
         shown_ = true;
         FormShow();
     }
-    QMainWindow::showEvent(event);
+    QMainWindow::setVisible(visible);
 }
 
 void TMovieForm1::closeEvent(QCloseEvent* event)

@@ -100,6 +100,9 @@ public:
     const std::string& SettingsPath() const { return settingsPath_; }
     void SetSettingsPath(std::string path) { settingsPath_ = std::move(path); }
 
+    // The first showing runs FormShow before the window appears.
+    void setVisible(bool visible) override;
+
     // Handlers.
     void FormShow();
     void FormClose();
@@ -169,7 +172,6 @@ public:
     IDialogs& Dialogs() const { return *dialogs_; }
 
 protected:
-    void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dropEvent(QDropEvent* event) override;

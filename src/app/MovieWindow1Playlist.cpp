@@ -152,16 +152,16 @@ void TMovieForm1::AddPath(const std::string& path)
             return;
         }
     }
-    // A path ending in "/" names no entry of its own, as on the system this program
-    // first knew; a file manager never hands one over for a file or a folder.
-    if (path.empty() || path.back() == '/')
+    if (path.empty())
         return;
     struct stat st {};
     if (::stat(path.c_str(), &st) != 0)
         return;
+    // Shell completion and file managers end a folder's path with "/": it is that folder.
+    // A file's name never ends so.
     if (S_ISDIR(st.st_mode))
-        FolderSearch(path);
-    else if (IsMediaFile(path))
+        FolderSearch(WithoutTrailingSlashes(path));
+    else if (path.back() != '/' && IsMediaFile(path))
         ComboBox1->Items().Add(path);
 }
 

@@ -57,6 +57,12 @@ void TMovieForm1::N26Click()
         dialogs_->ShowMessage(this, QStringLiteral("プレイリストにファイルが登録されていません。"));
         return;
     }
+    // A URL without a path ("http://host") lies in its site; its last "/" is in the "//".
+    const std::string site = UrlSite(shown);
+    if (!site.empty() && (shown.size() == site.size() || shown[site.size()] != '/')) {
+        Shell().Open(site);
+        return;
+    }
     // An entry named without any folder lies in the current folder.
     const std::string folder = FolderOf(shown);
     Shell().Open(folder.empty() ? std::string(".") : folder);

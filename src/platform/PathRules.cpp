@@ -48,6 +48,25 @@ bool HasUriScheme(std::string_view text)
     return true;
 }
 
+std::string UrlSite(std::string_view text)
+{
+    if (!HasUriScheme(text))
+        return {};
+    const auto authority = text.find(':') + 3;
+    if (text.substr(authority - 3, 3) != "://")
+        return {};
+    const auto end = text.find_first_of("/?#", authority);
+    return std::string(text.substr(0, end));
+}
+
+std::string WithoutTrailingSlashes(std::string_view path)
+{
+    const auto last = path.find_last_not_of('/');
+    if (last == std::string_view::npos)
+        return path.empty() ? std::string() : std::string("/");
+    return std::string(path.substr(0, last + 1));
+}
+
 std::string JoinPath(std::string_view folder, std::string_view name)
 {
     if (folder.empty())

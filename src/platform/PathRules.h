@@ -21,6 +21,14 @@ std::string ExtensionOf(std::string_view path);
 // before the colon.
 bool HasUriScheme(std::string_view text);
 
+// For a URL with an authority ("http://user@host:8080/x"), the URL up to the end of
+// the authority ("http://user@host:8080"); empty for any other text.
+std::string UrlSite(std::string_view text);
+
+// The path without the "/"s it ends in ("dir/" and "dir//" name "dir"); the root
+// folder keeps its one "/".
+std::string WithoutTrailingSlashes(std::string_view path);
+
 // The path joined with a name, with exactly one "/" between them; an empty
 // folder gives the name as it is.
 std::string JoinPath(std::string_view folder, std::string_view name);

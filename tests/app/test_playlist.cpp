@@ -291,14 +291,45 @@ private slots:
             QCOMPARE(Entries(f).front(), path);
     }
 
-    void missingAndTrailingSlashPathsAreSkipped()
+    // A folder's path ending in "/" (as shell completion and file managers give it) is
+    // the folder; anything else ending in "/", or missing, names nothing.
+    void pathEndingInSlashOrMissing_data()
     {
+        QTest::addColumn<QString>("given");
+        QTest::addColumn<bool>("commandLine");
+        QTest::addColumn<QStringList>("entries");
+        for (const bool commandLine : {false, true}) {
+            const char* how = commandLine ? "command line" : "drop";
+            const QStringList folder{"folder/a.avi", "folder/sub/b.wav"};
+            QTest::addRow("%s: folder/", how) << "folder/" << commandLine << folder;
+            QTest::addRow("%s: folder///", how) << "folder///" << commandLine << folder;
+            QTest::addRow("%s: file/", how) << "clip.avi/" << commandLine << QStringList();
+            QTest::addRow("%s: missing folder/", how) << "no-such/" << commandLine << QStringList();
+            QTest::addRow("%s: missing file", how) << "no-such.avi" << commandLine << QStringList();
+        }
+    }
+    void pathEndingInSlashOrMissing()
+    {
+        QFETCH(QString, given);
+        QFETCH(bool, commandLine);
+        QFETCH(QStringList, entries);
         Make("folder/a.avi");
+        Make("folder/sub/b.wav");
+        Make("clip.avi");
         TMovieForm1& f = MakeForm();
-        f.PlayerStatus = 1;
+        f.PlayerStatus = 1;   // playing: the adds only fill the list
         f.N14->setChecked(false);
-        f.DropFiles({root + "/no-such.avi", root + "/folder/"});
-        QVERIFY(Entries(f).empty());
+        const std::string path = root + "/" + given.toStdString();
+        if (commandLine) {
+            f.SetArguments({path});
+            f.show();
+        } else {
+            f.DropFiles({path});
+        }
+        std::vector<std::string> expected;
+        for (const QString& e : entries)
+            expected.push_back(root + "/" + e.toStdString());
+        QCOMPARE(Entries(f), expected);
         QVERIFY(f.N14->isChecked());
     }
 

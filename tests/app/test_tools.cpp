@@ -149,6 +149,11 @@ private slots:
         QTest::newRow("file in a subfolder") << "/home/user/movies/clip.avi" << "/home/user/movies";
         QTest::newRow("file directly in the root") << "/clip.avi" << "/";
         QTest::newRow("URL") << "http://example.invalid/media/clip.mpg" << "http://example.invalid/media";
+        QTest::newRow("URL of a site") << "http://example.invalid" << "http://example.invalid";
+        QTest::newRow("URL of a site, port") << "http://example.invalid:8080" << "http://example.invalid:8080";
+        QTest::newRow("URL of a site, user and port") << "rtsp://user:pw@example.invalid:554" << "rtsp://user:pw@example.invalid:554";
+        QTest::newRow("URL of a site, query") << "http://example.invalid?list=a/b" << "http://example.invalid";
+        QTest::newRow("URL of a site's top") << "http://example.invalid/" << "http://example.invalid";
         QTest::newRow("name without a folder") << "clip.avi" << ".";
         QTest::newRow("nothing") << "" << "";
     }

@@ -11,6 +11,8 @@ private slots:
     void partsOfPath();
     void uriScheme_data();
     void uriScheme();
+    void withoutTrailingSlashes_data();
+    void withoutTrailingSlashes();
 };
 
 void TestPathRules::partsOfPath_data()
@@ -66,6 +68,27 @@ void TestPathRules::uriScheme()
     QFETCH(QByteArray, text);
     QFETCH(bool, hasScheme);
     QCOMPARE(HasUriScheme(text.toStdString()), hasScheme);
+}
+
+void TestPathRules::withoutTrailingSlashes_data()
+{
+    QTest::addColumn<QByteArray>("path");
+    QTest::addColumn<QByteArray>("trimmed");
+
+    QTest::newRow("one") << QByteArray("/a/b/") << QByteArray("/a/b");
+    QTest::newRow("several") << QByteArray("/a/b///") << QByteArray("/a/b");
+    QTest::newRow("none") << QByteArray("/a/b") << QByteArray("/a/b");
+    QTest::newRow("relative") << QByteArray("b/") << QByteArray("b");
+    QTest::newRow("root") << QByteArray("/") << QByteArray("/");
+    QTest::newRow("root written twice") << QByteArray("//") << QByteArray("/");
+    QTest::newRow("empty") << QByteArray() << QByteArray();
+}
+
+void TestPathRules::withoutTrailingSlashes()
+{
+    QFETCH(QByteArray, path);
+    QFETCH(QByteArray, trimmed);
+    QCOMPARE(QByteArray::fromStdString(WithoutTrailingSlashes(path.toStdString())), trimmed);
 }
 
 QTEST_APPLESS_MAIN(TestPathRules)

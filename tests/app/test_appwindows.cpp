@@ -1,0 +1,175 @@
+// The program's windows as the desktop shows them: every caption exactly as designed,
+// read from the X server, and Qt's own dialog texts in Japanese whatever the locale.
+#include <QDialog>
+#include <QDialogButtonBox>
+#include <QDir>
+#include <QFile>
+#include <QFileDialog>
+#include <QLabel>
+#include <QLibraryInfo>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QScopeGuard>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/Dialogs.h"
+#include "app/InfoWindow1.h"
+#include "app/KinoApplication.h"
+#include "app/MovieWindow1.h"
+#include "region/CutWindow1.h"
+#include "search/SearchFile.h"
+#include "support/AppTestMain.h"
+#include "support/RecordingDialogs.h"
+#include "support/TestMain.h"
+#include "support/X11Probe.h"
+
+using kino::TMovieForm1;
+
+namespace {
+
+QString Caption(QWidget* w)
+{
+    return QTest::qWaitForWindowExposed(w) ? x11probe::NetWmName(w->winId()) : QStringLiteral("<not shown>");
+}
+
+// Runs `open`, which shows a modal window and returns once it is closed, and gives the
+// caption the X server held for that window while it was up.
+QString CaptionOfModal(const std::function<void()>& open)
+{
+    QString caption = QStringLiteral("<not shown>");
+    QTimer::singleShot(0, qApp, [&caption] {
+        if (!QTest::qWaitFor([] { return QApplication::activeModalWidget() != nullptr; }))
+            return;
+        QWidget* modal = QApplication::activeModalWidget();
+        caption = Caption(modal);
+        if (auto* dialog = qobject_cast<QDialog*>(modal))
+            dialog->reject();
+        else
+            modal->close();
+    });
+    open();
+    return caption;
+}
+
+} // namespace
+
+class AppWindowsTest : public QObject {
+    Q_OBJECT
+
+    RecordingDialogs recording;
+
+private slots:
+    void captionOnTheDesktopIsTheDesigned_data()
+    {
+        QTest::addColumn<QString>("window");
+        QTest::addColumn<QString>("caption");
+        QTest::newRow("main window") << "main" << "KINOLITE";
+        QTest::newRow("main window while searching") << "searching" << "KINOLITE - 検索中......";
+        QTest::newRow("about window") << "about" << "KINOLITE Ver.2.4";
+        QTest::newRow("region navigator") << "navigator" << "矩形再生ナビ";
+        QTest::newRow("reset confirmation") << "reset" << "確認";
+        QTest::newRow("error box") << "error" << "KINOLITE";
+        QTest::newRow("message box") << "message" << "KINOLITE";
+        QTest::newRow("URL box") << "url" << "開く";
+        QTest::newRow("open-file dialog") << "open" << "ファイルを開く";
+        QTest::newRow("folder browser") << "folder" << "ルートフォルダの選択";
+    }
+    void captionOnTheDesktopIsTheDesigned()
+    {
+        QFETCH(QString, window);
+        QFETCH(QString, caption);
+        QTemporaryDir dir;
+        TMovieForm1 main(&recording);
+        main.SetSettingsPath(dir.filePath(QStringLiteral("KINOLITE.ini")).toStdString());
+        main.PlayerStatus = 1;   // nothing is started by the adds
+        main.show();
+        kino::QtDialogs qt;
+        QString shown;
+        if (window == QLatin1String("main")) {
+            shown = Caption(&main);
+        } else if (window == QLatin1String("searching")) {
+            QFile(dir.filePath(QStringLiteral("a.avi"))).open(QIODevice::WriteOnly);
+            recording.folder = dir.path().toStdString();
+            auto find = main.Search1->OnFind;
+            main.Search1->OnFind = [&](kino::TSearchFile* s, const std::string& n, const kino::TSearchFileData& d, bool& c) {
+                shown = x11probe::NetWmName(main.winId());
+                find(s, n, d, c);
+            };
+            QVERIFY(QTest::qWaitForWindowExposed(&main));
+            main.CDROM1->trigger();
+        } else if (window == QLatin1String("about")) {
+            kino::TInfoForm1 about(&main);
+            shown = CaptionOfModal([&] { about.ShowModal(); });
+        } else if (window == QLatin1String("navigator")) {
+            kino::TCutForm1 navigator(&main);
+            navigator.show();
+            shown = Caption(&navigator);
+        } else if (window == QLatin1String("reset")) {
+            shown = CaptionOfModal([&] { qt.ConfirmReset(&main); });
+        } else if (window == QLatin1String("error")) {
+            shown = CaptionOfModal([&] { qt.ShowError(&main, QStringLiteral("x")); });
+        } else if (window == QLatin1String("message")) {
+            shown = CaptionOfModal([&] { qt.ShowMessage(&main, QStringLiteral("x")); });
+        } else if (window == QLatin1String("url")) {
+            shown = CaptionOfModal([&] { qt.InputUrl(&main); });
+        } else if (window == QLatin1String("open")) {
+            std::vector<std::string> files;
+            shown = CaptionOfModal([&] { qt.OpenFiles(&main, files); });
+        } else if (window == QLatin1String("folder")) {
+            shown = CaptionOfModal([&] { qt.BrowseFolder(&main); });
+        }
+        QCOMPARE(shown, caption);
+        main.close();
+    }
+
+    // The program speaks Japanese throughout: Qt's own buttons and dialogs too, whatever
+    // the locale (the test runs under LC_ALL=C). Without Qt's translations it still
+    // comes up, in Qt's English.
+    void qtTextsAreJapanese_data()
+    {
+        QTest::addColumn<bool>("translations");
+        QTest::addColumn<QString>("cancel");
+        QTest::addColumn<QString>("open");
+        QTest::addColumn<QString>("lookIn");
+        QTest::addColumn<QString>("fileName");
+        QTest::newRow("as the program starts") << true << "キャンセル" << "開く(&O)" << "アドレス:" << "ファイル名(&N):";
+        QTest::newRow("no translation file") << false << "Cancel" << "&Open" << "Look in:" << "File &name:";
+    }
+    void qtTextsAreJapanese()
+    {
+        QFETCH(bool, translations);
+        QFETCH(QString, cancel);
+        QFETCH(QString, open);
+        QFETCH(QString, lookIn);
+        QFETCH(QString, fileName);
+        auto* app = static_cast<kino::TKinoApplication*>(qApp);
+        const QString qtFolder = QLibraryInfo::path(QLibraryInfo::TranslationsPath);
+        auto restore = qScopeGuard([&] { app->InstallQtTranslation(qtFolder); });
+        if (!translations) {
+            QTemporaryDir empty;
+            QVERIFY(!app->InstallQtTranslation(empty.path()));
+        }
+
+        QDialogButtonBox buttons(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
+        QCOMPARE(buttons.button(QDialogButtonBox::Cancel)->text(), cancel);
+
+        QFileDialog dialog(nullptr, QStringLiteral("ファイルを開く"));
+        dialog.setOption(QFileDialog::DontUseNativeDialog, true);
+        auto* box = dialog.findChild<QDialogButtonBox*>(QStringLiteral("buttonBox"));
+        QVERIFY(box);
+        QCOMPARE(box->button(QDialogButtonBox::Open)->text(), open);
+        QCOMPARE(box->button(QDialogButtonBox::Cancel)->text(), cancel);
+        QCOMPARE(dialog.findChild<QLabel*>(QStringLiteral("lookInLabel"))->text(), lookIn);
+        QCOMPARE(dialog.findChild<QLabel*>(QStringLiteral("fileNameLabel"))->text(), fileName);
+    }
+};
+
+KINO_APP_TEST_MAIN(AppWindowsTest)
+#include "test_appwindows.moc"

@@ -8,6 +8,7 @@
 #include <stdexcept>
 
 #include "player/GstHandles.h"
+#include "player/PlayerPipeline.h"
 
 namespace kino {
 
@@ -37,7 +38,10 @@ void InitMediaEngine()
 void ShutdownMediaEngine()
 {
     if (g_initialised) {
-        gst_deinit();
+        // A pipeline still stopping, or abandoned because an element hangs, still
+        // uses GStreamer: then it is left to the end of the process.
+        if (PipelineReaper::Drain(3000))
+            gst_deinit();
         g_initialised = false;
     }
 }

@@ -3,15 +3,17 @@
 #include <gst/app/gstappsink.h>
 #include <gst/video/video.h>
 
-#include <QSocketNotifier>
 #include <QTimer>
 
-#include <malloc.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <mutex>
 
 #include "platform/PathRules.h"
+#include "player/BusWatcher.h"
+#include "player/MidiCheck.h"
+#include "player/PlayerPipeline.h"
 
 namespace kino {
 
@@ -109,132 +111,10 @@ PlayerEngine::ErrorCode CodeFor(const GError* err)
     return PlayerEngine::OtherError;
 }
 
-enum class SerialKind { Seek, Pause };
-
-GQuark SerialQuark(SerialKind kind)
-{
-    static const GQuark seek = g_quark_from_static_string("kinolite-seek-serial");
-    static const GQuark pause = g_quark_from_static_string("kinolite-pause-serial");
-    return kind == SerialKind::Seek ? seek : pause;
-}
-
-unsigned EndSerial(GstMessage* msg, SerialKind kind)
-{
-    return GPOINTER_TO_UINT(gst_mini_object_get_qdata(GST_MINI_OBJECT_CAST(msg), SerialQuark(kind)));
-}
-
 } // namespace
 
-// Shared between the GUI thread and the streaming threads: the newest sample, the
-// generation it belongs to, and whether the GUI thread was already woken for it.
-struct PlayerEngine::FrameSlot {
-    std::mutex mutex;
-    // Counted up by every seek and every pause; an end of stream carries the values it
-    // was posted under.
-    std::atomic<unsigned> seekSerial{0};
-    std::atomic<unsigned> pauseSerial{0};
-    std::atomic<bool> endPosted{false};   // an end of stream waits on the bus
-    gsth::Sample sample;
-    std::atomic<quint64> generation{0};
-    std::atomic<bool> isAvi{false};
-    std::atomic<bool> errorPosted{false};
-    std::atomic<bool> sourceFailed{false};   // an error came from the source element
-    PlayerEngine* owner = nullptr;
-
-    void Store(GstSample* s)
-    {
-        gsth::Sample taken = gsth::Sample::Adopt(s);
-        bool wake = false;
-        {
-            std::lock_guard<std::mutex> lock(mutex);
-            wake = !sample;
-            sample = std::move(taken);
-        }
-        if (wake) {
-            PlayerEngine* o = owner;
-            QMetaObject::invokeMethod(o, [o] { o->TakeFrame(); }, Qt::QueuedConnection);
-        }
-    }
-};
-
-namespace {
-
-GstFlowReturn OnNewSample(GstAppSink* sink, gpointer user)
+PlayerEngine::PlayerEngine(QObject* parent) : QObject(parent)
 {
-    static_cast<PlayerEngine::FrameSlot*>(user)->Store(gst_app_sink_pull_sample(sink));
-    return GST_FLOW_OK;
-}
-
-GstFlowReturn OnNewPreroll(GstAppSink* sink, gpointer user)
-{
-    static_cast<PlayerEngine::FrameSlot*>(user)->Store(gst_app_sink_pull_preroll(sink));
-    return GST_FLOW_OK;
-}
-
-// The sound output, chosen once for the process: the first device sink that opens,
-// else a silent sink that still keeps time. Choosing it anew at every source costs a
-// failed probe of every missing device each time.
-GstElement* MakeAudioSink()
-{
-    static const std::string chosen = [] {
-        for (const char* name : {"pulsesink", "pipewiresink", "alsasink"}) {
-            GstElement* e = gst_element_factory_make(name, nullptr);
-            if (!e)
-                continue;
-            gst_object_ref_sink(e);
-            const bool works = gst_element_set_state(e, GST_STATE_READY) == GST_STATE_CHANGE_SUCCESS;
-            gst_element_set_state(e, GST_STATE_NULL);
-            gst_object_unref(e);
-            if (works)
-                return std::string(name);
-        }
-        return std::string("fakesink");
-    }();
-    GstElement* sink = gst_element_factory_make(chosen.c_str(), nullptr);
-    if (sink && chosen == "fakesink")
-        g_object_set(sink, "sync", TRUE, nullptr);
-    return sink;
-}
-
-// Runs on the thread that posts; it only notes that an error is waiting on the bus.
-GstBusSyncReply OnBusSync(GstBus*, GstMessage* msg, gpointer user)
-{
-    if (GST_MESSAGE_TYPE(msg) == GST_MESSAGE_EOS) {
-        // Stamped when posted, so the GUI thread can tell an end that was already on its
-        // way when the user sought or paused.
-        auto* slot = static_cast<PlayerEngine::FrameSlot*>(user);
-        gst_mini_object_set_qdata(GST_MINI_OBJECT_CAST(msg), SerialQuark(SerialKind::Seek),
-                                  GUINT_TO_POINTER(slot->seekSerial.load()), nullptr);
-        gst_mini_object_set_qdata(GST_MINI_OBJECT_CAST(msg), SerialQuark(SerialKind::Pause),
-                                  GUINT_TO_POINTER(slot->pauseSerial.load()), nullptr);
-        slot->endPosted = true;
-    }
-    if (GST_MESSAGE_TYPE(msg) == GST_MESSAGE_ERROR) {
-        auto* slot = static_cast<PlayerEngine::FrameSlot*>(user);
-        GstObject* from = GST_MESSAGE_SRC(msg);
-        if (from && GST_IS_ELEMENT(from) && GST_OBJECT_FLAG_IS_SET(from, GST_ELEMENT_FLAG_SOURCE))
-            slot->sourceFailed = true;
-        slot->errorPosted = true;
-    }
-    return GST_BUS_PASS;
-}
-
-void OnElementSetup(GstElement*, GstElement* element, gpointer user)
-{
-    GstElementFactory* factory = gst_element_get_factory(element);
-    if (!factory)
-        return;
-    const gchar* name = gst_plugin_feature_get_name(GST_PLUGIN_FEATURE(factory));
-    if (name && g_str_equal(name, "avidemux"))
-        static_cast<PlayerEngine::FrameSlot*>(user)->isAvi = true;
-}
-
-} // namespace
-
-PlayerEngine::PlayerEngine(QObject* parent)
-    : QObject(parent), slot_(std::make_shared<FrameSlot>())
-{
-    slot_->owner = this;
     openWatchdog_ = new QTimer(this);
     openWatchdog_->setSingleShot(true);
     connect(openWatchdog_, &QTimer::timeout, this, [this] {
@@ -243,68 +123,41 @@ PlayerEngine::PlayerEngine(QObject* parent)
         if (state_ == State::Opening)
             Fail(IsLocalUri(UriFor(source_)) ? Broken : NoAnswer, QStringLiteral("the source did not answer"));
     });
-    BuildPipeline();
+    // Built once here so that a missing element is reported at start, not at the
+    // first source.
+    PipelineReaper::Retire(std::make_unique<PlayerPipeline>(std::make_shared<FrameSlot>()));
 }
 
 PlayerEngine::~PlayerEngine()
 {
-    if (playbin_)
-        gst_element_set_state(playbin_.element(), GST_STATE_NULL);
-    if (bus_)
-        gst_bus_set_sync_handler(bus_.get(), nullptr, nullptr, nullptr);
-    elementSetup_.disconnect();
-    delete busNotifier_;
-    busNotifier_ = nullptr;
-    if (bus_)
-        gst_bus_set_flushing(bus_.get(), TRUE);
-    frame_ = QImage();
+    RetirePipeline();
+}
+
+GstElement* PlayerEngine::Playbin() const
+{
+    return pipeline_ ? pipeline_->Playbin() : nullptr;
 }
 
 void PlayerEngine::BuildPipeline()
 {
-    playbin_ = gsth::Element::Adopt(gst_element_factory_make("playbin", "kinolite-player"));
-    if (!playbin_)
-        throw std::runtime_error("GStreamer's playbin is not installed");
+    slot_ = std::make_shared<FrameSlot>();
+    slot_->wake = [this] { QMetaObject::invokeMethod(this, [this] { TakeFrame(); }, Qt::QueuedConnection); };
+    pipeline_ = std::make_unique<PlayerPipeline>(slot_);
+    watcher_ = std::make_unique<BusWatcher>(pipeline_->Bus(), [this](GstMessage* msg) { HandleMessage(msg); });
+}
 
-    // The video path is ours: decoded frames -> BGRx -> appsink. Playbin then adds no
-    // converters of its own in front of it, which makes the first frame come sooner.
-    appSink_ = gsth::Element::Ref(gst_element_factory_make("appsink", "kinolite-video"));
-    GstElement* convert = gst_element_factory_make("videoconvert", nullptr);
-    if (!appSink_ || !convert)
-        throw std::runtime_error("GStreamer's appsink or videoconvert is not installed");
-    gsth::Caps caps = gsth::Caps::Adopt(gst_caps_new_simple("video/x-raw", "format", G_TYPE_STRING, "BGRx", nullptr));
-    g_object_set(appSink_.get(), "caps", caps.get(), "max-buffers", 1u, "drop", TRUE, "sync", TRUE, "qos", TRUE,
-                 "enable-last-sample", FALSE, nullptr);
-    GstAppSinkCallbacks callbacks{};
-    callbacks.new_sample = OnNewSample;
-    callbacks.new_preroll = OnNewPreroll;
-    gst_app_sink_set_callbacks(GST_APP_SINK(appSink_.get()), &callbacks, slot_.get(), nullptr);
-    videoSink_ = gsth::Element::Ref(gst_bin_new("kinolite-video-bin"));
-    gst_bin_add_many(GST_BIN(videoSink_.get()), convert, appSink_.get(), nullptr);
-    if (!gst_element_link(convert, appSink_.get()))
-        throw std::runtime_error("the video path could not be linked");
-    gsth::Pad convertIn = gsth::Pad::Adopt(gst_element_get_static_pad(convert, "sink"));
-    gst_element_add_pad(videoSink_.element(), gst_ghost_pad_new("sink", convertIn.get()));
-    g_object_set(playbin_.get(), "video-sink", videoSink_.get(), nullptr);
-    if (GstElement* audio = MakeAudioSink())
-        g_object_set(playbin_.get(), "audio-sink", audio, nullptr);
-
-    // Subtitles and visualisations are not part of this player.
-    gint flags = 0;
-    g_object_get(playbin_.get(), "flags", &flags, nullptr);
-    flags &= ~((1 << 2) | (1 << 3));   // GST_PLAY_FLAG_TEXT, GST_PLAY_FLAG_VIS
-    flags |= (1 << 6);                 // GST_PLAY_FLAG_NATIVE_VIDEO: the video bin converts
-    g_object_set(playbin_.get(), "flags", flags, nullptr);
-
-    elementSetup_ = gsth::SignalConnection(
-        playbin_.get(), g_signal_connect(playbin_.get(), "element-setup", G_CALLBACK(OnElementSetup), slot_.get()));
-
-    bus_ = gsth::Bus::Adopt(gst_element_get_bus(playbin_.element()));
-    gst_bus_set_sync_handler(bus_.get(), OnBusSync, slot_.get(), nullptr);
-    GPollFD pollFd{};
-    gst_bus_get_pollfd(bus_.get(), &pollFd);
-    busNotifier_ = new QSocketNotifier(pollFd.fd, QSocketNotifier::Read, this);
-    connect(busNotifier_, &QSocketNotifier::activated, this, [this] { DrainBus(); });
+void PlayerEngine::RetirePipeline()
+{
+    openWatchdog_->stop();
+    if (watcher_) {
+        // Deferred: this may run inside the watcher's own delivery.
+        watcher_->Stop();
+        watcher_.release()->deleteLater();
+    }
+    // Stopped on the reaper's thread: stopping waits on the streaming threads, and a
+    // damaged file can keep one of them busy for ever.
+    PipelineReaper::Retire(std::move(pipeline_));
+    slot_.reset();
 }
 
 std::string PlayerEngine::UriFor(const std::string& source)
@@ -327,14 +180,11 @@ void PlayerEngine::SetState(State s)
 
 void PlayerEngine::Fail(ErrorCode code, const QString& text)
 {
-    openWatchdog_->stop();
-    gst_element_set_state(playbin_.element(), GST_STATE_NULL);
-    gst_bus_set_flushing(bus_.get(), TRUE);
-    gst_bus_set_flushing(bus_.get(), FALSE);
+    RetirePipeline();
     wantPlaying_ = false;
+    stopWhenOpened_ = false;
     errorCode_ = code;
     errorText_ = text;
-    stopWhenOpened_ = false;
     frame_ = QImage();
     facts_ = Facts{};
     // A new failure is announced even when the previous source failed too.
@@ -345,21 +195,62 @@ void PlayerEngine::Fail(ErrorCode code, const QString& text)
     emit frameReady(frame_);
 }
 
+namespace {
+
+bool FromSourceElement(GstMessage* msg)
+{
+    GstObject* from = GST_MESSAGE_SRC(msg);
+    return from && GST_IS_ELEMENT(from) && GST_OBJECT_FLAG_IS_SET(from, GST_ELEMENT_FLAG_SOURCE);
+}
+
+} // namespace
+
+PlayerEngine::ErrorCode PlayerEngine::JudgeError(const GError* err, bool fromSource) const
+{
+    ErrorCode code = CodeFor(err);
+    // For a network location, the source's own failure, or any failure before data
+    // arrived, is the connection's; what arrived but cannot be used is judged as a
+    // local file's would be.
+    if (!IsLocalUri(UriFor(source_)) &&
+        (fromSource || !slot_->dataArrived || code == NotFound || code == OtherError))
+        code = NetworkError;
+    return code;
+}
+
 void PlayerEngine::FailFromMessage(GstMessage* msg)
 {
+    // The source's "internal data stream error" may only say that what came after it
+    // gave up; then the element that gave up tells why.
+    gsth::Message better;
+    if (FromSourceElement(msg) && slot_->dataArrived)
+        better = gsth::Message::Adopt(gst_bus_pop_filtered(pipeline_->Bus(), GST_MESSAGE_ERROR));
+    if (better && !FromSourceElement(better.get()))
+        msg = better.get();
     GError* raw = nullptr;
     gchar* debug = nullptr;
     gst_message_parse_error(msg, &raw, &debug);
     std::unique_ptr<GError, gsth::GErrorDeleter> err(raw);
     std::unique_ptr<gchar, gsth::GFreeDeleter> dbg(debug);
-    ErrorCode code = CodeFor(err.get());
-    // Whatever the source element of a network location reports (refused, reset, cut
-    // off) is a failure of the connection, not of the medium.
-    // The first error popped need not be the source's own: a type finder that got no
-    // data may speak first.
-    if (!IsLocalUri(UriFor(source_)) && (slot_->sourceFailed || code == NotFound || code == OtherError))
-        code = NetworkError;
-    Fail(code, err ? QString::fromUtf8(err->message) : QString());
+    Fail(JudgeError(err.get(), FromSourceElement(msg)), err ? QString::fromUtf8(err->message) : QString());
+}
+
+bool PlayerEngine::RefuseLocalFile(const std::string& path)
+{
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) {
+        Fail(NotFound, QStringLiteral("no such file"));
+        return true;
+    }
+    // A FIFO or a device would block whoever opens it; a folder is no medium.
+    if (!S_ISREG(st.st_mode)) {
+        Fail(Unsupported, QStringLiteral("not a regular file"));
+        return true;
+    }
+    if (CheckMidiFile(path) == MidiVerdict::Damaged) {
+        Fail(Broken, QStringLiteral("the MIDI file's structure is damaged"));
+        return true;
+    }
+    return false;
 }
 
 void PlayerEngine::Open(const std::string& source)
@@ -368,23 +259,8 @@ void PlayerEngine::Open(const std::string& source)
     // make the news of the close that just happened look stale.
     if (source.empty() && state_ == State::Closed && source_.empty())
         return;
-    openWatchdog_->stop();
-    gst_element_set_state(playbin_.element(), GST_STATE_NULL);
-    // Whatever the previous source left on the bus or in the frame slot is stale now.
-    gst_bus_set_flushing(bus_.get(), TRUE);
-    gst_bus_set_flushing(bus_.get(), FALSE);
+    RetirePipeline();
     ++generation_;
-    {
-        std::lock_guard<std::mutex> lock(slot_->mutex);
-        slot_->sample.reset();
-        slot_->generation = generation_;
-        slot_->isAvi = false;
-        slot_->errorPosted = false;
-        slot_->sourceFailed = false;
-        slot_->endPosted = false;
-    }
-    // The decoders of the previous source are gone; give their memory back.
-    malloc_trim(0);
     source_ = source;
     facts_ = Facts{};
     errorCode_ = NoError;
@@ -420,41 +296,20 @@ void PlayerEngine::Open(const std::string& source)
             return;
         }
     }
-    g_object_set(playbin_.get(), "uri", uri.c_str(), "volume", volume_, "mute", muted_, nullptr);
-    // Speed changes keep the pitch: scaletempo stretches the sound by the segment's rate.
-    // Each source gets a tempo filter of its own, made while the pipeline is stopped: one
-    // filter kept across sources was seen to crash on a rate seek right after a preroll
-    // while it still held the previous source's state.
-    if (GstElement* tempo = gst_element_factory_make("scaletempo", nullptr))
-        g_object_set(playbin_.get(), "audio-filter", tempo, nullptr);
+    if (IsLocalUri(uri) && !HasUriScheme(source) && RefuseLocalFile(source))
+        return;
+
+    BuildPipeline();
+    g_object_set(Playbin(), "uri", uri.c_str(), "volume", volume_, "mute", muted_, nullptr);
 
     // Opening counts as a new state even when the previous source was opening too.
     state_ = State::Closed;
     SetState(State::Opening);
     emit frameReady(frame_);
 
-    GstStateChangeReturn ret = gst_element_set_state(playbin_.element(), GST_STATE_PAUSED);
-    if (ret == GST_STATE_CHANGE_ASYNC) {
-        // Wait in short steps: an error does not always fail the state change itself
-        // (a demuxer that gives up leaves the pipeline waiting for its preroll).
-        const GstClockTime wait = IsLocalUri(uri) ? kLocalOpenWait : kNetworkOpenWait;
-        const gint64 deadline = g_get_monotonic_time() + gint64(wait / GST_USECOND);
-        do {
-            ret = gst_element_get_state(playbin_.element(), nullptr, nullptr, 20 * GST_MSECOND);
-            if (slot_->errorPosted)
-                ret = GST_STATE_CHANGE_FAILURE;
-        } while (ret == GST_STATE_CHANGE_ASYNC && g_get_monotonic_time() < deadline);
-        // A network source that failed may be beaten to the bus by the type finder it
-        // starved; give its own error a moment to arrive, so the reason is the right one.
-        if (ret == GST_STATE_CHANGE_FAILURE && !IsLocalUri(uri) && !slot_->sourceFailed) {
-            const gint64 grace = g_get_monotonic_time() + 200 * 1000;
-            while (!slot_->sourceFailed && g_get_monotonic_time() < grace)
-                g_usleep(5000);
-        }
-    }
+    const GstStateChangeReturn ret = Preroll(IsLocalUri(uri));
     if (ret == GST_STATE_CHANGE_FAILURE) {
-        gsth::Message err = gsth::Message::Adopt(
-            gst_bus_pop_filtered(bus_.get(), GST_MESSAGE_ERROR));
+        gsth::Message err = gsth::Message::Adopt(gst_bus_pop_filtered(pipeline_->Bus(), GST_MESSAGE_ERROR));
         if (err)
             FailFromMessage(err.get());
         else
@@ -471,6 +326,23 @@ void PlayerEngine::Open(const std::string& source)
     SetState(State::Paused);
 }
 
+GstStateChangeReturn PlayerEngine::Preroll(bool local)
+{
+    GstStateChangeReturn ret = gst_element_set_state(Playbin(), GST_STATE_PAUSED);
+    if (ret != GST_STATE_CHANGE_ASYNC)
+        return ret;
+    // Wait in short steps: an error does not always fail the state change itself
+    // (a demuxer that gives up leaves the pipeline waiting for its preroll).
+    const GstClockTime wait = local ? kLocalOpenWait : kNetworkOpenWait;
+    const gint64 deadline = g_get_monotonic_time() + gint64(wait / GST_USECOND);
+    do {
+        ret = gst_element_get_state(Playbin(), nullptr, nullptr, 20 * GST_MSECOND);
+        if (slot_->errorPosted || slot_->sourceFailed)
+            ret = GST_STATE_CHANGE_FAILURE;
+    } while (ret == GST_STATE_CHANGE_ASYNC && g_get_monotonic_time() < deadline);
+    return ret;
+}
+
 void PlayerEngine::Close()
 {
     Open(std::string());
@@ -479,7 +351,7 @@ void PlayerEngine::Close()
 void PlayerEngine::ReadFacts()
 {
     gint nVideo = 0, nAudio = 0;
-    g_object_get(playbin_.get(), "n-video", &nVideo, "n-audio", &nAudio, nullptr);
+    g_object_get(Playbin(), "n-video", &nVideo, "n-audio", &nAudio, nullptr);
     facts_.hasVideo = nVideo > 0;
     facts_.hasAudio = nAudio > 0;
     facts_.isAvi = slot_->isAvi.load();
@@ -487,17 +359,23 @@ void PlayerEngine::ReadFacts()
     facts_.pixelAspect = 1.0;
     if (facts_.hasVideo)
         PictureSizeFromPipeline();
-    gint64 dur = -1;
-    if (gst_element_query_duration(playbin_.element(), GST_FORMAT_TIME, &dur) && dur >= 0)
-        facts_.durationMs = dur / GST_MSECOND;
+    facts_.durationMs = QueryDurationMs();
     facts_.known = true;
     openWatchdog_->stop();
     emit factsChanged();
 }
 
+qint64 PlayerEngine::QueryDurationMs() const
+{
+    gint64 dur = -1;
+    if (Playbin() && gst_element_query_duration(Playbin(), GST_FORMAT_TIME, &dur) && dur >= 0)
+        return dur / GST_MSECOND;
+    return -1;
+}
+
 void PlayerEngine::PictureSizeFromPipeline()
 {
-    gsth::Pad pad = gsth::Pad::Adopt(gst_element_get_static_pad(appSink_.element(), "sink"));
+    gsth::Pad pad = gsth::Pad::Adopt(gst_element_get_static_pad(pipeline_->AppSink(), "sink"));
     gsth::Caps caps = gsth::Caps::Adopt(pad ? gst_pad_get_current_caps(pad.get()) : nullptr);
     GstVideoInfo info;
     if (caps && gst_video_info_from_caps(&info, caps.get())) {
@@ -513,7 +391,7 @@ bool PlayerEngine::SeekTo(double rate, qint64 positionNs)
     // Whatever end of stream is already on its way belongs to the position left here.
     ++slot_->seekSerial;
     endWhilePaused_ = false;
-    const bool done = gst_element_seek(playbin_.element(), rate, GST_FORMAT_TIME,
+    const bool done = gst_element_seek(Playbin(), rate, GST_FORMAT_TIME,
                                        GstSeekFlags(GST_SEEK_FLAG_FLUSH | GST_SEEK_FLAG_ACCURATE),
                                        GST_SEEK_TYPE_SET, positionNs, GST_SEEK_TYPE_NONE, GST_CLOCK_TIME_NONE);
     if (done)
@@ -526,7 +404,7 @@ void PlayerEngine::ApplyRate()
     if (appliedRate_ == rate_ || facts_.live)
         return;
     gint64 pos = 0;
-    if (!gst_element_query_position(playbin_.element(), GST_FORMAT_TIME, &pos) || pos < 0)
+    if (!gst_element_query_position(Playbin(), GST_FORMAT_TIME, &pos) || pos < 0)
         pos = 0;
     SeekTo(rate_, pos);
 }
@@ -535,7 +413,7 @@ void PlayerEngine::StartPlaying()
 {
     wantPlaying_ = true;
     if (!buffering_)
-        gst_element_set_state(playbin_.element(), GST_STATE_PLAYING);
+        gst_element_set_state(Playbin(), GST_STATE_PLAYING);
     SetState(State::Playing);
 }
 
@@ -579,7 +457,7 @@ bool PlayerEngine::Pause()
     // An end already on its way was reached before this pause: it waits for the next Play.
     ++slot_->pauseSerial;
     lastPositionMs_ = PositionMs();
-    if (gst_element_set_state(playbin_.element(), GST_STATE_PAUSED) == GST_STATE_CHANGE_FAILURE)
+    if (gst_element_set_state(Playbin(), GST_STATE_PAUSED) == GST_STATE_CHANGE_FAILURE)
         return false;
     if (state_ != State::Stopped && state_ != State::Ended)
         SetState(State::Paused);
@@ -595,7 +473,7 @@ bool PlayerEngine::Stop()
         stopWhenOpened_ = true;   // remembered: the source stays at its start once opened
         return true;
     }
-    if (gst_element_set_state(playbin_.element(), GST_STATE_PAUSED) == GST_STATE_CHANGE_FAILURE)
+    if (gst_element_set_state(Playbin(), GST_STATE_PAUSED) == GST_STATE_CHANGE_FAILURE)
         return false;
     if (!facts_.live && !SeekTo(appliedRate_, 0))
         return false;
@@ -619,7 +497,7 @@ bool PlayerEngine::SeekMs(qint64 ms)
     if (state_ == State::Ended || state_ == State::Stopped) {
         // A jump away from the end or the stopped start leaves the medium paused there.
         GstState cur = GST_STATE_NULL;
-        gst_element_get_state(playbin_.element(), &cur, nullptr, 0);
+        gst_element_get_state(Playbin(), &cur, nullptr, 0);
         SetState(wantPlaying_ || cur == GST_STATE_PLAYING ? State::Playing : State::Paused);
         if (state_ == State::Playing)
             wantPlaying_ = true;
@@ -637,7 +515,7 @@ void PlayerEngine::Finish()
 
 qint64 PlayerEngine::PositionMs() const
 {
-    if (state_ == State::Closed || state_ == State::Failed || state_ == State::Opening)
+    if (state_ == State::Closed || state_ == State::Failed || state_ == State::Opening || !Playbin())
         return 0;
     if (state_ == State::Ended) {
         const qint64 dur = DurationMs();
@@ -645,7 +523,7 @@ qint64 PlayerEngine::PositionMs() const
             return dur;
     }
     gint64 pos = 0;
-    if (gst_element_query_position(playbin_.element(), GST_FORMAT_TIME, &pos) && pos >= 0)
+    if (gst_element_query_position(Playbin(), GST_FORMAT_TIME, &pos) && pos >= 0)
         return pos / GST_MSECOND;
     return lastPositionMs_;
 }
@@ -656,10 +534,7 @@ qint64 PlayerEngine::DurationMs() const
         return facts_.durationMs;
     if (state_ == State::Closed || state_ == State::Failed || state_ == State::Opening)
         return -1;
-    gint64 dur = -1;
-    if (gst_element_query_duration(playbin_.element(), GST_FORMAT_TIME, &dur) && dur >= 0)
-        return dur / GST_MSECOND;
-    return -1;
+    return QueryDurationMs();
 }
 
 void PlayerEngine::SetRate(double rate)
@@ -673,7 +548,8 @@ void PlayerEngine::SetVolume(double volume)
 {
     const double before = volume_;
     volume_ = std::clamp(volume, 0.0, 1.0);
-    g_object_set(playbin_.get(), "volume", volume_, nullptr);
+    if (Playbin())
+        g_object_set(Playbin(), "volume", volume_, nullptr);
     if (volume_ != before)
         emit volumeChanged(volume_);
 }
@@ -682,31 +558,15 @@ void PlayerEngine::SetMuted(bool muted)
 {
     const bool before = muted_;
     muted_ = muted;
-    g_object_set(playbin_.get(), "mute", muted_ ? TRUE : FALSE, nullptr);
+    if (Playbin())
+        g_object_set(Playbin(), "mute", muted_ ? TRUE : FALSE, nullptr);
     if (muted_ != before)
         emit mutedChanged(muted_);
 }
 
 bool PlayerEngine::EndPosted() const
 {
-    return slot_->endPosted;
-}
-
-bool PlayerEngine::IsOurPipeline(GstObject* src) const
-{
-    return src == GST_OBJECT(playbin_.get());
-}
-
-void PlayerEngine::DrainBus()
-{
-    // Handling a message may open or close a source, which flushes the bus; the loop
-    // then simply finds it empty.
-    for (;;) {
-        gsth::Message msg = gsth::Message::Adopt(gst_bus_timed_pop(bus_.get(), 0));
-        if (!msg)
-            break;
-        HandleMessage(msg.get());
-    }
+    return slot_ && slot_->endPosted;
 }
 
 void PlayerEngine::HandleMessage(GstMessage* msg)
@@ -720,9 +580,9 @@ void PlayerEngine::HandleMessage(GstMessage* msg)
         if (state_ != State::Playing && state_ != State::Paused)
             break;
         // An end posted before the user's last seek belongs to a position that was left.
-        if (EndSerial(msg, SerialKind::Seek) != slot_->seekSerial)
+        if (EndSeekSerial(msg) != slot_->seekSerial)
             break;
-        if (EndSerial(msg, SerialKind::Pause) != slot_->pauseSerial && state_ == State::Paused) {
+        if (EndPauseSerial(msg) != slot_->pauseSerial && state_ == State::Paused) {
             // Reached just before the user paused: the pause holds, the next Play ends.
             endWhilePaused_ = true;
             break;
@@ -745,14 +605,18 @@ void PlayerEngine::HandleMessage(GstMessage* msg)
             }
         }
         break;
-    case GST_MESSAGE_DURATION_CHANGED: {
-        gint64 dur = -1;
-        if (facts_.known && gst_element_query_duration(playbin_.element(), GST_FORMAT_TIME, &dur) && dur >= 0) {
-            facts_.durationMs = dur / GST_MSECOND;
-            emit factsChanged();
+    case GST_MESSAGE_DURATION_CHANGED:
+    case GST_MESSAGE_STATE_CHANGED:
+        // A duration that was unknown at opening (a stream) may become known later.
+        if (facts_.known && (facts_.durationMs < 0 || GST_MESSAGE_TYPE(msg) == GST_MESSAGE_DURATION_CHANGED) &&
+            GST_MESSAGE_SRC(msg) == GST_OBJECT(Playbin())) {
+            const qint64 dur = QueryDurationMs();
+            if (dur >= 0 && dur != facts_.durationMs) {
+                facts_.durationMs = dur;
+                emit factsChanged();
+            }
         }
         break;
-    }
     case GST_MESSAGE_BUFFERING: {
         if (facts_.live)
             break;
@@ -761,31 +625,22 @@ void PlayerEngine::HandleMessage(GstMessage* msg)
         if (percent < 100 && !buffering_) {
             buffering_ = true;
             if (wantPlaying_ && state_ != State::Opening)
-                gst_element_set_state(playbin_.element(), GST_STATE_PAUSED);
+                gst_element_set_state(Playbin(), GST_STATE_PAUSED);
         } else if (percent >= 100 && buffering_) {
             buffering_ = false;
             if (wantPlaying_)
-                gst_element_set_state(playbin_.element(), GST_STATE_PLAYING);
+                gst_element_set_state(Playbin(), GST_STATE_PLAYING);
         }
         break;
     }
     case GST_MESSAGE_CLOCK_LOST:
         if (wantPlaying_) {
-            gst_element_set_state(playbin_.element(), GST_STATE_PAUSED);
-            gst_element_set_state(playbin_.element(), GST_STATE_PLAYING);
+            gst_element_set_state(Playbin(), GST_STATE_PAUSED);
+            gst_element_set_state(Playbin(), GST_STATE_PLAYING);
         }
         break;
     case GST_MESSAGE_LATENCY:
-        gst_bin_recalculate_latency(GST_BIN(playbin_.get()));
-        break;
-    case GST_MESSAGE_STATE_CHANGED:
-        if (IsOurPipeline(GST_MESSAGE_SRC(msg)) && facts_.known && facts_.durationMs < 0) {
-            gint64 dur = -1;
-            if (gst_element_query_duration(playbin_.element(), GST_FORMAT_TIME, &dur) && dur >= 0) {
-                facts_.durationMs = dur / GST_MSECOND;
-                emit factsChanged();
-            }
-        }
+        gst_bin_recalculate_latency(GST_BIN(Playbin()));
         break;
     default:
         break;
@@ -794,12 +649,14 @@ void PlayerEngine::HandleMessage(GstMessage* msg)
 
 void PlayerEngine::TakeFrame()
 {
+    if (!slot_ || state_ == State::Failed || state_ == State::Closed)
+        return;
     gsth::Sample sample;
     {
         std::lock_guard<std::mutex> lock(slot_->mutex);
         sample = std::move(slot_->sample);
     }
-    if (!sample || state_ == State::Failed || state_ == State::Closed)
+    if (!sample)
         return;
     QImage image = ImageFromSample(sample.get());
     if (image.isNull())

@@ -13,12 +13,15 @@
 #include <memory>
 #include <string>
 
-#include "player/GstHandles.h"
+#include <gst/gst.h>
 
-class QSocketNotifier;
 class QTimer;
 
 namespace kino {
+
+class BusWatcher;
+class PlayerPipeline;
+struct FrameSlot;
 
 class PlayerEngine : public QObject {
     Q_OBJECT
@@ -101,9 +104,6 @@ public:
     // The URI handed to GStreamer for an entry text.
     static std::string UriFor(const std::string& source);
 
-    // Shared with GStreamer's streaming threads (see the .cpp).
-    struct FrameSlot;
-
 signals:
     void stateChanged(kino::PlayerEngine::State state);
     void factsChanged();
@@ -113,29 +113,29 @@ signals:
     void mutedChanged(bool muted);
 
 private:
-
+    GstElement* Playbin() const;
     void BuildPipeline();
+    void RetirePipeline();
+    bool RefuseLocalFile(const std::string& path);
+    GstStateChangeReturn Preroll(bool local);
     void SetState(State s);
     void Fail(ErrorCode code, const QString& text);
+    ErrorCode JudgeError(const GError* err, bool fromSource) const;
     void FailFromMessage(GstMessage* msg);
     void ReadFacts();
-    void DrainBus();
+    qint64 QueryDurationMs() const;
     void HandleMessage(GstMessage* msg);
     void TakeFrame();
     bool SeekTo(double rate, qint64 positionNs);   // flushing, accurate; checked
     void ApplyRate();
     void StartPlaying();
-    void Finish();                                // the end of the medium reached
+    void Finish();                                 // the end of the medium reached
     void PictureSizeFromPipeline();
-    bool IsOurPipeline(GstObject* src) const;
 
-    gsth::Element playbin_;
-    gsth::Element videoSink_;      // the bin handed to playbin
-    gsth::Element appSink_;
-    gsth::Bus bus_;
-    gsth::SignalConnection elementSetup_;
+    // The current source's pipeline, its bus and its frame slot; a new set per source.
+    std::unique_ptr<PlayerPipeline> pipeline_;
+    std::unique_ptr<BusWatcher> watcher_;
     std::shared_ptr<FrameSlot> slot_;
-    QSocketNotifier* busNotifier_ = nullptr;
     QTimer* openWatchdog_ = nullptr;
 
     std::string source_;

@@ -116,6 +116,7 @@ private slots:
         QTest::newRow("closed port") << "closed" << 5 << "接続先から読み込めません";
         QTest::newRow("unknown host") << "host" << 5 << "接続先から読み込めません";
         QTest::newRow("server silent") << "silent" << 4 << "接続先から応答がありません";
+        QTest::newRow("garbage over http") << "garbage" << 2 << "この形式は再生できません";
     }
     void badSourceReportsStoppedWithReasonAndNextSourceStillPlays()
     {
@@ -136,7 +137,10 @@ private slots:
             source = "http://no-such-host.invalid/clip.mpg";
         else if (kind == "closed")
             source = "http://127.0.0.1:" + std::to_string(TestHttpServer::ClosedPort()) + "/clip.mpg";
-        else {
+        else if (kind == "garbage") {
+            silent = std::make_unique<TestHttpServer>(TestHttpServer::Mode::Serve, Fixture("random.avi"));
+            source = silent->Url("/random.avi");
+        } else {
             silent = std::make_unique<TestHttpServer>(TestHttpServer::Mode::Silent);
             source = silent->Url("/clip.mpg");
             player->SetNetworkTimeoutMs(1500);

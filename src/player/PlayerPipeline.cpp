@@ -1,0 +1,317 @@
+#include "player/PlayerPipeline.h"
+
+#include <gst/app/gstappsink.h>
+
+#include <malloc.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <deque>
+#include <stdexcept>
+#include <string>
+#include <thread>
+
+namespace kino {
+
+namespace {
+
+// The stamps an end of stream carries (see FrameSlot).
+GQuark SeekSerialQuark()
+{
+    static const GQuark q = g_quark_from_static_string("kinolite-seek-serial");
+    return q;
+}
+
+GQuark PauseSerialQuark()
+{
+    static const GQuark q = g_quark_from_static_string("kinolite-pause-serial");
+    return q;
+}
+
+GstFlowReturn OnNewSample(GstAppSink* sink, gpointer user)
+{
+    static_cast<FrameSlot*>(user)->Store(gst_app_sink_pull_sample(sink));
+    return GST_FLOW_OK;
+}
+
+GstFlowReturn OnNewPreroll(GstAppSink* sink, gpointer user)
+{
+    static_cast<FrameSlot*>(user)->Store(gst_app_sink_pull_preroll(sink));
+    return GST_FLOW_OK;
+}
+
+// The sound output, chosen once for the process: the first device sink that opens,
+// else a silent sink that still keeps time. Choosing it anew at every source costs a
+// failed probe of every missing device each time.
+GstElement* MakeAudioSink()
+{
+    static const std::string chosen = [] {
+        for (const char* name : {"pulsesink", "pipewiresink", "alsasink"}) {
+            gsth::Element probe = gsth::Element::Adopt(gst_element_factory_make(name, nullptr));
+            if (!probe)
+                continue;
+            const bool works = gst_element_set_state(probe.element(), GST_STATE_READY) == GST_STATE_CHANGE_SUCCESS;
+            gst_element_set_state(probe.element(), GST_STATE_NULL);
+            if (works)
+                return std::string(name);
+        }
+        return std::string("fakesink");
+    }();
+    GstElement* sink = gst_element_factory_make(chosen.c_str(), nullptr);
+    if (sink && chosen == "fakesink")
+        g_object_set(sink, "sync", TRUE, nullptr);
+    return sink;
+}
+
+// Runs on the thread that posts: stamps ends of stream and notes errors, so the GUI
+// thread can judge them (see PlayerEngine).
+GstBusSyncReply OnBusSync(GstBus*, GstMessage* msg, gpointer user)
+{
+    auto* slot = static_cast<FrameSlot*>(user);
+    if (GST_MESSAGE_TYPE(msg) == GST_MESSAGE_EOS) {
+        gst_mini_object_set_qdata(GST_MINI_OBJECT_CAST(msg), SeekSerialQuark(),
+                                  GUINT_TO_POINTER(slot->seekSerial.load()), nullptr);
+        gst_mini_object_set_qdata(GST_MINI_OBJECT_CAST(msg), PauseSerialQuark(),
+                                  GUINT_TO_POINTER(slot->pauseSerial.load()), nullptr);
+        slot->endPosted = true;
+    } else if (GST_MESSAGE_TYPE(msg) == GST_MESSAGE_ERROR) {
+        GstObject* from = GST_MESSAGE_SRC(msg);
+        if (from && GST_IS_ELEMENT(from) && GST_OBJECT_FLAG_IS_SET(from, GST_ELEMENT_FLAG_SOURCE))
+            slot->sourceFailed = true;
+        else
+            slot->errorPosted = true;
+    }
+    return GST_BUS_PASS;
+}
+
+// Notes the first data the source delivers: a network source that failed before
+// any arrived could not be reached; after that, what arrived is judged as a file's.
+GstPadProbeReturn OnFirstData(GstPad*, GstPadProbeInfo*, gpointer user)
+{
+    static_cast<FrameSlot*>(user)->dataArrived = true;
+    return GST_PAD_PROBE_REMOVE;
+}
+
+void OnSourceSetup(GstElement*, GstElement* source, gpointer user)
+{
+    gsth::Pad pad = gsth::Pad::Adopt(gst_element_get_static_pad(source, "src"));
+    if (pad)
+        gst_pad_add_probe(pad.get(), GstPadProbeType(GST_PAD_PROBE_TYPE_BUFFER | GST_PAD_PROBE_TYPE_BUFFER_LIST),
+                          OnFirstData, user, nullptr);
+}
+
+void OnElementSetup(GstElement*, GstElement* element, gpointer user)
+{
+    GstElementFactory* factory = gst_element_get_factory(element);
+    if (!factory)
+        return;
+    const gchar* name = gst_plugin_feature_get_name(GST_PLUGIN_FEATURE(factory));
+    if (name && g_str_equal(name, "avidemux"))
+        static_cast<FrameSlot*>(user)->isAvi = true;
+}
+
+// Playbin's flags (GstPlayFlags of the playback plugin, which installs no header).
+enum PlayFlag : gint {
+    PlayFlagText = 1 << 2,
+    PlayFlagVis = 1 << 3,
+    PlayFlagNativeVideo = 1 << 6,
+};
+
+} // namespace
+
+unsigned EndSeekSerial(GstMessage* msg)
+{
+    return GPOINTER_TO_UINT(gst_mini_object_get_qdata(GST_MINI_OBJECT_CAST(msg), SeekSerialQuark()));
+}
+
+unsigned EndPauseSerial(GstMessage* msg)
+{
+    return GPOINTER_TO_UINT(gst_mini_object_get_qdata(GST_MINI_OBJECT_CAST(msg), PauseSerialQuark()));
+}
+
+void FrameSlot::Store(GstSample* s)
+{
+    gsth::Sample taken = gsth::Sample::Adopt(s);
+    std::lock_guard<std::mutex> lock(mutex);
+    const bool wasEmpty = !sample;
+    sample = std::move(taken);
+    if (wasEmpty && wake)
+        wake();
+}
+
+void FrameSlot::Retire()
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    wake = nullptr;
+    sample.reset();
+}
+
+PlayerPipeline::PlayerPipeline(std::shared_ptr<FrameSlot> slot) : slot_(std::move(slot))
+{
+    playbin_ = gsth::Element::Adopt(gst_element_factory_make("playbin", "kinolite-player"));
+    if (!playbin_)
+        throw std::runtime_error("GStreamer's playbin is not installed");
+
+    // The video path is ours: decoded frames -> BGRx -> appsink. Playbin then adds no
+    // converters of its own in front of it, which makes the first frame come sooner.
+    appSink_ = gsth::Element::Ref(gst_element_factory_make("appsink", "kinolite-video"));
+    GstElement* convert = gst_element_factory_make("videoconvert", nullptr);
+    if (!appSink_ || !convert)
+        throw std::runtime_error("GStreamer's appsink or videoconvert is not installed");
+    gsth::Caps caps = gsth::Caps::Adopt(gst_caps_new_simple("video/x-raw", "format", G_TYPE_STRING, "BGRx", nullptr));
+    g_object_set(appSink_.get(), "caps", caps.get(), "max-buffers", 1u, "drop", TRUE, "sync", TRUE, "qos", TRUE,
+                 "enable-last-sample", FALSE, nullptr);
+    GstAppSinkCallbacks callbacks{};
+    callbacks.new_sample = OnNewSample;
+    callbacks.new_preroll = OnNewPreroll;
+    gst_app_sink_set_callbacks(GST_APP_SINK(appSink_.get()), &callbacks, slot_.get(), nullptr);
+    GstElement* videoBin = gst_bin_new("kinolite-video-bin");
+    gst_bin_add_many(GST_BIN(videoBin), convert, appSink_.element(), nullptr);
+    if (!gst_element_link(convert, appSink_.element()))
+        throw std::runtime_error("the video path could not be linked");
+    gsth::Pad convertIn = gsth::Pad::Adopt(gst_element_get_static_pad(convert, "sink"));
+    gst_element_add_pad(videoBin, gst_ghost_pad_new("sink", convertIn.get()));
+    g_object_set(playbin_.get(), "video-sink", videoBin, nullptr);
+    if (GstElement* audio = MakeAudioSink())
+        g_object_set(playbin_.get(), "audio-sink", audio, nullptr);
+    // Speed changes keep the pitch: scaletempo stretches the sound by the segment's
+    // rate. One filter per source: a filter kept across sources was seen to crash on
+    // a rate seek right after a preroll while it still held the last source's state.
+    if (GstElement* tempo = gst_element_factory_make("scaletempo", nullptr))
+        g_object_set(playbin_.get(), "audio-filter", tempo, nullptr);
+
+    // Subtitles and visualisations are not part of this player; the video bin converts.
+    gint flags = 0;
+    g_object_get(playbin_.get(), "flags", &flags, nullptr);
+    flags = (flags & ~(PlayFlagText | PlayFlagVis)) | PlayFlagNativeVideo;
+    g_object_set(playbin_.get(), "flags", flags, nullptr);
+
+    elementSetup_ = gsth::SignalConnection(
+        playbin_.get(), g_signal_connect(playbin_.get(), "element-setup", G_CALLBACK(OnElementSetup), slot_.get()));
+    sourceSetup_ = gsth::SignalConnection(
+        playbin_.get(), g_signal_connect(playbin_.get(), "source-setup", G_CALLBACK(OnSourceSetup), slot_.get()));
+    bus_ = gsth::Bus::Adopt(gst_element_get_bus(playbin_.element()));
+    gst_bus_set_sync_handler(bus_.get(), OnBusSync, slot_.get(), nullptr);
+}
+
+PlayerPipeline::~PlayerPipeline()
+{
+    gst_element_set_state(playbin_.element(), GST_STATE_NULL);
+    elementSetup_.disconnect();
+    sourceSetup_.disconnect();
+    gst_bus_set_sync_handler(bus_.get(), nullptr, nullptr, nullptr);
+    gst_bus_set_flushing(bus_.get(), TRUE);
+}
+
+namespace PipelineReaper {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+// A pipeline still stopping after this long is taken to hang.
+constexpr auto kStuckAfter = std::chrono::seconds(3);
+
+// One stopping thread. An abandoned one keeps its pipeline and ends when it comes
+// back, if ever.
+struct Worker {
+    bool abandoned = false;
+    bool busy = false;
+    Clock::time_point busySince;
+};
+
+struct Reaper {
+    std::mutex mutex;
+    std::condition_variable changed;
+    std::deque<std::function<void()>> queue;
+    std::shared_ptr<Worker> current;
+    int abandonedCount = 0;
+
+    void StartWorker()
+    {
+        current = std::make_shared<Worker>();
+        std::thread([this, me = current] { Run(me); }).detach();
+    }
+
+    void Run(const std::shared_ptr<Worker>& me)
+    {
+        std::unique_lock<std::mutex> lock(mutex);
+        for (;;) {
+            changed.wait(lock, [&] { return me->abandoned || !queue.empty(); });
+            if (me->abandoned)
+                return;
+            std::function<void()> job = std::move(queue.front());
+            queue.pop_front();
+            me->busy = true;
+            me->busySince = Clock::now();
+            lock.unlock();
+            job();
+            job = nullptr;
+            // The decoders of that source are gone; give their memory back.
+            malloc_trim(0);
+            lock.lock();
+            me->busy = false;
+            if (me->abandoned) {
+                // Back at last; a new thread took over meanwhile.
+                --abandonedCount;
+                changed.notify_all();
+                return;
+            }
+            changed.notify_all();
+        }
+    }
+
+    // Under the mutex: leaves a hanging thread behind and carries on with a new one.
+    void AbandonIfStuck()
+    {
+        if (current && current->busy && Clock::now() - current->busySince > kStuckAfter) {
+            current->abandoned = true;
+            ++abandonedCount;
+            StartWorker();
+        }
+    }
+};
+
+// Never destroyed: abandoned threads may still refer to it while the process ends.
+Reaper& Instance()
+{
+    static Reaper* reaper = [] {
+        auto* r = new Reaper;
+        std::lock_guard<std::mutex> lock(r->mutex);
+        r->StartWorker();
+        return r;
+    }();
+    return *reaper;
+}
+
+} // namespace
+
+void Retire(std::unique_ptr<PlayerPipeline> pipeline)
+{
+    if (!pipeline)
+        return;
+    pipeline->Slot().Retire();
+    // Shared, since std::function must be copyable; only the reaper holds it.
+    Run([p = std::shared_ptr<PlayerPipeline>(std::move(pipeline))]() mutable { p.reset(); });
+}
+
+void Run(std::function<void()> stopping)
+{
+    Reaper& r = Instance();
+    std::lock_guard<std::mutex> lock(r.mutex);
+    r.AbandonIfStuck();
+    r.queue.push_back(std::move(stopping));
+    r.changed.notify_all();
+}
+
+bool Drain(int ms)
+{
+    Reaper& r = Instance();
+    std::unique_lock<std::mutex> lock(r.mutex);
+    return r.changed.wait_for(lock, std::chrono::milliseconds(ms), [&] {
+        return r.queue.empty() && !r.current->busy && r.abandonedCount == 0;
+    });
+}
+
+} // namespace PipelineReaper
+
+} // namespace kino

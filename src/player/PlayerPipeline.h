@@ -1,0 +1,78 @@
+#pragma once
+// One source's pipeline: playbin with our video path (videoconvert -> BGRx appsink),
+// the sound output and a tempo filter of its own, and the slot through which its
+// streaming threads hand frames and news to the GUI thread. A new pipeline is built
+// for every source, so that one whose elements hang can be left behind.
+#include <QtGlobal>
+
+#include <atomic>
+#include <functional>
+#include <memory>
+#include <mutex>
+
+#include "player/GstHandles.h"
+
+namespace kino {
+
+// Shared between the GUI thread and one pipeline's streaming threads.
+struct FrameSlot {
+    std::mutex mutex;
+    gsth::Sample sample;                 // the newest frame, not yet taken
+    // Called on a streaming thread, under the mutex, when a frame lands in an empty
+    // slot; cleared when the pipeline is retired.
+    std::function<void()> wake;
+    // Counted up by every seek and every pause; an end of stream carries the values
+    // it was posted under.
+    std::atomic<unsigned> seekSerial{0};
+    std::atomic<unsigned> pauseSerial{0};
+    std::atomic<bool> endPosted{false};      // an end of stream waits on the bus
+    std::atomic<bool> errorPosted{false};    // an element other than the source failed
+    std::atomic<bool> sourceFailed{false};   // the source element failed
+    std::atomic<bool> dataArrived{false};    // the source has delivered data
+    std::atomic<bool> isAvi{false};          // the AVI demuxer was set up
+
+    void Store(GstSample* sample);
+    void Retire();
+};
+
+// The seek and pause counts an end-of-stream message was posted under.
+unsigned EndSeekSerial(GstMessage* msg);
+unsigned EndPauseSerial(GstMessage* msg);
+
+class PlayerPipeline {
+public:
+    // Throws std::runtime_error when an element this player needs is missing.
+    explicit PlayerPipeline(std::shared_ptr<FrameSlot> slot);
+    // Stops the pipeline; this may wait on its streaming threads, so it runs on the
+    // reaper's thread, never on the GUI thread.
+    ~PlayerPipeline();
+    PlayerPipeline(const PlayerPipeline&) = delete;
+    PlayerPipeline& operator=(const PlayerPipeline&) = delete;
+
+    GstElement* Playbin() const { return playbin_.element(); }
+    GstBus* Bus() const { return bus_.get(); }
+    GstElement* AppSink() const { return appSink_.element(); }
+    FrameSlot& Slot() const { return *slot_; }
+
+private:
+    std::shared_ptr<FrameSlot> slot_;
+    gsth::Element playbin_;
+    gsth::Element appSink_;
+    gsth::Bus bus_;
+    gsth::SignalConnection elementSetup_;
+    gsth::SignalConnection sourceSetup_;
+};
+
+// Stops retired pipelines on a thread of its own. A pipeline that does not stop in
+// a few seconds is abandoned to its thread, and the next ones are stopped on a new
+// thread, so no hanging element holds up the window, the next source or quitting.
+namespace PipelineReaper {
+void Retire(std::unique_ptr<PlayerPipeline> pipeline);
+// Runs `stopping` on the reaper's thread, after what was retired before it.
+void Run(std::function<void()> stopping);
+// Waits until every retired pipeline has stopped, at most `ms` milliseconds; false
+// when one is still stopping or was abandoned.
+bool Drain(int ms);
+}
+
+} // namespace kino

@@ -17,6 +17,7 @@ PACKAGES=(
   xvfb xauth
   openbox x11-utils xdotool libxcb1-dev
   ffmpeg
+  zzuf
   dbus dbus-daemon playerctl desktop-file-utils librsvg2-bin
 )
 

@@ -309,11 +309,13 @@ void PlayerEngine::Open(const std::string& source)
 
     const GstStateChangeReturn ret = Preroll(IsLocalUri(uri));
     if (ret == GST_STATE_CHANGE_FAILURE) {
-        gsth::Message err = gsth::Message::Adopt(gst_bus_pop_filtered(pipeline_->Bus(), GST_MESSAGE_ERROR));
+        // The failure may be seen a moment before its message is on the bus.
+        gsth::Message err = gsth::Message::Adopt(
+            gst_bus_timed_pop_filtered(pipeline_->Bus(), 500 * GST_MSECOND, GST_MESSAGE_ERROR));
         if (err)
             FailFromMessage(err.get());
         else
-            Fail(Unsupported, QStringLiteral("the source could not be opened"));
+            Fail(IsLocalUri(uri) ? Unsupported : NetworkError, QStringLiteral("the source could not be opened"));
         return;
     }
     if (ret == GST_STATE_CHANGE_ASYNC) {

@@ -75,6 +75,7 @@ private:
 using Message = MiniRef<GstMessage>;
 using Sample = MiniRef<GstSample>;
 using Caps = MiniRef<GstCaps>;
+using Buffer = MiniRef<GstBuffer>;
 
 // A signal connection that disconnects itself.
 class SignalConnection {

@@ -123,6 +123,10 @@ PlayerEngine::PlayerEngine(QObject* parent) : QObject(parent)
         if (state_ == State::Opening)
             Fail(IsLocalUri(UriFor(source_)) ? Broken : NoAnswer, QStringLiteral("the source did not answer"));
     });
+    redrawStill_ = new QTimer(this);
+    redrawStill_->setSingleShot(true);
+    redrawStill_->setInterval(100);
+    connect(redrawStill_, &QTimer::timeout, this, &PlayerEngine::RedrawStill);
     // Built once here so that a missing element is reported at start, not at the
     // first source.
     PipelineReaper::Retire(std::make_unique<PlayerPipeline>(std::make_shared<FrameSlot>()));
@@ -143,6 +147,7 @@ void PlayerEngine::BuildPipeline()
     slot_ = std::make_shared<FrameSlot>();
     slot_->wake = [this] { QMetaObject::invokeMethod(this, [this] { TakeFrame(); }, Qt::QueuedConnection); };
     pipeline_ = std::make_unique<PlayerPipeline>(slot_);
+    pipeline_->SetFrameSize(frameSize_.width(), frameSize_.height());
     watcher_ = std::make_unique<BusWatcher>(pipeline_->Bus(), [this](GstMessage* msg) { HandleMessage(msg); });
 }
 
@@ -377,8 +382,8 @@ qint64 PlayerEngine::QueryDurationMs() const
 
 void PlayerEngine::PictureSizeFromPipeline()
 {
-    gsth::Pad pad = gsth::Pad::Adopt(gst_element_get_static_pad(pipeline_->AppSink(), "sink"));
-    gsth::Caps caps = gsth::Caps::Adopt(pad ? gst_pad_get_current_caps(pad.get()) : nullptr);
+    // The picture as decoded, before the video path scales it.
+    gsth::Caps caps = gsth::Caps::Adopt(gst_pad_get_current_caps(pipeline_->PictureInput()));
     GstVideoInfo info;
     if (caps && gst_video_info_from_caps(&info, caps.get())) {
         facts_.width = GST_VIDEO_INFO_WIDTH(&info);
@@ -564,6 +569,49 @@ void PlayerEngine::SetMuted(bool muted)
         g_object_set(Playbin(), "mute", muted_ ? TRUE : FALSE, nullptr);
     if (muted_ != before)
         emit mutedChanged(muted_);
+}
+
+void PlayerEngine::SetFrameSize(const QSize& size)
+{
+    const QSize wanted = size.isValid() && !size.isEmpty() ? size : QSize();
+    if (wanted == frameSize_)
+        return;
+    frameSize_ = wanted;
+    if (!pipeline_)
+        return;
+    pipeline_->SetFrameSize(frameSize_.width(), frameSize_.height());
+    // A still picture is made again at the new size, once the resizing has settled.
+    if (state_ == State::Paused || state_ == State::Stopped)
+        redrawStill_->start();
+}
+
+void PlayerEngine::RedrawStill()
+{
+    if ((state_ != State::Paused && state_ != State::Stopped) || !facts_.known || facts_.live || endWhilePaused_)
+        return;
+    gint64 pos = 0;
+    if (gst_element_query_position(Playbin(), GST_FORMAT_TIME, &pos) && pos >= 0)
+        SeekTo(appliedRate_, pos);
+}
+
+QImage PlayerEngine::FullFrame() const
+{
+    if (!slot_)
+        return {};
+    gsth::Sample full;
+    {
+        std::lock_guard<std::mutex> lock(slot_->mutex);
+        if (!slot_->fullBuffer || !slot_->fullCaps)
+            return {};
+        full = gsth::Sample::Adopt(gst_sample_new(slot_->fullBuffer.get(), slot_->fullCaps.get(), nullptr, nullptr));
+    }
+    gsth::Caps bgrx = gsth::Caps::Adopt(gst_caps_new_simple("video/x-raw", "format", G_TYPE_STRING, "BGRx", nullptr));
+    GError* raw = nullptr;
+    gsth::Sample converted = gsth::Sample::Adopt(gst_video_convert_sample(full.get(), bgrx.get(), 2 * GST_SECOND, &raw));
+    std::unique_ptr<GError, gsth::GErrorDeleter> err(raw);
+    if (!converted)
+        return {};
+    return ImageFromSample(converted.get()).copy();
 }
 
 bool PlayerEngine::EndPosted() const

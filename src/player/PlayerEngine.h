@@ -95,7 +95,14 @@ public:
     // Whether the end of the medium has been posted by the pipeline and not yet
     // handled on this thread.
     bool EndPosted() const;
-    // The newest frame, at the picture's own size.
+    // Frames are delivered at this size (square pixels), scaled in the pipeline;
+    // empty: at the picture's own size. Takes effect at the next frame.
+    void SetFrameSize(const QSize& size);
+    QSize FrameSize() const { return frameSize_; }
+    // The newest frame at the picture's own size (a copy of its own), whatever size
+    // frames are delivered at; null without one.
+    QImage FullFrame() const;
+    // The newest frame as delivered.
     QImage currentFrame() const { return frame_; }
 
     // How long a network source may take to answer before it counts as failed.
@@ -131,12 +138,14 @@ private:
     void StartPlaying();
     void Finish();                                 // the end of the medium reached
     void PictureSizeFromPipeline();
+    void RedrawStill();
 
     // The current source's pipeline, its bus and its frame slot; a new set per source.
     std::unique_ptr<PlayerPipeline> pipeline_;
     std::unique_ptr<BusWatcher> watcher_;
     std::shared_ptr<FrameSlot> slot_;
     QTimer* openWatchdog_ = nullptr;
+    QTimer* redrawStill_ = nullptr;
 
     std::string source_;
     State state_ = State::Closed;
@@ -155,6 +164,7 @@ private:
     bool muted_ = false;
     int networkTimeoutMs_ = 12000;
     qint64 lastPositionMs_ = 0;
+    QSize frameSize_;
 };
 
 } // namespace kino

@@ -1,6 +1,7 @@
 #include "player/PlayerPipeline.h"
 
 #include <gst/app/gstappsink.h>
+#include <gst/video/video.h>
 
 #include <malloc.h>
 
@@ -100,6 +101,46 @@ void OnSourceSetup(GstElement*, GstElement* source, gpointer user)
                           OnFirstData, user, nullptr);
 }
 
+// On the decoded picture before scaling: its caps get an explicit colour matrix (a
+// decoder may leave it to the default, which depends on the size, and the scaled
+// copy would then be read with another matrix), and the newest frame is kept at its
+// own size for copying.
+GstPadProbeReturn OnPicture(GstPad*, GstPadProbeInfo* info, gpointer user)
+{
+    auto* slot = static_cast<FrameSlot*>(user);
+    if (GST_PAD_PROBE_INFO_TYPE(info) & GST_PAD_PROBE_TYPE_BUFFER) {
+        GstBuffer* buffer = GST_PAD_PROBE_INFO_BUFFER(info);
+        std::lock_guard<std::mutex> lock(slot->mutex);
+        slot->fullBuffer = gsth::Buffer::Ref(buffer);
+        return GST_PAD_PROBE_OK;
+    }
+    GstEvent* event = GST_PAD_PROBE_INFO_EVENT(info);
+    if (GST_EVENT_TYPE(event) != GST_EVENT_CAPS)
+        return GST_PAD_PROBE_OK;
+    GstCaps* caps = nullptr;
+    gst_event_parse_caps(event, &caps);
+    GstVideoInfo vinfo;
+    if (!caps || !gst_video_info_from_caps(&vinfo, caps))
+        return GST_PAD_PROBE_OK;
+    gsth::Caps full = gsth::Caps::Adopt(gst_video_info_to_caps(&vinfo));
+    {
+        std::lock_guard<std::mutex> lock(slot->mutex);
+        slot->fullCaps = full;
+    }
+    const GstStructure* s = gst_caps_get_structure(caps, 0);
+    if (!gst_structure_has_field(s, "colorimetry") && GST_VIDEO_INFO_IS_YUV(&vinfo)) {
+        gsth::Caps fixed = gsth::Caps::Adopt(gst_caps_copy(caps));
+        gchar* colorimetry = gst_video_colorimetry_to_string(&GST_VIDEO_INFO_COLORIMETRY(&vinfo));
+        if (colorimetry) {
+            gst_caps_set_simple(fixed.get(), "colorimetry", G_TYPE_STRING, colorimetry, nullptr);
+            g_free(colorimetry);
+            gst_event_unref(event);
+            GST_PAD_PROBE_INFO_DATA(info) = gst_event_new_caps(fixed.get());
+        }
+    }
+    return GST_PAD_PROBE_OK;
+}
+
 void OnElementSetup(GstElement*, GstElement* element, gpointer user)
 {
     GstElementFactory* factory = gst_element_get_factory(element);
@@ -144,6 +185,7 @@ void FrameSlot::Retire()
     std::lock_guard<std::mutex> lock(mutex);
     wake = nullptr;
     sample.reset();
+    fullBuffer.reset();
 }
 
 PlayerPipeline::PlayerPipeline(std::shared_ptr<FrameSlot> slot) : slot_(std::move(slot))
@@ -155,22 +197,31 @@ PlayerPipeline::PlayerPipeline(std::shared_ptr<FrameSlot> slot) : slot_(std::mov
     // The video path is ours: decoded frames -> BGRx -> appsink. Playbin then adds no
     // converters of its own in front of it, which makes the first frame come sooner.
     appSink_ = gsth::Element::Ref(gst_element_factory_make("appsink", "kinolite-video"));
+    GstElement* scale = gst_element_factory_make("videoscale", nullptr);
     GstElement* convert = gst_element_factory_make("videoconvert", nullptr);
-    if (!appSink_ || !convert)
-        throw std::runtime_error("GStreamer's appsink or videoconvert is not installed");
-    gsth::Caps caps = gsth::Caps::Adopt(gst_caps_new_simple("video/x-raw", "format", G_TYPE_STRING, "BGRx", nullptr));
-    g_object_set(appSink_.get(), "caps", caps.get(), "max-buffers", 1u, "drop", TRUE, "sync", TRUE, "qos", TRUE,
+    frameFilter_ = gsth::Element::Ref(gst_element_factory_make("capsfilter", nullptr));
+    if (!appSink_ || !scale || !convert || !frameFilter_)
+        throw std::runtime_error("GStreamer's appsink, videoscale, videoconvert or capsfilter is not installed");
+    gsth::Caps bgrx = gsth::Caps::Adopt(gst_caps_new_simple("video/x-raw", "format", G_TYPE_STRING, "BGRx", nullptr));
+    g_object_set(appSink_.get(), "caps", bgrx.get(), "max-buffers", 1u, "drop", TRUE, "sync", TRUE, "qos", TRUE,
                  "enable-last-sample", FALSE, nullptr);
+    // A frame already on its way when the size changes still passes ("delayed"): the
+    // size may change at any moment, and refusing it would stop the stream.
+    g_object_set(frameFilter_.get(), "caps-change-mode", 1, nullptr);
+    SetFrameSize(0, 0);
     GstAppSinkCallbacks callbacks{};
     callbacks.new_sample = OnNewSample;
     callbacks.new_preroll = OnNewPreroll;
     gst_app_sink_set_callbacks(GST_APP_SINK(appSink_.get()), &callbacks, slot_.get(), nullptr);
     GstElement* videoBin = gst_bin_new("kinolite-video-bin");
-    gst_bin_add_many(GST_BIN(videoBin), convert, appSink_.element(), nullptr);
-    if (!gst_element_link(convert, appSink_.element()))
+    gst_bin_add_many(GST_BIN(videoBin), scale, convert, frameFilter_.element(), appSink_.element(), nullptr);
+    if (!gst_element_link_many(scale, convert, frameFilter_.element(), appSink_.element(), nullptr))
         throw std::runtime_error("the video path could not be linked");
-    gsth::Pad convertIn = gsth::Pad::Adopt(gst_element_get_static_pad(convert, "sink"));
-    gst_element_add_pad(videoBin, gst_ghost_pad_new("sink", convertIn.get()));
+    pictureIn_ = gsth::Pad::Adopt(gst_element_get_static_pad(scale, "sink"));
+    gst_pad_add_probe(pictureIn_.get(),
+                      GstPadProbeType(GST_PAD_PROBE_TYPE_EVENT_DOWNSTREAM | GST_PAD_PROBE_TYPE_BUFFER),
+                      OnPicture, slot_.get(), nullptr);
+    gst_element_add_pad(videoBin, gst_ghost_pad_new("sink", pictureIn_.get()));
     g_object_set(playbin_.get(), "video-sink", videoBin, nullptr);
     if (GstElement* audio = MakeAudioSink())
         g_object_set(playbin_.get(), "audio-sink", audio, nullptr);
@@ -192,6 +243,19 @@ PlayerPipeline::PlayerPipeline(std::shared_ptr<FrameSlot> slot) : slot_(std::mov
         playbin_.get(), g_signal_connect(playbin_.get(), "source-setup", G_CALLBACK(OnSourceSetup), slot_.get()));
     bus_ = gsth::Bus::Adopt(gst_element_get_bus(playbin_.element()));
     gst_bus_set_sync_handler(bus_.get(), OnBusSync, slot_.get(), nullptr);
+}
+
+void PlayerPipeline::SetFrameSize(int width, int height)
+{
+    gsth::Caps caps = gsth::Caps::Adopt(gst_caps_new_simple("video/x-raw", "format", G_TYPE_STRING, "BGRx", nullptr));
+    if (width > 0 && height > 0)
+        gst_caps_set_simple(caps.get(), "width", G_TYPE_INT, width, "height", G_TYPE_INT, height,
+                            "pixel-aspect-ratio", GST_TYPE_FRACTION, 1, 1, nullptr);
+    g_object_set(frameFilter_.get(), "caps", caps.get(), nullptr);
+    // Asks the path upstream of the filter to negotiate again at the next frame.
+    gsth::Pad in = gsth::Pad::Adopt(gst_element_get_static_pad(frameFilter_.element(), "sink"));
+    if (in)
+        gst_pad_push_event(in.get(), gst_event_new_reconfigure());
 }
 
 PlayerPipeline::~PlayerPipeline()

@@ -1,5 +1,7 @@
 #pragma once
-// One source's pipeline: playbin with our video path (videoconvert -> BGRx appsink),
+// One source's pipeline: playbin with our video path (videoscale -> videoconvert ->
+// size filter -> BGRx appsink, so frames are scaled in the decoder's format to the size they are
+// shown at and only the small frame is converted),
 // the sound output and a tempo filter of its own, and the slot through which its
 // streaming threads hand frames and news to the GUI thread. A new pipeline is built
 // for every source, so that one whose elements hang can be left behind.
@@ -18,6 +20,8 @@ namespace kino {
 struct FrameSlot {
     std::mutex mutex;
     gsth::Sample sample;                 // the newest frame, not yet taken
+    gsth::Buffer fullBuffer;             // the newest frame before scaling, and its caps
+    gsth::Caps fullCaps;
     // Called on a streaming thread, under the mutex, when a frame lands in an empty
     // slot; cleared when the pipeline is retired.
     std::function<void()> wake;
@@ -52,12 +56,18 @@ public:
     GstElement* Playbin() const { return playbin_.element(); }
     GstBus* Bus() const { return bus_.get(); }
     GstElement* AppSink() const { return appSink_.element(); }
+    // Where the decoded picture enters the video path, at its own size.
+    GstPad* PictureInput() const { return pictureIn_.get(); }
+    // Frames at this size (square pixels), or at the picture's own when empty.
+    void SetFrameSize(int width, int height);
     FrameSlot& Slot() const { return *slot_; }
 
 private:
     std::shared_ptr<FrameSlot> slot_;
     gsth::Element playbin_;
     gsth::Element appSink_;
+    gsth::Element frameFilter_;
+    gsth::Pad pictureIn_;
     gsth::Bus bus_;
     gsth::SignalConnection elementSetup_;
     gsth::SignalConnection sourceSetup_;

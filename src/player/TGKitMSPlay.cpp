@@ -63,8 +63,10 @@ TGKitMSPlay::TGKitMSPlay(QWidget* parent) : QWidget(parent)
     connect(engine_, &PlayerEngine::factsChanged, this, [this] {
         const auto& f = engine_->facts();
         view_->SetPictureSize(QSize(f.width, f.height), f.pixelAspect);
+        UpdateFrameSize();
         RefreshBars();
     });
+    connect(view_, &VideoView::layoutChanged, this, &TGKitMSPlay::UpdateFrameSize);
 
     connect(engine_, &PlayerEngine::positionChanged, this, &TGKitMSPlay::RefreshBars);
 
@@ -217,12 +219,38 @@ bool TGKitMSPlay::CopyToClipboard(std::int32_t position)
     if (engine_->currentFrame().isNull())
         return false;
     // The picture at its own size, as a copy of its own: the clipboard may keep it long
-    // after the decoder's buffer is reused.
-    const QImage frame = engine_->currentFrame().copy();
+    // after the decoder's buffer is reused. Frames shown may be scaled down.
+    QImage frame = engine_->FullFrame();
+    if (frame.isNull())
+        frame = engine_->currentFrame().copy();
     if (frame.isNull())
         return false;
     QApplication::clipboard()->setImage(frame);
     return true;
+}
+
+void TGKitMSPlay::UpdateFrameSize()
+{
+    // Frames come scaled to what the view shows in device pixels, so that drawing
+    // needs no scaling: the whole picture at the scale that makes the shown part fill
+    // its place. Never larger than the picture itself (own size: no scaling at all).
+    const QSize picture = view_->PictureSize();
+    const QRect src = view_->EffectiveSourceRect();
+    const QSizeF target = QSizeF(view_->TargetRect().size()) * view_->devicePixelRatioF();
+    if (picture.isEmpty() || src.isEmpty() || target.isEmpty()) {
+        engine_->SetFrameSize(QSize());
+        return;
+    }
+    const double par = view_->PixelAspect();
+    const QSizeF shown(picture.width() * std::max(par, 1.0), picture.height() * std::max(1.0 / par, 1.0));
+    QSizeF want(target.width() * picture.width() / src.width(), target.height() * picture.height() / src.height());
+    if (want.width() >= shown.width() - 1 || want.height() >= shown.height() - 1) {
+        engine_->SetFrameSize(QSize());
+        return;
+    }
+    // Even sizes keep the decoder's subsampled formats exact.
+    const auto even = [](double v) { return std::max(2, int(std::lround(v / 2.0)) * 2); };
+    engine_->SetFrameSize(QSize(even(want.width()), even(want.height())));
 }
 
 void TGKitMSPlay::SetNetworkTimeoutMs(int ms)

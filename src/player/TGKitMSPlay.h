@@ -89,6 +89,7 @@ private:
     void Report(std::int16_t status, std::int32_t detail);
     void RefreshBars();
     void RefreshTicker();
+    void UpdateFrameSize();
 
     PlayerEngine* engine_;
     VideoView* view_;

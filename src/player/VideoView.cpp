@@ -30,6 +30,7 @@ void VideoView::SetPictureSize(const QSize& size, double pixelAspect)
     pictureSize_ = size;
     pixelAspect_ = pixelAspect;
     update();
+    emit layoutChanged();
 }
 
 QSize VideoView::PictureSize() const
@@ -41,6 +42,7 @@ void VideoView::SetSourceRect(const QRect& rect)
 {
     sourceRect_ = rect;
     update();
+    emit layoutChanged();
 }
 
 QRect VideoView::EffectiveSourceRect() const
@@ -58,6 +60,13 @@ void VideoView::SetFitToWindow(bool fit)
 {
     fit_ = fit;
     update();
+    emit layoutChanged();
+}
+
+void VideoView::resizeEvent(QResizeEvent* event)
+{
+    QWidget::resizeEvent(event);
+    emit layoutChanged();
 }
 
 QRect VideoView::TargetRect() const

@@ -39,7 +39,13 @@ public:
 
     std::function<void()> OnClick;
 
+signals:
+    // The view's size, the picture, the source rectangle or the fit changed: where
+    // and how large the picture is shown may have changed.
+    void layoutChanged();
+
 protected:
+    void resizeEvent(QResizeEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;

@@ -397,6 +397,47 @@ private slots:
         QVERIFY(copied.pixel(20, 20) != copied.pixel(300, 20));
     }
 
+    // Frames arrive scaled to what the view shows, so drawing needs no scaling; the
+    // picture's size, and what is copied, stay the picture's own.
+    void framesArriveAtTheSizeShown_data()
+    {
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<int>("viewStyle");
+        QTest::addColumn<QRect>("sourceRect");
+        QTest::addColumn<QSize>("frame");   // in a 400 x 300 view
+        QTest::newRow("HD fitted") << "hd.mpg" << 1 << QRect() << QSize(400, 226);
+        QTest::newRow("HD own size") << "hd.mpg" << 0 << QRect() << QSize(1920, 1080);
+        QTest::newRow("HD, a quarter shown") << "hd.mpg" << 1 << QRect(0, 0, 960, 540) << QSize(800, 450);
+        QTest::newRow("16:9 pixels fitted") << "wide.mpg" << 1 << QRect() << QSize(400, 226);
+        QTest::newRow("small picture, not enlarged") << "clip.avi" << 1 << QRect() << QSize(320, 240);
+    }
+    void framesArriveAtTheSizeShown()
+    {
+        QFETCH(QString, file);
+        QFETCH(int, viewStyle);
+        QFETCH(QRect, sourceRect);
+        QFETCH(QSize, frame);
+        player->SetControlBar(kino::kFalse);
+        player->SetStatusBar(kino::kFalse);
+        player->resize(400, 300);
+        QTRY_COMPARE(player->View()->size(), QSize(400, 300));
+        player->SetViewStyle(viewStyle);
+        player->SetFileName(Fixture(file.toStdString()));
+        const QSize picture(player->MovieWidth(), player->MovieHeight());
+        if (!sourceRect.isNull())
+            player->SetSourceRect(sourceRect.x(), sourceRect.y(), sourceRect.width(), sourceRect.height());
+        QTRY_COMPARE_WITH_TIMEOUT(player->View()->Frame().size(), frame, kPlayTimeout);
+        QCOMPARE(QSize(player->MovieWidth(), player->MovieHeight()), picture);
+        QVERIFY(player->Pause());
+        QVERIFY(player->CopyToClipboard(player->GetCurrentPos()));
+        QCOMPARE(QApplication::clipboard()->image().size(), picture);
+        // A larger view gets larger frames, paused too.
+        if (viewStyle == 1 && frame.width() < picture.width()) {
+            player->resize(600, 450);
+            QTRY_VERIFY_WITH_TIMEOUT(player->View()->Frame().width() > frame.width(), kPlayTimeout);
+        }
+    }
+
     void sourceRectIsClampedToThePicture_data()
     {
         QTest::addColumn<QRect>("asked");

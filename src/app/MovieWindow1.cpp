@@ -1,11 +1,14 @@
 #include "app/MovieWindow1.h"
 
 #include <QCloseEvent>
+#include <QGuiApplication>
 #include <QMenuBar>
+#include <QScreen>
 #include <QVBoxLayout>
 
 #include "app/Dialogs.h"
 #include "app/KinoApplication.h"
+#include "app/WindowPlacement.h"
 #include "controls/dxfComboBox.h"
 #include "platform/AppPaths.h"
 #include "platform/IniFile.h"
@@ -225,8 +228,14 @@ void TMovieForm1::closeEvent(QCloseEvent* event)
 void TMovieForm1::FormShow()
 {
     IniFile ini(settingsPath_);
-    move(x(), ini.ReadInteger(kSection, "M_TOP", y()));
-    move(ini.ReadInteger(kSection, "M_LEFT", x()), y());
+    const int top = ini.ReadInteger(kSection, "M_TOP", y());
+    const int left = ini.ReadInteger(kSection, "M_LEFT", x());
+    // A position saved on a screen that is gone, or a value no screen holds, would
+    // open the window where no one can see it, start after start.
+    QList<QRect> areas;
+    for (const QScreen* screen : QGuiApplication::screens())
+        areas.append(screen->availableGeometry());
+    move(PositionOnScreen(QPoint(left, top), frameGeometry().size(), areas));
 
     {
         // The arguments are added as one change of the list, like every other add.

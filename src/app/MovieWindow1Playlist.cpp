@@ -136,8 +136,14 @@ void TMovieForm1::FolderSearch(const std::string& folder)
     Search1->SetListingCache(nullptr);
 }
 
-void TMovieForm1::Search1Find(TSearchFile*, const std::string& name, const TSearchFileData&, bool&)
+void TMovieForm1::Search1Find(TSearchFile*, const std::string& name, const TSearchFileData& data, bool&)
 {
+    // Only what can be a medium: a regular file, or a link that leads to one (the
+    // find data follows links). A folder named clip.avi, a link that leads nowhere
+    // or loops, and a FIFO or device (whose opening would wait for a writer and
+    // freeze the window) are left out.
+    if (data.IsDirectory || data.IsSystem)
+        return;
     ComboBox1->Items().Add(name);
 }
 
@@ -158,10 +164,11 @@ void TMovieForm1::AddPath(const std::string& path)
     if (::stat(path.c_str(), &st) != 0)
         return;
     // Shell completion and file managers end a folder's path with "/": it is that folder.
-    // A file's name never ends so.
+    // A file's name never ends so. As in a folder search, only a regular file (or a
+    // link to one) can be a medium.
     if (S_ISDIR(st.st_mode))
         FolderSearch(WithoutTrailingSlashes(path));
-    else if (path.back() != '/' && IsMediaFile(path))
+    else if (S_ISREG(st.st_mode) && path.back() != '/' && IsMediaFile(path))
         ComboBox1->Items().Add(path);
 }
 

@@ -8,7 +8,6 @@
 #include <QDBusObjectPath>
 #include <QPointer>
 #include <QStringList>
-#include <QUrl>
 
 #include <array>
 #include <cmath>
@@ -20,6 +19,7 @@
 
 #include "app/MovieWindow1.h"
 #include "controls/dxfComboBox.h"
+#include "platform/FolderListing.h"
 #include "platform/PathRules.h"
 #include "platform/Text.h"
 #include "player/PlayerBars.h"
@@ -151,15 +151,15 @@ std::array<SpeedItem, 4> SpeedItems(const TMovieForm1* form)
     return {{{form->N051, 0.5}, {form->N13, 1.0}, {form->N21, 1.5}, {form->N22, 2.0}}};
 }
 
-// A local path becomes a file URI; a text with a scheme is a URL already.
+// A local path becomes a file URI, its full path's bytes percent-encoded as they
+// are, so a name that is not UTF-8 names the same file; a text with a scheme is
+// a URL already.
 QString UrlOf(const std::string& entry)
 {
     if (HasUriScheme(entry))
         return ToDisplay(entry);
-    if (IsValidUtf8(entry))
-        return QUrl::fromLocalFile(QString::fromStdString(entry)).toString(QUrl::FullyEncoded);
-    // Bytes that are not UTF-8 are kept exactly, percent-encoded.
-    return QStringLiteral("file://") + QString::fromLatin1(QUrl::toPercentEncoding(QByteArray::fromStdString(entry), "/"));
+    return QStringLiteral("file://") +
+           QString::fromLatin1(QByteArray::fromStdString(FullPathOf(entry)).toPercentEncoding("/"));
 }
 
 QString TitleOf(const std::string& entry)

@@ -7,22 +7,34 @@
 #define SI_NO_CONVERSION
 #include <SimpleIni.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdint>
 #include <cstdlib>
+#include <ctime>
+#include <dirent.h>
 #include <fcntl.h>
 #include <random>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <utility>
+#include <vector>
 
 namespace kino {
 
 namespace {
 
-// A settings file holds a handful of keys; anything larger is not one of ours
-// and is not worth parsing on every read.
-constexpr off_t kMaxSettingsSize = 1024 * 1024;
+// A settings file holds a handful of keys, but other programs' sections may share
+// it. Past this size it cannot be a settings file by mistake: it is neither parsed
+// nor replaced.
+constexpr off_t kMaxSettingsSize = off_t{64} * 1024 * 1024;
+
+// A temporary file a write left behind (killed between writing and renaming) is
+// removed by a later write once it is this old; a write in progress renames its
+// temporary within moments.
+constexpr time_t kStaleTemporaryAge = 60;
+constexpr std::string_view kTemporaryInfix = ".tmp";
+constexpr std::size_t kTemporarySuffixLength = 6;
 
 bool IsBlank(char c) { return c == ' ' || c == '\t'; }
 
@@ -79,7 +91,7 @@ bool ParseDecimal(std::string_view text, int& value)
 }
 
 // What was found at the settings path.
-enum class Content { Missing, Text, NotText, NotRegular, Unreadable };
+enum class Content { Missing, Text, NotText, TooLarge, NotRegular, Unreadable };
 
 struct Loaded {
     Content content = Content::Missing;
@@ -99,8 +111,8 @@ private:
     int fd_;
 };
 
-// Reads the whole file when it is a regular file of sensible size without NUL
-// bytes. O_NONBLOCK keeps a FIFO at the path from blocking the open; the type
+// Reads the whole file when it is a regular file within the size limit without
+// NUL bytes. O_NONBLOCK keeps a FIFO at the path from blocking the open; the type
 // is checked on the opened descriptor so it cannot change in between.
 Loaded LoadSettingsText(const std::string& path)
 {
@@ -127,7 +139,7 @@ Loaded LoadSettingsText(const std::string& path)
     }
     loaded.mode = st.st_mode & 07777;
     if (st.st_size > kMaxSettingsSize) {
-        loaded.content = Content::NotText;
+        loaded.content = Content::TooLarge;
         return loaded;
     }
     // The size is checked again while reading, in case the file grew since fstat.
@@ -145,7 +157,7 @@ Loaded LoadSettingsText(const std::string& path)
             break;
         text.append(chunk, static_cast<std::size_t>(n));
         if (text.size() > static_cast<std::size_t>(kMaxSettingsSize)) {
-            loaded.content = Content::NotText;
+            loaded.content = Content::TooLarge;
             return loaded;
         }
     }
@@ -167,55 +179,189 @@ std::string_view TrimBlanks(std::string_view s)
     return s;
 }
 
-// Whether the parser keeps this line as a section header or a key; blank lines,
-// comments and malformed lines are not kept.
-bool IsKeptLine(std::string_view line)
+// One section header or key of the file as the parser finds it, by its place in
+// the text, so a write can change one value and leave every other byte alone.
+struct IniItem {
+    bool isSection = false;
+    // A "[" line without "]": the parser then files the keys after it, up to the
+    // next header, under a name that holds a line break, which no write can name.
+    bool broken = false;         // such a line, or a key after it
+    std::string_view name;       // the section's or key's name, trimmed
+    std::string_view section;    // for a key: the section it belongs to
+    std::size_t lineStart = 0;   // where its line begins
+    std::size_t valueBegin = 0;  // for a key: its value, trimmed
+    std::size_t valueEnd = 0;
+    std::size_t end = 0;         // the end of its line, before the line break
+};
+
+bool IsIniSpace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+bool IsLineBreak(char c) { return c == '\r' || c == '\n'; }
+
+constexpr std::string_view kUtf8Signature = "\xEF\xBB\xBF";
+
+// The sections and keys of `text`, found by the parser's own rules (which the
+// reads go by): blanks and empty lines skipped, ";" and "#" lines are comments,
+// "[name]" opens a section, "name=value" is a key; a line without "=" or with an
+// empty name is ignored; "\r" alone also ends a line. Names and values are
+// trimmed of blanks.
+std::vector<IniItem> ScanItems(std::string_view text)
 {
-    line = TrimBlanks(line);
-    if (line.empty() || line.front() == ';' || line.front() == '#')
-        return false;
-    if (line.front() == '[')
-        return line.find(']') != std::string_view::npos;
-    const auto equals = line.find('=');
-    return equals != std::string_view::npos && equals > 0;
+    std::vector<IniItem> items;
+    std::string_view section;
+    bool broken = false;
+    const std::size_t n = text.size();
+    std::size_t p = text.substr(0, kUtf8Signature.size()) == kUtf8Signature ? kUtf8Signature.size() : 0;
+    std::size_t lineStart = p;
+    const auto trimEnd = [&](std::size_t begin, std::size_t end) {
+        while (end > begin && IsIniSpace(text[end - 1]))
+            --end;
+        return end;
+    };
+    const auto toLineEnd = [&] {
+        while (p < n && !IsLineBreak(text[p]))
+            ++p;
+    };
+    while (p < n) {
+        while (p < n && IsIniSpace(text[p])) {
+            if (IsLineBreak(text[p]))
+                lineStart = p + 1;
+            ++p;
+        }
+        if (p == n)
+            break;
+        if (text[p] == ';' || text[p] == '#') {
+            toLineEnd();
+            continue;
+        }
+        IniItem item;
+        item.lineStart = lineStart;
+        if (text[p] == '[') {
+            ++p;
+            while (p < n && IsIniSpace(text[p]))
+                ++p;
+            const std::size_t nameBegin = p;
+            while (p < n && text[p] != ']' && !IsLineBreak(text[p]))
+                ++p;
+            item.isSection = true;
+            if (p == n || text[p] != ']') {
+                item.broken = broken = true;
+                item.end = p;
+                items.push_back(item);
+                continue;
+            }
+            item.name = text.substr(nameBegin, trimEnd(nameBegin, p) - nameBegin);
+            section = item.name;
+            broken = false;
+            toLineEnd();
+            item.end = p;
+            items.push_back(item);
+            continue;
+        }
+        const std::size_t keyBegin = p;
+        while (p < n && text[p] != '=' && !IsLineBreak(text[p]))
+            ++p;
+        if (p == n || text[p] != '=')
+            continue;
+        if (p == keyBegin) {
+            toLineEnd();
+            continue;
+        }
+        item.name = text.substr(keyBegin, trimEnd(keyBegin, p) - keyBegin);
+        item.section = section;
+        item.broken = broken;
+        ++p;
+        while (p < n && !IsLineBreak(text[p]) && IsIniSpace(text[p]))
+            ++p;
+        item.valueBegin = p;
+        toLineEnd();
+        item.valueEnd = trimEnd(item.valueBegin, p);
+        item.end = p;
+        items.push_back(item);
+    }
+    return items;
 }
 
-// The parser attaches a comment to the section or key after it, so comments
-// (and stray lines) after the last key have nothing to hang on and would be
-// dropped on saving. This returns that text so it can be put back at the end.
-std::string TrailingText(std::string_view text)
+// Names compare as the parser compares them: ASCII letter case ignored.
+bool SameName(std::string_view a, std::string_view b)
 {
-    constexpr std::string_view kUtf8Signature = "\xEF\xBB\xBF";
-    if (text.substr(0, kUtf8Signature.size()) == kUtf8Signature)
-        text.remove_prefix(kUtf8Signature.size());
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+               const auto fold = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
+               return fold(x) == fold(y);
+           });
+}
 
-    std::size_t tailStart = 0;
-    // Comment lines that open the file, from its first column on, are kept by
-    // the parser as the file's own comment.
-    bool inFileComment = true;
-    for (std::size_t lineStart = 0; lineStart < text.size();) {
-        auto lineEnd = text.find('\n', lineStart);
-        if (lineEnd == std::string_view::npos)
-            lineEnd = text.size();
-        const std::string_view line = text.substr(lineStart, lineEnd - lineStart);
-        const std::size_t next = lineEnd < text.size() ? lineEnd + 1 : lineEnd;
-        inFileComment = inFileComment && !line.empty() && (line.front() == ';' || line.front() == '#');
-        if (inFileComment || IsKeptLine(line))
-            tailStart = next;
-        lineStart = next;
+// The line break the file uses at `at`, or its first one, or "\n".
+std::string_view LineBreakAt(std::string_view text, std::size_t at)
+{
+    if (at >= text.size() || !IsLineBreak(text[at])) {
+        at = text.find_first_of("\r\n");
+        if (at == std::string_view::npos)
+            return "\n";
     }
+    if (text.compare(at, 2, "\r\n") == 0)
+        return "\r\n";
+    return text[at] == '\r' ? "\r" : "\n";
+}
 
-    std::string_view tail = text.substr(tailStart);
-    while (!tail.empty()) {
-        const auto eol = tail.find('\n');
-        if (!TrimBlanks(tail.substr(0, eol)).empty())
-            break;
-        tail.remove_prefix(eol == std::string_view::npos ? tail.size() : eol + 1);
+// `text` with the key set to `stored`, every other byte as it was: the first
+// occurrence of the key (the one reads find) gets the new value; a new key goes
+// after the last entry of the section's first occurrence; a new section after
+// the file's last entry, so closing comments stay last.
+std::string WithValue(std::string text, const std::string& section, const std::string& key,
+                      const std::string& stored)
+{
+    const std::vector<IniItem> items = ScanItems(text);
+    for (const IniItem& item : items) {
+        if (!item.isSection && !item.broken && SameName(item.section, section) && SameName(item.name, key))
+            return text.replace(item.valueBegin, item.valueEnd - item.valueBegin, stored);
     }
-    std::string result(tail);
-    if (!result.empty() && result.back() != '\n')
-        result.push_back('\n');
-    return result;
+    const std::string entry = key + '=' + stored;
+    // The last entry of the section's first occurrence; keys before any header
+    // belong to the section without a name.
+    const IniItem* last = nullptr;
+    bool inSection = section.empty();
+    for (const IniItem& item : items) {
+        if (item.isSection) {
+            if (last || inSection)
+                break;
+            inSection = !item.broken && SameName(item.name, section);
+        }
+        if (inSection)
+            last = &item;
+    }
+    if (last) {
+        const std::string lineBreak(LineBreakAt(text, last->end));
+        return text.insert(last->end, lineBreak + entry);
+    }
+    if (section.empty() && !items.empty()) {
+        // No key before the first header yet: the new one goes just before it.
+        const std::string lineBreak(LineBreakAt(text, items.front().end));
+        return text.insert(items.front().lineStart, entry + lineBreak);
+    }
+    const std::string header = section.empty() ? std::string() : '[' + section + ']';
+    if (!items.empty() && items.back().broken && items.back().isSection) {
+        // The parser would read on from a "[" line without "]" into the new
+        // header; the new section goes before that line instead.
+        const std::string lineBreak(LineBreakAt(text, items.back().end));
+        return text.insert(items.back().lineStart, header + lineBreak + entry + lineBreak + lineBreak);
+    }
+    if (!items.empty()) {
+        const std::string lineBreak(LineBreakAt(text, items.back().end));
+        return text.insert(items.back().end, lineBreak + lineBreak + header + lineBreak + entry);
+    }
+    // Nothing but comments and blank lines, or nothing at all: the section is
+    // added at the end.
+    const std::string lineBreak(LineBreakAt(text, text.size()));
+    std::string added;
+    const std::size_t body = text.substr(0, kUtf8Signature.size()) == kUtf8Signature ? kUtf8Signature.size() : 0;
+    if (text.size() > body) {
+        if (!IsLineBreak(text.back()))
+            added += lineBreak;
+        added += lineBreak;
+    }
+    if (!header.empty())
+        added += header + lineBreak;
+    return text + added + entry + lineBreak;
 }
 
 // A value with blanks at its ends, or one that is itself quoted, is written in
@@ -230,12 +376,15 @@ std::string StoredValue(const std::string& value)
 }
 
 // Names and values that would not read back as the same entry: line breaks
-// anywhere, an empty key, "=" in a key, "]" in a section name.
+// anywhere, an empty key, "=" in a key, "]" in a section name, blanks at the
+// ends of a name (reading trims them), a key that reads as a comment or header.
 bool CanStore(const std::string& section, const std::string& key, const std::string& value)
 {
     const auto hasLineBreak = [](const std::string& s) { return s.find_first_of("\r\n") != std::string::npos; };
+    const auto blankAtEnds = [](const std::string& s) { return !s.empty() && (IsBlank(s.front()) || IsBlank(s.back())); };
     return !hasLineBreak(section) && !hasLineBreak(key) && !hasLineBreak(value) && !key.empty() &&
-           key.find('=') == std::string::npos && section.find(']') == std::string::npos;
+           key.find('=') == std::string::npos && section.find(']') == std::string::npos && !blankAtEnds(section) &&
+           !blankAtEnds(key) && key.front() != ';' && key.front() != '#' && key.front() != '[';
 }
 
 bool WriteAll(int fd, const std::string& data)
@@ -262,14 +411,51 @@ int CreateTemporaryBeside(const std::string& target, std::string& tempPath)
     std::mt19937 random(seed());
     std::uniform_int_distribution<int> pick(0, sizeof kChars - 2);
     for (int attempt = 0; attempt < 100; ++attempt) {
-        tempPath = target + ".tmp";
-        for (int i = 0; i < 6; ++i)
+        tempPath = target + std::string(kTemporaryInfix);
+        for (std::size_t i = 0; i < kTemporarySuffixLength; ++i)
             tempPath.push_back(kChars[pick(random)]);
         const int fd = ::open(tempPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
         if (fd >= 0 || errno != EEXIST)
             return fd;
     }
     return -1;
+}
+
+// Whether `name` is one CreateTemporaryBeside makes for the file named `base`.
+bool IsOurTemporaryName(std::string_view name, std::string_view base)
+{
+    if (name.size() != base.size() + kTemporaryInfix.size() + kTemporarySuffixLength ||
+        name.substr(0, base.size()) != base || name.substr(base.size(), kTemporaryInfix.size()) != kTemporaryInfix)
+        return false;
+    const std::string_view suffix = name.substr(base.size() + kTemporaryInfix.size());
+    return std::all_of(suffix.begin(), suffix.end(), [](char c) {
+        return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
+    });
+}
+
+// Removes the temporaries of earlier writes to `target` that were never renamed
+// (the writer was killed in between): regular files of this user, named as this
+// writer names them, untouched for a minute. A write in progress elsewhere has a
+// fresh temporary and keeps it.
+void RemoveStaleTemporaries(const std::string& target)
+{
+    const std::string folder = FolderOf(target);
+    const auto slash = target.rfind('/');
+    const std::string_view base = slash == std::string::npos ? std::string_view(target)
+                                                             : std::string_view(target).substr(slash + 1);
+    DIR* dir = ::opendir(folder.empty() ? "." : folder.c_str());
+    if (!dir)
+        return;
+    const time_t now = ::time(nullptr);
+    while (const dirent* entry = ::readdir(dir)) {
+        if (!IsOurTemporaryName(entry->d_name, base))
+            continue;
+        struct stat st {};
+        if (::fstatat(::dirfd(dir), entry->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(st.st_mode) &&
+            st.st_uid == ::geteuid() && now - st.st_mtime >= kStaleTemporaryAge)
+            ::unlinkat(::dirfd(dir), entry->d_name, 0);
+    }
+    ::closedir(dir);
 }
 
 // The file a write replaces: when the settings path is a symbolic link, the file
@@ -350,31 +536,17 @@ bool IniFile::WriteString(const std::string& section, const std::string& key,
     const Loaded loaded = LoadSettingsText(target);
     // A folder or device at the path cannot be replaced; a file we may not read
     // would lose its contents.
-    if (loaded.content == Content::NotRegular || loaded.content == Content::Unreadable)
+    // A text file too large to be read is kept as it is.
+    if (loaded.content == Content::NotRegular || loaded.content == Content::Unreadable ||
+        loaded.content == Content::TooLarge)
         return false;
+    // Only the key's value changes, so rounds of writes neither grow the file nor
+    // reformat it. A file that is not text has nothing worth keeping: it is
+    // replaced by a valid settings file.
+    const std::string data = WithValue(loaded.content == Content::Text ? loaded.text : std::string(), section,
+                                       key, StoredValue(value));
 
-    CSimpleIniA ini(false, true, false);
-    ini.SetSpaces(false);
-    std::string tail;
-    // A file that is not text has nothing worth keeping: it is replaced by a
-    // valid settings file.
-    if (loaded.content == Content::Text) {
-        if (ini.LoadData(loaded.text.data(), loaded.text.size()) < 0)
-            return false;
-        tail = TrailingText(loaded.text);
-    }
-    // Replacing collapses duplicates of the key into one, at the first one's place.
-    if (ini.SetValue(section.c_str(), key.c_str(), StoredValue(value).c_str(), nullptr, true) < 0)
-        return false;
-    std::string data;
-    if (ini.Save(data, true) < 0)
-        return false;
-    if (!tail.empty()) {
-        if (!data.empty() && data.back() != '\n')
-            data.push_back('\n');
-        data.append("\n").append(tail);
-    }
-
+    RemoveStaleTemporaries(target);
     std::string tempPath;
     Fd fd(CreateTemporaryBeside(target, tempPath));
     if (fd.get() < 0)

@@ -21,7 +21,7 @@ public:
     const std::string& Path() const { return path_; }
 
     // A missing, unreadable or non-text file (not a regular file, larger than
-    // 1 MiB, or holding NUL bytes), a missing section or key: `def`. Section and
+    // 64 MiB, or holding NUL bytes), a missing section or key: `def`. Section and
     // key names ignore ASCII letter case; a key given twice reads as its first
     // occurrence; blanks around a value and one pair of matching quotes ("" or '')
     // are dropped.
@@ -29,14 +29,21 @@ public:
                            const std::string& def) const;
     int ReadInteger(const std::string& section, const std::string& key, int def) const;
 
-    // Writes one key, keeping every other section, key and comment. The file is
-    // replaced through a temporary file and a rename, so a failed write never leaves
-    // it half written; its permission bits are kept, and a symbolic link at the
-    // path is followed. A file that is not text is replaced by a valid one.
+    // Writes one key and changes nothing else: only the value of the key's first
+    // occurrence is replaced, every other byte of the file (sections, keys,
+    // comments, blank lines, line breaks) stays as it was. A new key goes after the
+    // last one of its section, a new section after the file's last entry. The file
+    // is replaced through a temporary file and a rename, so a failed write never
+    // leaves it half written; its permission bits are kept, and a symbolic link at
+    // the path is followed. Temporaries that earlier writes left behind (files of
+    // this user, named as this writer names them, untouched for a minute) are
+    // removed. A file holding NUL bytes is replaced by a valid one.
     // Returns false when the file could not be written (folder not writable, a
-    // folder or an unreadable file at the path), or when the entry could not be
-    // read back as written (a line break in any part, an empty key, "=" in the
-    // key, "]" in the section). A value with blanks at its ends is written in quotes.
+    // folder, an unreadable file or a file over 64 MiB at the path), or when the
+    // entry could not be read back as written (a line break in any part, an empty
+    // key, "=" in the key, "]" in the section, blanks at the ends of a name, a key
+    // starting with ";", "#" or "["). A value with blanks at its ends is written
+    // in quotes.
     bool WriteString(const std::string& section, const std::string& key,
                      const std::string& value);
     bool WriteInteger(const std::string& section, const std::string& key, int value);

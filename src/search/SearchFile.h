@@ -30,6 +30,9 @@ struct TSearchFileData {
     double LastWriteTime = 0;
     bool LastAccessTimeValid = false;
     double LastAccessTime = 0;
+    // Symbolic links followed: a link to a folder is a folder; a link that leads
+    // nowhere (or loops), like a FIFO or device, is neither a regular file nor a
+    // folder and so counts as a system entry.
     bool IsDirectory = false;
     bool IsReadOnly = false;
     bool IsHidden = false;

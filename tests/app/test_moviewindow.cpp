@@ -5,16 +5,19 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QScopeGuard>
+#include <QScreen>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 
+#include <climits>
 #include <memory>
 #include <stdexcept>
 
 #include "app/Dialogs.h"
 #include "app/KinoApplication.h"
 #include "app/MovieWindow1.h"
+#include "app/WindowPlacement.h"
 #include "controls/dxfComboBox.h"
 #include "player/MediaEngine.h"
 #include "player/TGKitMSPlay.h"
@@ -25,6 +28,9 @@
 using kino::TMovieForm1;
 
 namespace {
+
+// In a table of positions: the far edge of the screen's available area, less the window.
+constexpr int kFar = INT_MAX;
 
 QByteArray ReadAll(const QString& path)
 {
@@ -174,7 +180,9 @@ private slots:
         QTest::newRow("hex 0x") << QByteArray("[SET0]\nM_TOP=0x20\nM_LEFT=0X30\n") << QPoint(48, 32);
         QTest::newRow("hex dollar") << QByteArray("[SET0]\nM_TOP=$20\n") << QPoint(40, 32);
         QTest::newRow("not a number") << QByteArray("[SET0]\nM_TOP=abc\nM_LEFT=12px\n") << QPoint(40, 40);
-        QTest::newRow("negative, off every screen") << QByteArray("[SET0]\nM_TOP=-5000\nM_LEFT=-7000\n") << QPoint(-7000, -5000);
+        QTest::newRow("off every screen, up left") << QByteArray("[SET0]\nM_TOP=-5000\nM_LEFT=-7000\n") << QPoint(0, 0);
+        QTest::newRow("int min") << QByteArray("[SET0]\nM_TOP=-2147483648\nM_LEFT=-2147483648\n") << QPoint(0, 0);
+        QTest::newRow("beyond the bottom right") << QByteArray("[SET0]\nM_TOP=32767\nM_LEFT=32767\n") << QPoint(kFar, kFar);
         QTest::newRow("other section") << QByteArray("[SET1]\nM_TOP=100\n") << QPoint(40, 40);
         QTest::newRow("binary garbage") << QByteArray("\x00\xff\xfe[SET0\x00M_TOP=1", 17) << QPoint(40, 40);
         QTest::newRow("empty") << QByteArray() << QPoint(40, 40);
@@ -186,9 +194,41 @@ private slots:
         WriteAll(Ini(), content);
         TMovieForm1& f = MakeForm();
         f.show();
+        const QRect area = f.screen()->availableGeometry();
+        if (pos.x() == kFar)
+            pos = QPoint(area.right() + 1 - f.frameGeometry().width(), area.bottom() + 1 - f.frameGeometry().height());
         QCOMPARE(f.pos(), pos);
         QCOMPARE(f.size().width(), 300);   // the size is never restored
         QVERIFY(dialogs.errors.isEmpty());
+    }
+
+    void positionOnScreen_data()
+    {
+        QTest::addColumn<QPoint>("saved");
+        QTest::addColumn<QSize>("size");
+        QTest::addColumn<QPoint>("placed");
+        // Two screens: the first with a task bar at its foot, the second to its
+        // right, 200 pixels higher. The window is 308 x 394.
+        const QSize w(308, 394);
+        QTest::newRow("on the first") << QPoint(100, 100) << w << QPoint(100, 100);
+        QTest::newRow("on the second, above the first's top") << QPoint(2000, -150) << w << QPoint(2000, -150);
+        QTest::newRow("100 across seen") << QPoint(-208, 100) << w << QPoint(-208, 100);
+        QTest::newRow("99 across seen") << QPoint(-209, 100) << w << QPoint(0, 100);
+        QTest::newRow("49 down seen, behind the task bar") << QPoint(100, 991) << w << QPoint(100, 646);
+        QTest::newRow("right of the second") << QPoint(5000, 300) << w << QPoint(2892, 300);
+        QTest::newRow("below the second") << QPoint(2500, 900) << w << QPoint(2500, 430);
+        QTest::newRow("a screen gone on the left") << QPoint(-1500, 200) << w << QPoint(0, 200);
+        QTest::newRow("int max") << QPoint(INT_MAX, INT_MAX) << w << QPoint(2892, 430);
+        QTest::newRow("int min") << QPoint(INT_MIN, INT_MIN) << w << QPoint(0, 0);
+        QTest::newRow("larger than the screen") << QPoint(5000, 5000) << QSize(4000, 3000) << QPoint(1920, -200);
+    }
+    void positionOnScreen()
+    {
+        QFETCH(QPoint, saved);
+        QFETCH(QSize, size);
+        QFETCH(QPoint, placed);
+        const QList<QRect> areas{QRect(0, 0, 1920, 1040), QRect(1920, -200, 1280, 1024)};
+        QCOMPARE(kino::PositionOnScreen(saved, size, areas), placed);
     }
 
     void settingsFileThatIsAFolderGivesDefaultsAndStillCloses()

@@ -8,6 +8,7 @@
 #include <QDBusMetaType>
 #include <QDBusObjectPath>
 #include <QDBusPendingCall>
+#include <QDir>
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -330,6 +331,33 @@ private slots:
         QVERIFY(action);
         QTRY_VERIFY_WITH_TIMEOUT(action->isChecked(), kTimeout);
         QCOMPARE(Get(kPlayer, "Rate").toDouble(), reported);
+    }
+
+    void urlOfAnEntryKeepsItsBytes_data()
+    {
+        QTest::addColumn<QByteArray>("folder");   // "" for the current one
+        QTest::addColumn<QByteArray>("name");
+        QTest::addColumn<QByteArray>("encodedName");
+        const QByteArray fixtures = QFile::encodeName(FixturePath(QString()));
+        QTest::newRow("Shift-JIS") << fixtures << QByteArray("\x83\x65\x83\x58\x83\x67.avi") << QByteArray("%83e%83X%83g.avi");
+        QTest::newRow("space, # and %") << QFile::encodeName(dir.path()) + "/" << QByteArray("a b#c%d.avi")
+                                        << QByteArray("a%20b%23c%25d.avi");
+        QTest::newRow("relative") << QByteArray() << QByteArray("clip.avi") << QByteArray("clip.avi");
+    }
+    void urlOfAnEntryKeepsItsBytes()
+    {
+        QFETCH(QByteArray, folder);
+        QFETCH(QByteArray, name);
+        QFETCH(QByteArray, encodedName);
+        TMovieForm1& f = MakeForm();
+        service = kino::StartMpris(&f);
+        QVERIFY(service);
+        f.ComboBox1->Items().Add((folder + name).toStdString());
+        f.ComboBox1->SetItemIndex(2);
+        const QByteArray full = folder.isEmpty() ? QFile::encodeName(QDir::currentPath()) + "/" : folder;
+        const QVariant metadata = Get(kPlayer, "Metadata");
+        QCOMPARE(qdbus_cast<QVariantMap>(metadata.value<QDBusArgument>()).value("xesam:url").toString(),
+                 "file://" + full.toPercentEncoding("/") + encodedName);
     }
 
     void openUriAddsToThePlaylist()

@@ -11,6 +11,9 @@
 #include <string>
 #include <vector>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include "app/KinoApplication.h"
 #include "app/MovieWindow1.h"
 #include "controls/dxfComboBox.h"
@@ -289,6 +292,41 @@ private slots:
         QCOMPARE(Entries(f).size(), size_t(added ? 1 : 0));
         if (added)
             QCOMPARE(Entries(f).front(), path);
+    }
+
+    void onlyWhatCanBeAMediumIsAdded_data()
+    {
+        QTest::addColumn<QString>("how");
+        QTest::newRow("folder search") << "folder";
+        QTest::newRow("drop") << "drop";
+        QTest::newRow("command line") << "command line";
+    }
+    void onlyWhatCanBeAMediumIsAdded()
+    {
+        // Regular files and links to them are media; a folder named like one, a FIFO
+        // (whose opening waits for a writer), a link that loops or leads nowhere are not.
+        QFETCH(QString, how);
+        const std::string real = Make("media/real.avi");
+        const std::string link = root + "/media/link.wav";
+        QCOMPARE(::symlink("real.avi", link.c_str()), 0);
+        QVERIFY(QDir().mkpath(QString::fromStdString(root + "/media/clip.avi")));
+        QCOMPARE(::mkfifo((root + "/media/a.wav").c_str(), 0600), 0);
+        QCOMPARE(::symlink("self.wav", (root + "/media/self.wav").c_str()), 0);
+        QCOMPARE(::symlink("missing.avi", (root + "/media/x.avi").c_str()), 0);
+        const std::vector<std::string> names{root + "/media/a.wav", root + "/media/self.wav", root + "/media/x.avi", real, link};
+
+        TMovieForm1& f = MakeForm();
+        f.PlayerStatus = 1;   // playing: the adds only fill the list
+        if (how == "folder") {
+            dialogs.folder = root + "/media";
+            f.CDROM1->trigger();
+        } else if (how == "drop") {
+            f.DropFiles(names);
+        } else {
+            f.SetArguments(names);
+            f.show();
+        }
+        QCOMPARE(Entries(f), (std::vector<std::string>{real, link}));
     }
 
     // A folder's path ending in "/" (as shell completion and file managers give it) is

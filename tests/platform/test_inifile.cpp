@@ -5,6 +5,8 @@
 #include <QTest>
 
 #include <climits>
+#include <ctime>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -20,6 +22,12 @@ private slots:
     void unusableFile_data();
     void unusableFile();
     void writeKeepsEverythingElse();
+    void writeChangesOnlyTheValue_data();
+    void writeChangesOnlyTheValue();
+    void positionRoundsChangeOnlyTheTwoKeys_data();
+    void positionRoundsChangeOnlyTheTwoKeys();
+    void staleTemporariesRemoved_data();
+    void staleTemporariesRemoved();
     void valuesReadBackAsWritten_data();
     void valuesReadBackAsWritten();
     void failedWriteLeavesOldFile_data();
@@ -115,7 +123,7 @@ void TestIniFile::unusableFile_data()
     QTest::addColumn<bool>("replaceable");
 
     QTest::newRow("binary") << "binary" << true;
-    QTest::newRow("huge") << "huge" << true;
+    QTest::newRow("over 64 MiB") << "huge" << false;
     QTest::newRow("folder") << "folder" << false;
     QTest::newRow("fifo") << "fifo" << false;
 }
@@ -129,7 +137,7 @@ void TestIniFile::unusableFile()
     if (kind == "binary")
         QVERIFY(SetContents(QByteArray(binary, sizeof binary - 1)));
     else if (kind == "huge")
-        QVERIFY(SetContents("[SET0]\nM_TOP=5\n" + QByteArray(1100 * 1024, ';')));
+        QVERIFY(SetContents("[SET0]\nM_TOP=5\n") && QFile::resize(Path(), 64 * 1024 * 1024 + 1));
     else if (kind == "folder")
         QVERIFY(QDir().mkdir(Path()));
     else
@@ -141,6 +149,8 @@ void TestIniFile::unusableFile()
     QCOMPARE(ini.ReadInteger("SET0", "M_LEFT", 40), replaceable ? 7 : 40);
     if (replaceable)
         QCOMPARE(Contents(), QByteArray("[SET0]\nM_LEFT=7\n"));
+    else if (kind == "huge")
+        QCOMPARE(QFileInfo(Path()).size(), 64 * 1024 * 1024 + 1);
     QCOMPARE(Entries(), QStringList{"KINOLITE.ini"});
 }
 
@@ -175,6 +185,104 @@ void TestIniFile::writeKeepsEverythingElse()
     QVERIFY(after.indexOf("[set0]") < after.indexOf("[other]"));
     QVERIFY(after.indexOf("; closing remark") > after.indexOf("[new]"));
     QCOMPARE(Entries(), QStringList{"KINOLITE.ini"});
+}
+
+void TestIniFile::writeChangesOnlyTheValue_data()
+{
+    QTest::addColumn<QByteArray>("before");
+    QTest::addColumn<QByteArray>("key");     // in [SET0], set to 5
+    QTest::addColumn<QByteArray>("after");
+
+    QTest::newRow("blanks and CRLF kept") << QByteArray("[SET0]\r\n  M_TOP  =  $20  \r\nM_LEFT = 1\r\n") << QByteArray("M_TOP")
+                                         << QByteArray("[SET0]\r\n  M_TOP  =  5  \r\nM_LEFT = 1\r\n");
+    QTest::newRow("first of duplicates") << QByteArray("[SET0]\nM_TOP=1\n[SET0]\nM_TOP=2\n") << QByteArray("M_TOP")
+                                         << QByteArray("[SET0]\nM_TOP=5\n[SET0]\nM_TOP=2\n");
+    QTest::newRow("new key after the section's last, stray lines kept")
+        << QByteArray("; top\n[SET0]\nnot a key\nM_TOP=1\n\n# other\n[Other]\na=b\n") << QByteArray("M_LEFT")
+        << QByteArray("; top\n[SET0]\nnot a key\nM_TOP=1\nM_LEFT=5\n\n# other\n[Other]\na=b\n");
+    QTest::newRow("new key in CRLF, no final line break") << QByteArray("[SET0]\r\nM_TOP=1") << QByteArray("M_LEFT")
+                                                         << QByteArray("[SET0]\r\nM_TOP=1\r\nM_LEFT=5");
+    QTest::newRow("commented-out key") << QByteArray("[SET0]\n;M_TOP=9\n") << QByteArray("M_TOP") << QByteArray("[SET0]\nM_TOP=5\n;M_TOP=9\n");
+    QTest::newRow("keys after a \"[\" line without \"]\" are not the section's")
+        << QByteArray("[SET0]\nM_TOP=1\n[bad\nx=1\n") << QByteArray("M_LEFT") << QByteArray("[SET0]\nM_TOP=1\nM_LEFT=5\n[bad\nx=1\n");
+    QTest::newRow("new section before closing comment") << QByteArray("[A]\nx=1\n\n; end\n") << QByteArray("M_TOP")
+                                                        << QByteArray("[A]\nx=1\n\n[SET0]\nM_TOP=5\n\n; end\n");
+}
+
+void TestIniFile::writeChangesOnlyTheValue()
+{
+    QFETCH(QByteArray, before);
+    QFETCH(QByteArray, key);
+    QFETCH(QByteArray, after);
+    QVERIFY(SetContents(before));
+    IniFile ini(StdPath());
+    QVERIFY(ini.WriteInteger("SET0", key.toStdString(), 5));
+    QCOMPARE(Contents(), after);
+    QCOMPARE(ini.ReadInteger("SET0", key.toStdString(), 0), 5);
+}
+
+void TestIniFile::positionRoundsChangeOnlyTheTwoKeys_data()
+{
+    QTest::addColumn<QByteArray>("content");   // holds M_TOP=10 and M_LEFT=20 once each
+    QTest::addColumn<int>("rounds");
+
+    const QByteArray rich = "; settings of the player\r\n\r\n[Other]\r\nname = \x83\x65\x83\x58\x83\x67\r\n\r\n"
+                            "[SET0]\r\n; where the window was\r\nM_TOP=10\r\nM_LEFT=20\r\n\r\n\r\n; closing remark\r\n";
+    QTest::newRow("comments, blanks, CRLF") << rich << 100;
+    // Files of other programs' sections, at sizes a settings file shares with them.
+    const auto padded = [](qsizetype size) {
+        QByteArray text = "[SET0]\nM_TOP=10\nM_LEFT=20\n\n[Log]\n";
+        for (int i = 0; text.size() < size; ++i)
+            text += "line" + QByteArray::number(i) + "=" + QByteArray(40, 'x') + "\n";
+        text.truncate(size - 1);
+        return text + "\n";
+    };
+    QTest::newRow("1 MiB") << padded(1024 * 1024) << 3;
+    QTest::newRow("2 MB") << padded(2000 * 1000) << 2;
+    QTest::newRow("10 MB") << padded(10 * 1000 * 1000) << 2;
+}
+
+void TestIniFile::positionRoundsChangeOnlyTheTwoKeys()
+{
+    // A round as a start and a close do it: read both keys, then write them.
+    QFETCH(QByteArray, content);
+    QFETCH(int, rounds);
+    QVERIFY(SetContents(content));
+    IniFile ini(StdPath());
+    for (int round = 1; round <= rounds; ++round) {
+        QCOMPARE(ini.ReadInteger("SET0", "M_TOP", 40), round == 1 ? 10 : round - 1);
+        QCOMPARE(ini.ReadInteger("SET0", "M_LEFT", 40), round == 1 ? 20 : 1 - round);
+        QVERIFY(ini.WriteInteger("SET0", "M_TOP", round));
+        QVERIFY(ini.WriteInteger("SET0", "M_LEFT", -round));
+    }
+    QByteArray expected = content;
+    expected.replace("M_TOP=10", "M_TOP=" + QByteArray::number(rounds));
+    expected.replace("M_LEFT=20", "M_LEFT=" + QByteArray::number(-rounds));
+    QVERIFY(Contents() == expected);
+}
+
+void TestIniFile::staleTemporariesRemoved_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<int>("ageSeconds");
+    QTest::addColumn<bool>("removed");
+    QTest::newRow("ours, left by a killed write") << "KINOLITE.ini.tmpAb12Cd" << 120 << true;
+    QTest::newRow("ours, being written now") << "KINOLITE.ini.tmpAb12Cd" << 0 << false;
+    QTest::newRow("suffix too short") << "KINOLITE.ini.tmpAb12C" << 120 << false;
+    QTest::newRow("another file's") << "OTHER.ini.tmpAb12Cd" << 120 << false;
+}
+
+void TestIniFile::staleTemporariesRemoved()
+{
+    QFETCH(QString, name);
+    QFETCH(int, ageSeconds);
+    QFETCH(bool, removed);
+    QVERIFY(SetContents("[SET0]\nM_TOP=1\n", name));
+    const timespec when{time(nullptr) - ageSeconds, 0};
+    const timespec times[2] = {when, when};
+    QCOMPARE(utimensat(AT_FDCWD, StdPath(name).c_str(), times, 0), 0);
+    QVERIFY(IniFile(StdPath()).WriteInteger("SET0", "M_TOP", 2));
+    QCOMPARE(Entries().contains(name), !removed);
 }
 
 void TestIniFile::valuesReadBackAsWritten_data()

@@ -526,7 +526,10 @@ void TdxfCustomComboBox::Paint(QPainter& painter)
     } else if (r.width() > 1 && !shown.isEmpty()) {
         painter.save();
         painter.setClipRect(r);
-        const QRect text(r.left() + 1, r.top() + 1, r.width() - 2, r.height() - 1);
+        // One pixel in, unless the font's descent would then touch the focus
+        // rectangle at the bottom.
+        const int inset = std::clamp(r.height() - painter.fontMetrics().height() - 1, 0, 1);
+        const QRect text(r.left() + 1, r.top() + inset, r.width() - 2, r.height() - inset);
         painter.drawText(text, Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine,
                          painter.fontMetrics().elidedText(shown, Qt::ElideRight, text.width()));
         painter.restore();

@@ -101,8 +101,10 @@ void TdxfCustomComboBox::ValidateMRUList()
     for (std::size_t i = 0; i < mru_.size(); ++i) {
         const int index = mru_[i];
         if (index < items_.Count() && items_.Strings(index) == mruTexts_[i]) {
-            mru_[kept] = index;
-            mruTexts_[kept] = std::move(mruTexts_[i]);
+            if (kept != i) {
+                mru_[kept] = index;
+                mruTexts_[kept] = std::move(mruTexts_[i]);
+            }
             ++kept;
         }
     }

@@ -409,14 +409,19 @@ void TPopupWindow::paintEvent(QPaintEvent* e)
 {
     QPainter painter(this);
     PaintFrame(painter);
-    const QRect dirty = e->rect().intersected(listRect_);
-    if (!dirty.isEmpty() && owner_) {
-        painter.save();
-        painter.setClipRect(listRect_);
-        painter.translate(listRect_.topLeft());
-        PaintRows(painter, dirty.translated(-listRect_.topLeft()));
-        painter.restore();
-    }
+    // Only the rows in the parts asked for: a move of the current row repaints
+    // its old and new rows, not all between them.
+    if (owner_)
+        for (const QRect& part : e->region()) {
+            const QRect dirty = part.intersected(listRect_);
+            if (dirty.isEmpty())
+                continue;
+            painter.save();
+            painter.setClipRect(dirty);
+            painter.translate(listRect_.topLeft());
+            PaintRows(painter, dirty.translated(-listRect_.topLeft()));
+            painter.restore();
+        }
     painter.end();
     TryGrabPointer();
     emit painted();

@@ -12,6 +12,7 @@
 
 #include <algorithm>
 
+#include "controls/dxfGripBar.h"
 #include "controls/dxfRes.h"
 #include "controls/dxfValueEdit.h"
 #include "platform/Text.h"
@@ -464,20 +465,167 @@ void TPopupWindow::wheelEvent(QWheelEvent* e)
 void TPopupWindow::mousePressEvent(QMouseEvent* e)
 {
     e->accept();
+    if (e->button() != Qt::LeftButton)
+        return;
+    const QPoint pos = e->position().toPoint();
+    HitTest(pos);
+    if (!listRect_.contains(pos)) {
+        BarPress(pos, e->globalPosition().toPoint());
+        return;
+    }
     // In the list a press chooses nothing yet: it makes the row under it current,
     // as hovering does.
-    if (listRect_.contains(e->position().toPoint()) && e->button() == Qt::LeftButton)
-        MouseMove(ToList(e->position()));
+    MouseMove(ToList(e->position()));
 }
 
 void TPopupWindow::mouseMoveEvent(QMouseEvent* e)
 {
-    MouseMove(ToList(e->position()));
+    const QPoint pos = e->position().toPoint();
+    if (resizing_) {
+        ResizeTo(e->globalPosition().toPoint());
+        return;
+    }
+    if (pressed_) {
+        // Held down on the close button: it shows pushed only while over it.
+        const bool over = closeRect_.Contains(pos);
+        if (over != hover_) {
+            hover_ = over;
+            RepaintBar();
+        }
+        return;
+    }
+    if (e->buttons() == Qt::NoButton)
+        HitTest(pos);
+    if (!barPress_)
+        MouseMove(ToList(e->position()));
 }
 
 void TPopupWindow::mouseReleaseEvent(QMouseEvent* e)
 {
+    // A press that began on the bar ends there: it never chooses a row.
+    if (barPress_) {
+        if (e->button() == Qt::LeftButton)
+            BarRelease();
+        return;
+    }
     MouseUp(e->button(), ToList(e->position()));
+}
+
+bool TPopupWindow::event(QEvent* e)
+{
+    switch (e->type()) {
+    case QEvent::Leave:
+        if (hover_ && !pressed_) {
+            hover_ = false;
+            RepaintBar();
+        }
+        break;
+    case QEvent::UngrabMouse:
+    case QEvent::Hide:
+        CaptureLost();
+        break;
+    default:
+        break;
+    }
+    return QWidget::event(e);
+}
+
+void TPopupWindow::UpdateBarRects()
+{
+    const TRect bar = TRect::FromQRect(BarRect());
+    closeRect_ = CloseButtonRect(bar, corner_);
+    if (owner_ && owner_->ResizePopup()) {
+        const int extent = style()->pixelMetric(QStyle::PM_ScrollBarExtent);
+        gripRect_ = SizeGripRect(bar, corner_, extent, extent);
+        gripHitRect_ = SizeGripHitRect(gripRect_, bar);
+    } else {
+        gripRect_ = gripHitRect_ = TRect{};
+    }
+}
+
+void TPopupWindow::HitTest(const QPoint& pos)
+{
+    if (gripHitRect_.Contains(pos)) {
+        sizing_ = true;
+        const bool falling = corner_ == coTopLeft || corner_ == coBottomRight;
+        setCursor(falling ? Qt::SizeFDiagCursor : Qt::SizeBDiagCursor);
+        return;
+    }
+    sizing_ = false;
+    unsetCursor();
+    const bool over = closeRect_.Contains(pos);
+    if (over != hover_) {
+        hover_ = over;
+        RepaintBar();
+    }
+}
+
+void TPopupWindow::BarPress(const QPoint&, const QPoint& global)
+{
+    barPress_ = true;
+    if (sizing_ && owner_ && owner_->ResizePopup()) {
+        // The corner stays where it is until the drag is over.
+        resizing_ = true;
+        pressGlobal_ = global;
+        startGeometry_ = TRect::FromQRect(geometry());
+        return;
+    }
+    if (hover_) {
+        pressed_ = true;
+        RepaintBar();
+    }
+}
+
+void TPopupWindow::BarRelease()
+{
+    barPress_ = false;
+    if (resizing_) {
+        resizing_ = false;
+        return;
+    }
+    if (!pressed_)
+        return;
+    pressed_ = false;
+    if (hover_ && owner_) {
+        // Closed without a choice: the selection stays as it was.
+        owner_->CloseUp();
+        return;
+    }
+    RepaintBar();
+}
+
+void TPopupWindow::ResizeTo(const QPoint& global)
+{
+    if (!owner_)
+        return;
+    // The corner follows the pointer; the opposite corner stays put, and the size
+    // never goes below the owner's minimum.
+    const QPoint d = global - pressGlobal_;
+    const int minW = owner_->MinPopupWidth(), minH = owner_->MinPopupHeight();
+    TRect r = startGeometry_;
+    if (IsRightCorner(corner_)) {
+        r.Right = std::max(r.Right + d.x(), r.Left + minW);
+    } else {
+        r.Left = std::min(r.Left + d.x(), r.Right - minW);
+    }
+    if (IsTopCorner(corner_)) {
+        r.Top = std::min(r.Top + d.y(), r.Bottom - minH);
+    } else {
+        r.Bottom = std::max(r.Bottom + d.y(), r.Top + minH);
+    }
+    if (r.ToQRect() != geometry())
+        setGeometry(r.ToQRect());
+}
+
+void TPopupWindow::CaptureLost()
+{
+    if (!pressed_ && !resizing_ && !barPress_)
+        return;
+    pressed_ = false;
+    hover_ = false;
+    resizing_ = false;
+    barPress_ = false;
+    RepaintBar();
 }
 
 void TPopupWindow::MouseMove(const QPoint& pos)
@@ -590,6 +738,7 @@ void TPopupWindow::UpdateLayout()
         listRect_ = inside;
         update();
     }
+    UpdateBarRects();
 }
 
 QRect TPopupWindow::BarRect() const
@@ -610,6 +759,12 @@ void TPopupWindow::PaintFrame(QPainter& painter)
     const int line = IsTopCorner(corner_) ? bar.bottom() + 1 : bar.top() - 1;
     painter.fillRect(QRect(bar.left(), line, bar.width(), 1), frame);
     painter.fillRect(bar, palette().color(QPalette::Button));
+    if (owner_ && owner_->ResizePopup()) {
+        TRect grip = TRect::FromQRect(bar);
+        DrawSizeGrip(painter, grip, corner_, style(), palette());
+    }
+    TRect close = TRect::FromQRect(bar);
+    DrawCloseButton(painter, close, hover_ || pressed_, hover_ && pressed_, corner_, palette());
 }
 
 } // namespace kino

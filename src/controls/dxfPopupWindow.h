@@ -76,14 +76,21 @@ public:
     bool DraggingFromOwner() const { return draggingFromOwner_; }
 
     TdxfCorner Corner() const { return corner_; }
-    // The 18-pixel bar, in the popup's coordinates.
+    // The 18-pixel bar, in the popup's coordinates, and on it the size grip (empty
+    // without ResizePopup) and the close button's edge.
     QRect BarRect() const;
+    TRect GripRect() const { return gripRect_; }
+    TRect CloseRect() const { return closeRect_; }
+    // The pointer is over the close button; the button is held down.
+    bool CloseHot() const { return hover_; }
+    bool ClosePushed() const { return pressed_; }
 
 signals:
     // The list area has been painted.
     void painted();
 
 protected:
+    bool event(QEvent* e) override;
     void paintEvent(QPaintEvent* e) override;
     void mousePressEvent(QMouseEvent* e) override;
     void mouseMoveEvent(QMouseEvent* e) override;
@@ -106,6 +113,16 @@ private:
     QPoint ToList(const QPointF& p) const { return p.toPoint() - listRect_.topLeft(); }
     QColor OwnColor() const;
 
+    // The grip bar's parts: where they are, what the pointer is over, a press and a
+    // release on them, a resize through the grip, and losing the mouse mid-press.
+    void UpdateBarRects();
+    void HitTest(const QPoint& pos);
+    void BarPress(const QPoint& pos, const QPoint& global);
+    void BarRelease();
+    void ResizeTo(const QPoint& global);
+    void CaptureLost();
+    void RepaintBar() { update(BarRect()); }
+
     TdxfCustomComboBox* owner_;
     QScrollBar* vbar_;
     QRect listRect_;
@@ -115,7 +132,16 @@ private:
     std::vector<int> rowTops_;   // only when the owner measures rows itself
     int current_ = -1;
     TdxfCorner corner_ = coBottomRight;
-    bool sizing_ = false;
+    bool sizing_ = false;      // the last hit test was on the grip
+    bool resizing_ = false;    // a drag on the grip is under way
+    bool hover_ = false;
+    bool pressed_ = false;
+    bool barPress_ = false;    // a left press outside the list is under way
+    TRect gripRect_;
+    TRect gripHitRect_;
+    TRect closeRect_;
+    QPoint pressGlobal_;
+    TRect startGeometry_;
     bool grabbed_ = false;
     bool shown_ = false;
     bool draggingFromOwner_ = false;

@@ -2,6 +2,7 @@
 // 1000 x 800 screen.
 #include <QtTest>
 
+#include "controls/dxfGripBar.h"
 #include "controls/dxfPopupPlacement.h"
 
 using kino::TRect;
@@ -74,6 +75,36 @@ private slots:
         QFETCH(TRect, popup);
         QFETCH(TdxfCorner, corner);
         QCOMPARE(int(kino::GetCornerForRects(control, popup, kScreen.width())), int(corner));
+    }
+
+    // The grip bar of a 300-pixel popup, at the bottom (y 130 to 148) or the top
+    // (y 1 to 19), with 16-pixel scroll bars.
+    void gripAndCloseButton_data()
+    {
+        QTest::addColumn<TdxfCorner>("corner");
+        QTest::addColumn<TRect>("grip");
+        QTest::addColumn<TRect>("hit");
+        QTest::addColumn<TRect>("close");
+        QTest::newRow("bottom right") << kino::coBottomRight << TRect{281, 130, 297, 146} << TRect{279, 130, 299, 148}
+                                      << TRect{2, 132, 19, 147};
+        QTest::newRow("bottom left") << kino::coBottomLeft << TRect{3, 130, 19, 146} << TRect{1, 130, 21, 148}
+                                     << TRect{281, 132, 298, 147};
+        QTest::newRow("top right") << kino::coTopRight << TRect{281, 3, 297, 19} << TRect{279, 1, 299, 19}
+                                   << TRect{2, 2, 19, 17};
+        QTest::newRow("top left") << kino::coTopLeft << TRect{3, 3, 19, 19} << TRect{1, 1, 21, 19}
+                                  << TRect{281, 2, 298, 17};
+    }
+    void gripAndCloseButton()
+    {
+        QFETCH(TdxfCorner, corner);
+        QFETCH(TRect, grip);
+        QFETCH(TRect, hit);
+        QFETCH(TRect, close);
+        const TRect bar = kino::IsTopCorner(corner) ? TRect{1, 1, 299, 19} : TRect{1, 130, 299, 148};
+        const TRect g = kino::SizeGripRect(bar, corner, 16, 16);
+        QCOMPARE(g.ToQRect(), grip.ToQRect());
+        QCOMPARE(kino::SizeGripHitRect(g, bar).ToQRect(), hit.ToQRect());
+        QCOMPARE(kino::CloseButtonRect(bar, corner).ToQRect(), close.ToQRect());
     }
 };
 

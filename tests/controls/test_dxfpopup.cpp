@@ -74,6 +74,7 @@ private slots:
         combo->setGeometry(10, 10, 300, 20);
         for (int i = 0; i < 20; ++i)
             combo->Items().Add("entry " + std::to_string(i));
+        combo->SetPopupWidth(300);
         combo->SetPopupHeight(150);
         combo->Loaded();
         combo->SetItemIndex(1);
@@ -197,6 +198,100 @@ private slots:
         QCOMPARE(combo->ItemIndex(), 1);
         QTRY_VERIFY(cell(fullRow) != before);
         QCOMPARE(cell(0), cell(fullRow));
+    }
+
+    // Dragging the grip in the bottom-right corner resizes the popup from there; the
+    // top-left corner stays, the size stops at the minimum, and the next drop-down
+    // opens at the size reached.
+    void gripDragResizes_data()
+    {
+        QTest::addColumn<QPoint>("drag");
+        QTest::addColumn<QSize>("size");
+        QTest::newRow("grows") << QPoint(60, 40) << QSize(360, 190);
+        QTest::newRow("shrinks") << QPoint(-80, -50) << QSize(220, 100);
+        QTest::newRow("stops at the minimum") << QPoint(-400, -400) << QSize(120, 80);
+        QTest::newRow("narrower only") << QPoint(-250, 20) << QSize(120, 170);
+    }
+    void gripDragResizes()
+    {
+        QFETCH(QPoint, drag);
+        QFETCH(QSize, size);
+        combo->SetMinPopupWidth(120);
+        combo->SetMinPopupHeight(80);
+        QVERIFY(Open());
+        TPopupWindow* popup = combo->Popup();
+        QCOMPARE(int(popup->Corner()), int(kino::coBottomRight));
+        QCOMPARE(popup->size(), QSize(300, 150));
+        const QPoint topLeft = popup->geometry().topLeft();
+        const QPoint grip = popup->GripRect().ToQRect().center();
+        Move(popup, grip);
+        Press(popup, grip);
+        Move(popup, grip + drag / 2);
+        Move(popup, grip + drag);
+        Release(popup, grip + drag);
+        QVERIFY(combo->DroppedDown());
+        QCOMPARE(popup->size(), size);
+        QCOMPARE(popup->geometry().topLeft(), topLeft);
+        QCOMPARE(combo->ItemIndex(), 1);
+        combo->CloseUp();
+        QCOMPARE(QSize(combo->PopupWidth(), combo->PopupHeight()), size);
+        QVERIFY(Open());
+        QCOMPARE(combo->Popup()->size(), size);
+        QCOMPARE(combo->Popup()->geometry().topLeft(), topLeft);
+    }
+
+    // Press on the close button, then release on it: the list closes, nothing
+    // chosen. Released elsewhere: the list stays open.
+    void closeButton_data()
+    {
+        QTest::addColumn<bool>("releaseOnIt");
+        QTest::newRow("released on it") << true;
+        QTest::newRow("released elsewhere") << false;
+    }
+    void closeButton()
+    {
+        QFETCH(bool, releaseOnIt);
+        QVERIFY(Open());
+        TPopupWindow* popup = combo->Popup();
+        QSignalSpy changed(combo, &kino::TdxfCustomComboBox::changed);
+        const QPoint button = popup->CloseRect().ToQRect().center();
+        const QPoint away(popup->BarRect().center().x(), button.y());
+        Move(popup, button);
+        QVERIFY(popup->CloseHot());
+        Press(popup, button);
+        QVERIFY(popup->ClosePushed());
+        const QPoint at = releaseOnIt ? button : away;
+        Move(popup, at);
+        QCOMPARE(popup->CloseHot(), releaseOnIt);
+        Release(popup, at);
+        QCOMPARE(combo->DroppedDown(), !releaseOnIt);
+        QCOMPARE(combo->ItemIndex(), 1);
+        QCOMPARE(changed.size(), 0);
+        if (!releaseOnIt)
+            QVERIFY(!popup->ClosePushed());
+    }
+
+    // Without ResizePopup the bar has no grip, only the close button, and a drag
+    // where the grip would be does not resize.
+    void noGripWithoutResizePopup()
+    {
+        combo->SetResizePopup(false);
+        QVERIFY(Open());
+        TPopupWindow* popup = combo->Popup();
+        QVERIFY(popup->GripRect().IsEmpty());
+        const QRect bar = popup->BarRect();
+        const QRect corner(bar.right() - 20, bar.top(), 20, bar.height());
+        const QImage image = popup->grab(corner).toImage();
+        const QColor face = popup->palette().color(QPalette::Button);
+        for (int y = 0; y < image.height(); ++y)
+            for (int x = 0; x < image.width(); ++x)
+                QCOMPARE(image.pixelColor(x, y), face);
+        const QPoint where = corner.center();
+        Press(popup, where);
+        Move(popup, where + QPoint(40, 40));
+        Release(popup, where + QPoint(40, 40));
+        QVERIFY(combo->DroppedDown());
+        QCOMPARE(popup->size(), QSize(300, 150));
     }
 
     void focusLossCloses_data()

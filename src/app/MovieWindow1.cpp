@@ -80,13 +80,36 @@ void TMovieForm1::BuildDesign()
     strip->setContentsMargins(0, 0, 0, 0);
     strip->setSpacing(0);
 
+    // The playlist: a list-style drop-down, lime on black, whose popup opens at
+    // 300 x 150 and can be resized down to 10 x 10, with no recently used rows.
+    const QColor lime(0, 255, 0);
     ComboBox1 = new TdxfComboBox(Panel1);
     ComboBox1->setObjectName(QStringLiteral("ComboBox1"));
+    ComboBox1->SetStyle(dcsDropDownList);
     ComboBox1->SetColor(Qt::black);
-    ComboBox1->SetFontColor(QColor(0, 255, 0));
+    ComboBox1->setFont(DesignFont(12));
+    ComboBox1->SetFontColor(lime);
+    ComboBox1->SetPopupWindowFont(DesignFont(12), lime);
+    ComboBox1->SetParentFont(false);
+    ComboBox1->SetMinPopupWidth(10);
+    ComboBox1->SetMinPopupHeight(10);
+    ComboBox1->SetPopupWidth(300);
+    ComboBox1->SetPopupHeight(150);
+    ComboBox1->SetMRUListCount(0);
+    ComboBox1->SetMRUListColor(Qt::black);
+    ComboBox1->SetResizeHeight(false);
+    ComboBox1->SetResizePopup(true);
+    ComboBox1->SetShowImage(true);
+    ComboBox1->SetShowCheckBoxes(false);
+    ComboBox1->SetCheckBoxStyle(0);
+    ComboBox1->SetAutoSearch(false);
+    ComboBox1->SetMultiLineText(false);
+    ComboBox1->SetSorted(false);
+    ComboBox1->SetMaxLength(0);
     ComboBox1->setToolTip(QStringLiteral("プレイリスト"));
     ComboBox1->OnChange = [this](TdxfComboBox* s) { ComboBox1Change(s); };
     strip->addWidget(ComboBox1);
+    ComboBox1->Loaded();
 
     Search1 = new TSearchFile(this);
     Search1->setObjectName(QStringLiteral("Search1"));

@@ -1,90 +1,154 @@
+// The drop-down's face: construction, properties, the item list and selection, the
+// layout of its parts and its painting. Opening, closing and input are in
+// dxfComboBoxInput.cpp; item data, the recently used list and the stored lists in
+// dxfItemData.cpp.
 #include "controls/dxfComboBox.h"
 
+#include <QApplication>
 #include <QEvent>
-#include <QFocusEvent>
 #include <QFontInfo>
-#include <QFontMetrics>
-#include <QKeyEvent>
-#include <QMouseEvent>
 #include <QPainter>
 #include <QPaintEvent>
+#include <QStyle>
+#include <QStyleOption>
 #include <qdrawutil.h>
 
+#include "controls/dxfPopupWindow.h"
+#include "controls/dxfRes.h"
+#include "controls/dxfValueEdit.h"
 #include "platform/Text.h"
 
 namespace kino {
 
-namespace {
-
-// The width of a vertical scroll bar on a 96-dpi desktop, as drop buttons have.
-constexpr int kButtonWidth = 17;
-
-} // namespace
-
-TdxfComboBox::TdxfComboBox(QWidget* parent) : QWidget(parent)
+QWidget* GetParentForm(QWidget* control)
 {
-    setFocusPolicy(Qt::StrongFocus);
+    QWidget* w = control;
+    while (w && w->parentWidget())
+        w = w->parentWidget();
+    return w;
+}
+
+TdxfComboBox::TdxfComboBox(QWidget* parent) : TdxfCustomComboBox(parent) {}
+
+TdxfCustomComboBox::TdxfCustomComboBox(QWidget* parent) : QWidget(parent)
+{
     setAttribute(Qt::WA_OpaquePaintEvent);
     setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
+    buttonWidth_ = style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, this);
+    mruListColor_ = palette().color(QPalette::Base);
+    popupFont_ = font();
+    checkRects_ = new TdxfRectsList;
+    edit_ = new TValueEdit(this);
+    edit_->setObjectName(QStringLiteral("ValueEdit"));
+    setFocusPolicy(Qt::StrongFocus);
+    setFocusProxy(edit_);
     items_.OnChange = [this](TdxfItems* sender) { ChangeItems(sender); };
-    resize(145, sizeHint().height());
-    AdjustHeight();
+    focusWatch_ = connect(qApp, &QApplication::focusChanged, this, [this] { FocusChanged(); });
+    resize(145, TextHeight() + 8);
+    popupWidth_ = std::max(width(), minPopupWidth_);
+    ApplyColours();
+    SetItemIndex(-1);
 }
 
-TdxfComboBox::~TdxfComboBox()
+TdxfCustomComboBox::~TdxfCustomComboBox()
 {
+    QObject::disconnect(focusWatch_);
     items_.OnChange = nullptr;
+    if (TPopupWindow* popup = popup_) {
+        popup_ = nullptr;
+        droppedDown_ = false;
+        popup->Hide();
+        popup->Detach();
+        if (TPopupWindow::Current() == popup)
+            TPopupWindow::SetCurrent(nullptr);
+        // It may be inside its own handler (a choice whose handler destroys us).
+        popup->deleteLater();
+    }
+    // The edit field goes first, while the control it reports to is whole.
+    delete edit_;
+    edit_ = nullptr;
+    checkRects_->Clear();
+    delete checkRects_;
 }
 
-TdxfItems& TdxfComboBox::Items()
+TdxfComboBox* TdxfCustomComboBox::Self()
 {
-    return items_;
+    // Every control is a TdxfComboBox: the base cannot be made on its own.
+    return static_cast<TdxfComboBox*>(this);
 }
 
-const TdxfItems& TdxfComboBox::Items() const
+void TdxfCustomComboBox::Loaded()
 {
-    return items_;
+    loading_ = false;
+    AdjustHeight();
+    ApplyColours();
+    UpdateImageRect();
+    UpdateEditBounds();
+    currentImage_ = GetImageIndex(itemIndex_);
+    InvalidateImage();
+    update();
 }
 
-void TdxfComboBox::SetItems(const TdxfItems& items)
+// ----- Items and selection -----
+
+void TdxfCustomComboBox::SetItems(const TdxfItems& items)
 {
     items_.Assign(items);
 }
 
-int TdxfComboBox::ItemIndex() const
+std::string TdxfCustomComboBox::Text() const
 {
-    return itemIndex_;
+    return edit_->RawText();
 }
 
-void TdxfComboBox::SetItemIndex(int value)
+std::string TdxfCustomComboBox::SavedText() const
+{
+    return edit_->SavedText;
+}
+
+void TdxfCustomComboBox::SetEditText(const std::string& text, bool saved)
+{
+    if (saved)
+        edit_->SavedText = text;
+    edit_->SetRawText(text);
+}
+
+void TdxfCustomComboBox::RaiseChange()
+{
+    if (OnChange) {
+        // A copy, so that a handler may rebind OnChange while it runs.
+        auto handler = OnChange;
+        handler(Self());
+    }
+    emit changed(this);
+}
+
+void TdxfCustomComboBox::SetItemIndex(int value)
 {
     if (value >= items_.Count() || value < -1)
         return;
     itemIndex_ = value;
     items_.SetTrackedIndex(value);   // the list keeps it with its entry
     if (value == -1) {
-        // SavedText keeps the last text the control chose.
-        SetEditText(std::string());
-    } else {
+        SetEditText(std::string(), false);   // the saved text stays
+    } else if (!droppedDown_) {
         // A copy: an OnChange handler may change the list under us.
-        const std::string text = items_.Strings(value);
-        savedText_ = text;
-        SetEditText(text);
+        SetEditText(std::string(items_.Strings(value)), true);
+    } else {
+        // A choice from the open list.
+        std::string chosen = items_.Strings(value);
+        if (OnCloseUp)
+            OnCloseUp(Self(), chosen);
+        SetEditText(chosen, true);
+        InsertMRUChoice(value);
     }
-    update(TextRect());
+    if (style_ == dcsDropDownList)
+        InvalidateEditRect();
+    currentImage_ = GetImageIndex(itemIndex_);
+    InvalidateImage();
 }
 
-std::string TdxfComboBox::Text() const
-{
-    return text_;
-}
-
-std::string TdxfComboBox::SavedText() const
-{
-    return savedText_;
-}
-
-void TdxfComboBox::SetText(const std::string& value)
+void TdxfCustomComboBox::SetText(const std::string& value)
 {
     const std::string text = value;   // `value` may live in the list
     const int index = items_.IndexOf(text);
@@ -96,24 +160,24 @@ void TdxfComboBox::SetText(const std::string& value)
     // raised once at most (not for an empty text in between).
     itemIndex_ = -1;
     items_.SetTrackedIndex(-1);
-    savedText_ = text;
-    SetEditText(text);
+    SetEditText(text, true);
+    if (style_ == dcsDropDownList)
+        InvalidateEditRect();
+    currentImage_ = -1;
+    InvalidateImage();
 }
 
-bool TdxfComboBox::Sorted() const
-{
-    return sorted_;
-}
-
-void TdxfComboBox::SetSorted(bool value)
+void TdxfCustomComboBox::SetSorted(bool value)
 {
     // The selection moves with its entry (ChangeItems), so the shown text stays.
     items_.SetSorted(value);
     sorted_ = value;
 }
 
-void TdxfComboBox::ChangeItems(TdxfItems* /*sender*/)
+void TdxfCustomComboBox::ChangeItems(TdxfItems*)
 {
+    if (popup_)
+        popup_->BuildRows();
     if (itemIndex_ == -1)
         return;
     // The list has moved the selection with its entry through inserts, deletes and
@@ -125,187 +189,402 @@ void TdxfComboBox::ChangeItems(TdxfItems* /*sender*/)
         return;
     }
     itemIndex_ = index;
-    const std::string before = text_;
-    const std::string text = items_.Strings(itemIndex_);
-    savedText_ = text;
-    SetEditText(text);
-    if (text_ != before)
-        update(TextRect());
+    const std::string before = Text();
+    const int imageBefore = currentImage_;
+    SetEditText(std::string(items_.Strings(itemIndex_)), true);
+    currentImage_ = GetImageIndex(itemIndex_);
+    if (currentImage_ != imageBefore)
+        InvalidateImage();
+    if (Text() != before)
+        RepaintTextStrip();
 }
 
-QColor TdxfComboBox::Color() const
+// ----- Properties -----
+
+void TdxfCustomComboBox::SetStyle(TdxfComboBoxStyle value)
 {
+    style_ = value;
+    edit_->setReadOnly(value == dcsDropDownList);
+    UpdateEditBounds();
+    RepaintTextStrip();
+}
+
+void TdxfCustomComboBox::SetMRUListCount(int value)
+{
+    mruListCount_ = value;
+}
+
+void TdxfCustomComboBox::SetMRUListColor(const QColor& value)
+{
+    mruListColor_ = value;
+}
+
+void TdxfCustomComboBox::SetPopupWidth(int value)
+{
+    if (value != popupWidth_ && value >= minPopupWidth_)
+        popupWidth_ = value;
+}
+
+void TdxfCustomComboBox::SetPopupHeight(int value)
+{
+    if (value != popupHeight_ && value >= minPopupHeight_)
+        popupHeight_ = value;
+}
+
+void TdxfCustomComboBox::SetMinPopupWidth(int value)
+{
+    if (value < 0)
+        return;
+    minPopupWidth_ = value;
+    if (value > popupWidth_)
+        popupWidth_ = value;
+}
+
+void TdxfCustomComboBox::SetMinPopupHeight(int value)
+{
+    if (value < 0)
+        return;
+    minPopupHeight_ = value;
+    if (value > popupHeight_)
+        popupHeight_ = value;
+}
+
+void TdxfCustomComboBox::SetResizePopup(bool value)
+{
+    resizePopup_ = value;
+}
+
+void TdxfCustomComboBox::SetResizeHeight(bool value)
+{
+    resizeHeight_ = value;
+    if (value) {
+        // The height is the caller's again.
+        setMinimumHeight(0);
+        setMaximumHeight(QWIDGETSIZE_MAX);
+        return;
+    }
+    AdjustHeight();
+    UpdateEditBounds();
+    update();
+}
+
+void TdxfCustomComboBox::SetPopupWindowFont(const QFont& font, const QColor& color)
+{
+    popupFont_ = font;
+    popupFontColor_ = color;
+    parentFont_ = false;
+}
+
+void TdxfCustomComboBox::SetParentFont(bool value)
+{
+    parentFont_ = value;
+}
+
+void TdxfCustomComboBox::SetMaxLength(int value)
+{
+    if (value < 0)
+        return;
+    maxLength_ = value;
+    edit_->SetLimit(value);
+}
+
+QColor TdxfCustomComboBox::Color() const
+{
+    if (parentColor_)
+        if (const QWidget* parent = parentWidget())
+            return parent->palette().color(parent->backgroundRole());
     return color_;
 }
 
-void TdxfComboBox::SetColor(const QColor& color)
+void TdxfCustomComboBox::SetColor(const QColor& value)
 {
-    if (color == color_)
-        return;
-    color_ = color;
+    color_ = value;
+    parentColor_ = false;
+    ApplyColours();
     update();
 }
 
-QColor TdxfComboBox::FontColor() const
+void TdxfCustomComboBox::SetParentColor(bool value)
 {
-    return fontColor_;
-}
-
-void TdxfComboBox::SetFontColor(const QColor& color)
-{
-    if (color == fontColor_)
+    if (value == parentColor_)
         return;
-    fontColor_ = color;
+    parentColor_ = value;
+    ApplyColours();
+    if (popup_)
+        popup_->update();
     update();
 }
 
-QSize TdxfComboBox::sizeHint() const
+void TdxfCustomComboBox::SetFontColor(const QColor& value)
+{
+    fontColor_ = value;
+    ApplyColours();
+    update();
+}
+
+void TdxfCustomComboBox::ApplyColours()
+{
+    QPalette p = edit_->palette();
+    p.setColor(QPalette::Base, Color());
+    p.setColor(QPalette::Text, fontColor_);
+    edit_->setPalette(p);
+}
+
+void TdxfCustomComboBox::SetDragMode(TDragMode value)
+{
+    dragMode_ = value;
+    edit_->SetAutomaticDrag(value == dmAutomatic);
+}
+
+void TdxfCustomComboBox::SetImages(TdxfImageList* value)
+{
+    if (images_)
+        disconnect(images_, nullptr, this, nullptr);
+    images_ = value;
+    if (value) {
+        connect(value, &TdxfImageList::changed, this, &TdxfCustomComboBox::ImageListChange);
+        // A list destroyed elsewhere is simply gone.
+        connect(value, &QObject::destroyed, this, [this] {
+            UpdateEditBounds();
+            update();
+        });
+    }
+    if (!loading_)
+        ImageListChange(value);
+}
+
+void TdxfCustomComboBox::ImageListChange(TdxfImageList*)
+{
+    UpdateImageRect();
+    UpdateEditBounds();
+    update();
+}
+
+void TdxfCustomComboBox::SetShowImage(bool value)
+{
+    if (value == showImage_)
+        return;
+    showImage_ = value;
+    UpdateEditBounds();
+    update();
+}
+
+void TdxfCustomComboBox::SetShowCheckBoxes(bool value)
+{
+    showCheckBoxes_ = value;
+}
+
+void TdxfCustomComboBox::SetMultiLineText(bool value)
+{
+    if (value == multiLineText_)
+        return;
+    multiLineText_ = value;
+    UpdateEditBounds();
+    RepaintTextStrip();
+}
+
+void TdxfCustomComboBox::SetAutoSearch(bool value)
+{
+    autoSearch_ = value;
+}
+
+// ----- Layout -----
+
+int TdxfCustomComboBox::TextHeight() const
+{
+    return QFontInfo(font()).pixelSize();
+}
+
+QSize TdxfCustomComboBox::sizeHint() const
 {
     // The text height and a one-pixel border eight times over: 20 for a 12-px font.
-    return QSize(145, QFontInfo(font()).pixelSize() + 8);
+    return QSize(145, TextHeight() + 8);
 }
 
-void TdxfComboBox::SetEditText(const std::string& text)
+void TdxfCustomComboBox::AdjustHeight()
 {
-    if (text == text_)
+    if (!resizeHeight_)
+        setFixedHeight(TextHeight() + 8);
+}
+
+void TdxfCustomComboBox::SetHeightValue(int h)
+{
+    if (resizeHeight_)
+        resize(width(), h);
+    else
+        setFixedHeight(h);
+}
+
+TRect TdxfCustomComboBox::ButtonRect() const
+{
+    return TRect{width() - 4 - buttonWidth_, 0, width() - 4, height() - 4};
+}
+
+void TdxfCustomComboBox::UpdateImageRect()
+{
+    if (!images_ || images_->Height() <= 0) {
+        imageRect_ = TRect{};
         return;
-    text_ = text;
-    update(TextRect());
-    if (OnChange) {
-        auto handler = OnChange;
-        handler(this);
     }
+    const int a = std::min(images_->Height(), height() - 8);
+    const int w = int(double(a) * images_->Width() / images_->Height());
+    const int top = (height() - a) / 2 - 2;
+    imageRect_ = TRect{2, top, 2 + w, top + a};
 }
 
-void TdxfComboBox::AdjustHeight()
+void TdxfCustomComboBox::UpdateEditBounds()
 {
-    setFixedHeight(sizeHint().height());
+    const int t = TextHeight() + 8 - 6;
+    const int top = (height() - 6 - t) / 2 + 2;
+    const int left = images_ && showImage_ ? imageRect_.Right + 2 : 2;
+    editRect_ = TRect{left, top, width() - buttonWidth_ - 6, top + t};
+    if (style_ == dcsDropDown) {
+        edit_->setGeometry(ToWidget(editRect_));
+        return;
+    }
+    if (multiLineText_) {
+        editRect_.Top = 2;
+        editRect_.Bottom = height() - 4;
+    }
+    // The face draws the text; the field only keeps it and the focus.
+    edit_->setGeometry(0, 0, 0, 0);
 }
 
-QRect TdxfComboBox::ButtonRect() const
+void TdxfCustomComboBox::InvalidateImage()
 {
-    return QRect(width() - kButtonWidth, 0, kButtonWidth, height());
+    if (images_)
+        update(ToWidget(imageRect_));
 }
 
-QRect TdxfComboBox::TextRect() const
+void TdxfCustomComboBox::InvalidateEditRect()
 {
-    return QRect(QPoint(1, 2), QPoint(ButtonRect().left() - 3, height() - 3));
+    TRect r = editRect_.Inflated(1);
+    r.Bottom -= 2;
+    update(ToWidget(r));
 }
 
-void TdxfComboBox::paintEvent(QPaintEvent* /*event*/)
+void TdxfCustomComboBox::RepaintTextStrip()
+{
+    update(ToWidget(TRect{imageRect_.Right, 0, ButtonRect().Left, height() - 4}));
+}
+
+// ----- Painting -----
+
+void TdxfCustomComboBox::paintEvent(QPaintEvent*)
 {
     QPainter painter(this);
+    painter.fillRect(rect(), Color());
+    qDrawWinPanel(&painter, rect(), palette(), true);   // the sunken edge
+    painter.translate(2, 2);
     Paint(painter);
 }
 
-void TdxfComboBox::Paint(QPainter& painter)
+void TdxfCustomComboBox::Paint(QPainter& painter)
 {
-    painter.fillRect(rect(), color_);
+    // The drop button, pushed while held.
+    const QRect button = ButtonRect().ToQRect();
+    QStyleOptionButton face;
+    face.initFrom(this);
+    face.rect = button;
+    face.state = (isEnabled() ? QStyle::State_Enabled : QStyle::State_None)
+                 | (buttonDown_ ? QStyle::State_Sunken : QStyle::State_Raised);
+    style()->drawPrimitive(QStyle::PE_PanelButtonBevel, &face, &painter, this);
+    QStyleOption arrow = face;
+    arrow.rect = button.adjusted(3, 3, -3, -3).translated(buttonDown_ ? 1 : 0, buttonDown_ ? 1 : 0);
+    style()->drawPrimitive(QStyle::PE_IndicatorArrowDown, &arrow, &painter, this);
 
-    // Drop button: a raised push-button face with a small down arrow.
-    const QRect button = ButtonRect();
-    const QBrush face = palette().brush(QPalette::Button);
-    qDrawWinButton(&painter, button, palette(), false, &face);
-    const int arrowWidth = 7;
-    const int ax = button.left() + (button.width() - arrowWidth) / 2;
-    const int ay = button.top() + (button.height() - 4) / 2;
-    auto drawArrow = [&](int dx, int dy, const QColor& colour) {
-        for (int row = 0; row < 4; ++row)
-            painter.fillRect(ax + dx + row, ay + dy + row, arrowWidth - 2 * row, 1, colour);
-    };
-    if (isEnabled()) {
-        drawArrow(0, 0, palette().color(QPalette::Active, QPalette::ButtonText));
-    } else {
-        drawArrow(1, 1, palette().color(QPalette::Light));
-        drawArrow(0, 0, palette().color(QPalette::Disabled, QPalette::ButtonText));
+    // The chosen item's image.
+    if (images_ && itemIndex_ != -1 && showImage_) {
+        if (images_->Height() == imageRect_.Width()) {
+            images_->Draw(painter, imageRect_.Left, imageRect_.Top, currentImage_);
+        } else {
+            QPixmap image(images_->Width(), images_->Height());
+            image.fill(Color());
+            QPainter imagePainter(&image);
+            images_->Draw(imagePainter, 0, 0, currentImage_);
+            imagePainter.end();
+            painter.drawPixmap(imageRect_.ToQRect(), image);
+        }
     }
 
-    // Text area: highlighted as a focused drop-down list shows its choice.
-    const QRect area = TextRect();
-    const bool highlighted = hasFocus();
-    QColor textColour = fontColor_;
-    if (highlighted) {
-        painter.fillRect(area, palette().color(QPalette::Active, QPalette::Highlight));
-        textColour = palette().color(QPalette::Active, QPalette::HighlightedText);
-    }
-    const QRect textRect = area.adjusted(1, 0, -1, 0);
-    if (!text_.empty() && textRect.width() > 0) {
+    if (style_ != dcsDropDownList)
+        return;
+    // The text area, highlighted while the control has the focus and the list is
+    // closed (the list then shows the choice).
+    TRect area = editRect_.Inflated(1);
+    area.Bottom -= 2;
+    const QRect r = area.ToQRect();
+    const bool highlighted = hasFocus() && !droppedDown_;
+    const QColor brush = highlighted ? palette().color(QPalette::Active, QPalette::Highlight) : Color();
+    const QColor textColour = highlighted ? palette().color(QPalette::Active, QPalette::HighlightedText) : fontColor_;
+    painter.fillRect(r, brush);
+    painter.setFont(font());
+    painter.setPen(textColour);
+    const QString shown = ToDisplay(Text());
+    if (multiLineText_) {
+        dxfres::DrawMultiLineText(painter, r.adjusted(2, 2, -2, -2), shown);
+    } else if (r.width() > 1 && !shown.isEmpty()) {
         painter.save();
-        painter.setClipRect(area);
-        painter.setFont(font());
-        painter.setPen(textColour);
-        const QString shown = QFontMetrics(font()).elidedText(
-            ToDisplay(text_), Qt::ElideRight, textRect.width());
-        painter.drawText(textRect, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine, shown);
+        painter.setClipRect(r);
+        // One pixel in, unless the font's descent would then touch the focus
+        // rectangle at the bottom.
+        const int inset = std::clamp(r.height() - painter.fontMetrics().height() - 1, 0, 1);
+        const QRect text(r.left() + 1, r.top() + inset, r.width() - 2, r.height() - inset);
+        painter.drawText(text, Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine,
+                         painter.fontMetrics().elidedText(shown, Qt::ElideRight, text.width()));
         painter.restore();
     }
     if (highlighted) {
-        QPen dots(textColour, 1, Qt::DotLine);
-        painter.setPen(dots);
+        painter.setPen(QPen(textColour, 1, Qt::DotLine));
         painter.setBrush(Qt::NoBrush);
-        painter.drawRect(area.adjusted(0, 0, -1, -1));
+        painter.drawRect(r.adjusted(0, 0, -1, -1));
     }
 }
 
-void TdxfComboBox::keyPressEvent(QKeyEvent* event)
+// ----- Reactions -----
+
+void TdxfCustomComboBox::resizeEvent(QResizeEvent* event)
 {
-    if (KeyDown(event->key(), event->modifiers()))
-        event->accept();
-    else
-        QWidget::keyPressEvent(event);
+    QWidget::resizeEvent(event);
+    if (loading_)
+        return;
+    AdjustHeight();
+    UpdateImageRect();
+    UpdateEditBounds();
 }
 
-bool TdxfComboBox::KeyDown(int key, Qt::KeyboardModifiers shift)
-{
-    // Alt with Up or Down belongs to opening the list, never to stepping.
-    if (shift & Qt::AltModifier)
-        return false;
-    if (key == Qt::Key_Down && itemIndex_ < items_.Count() - 1) {
-        SetItemIndex(itemIndex_ + 1);
-        return true;
-    }
-    if (key == Qt::Key_Up && itemIndex_ > 0) {
-        SetItemIndex(itemIndex_ - 1);
-        return true;
-    }
-    return false;
-}
-
-void TdxfComboBox::mousePressEvent(QMouseEvent* event)
-{
-    QWidget::mousePressEvent(event);
-    setFocus(Qt::MouseFocusReason);
-    event->accept();
-}
-
-void TdxfComboBox::focusInEvent(QFocusEvent* event)
-{
-    QWidget::focusInEvent(event);
-    update(TextRect());
-}
-
-void TdxfComboBox::focusOutEvent(QFocusEvent* event)
-{
-    QWidget::focusOutEvent(event);
-    update(TextRect());
-}
-
-void TdxfComboBox::changeEvent(QEvent* event)
+void TdxfCustomComboBox::changeEvent(QEvent* event)
 {
     QWidget::changeEvent(event);
     switch (event->type()) {
     case QEvent::FontChange:
-        AdjustHeight();
+        if (!loading_)
+            AdjustHeight();
+        if (popup_)
+            popup_->SetRowFont(font(), fontColor_);
+        UpdateEditBounds();
         updateGeometry();
         update();
         break;
     case QEvent::EnabledChange:
+        update(ToWidget(ButtonRect()));
+        update();
+        break;
     case QEvent::PaletteChange:
+    case QEvent::ParentChange:
+        if (parentColor_)
+            ApplyColours();
         update();
         break;
     default:
         break;
     }
+}
+
+void TdxfCustomComboBox::FocusChanged()
+{
+    if (style_ == dcsDropDownList)
+        InvalidateEditRect();
 }
 
 } // namespace kino

@@ -515,6 +515,7 @@ void TdxfItems::Changed()
         auto handler = OnChange;
         handler(this);
     }
+    emit changed(this);
 }
 
 } // namespace kino

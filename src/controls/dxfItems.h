@@ -9,13 +9,16 @@
 // and ignores the addition of a text equal to one it holds. Built for 100,000
 // entries: a sorted add finds its place by binary search and inserts without moving
 // the whole list.
+#include <QObject>
+
 #include <cstdint>
 #include <functional>
 #include <string>
 
 namespace kino {
 
-class TdxfItems {
+class TdxfItems : public QObject {
+    Q_OBJECT
 public:
     TdxfItems();
     ~TdxfItems();
@@ -61,7 +64,12 @@ public:
     int TrackedIndex() const;
     void SetTrackedIndex(int index);                    // outside [0, Count()): -1
 
+    // The owner's notification (the drop-down binds it); other observers connect to
+    // changed(), which follows it, so they see the owner already up to date.
     std::function<void(TdxfItems* sender)> OnChange;
+
+signals:
+    void changed(kino::TdxfItems* sender);
 
 private:
     void Changed();   // notifies now, or at the outermost EndUpdate

@@ -19,6 +19,7 @@
 #include "app/MovieWindow1.h"
 #include "app/WindowPlacement.h"
 #include "controls/dxfComboBox.h"
+#include "controls/dxfPopupWindow.h"
 #include "player/MediaEngine.h"
 #include "player/TGKitMSPlay.h"
 #include "support/RecordingDialogs.h"
@@ -288,6 +289,35 @@ private slots:
         f.ComboBox1->SetItemIndex(0);
         QTRY_COMPARE_WITH_TIMEOUT(f.Player1->MediaFormat(), 302, 20000);
         QTRY_COMPARE_WITH_TIMEOUT(f.PlayerStatus, 1, 20000);
+    }
+
+    // The user clicks the playlist strip, the list opens below it, and a click on
+    // a row plays that entry, a Shift-JIS name byte for byte.
+    void aRowClickedInThePlaylistPlays()
+    {
+        TMovieForm1& f = MakeForm();
+        // Byte for byte: a QString on the way would spoil the name.
+        const std::string sjis = Fixture("") + "\x83\x65\x83\x58\x83\x67.avi";
+        f.ComboBox1->Items().Add(Fixture("clip.mpg"));
+        f.ComboBox1->Items().Add(sjis);
+        f.ComboBox1->Items().Add(Fixture("tone.wav"));
+        f.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&f));
+        QWindow* window = f.windowHandle();
+        const QPoint strip = f.ComboBox1->mapTo(&f, QPoint(40, 10));
+        QTest::mouseClick(window, Qt::LeftButton, {}, strip);
+        QVERIFY(f.ComboBox1->DroppedDown());
+        kino::TPopupWindow* popup = f.ComboBox1->Popup();
+        QVERIFY(QTest::qWaitForWindowExposed(popup));
+        QCOMPARE(popup->geometry().topLeft(), f.ComboBox1->mapToGlobal(QPoint(0, f.ComboBox1->height())));
+        QCOMPARE(popup->size(), QSize(300, 150));
+        QCOMPARE(popup->RowCount(), 3);
+        const QPoint row = popup->ListRect().topLeft() + popup->RowRect(1).center();
+        QTest::mouseClick(popup->windowHandle(), Qt::LeftButton, {}, row);
+        QVERIFY(!f.ComboBox1->DroppedDown());
+        QCOMPARE(f.ComboBox1->ItemIndex(), 1);
+        QCOMPARE(f.Player1->FileName(), sjis);
+        QTRY_COMPARE_WITH_TIMEOUT(f.Player1->MediaFormat(), 301, 20000);
     }
 
     void standardErrorText_data()

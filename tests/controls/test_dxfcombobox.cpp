@@ -1,20 +1,23 @@
 #include <QtTest>
 
 #include "controls/dxfComboBox.h"
+#include "controls/dxfPopupWindow.h"
+#include "controls/dxfValueEdit.h"
 
 using kino::TdxfComboBox;
 
 namespace {
 
-// A parent that records the arrow keys the combo box passes on.
+// A parent that records the keys the drop-down passes on.
 class KeyRecorder : public QWidget {
 public:
     QList<int> keys;
 protected:
     void keyPressEvent(QKeyEvent* e) override
     {
-        if (e->key() == Qt::Key_Up || e->key() == Qt::Key_Down)
-            keys << e->key();
+        const int key = e->key();
+        if (key != Qt::Key_Shift && key != Qt::Key_Control && key != Qt::Key_Alt && key != Qt::Key_Meta)
+            keys << key;
     }
 };
 
@@ -299,64 +302,218 @@ private slots:
         QCOMPARE(log, (QByteArrayList{b, a, b}));
     }
 
-    void upDownStepThroughItems_data()
+    // Keys typed while the edit field has the focus. `open`: the list is open
+    // first, its current row on the selected item. The parent records the keys that
+    // pass on to it.
+    void keysDriveTheList_data()
     {
-        QTest::addColumn<int>("count");
         QTest::addColumn<int>("start");
+        QTest::addColumn<bool>("open");
+        QTest::addColumn<int>("key");
+        QTest::addColumn<int>("modifiers");
+        QTest::addColumn<bool>("dropped");
+        QTest::addColumn<int>("index");
+        QTest::addColumn<int>("row");      // the popup's current row when left open
+        QTest::addColumn<bool>("passed");
+        const int none = Qt::NoModifier, alt = Qt::AltModifier, shift = Qt::ShiftModifier;
+        const int down = Qt::Key_Down, up = Qt::Key_Up;
+        QTest::newRow("Alt+Down opens") << 1 << false << down << alt << true << 1 << 1 << false;
+        QTest::newRow("Alt+Down closes") << 1 << true << down << alt << false << 1 << -1 << false;
+        QTest::newRow("Alt+Up closes") << 1 << true << up << alt << false << 1 << -1 << false;
+        QTest::newRow("F4 opens") << 1 << false << int(Qt::Key_F4) << none << true << 1 << 1 << false;
+        QTest::newRow("Shift+F4 does nothing") << 1 << false << int(Qt::Key_F4) << shift << false << 1 << -1 << true;
+        QTest::newRow("Escape closes, nothing chosen") << 1 << true << int(Qt::Key_Escape) << none << false << 1 << -1 << false;
+        QTest::newRow("Escape while closed passes on") << 1 << false << int(Qt::Key_Escape) << none << false << 1 << -1 << true;
+        QTest::newRow("Down in the list moves its row") << 1 << true << down << none << true << 1 << 2 << false;
+        QTest::newRow("Page Down in the list") << 0 << true << int(Qt::Key_PageDown) << none << true << 0 << 2 << false;
+        QTest::newRow("End in the list") << 0 << true << int(Qt::Key_End) << none << true << 0 << 2 << false;
+        QTest::newRow("Enter chooses the row") << 1 << true << int(Qt::Key_Return) << none << false << 1 << -1 << false;
+        QTest::newRow("Enter while closed passes on") << 1 << false << int(Qt::Key_Return) << none << false << 1 << -1 << true;
+        QTest::newRow("Down selects the next") << 1 << false << down << none << false << 2 << -1 << false;
+        QTest::newRow("Down from none selects the first") << -1 << false << down << none << false << 0 << -1 << false;
+        QTest::newRow("Down at the last passes on") << 2 << false << down << none << false << 2 << -1 << true;
+        QTest::newRow("Up selects the previous") << 1 << false << up << none << false << 0 << -1 << false;
+        QTest::newRow("Up at the first passes on") << 0 << false << up << none << false << 0 << -1 << true;
+    }
+    void keysDriveTheList()
+    {
+        QFETCH(int, start);
+        QFETCH(bool, open);
+        QFETCH(int, key);
+        QFETCH(int, modifiers);
+        QFETCH(bool, dropped);
+        QFETCH(int, index);
+        QFETCH(int, row);
+        QFETCH(bool, passed);
+        KeyRecorder parent;
+        auto* combo = new TdxfComboBox(&parent);
+        combo->SetStyle(kino::dcsDropDownList);
+        for (const char* name : {"alpha", "beta", "gamma"})
+            combo->Items().Add(name);
+        combo->Loaded();
+        combo->SetItemIndex(start);
+        parent.show();
+        if (open)
+            combo->DropDown();
+        QSignalSpy changes(combo, &kino::TdxfCustomComboBox::changed);
+        QTest::keyClick(combo->Edit(), Qt::Key(key), Qt::KeyboardModifiers(modifiers));
+        QCOMPARE(combo->DroppedDown(), dropped);
+        QCOMPARE(combo->ItemIndex(), index);
+        QCOMPARE(changes.size(), index == start ? 0 : 1);
+        if (dropped)
+            QCOMPARE(combo->Popup()->CurrentRow(), row);
+        QCOMPARE(parent.keys.size(), passed ? 1 : 0);
+        if (key == Qt::Key_Return && open) {
+            // Enter chose the row that Down had moved to.
+            combo->DropDown();
+            QTest::keyClick(combo->Edit(), Qt::Key_Down);
+            QTest::keyClick(combo->Edit(), Qt::Key_Return);
+            QCOMPARE(combo->ItemIndex(), start + 1);
+            QVERIFY(!combo->DroppedDown());
+        }
+    }
+
+    // First-letter selection in list style takes the character the released key
+    // typed. `open`: the list is open, and its current row moves instead.
+    void firstLetterSelects_data()
+    {
+        QTest::addColumn<bool>("open");
         QTest::addColumn<int>("key");
         QTest::addColumn<int>("modifiers");
         QTest::addColumn<int>("index");
-        const int down = Qt::Key_Down, up = Qt::Key_Up, none = Qt::NoModifier;
-        QTest::newRow("down from none") << 3 << -1 << down << none << 0;
-        QTest::newRow("down") << 3 << 1 << down << none << 2;
-        QTest::newRow("down at last") << 3 << 2 << down << none << 2;
-        QTest::newRow("down on empty") << 0 << -1 << down << none << -1;
-        QTest::newRow("up") << 3 << 2 << up << none << 1;
-        QTest::newRow("up at first") << 3 << 0 << up << none << 0;
-        QTest::newRow("up from none") << 3 << -1 << up << none << -1;
-        QTest::newRow("alt down") << 3 << 0 << down << int(Qt::AltModifier) << 0;
+        QTest::addColumn<int>("row");
+        const int none = Qt::NoModifier;
+        QTest::newRow("x: the first of either case") << false << int(Qt::Key_X) << none << 0 << -1;
+        QTest::newRow("Shift+Y") << false << int(Qt::Key_Y) << int(Qt::ShiftModifier) << 1 << -1;
+        QTest::newRow("a letter no entry begins with") << false << int(Qt::Key_Q) << none << -1 << -1;
+        QTest::newRow("numeric-pad 1 types 1") << false << int(Qt::Key_1) << int(Qt::KeypadModifier) << 5 << -1;
+        QTest::newRow("F1 types nothing") << false << int(Qt::Key_F1) << none << -1 << -1;
+        QTest::newRow("Down released types nothing") << false << int(Qt::Key_Down) << none << -1 << -1;
+        QTest::newRow("Shift released types nothing") << false << int(Qt::Key_Shift) << none << -1 << -1;
+        QTest::newRow("open: the row moves, nothing chosen") << true << int(Qt::Key_Y) << none << -1 << 1;
     }
-    void upDownStepThroughItems()
+    void firstLetterSelects()
     {
-        QFETCH(int, count);
-        QFETCH(int, start);
+        QFETCH(bool, open);
         QFETCH(int, key);
         QFETCH(int, modifiers);
         QFETCH(int, index);
-        KeyRecorder parent;
-        auto* combo = new TdxfComboBox(&parent);
-        for (int i = count; i > 0; --i)
-            combo->Items().Add("entry" + std::to_string(i));
-        combo->SetItemIndex(start);
-        parent.show();
-        QTest::keyClick(combo, Qt::Key(key), Qt::KeyboardModifiers(modifiers));
-        QCOMPARE(combo->ItemIndex(), index);
-        QCOMPARE(parent.keys, index == start ? QList<int>{key} : QList<int>{});
+        QFETCH(int, row);
+        TdxfComboBox combo;
+        combo.SetStyle(kino::dcsDropDownList);
+        // Names a key code's low byte would pick: a (numeric-pad 1), p (F1), ( (Down), 1.
+        for (const char* name : {"x:\\a.avi", "y:\\b.avi", "X:\\c.avi", "a.avi", "p.avi", "1.avi", "(d).avi"})
+            combo.Items().Add(name);
+        combo.Loaded();
+        combo.show();
+        if (open)
+            combo.DropDown();
+        QTest::keyRelease(combo.Edit(), Qt::Key(key), Qt::KeyboardModifiers(modifiers));
+        QCOMPARE(combo.ItemIndex(), index);
+        if (open)
+            QCOMPARE(combo.Popup()->CurrentRow(), row);
+    }
+
+    // Editable style: typing keeps the selection in step; with AutoSearch the text is
+    // completed, the completed tail selected so the next key replaces it.
+    void typingTracksAndCompletes_data()
+    {
+        QTest::addColumn<bool>("autoSearch");
+        QTest::addColumn<QString>("typed");       // "<" is Backspace, "~" Delete
+        QTest::addColumn<int>("index");
+        QTest::addColumn<QString>("shown");
+        QTest::addColumn<QString>("selected");
+        QTest::newRow("exact text") << false << QStringLiteral("beta") << 1 << QStringLiteral("beta") << QString();
+        QTest::newRow("no such text") << false << QStringLiteral("betax") << -1 << QStringLiteral("betax") << QString();
+        QTest::newRow("completed") << true << QStringLiteral("a") << 0 << QStringLiteral("alphabet") << QStringLiteral("lphabet");
+        QTest::newRow("completed as typing goes on") << true << QStringLiteral("alp") << 0 << QStringLiteral("alphabet")
+                                                     << QStringLiteral("habet");
+        QTest::newRow("Backspace takes back a character") << true << QStringLiteral("alp<") << 0
+                                                          << QStringLiteral("alphabet") << QStringLiteral("phabet");
+        QTest::newRow("Backspace takes a whole character") << true << QStringLiteral("日本<") << 2
+                                                           << QStringLiteral("日本語") << QStringLiteral("本語");
+        QTest::newRow("Delete does not complete again") << true << QStringLiteral("al~") << -1 << QStringLiteral("al")
+                                                        << QString();
+    }
+    void typingTracksAndCompletes()
+    {
+        QFETCH(bool, autoSearch);
+        QFETCH(QString, typed);
+        QFETCH(int, index);
+        QFETCH(QString, shown);
+        QFETCH(QString, selected);
+        TdxfComboBox combo;
+        combo.SetAutoSearch(autoSearch);
+        for (const char* name : {"alphabet", "beta", "日本語"})
+            combo.Items().Add(name);
+        combo.Loaded();
+        combo.show();
+        QWidget* edit = combo.Edit();
+        for (QChar c : typed) {
+            if (c == QLatin1Char('<'))
+                QTest::keyClick(edit, Qt::Key_Backspace);
+            else if (c == QLatin1Char('~'))
+                QTest::keyClick(edit, Qt::Key_Delete);
+            else
+                QTest::sendKeyEvent(QTest::Click, edit, Qt::Key_unknown, QString(c), Qt::NoModifier);
+        }
+        QCOMPARE(combo.ItemIndex(), index);
+        QCOMPARE(QString::fromStdString(combo.Text()), shown);
+        QCOMPARE(combo.Edit()->selectedText(), selected);
+    }
+
+    // Enter, Escape, Up and Down never reach the line edit; carriage return and
+    // escape characters are never typed into it.
+    void editNeverTakesEnterOrEscape()
+    {
+        TdxfComboBox combo;
+        combo.Loaded();
+        combo.show();
+        QTest::keyClicks(combo.Edit(), QStringLiteral("ab"));
+        QTest::keyClick(combo.Edit(), Qt::Key_Left);
+        for (Qt::Key key : {Qt::Key_Return, Qt::Key_Escape, Qt::Key_Up, Qt::Key_Down})
+            QTest::keyClick(combo.Edit(), key);
+        QTest::sendKeyEvent(QTest::Click, combo.Edit(), Qt::Key_M, QStringLiteral("\r"), Qt::NoModifier);
+        QTest::sendKeyEvent(QTest::Click, combo.Edit(), Qt::Key_M, QStringLiteral("\x1b"), Qt::NoModifier);
+        QCOMPARE(combo.Edit()->cursorPosition(), 1);
+        QCOMPARE(combo.Text(), std::string("ab"));
     }
 
     void heightFollowsFont_data()
     {
         QTest::addColumn<int>("pixels");
         QTest::addColumn<int>("height");
-        QTest::newRow("12 px") << 12 << 20;
-        QTest::newRow("16 px") << 16 << 24;
+        QTest::addColumn<int>("editTop");
+        QTest::addColumn<int>("editBottom");
+        QTest::newRow("12 px") << 12 << 20 << 2 << 16;
+        QTest::newRow("16 px") << 16 << 24 << 2 << 20;
     }
     void heightFollowsFont()
     {
         QFETCH(int, pixels);
         QFETCH(int, height);
+        QFETCH(int, editTop);
+        QFETCH(int, editBottom);
         TdxfComboBox combo;
         QFont font = combo.font();
         font.setPixelSize(pixels);
         combo.setFont(font);
-        QCOMPARE(combo.sizeHint().height(), height);
-        QCOMPARE(combo.height(), combo.sizeHint().height());
+        combo.Loaded();
+        QCOMPARE(combo.height(), height);
+        QCOMPARE(combo.EditRect().Top, editTop);
+        QCOMPARE(combo.EditRect().Bottom, editBottom);
     }
 
-    void faceShowsColourThenFocusHighlight()
+    // In list style the text is highlighted while the control has the focus and
+    // the list is closed.
+    void faceHighlightFollowsFocusAndList()
     {
         QWidget window;
         auto* combo = new TdxfComboBox(&window);
+        combo->SetStyle(kino::dcsDropDownList);
+        combo->Items().Add("entry");
+        combo->SetItemIndex(0);
+        combo->Loaded();
         auto* other = new QWidget(&window);
         other->setFocusPolicy(Qt::StrongFocus);
         other->setGeometry(0, 40, 20, 20);
@@ -365,12 +522,18 @@ private slots:
         window.activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(&window));
         const QPoint inText(combo->width() / 2, combo->height() / 2);
+        const QColor highlight = combo->palette().color(QPalette::Active, QPalette::Highlight);
+        auto face = [&] { return combo->grab().toImage().pixelColor(inText); };
         other->setFocus();
         QTRY_VERIFY(other->hasFocus());
-        QCOMPARE(combo->grab().toImage().pixelColor(inText), QColor(Qt::black));
-        QTest::mouseClick(combo, Qt::LeftButton, {}, inText);
-        QTRY_VERIFY(combo->hasFocus());
-        QCOMPARE(combo->grab().toImage().pixelColor(inText), combo->palette().color(QPalette::Active, QPalette::Highlight));
+        QCOMPARE(face(), QColor(Qt::black));
+        combo->setFocus();
+        QTRY_VERIFY(combo->Edit()->hasFocus());
+        QTRY_COMPARE(face(), highlight);
+        combo->DropDown();
+        QTRY_COMPARE(face(), QColor(Qt::black));
+        combo->CloseUp();
+        QTRY_COMPARE(face(), highlight);
     }
 };
 

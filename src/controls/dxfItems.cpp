@@ -26,16 +26,55 @@ namespace {
 constexpr std::size_t kMaxBlock = 1024;
 constexpr std::size_t kFillBlock = 512;
 
-// Only the text and its object: no collation key and no display text. Keys are made
-// for a batch of texts at a time and dropped after it; a single text is compared
-// straight from its bytes.
-struct Item {
-    std::string text;
-    std::uintptr_t object;
-};
-
+// Texts in list order; an object slot only in blocks where some object is not 0,
+// which is rare. No collation key and no display text: keys are made for a batch of
+// texts at a time and dropped after it, a single text is compared from its bytes.
 struct Block {
-    std::vector<Item> items;
+    std::vector<std::string> texts;
+    std::vector<std::uintptr_t> objects;   // empty, or one for each text
+
+    std::size_t Size() const { return texts.size(); }
+    std::uintptr_t Object(std::size_t o) const { return objects.empty() ? 0 : objects[o]; }
+    void SetObject(std::size_t o, std::uintptr_t object)
+    {
+        if (objects.empty() && object != 0)
+            objects.assign(texts.size(), 0);
+        if (!objects.empty())
+            objects[o] = object;
+    }
+    void Insert(std::size_t o, std::string&& text, std::uintptr_t object)
+    {
+        // Room grows by a quarter at a time: a large list is mostly blocks.
+        if (texts.size() == texts.capacity())
+            texts.reserve(std::min(kMaxBlock, std::max<std::size_t>(16, texts.size() + texts.size() / 4)));
+        texts.insert(texts.begin() + std::ptrdiff_t(o), std::move(text));
+        if (object != 0 || !objects.empty()) {
+            objects.resize(texts.size() - 1);   // the slots before it, when there were none
+            objects.insert(objects.begin() + std::ptrdiff_t(o), object);
+        }
+    }
+    void Erase(std::size_t o)
+    {
+        texts.erase(texts.begin() + std::ptrdiff_t(o));
+        if (!objects.empty())
+            objects.erase(objects.begin() + std::ptrdiff_t(o));
+    }
+    // Moves the items from `from` on into a new block, each half with room to grow.
+    Block SplitAt(std::size_t from)
+    {
+        Block tail;
+        tail.texts.reserve(texts.size() - from + kMaxBlock / 8);
+        std::move(texts.begin() + std::ptrdiff_t(from), texts.end(), std::back_inserter(tail.texts));
+        std::vector<std::string> head;
+        head.reserve(from + kMaxBlock / 8);
+        std::move(texts.begin(), texts.begin() + std::ptrdiff_t(from), std::back_inserter(head));
+        texts.swap(head);
+        if (!objects.empty()) {
+            tail.objects.assign(objects.begin() + std::ptrdiff_t(from), objects.end());
+            objects.resize(from);
+        }
+        return tail;
+    }
 };
 
 const std::string kNoText;
@@ -295,13 +334,13 @@ void SortBatch(const KeyTable& keys, const std::function<const std::string&(std:
 // Blocks of a list built at once.
 class BlockFiller {
 public:
-    void Push(Item&& item)
+    void Push(std::string&& text, std::uintptr_t object)
     {
-        if (blocks.empty() || blocks.back().items.size() == kFillBlock) {
+        if (blocks.empty() || blocks.back().Size() == kFillBlock) {
             blocks.emplace_back();
-            blocks.back().items.reserve(kFillBlock);
+            blocks.back().texts.reserve(kFillBlock);
         }
-        blocks.back().items.push_back(std::move(item));
+        blocks.back().Insert(blocks.back().Size(), std::move(text), object);
     }
     std::vector<Block> blocks;
 };
@@ -344,10 +383,10 @@ struct TdxfItems::Impl {
     void RestartFrom(std::size_t b)
     {
         starts.resize(blocks.size());
-        int start = b == 0 ? 0 : starts[b - 1] + int(blocks[b - 1].items.size());
+        int start = b == 0 ? 0 : starts[b - 1] + int(blocks[b - 1].Size());
         for (std::size_t i = b; i < blocks.size(); ++i) {
             starts[i] = start;
-            start += int(blocks[i].items.size());
+            start += int(blocks[i].Size());
         }
         count = start;
     }
@@ -360,74 +399,50 @@ struct TdxfItems::Impl {
         return {b, std::size_t(index - starts[b])};
     }
 
-    Item& At(int index)
+    const std::string& TextAt(int index) const
     {
         auto [b, o] = Locate(index);
-        return blocks[b].items[o];
-    }
-    const Item& At(int index) const
-    {
-        auto [b, o] = Locate(index);
-        return blocks[b].items[o];
+        return blocks[b].texts[o];
     }
 
-    // Room for one more item in a block, grown by a quarter at a time.
-    static void MakeRoom(std::vector<Item>& items)
+    void Append(std::string&& text, std::uintptr_t object)
     {
-        if (items.size() == items.capacity())
-            items.reserve(std::min(kMaxBlock, std::max<std::size_t>(16, items.size() + items.size() / 4)));
-    }
-
-    void Append(Item&& item)
-    {
-        if (blocks.empty() || blocks.back().items.size() >= kMaxBlock) {
+        if (blocks.empty() || blocks.back().Size() >= kMaxBlock) {
             blocks.emplace_back();
             starts.push_back(count);
         }
-        MakeRoom(blocks.back().items);
-        blocks.back().items.push_back(std::move(item));
+        blocks.back().Insert(blocks.back().Size(), std::move(text), object);
         ++count;
     }
 
-    void InsertAt(int index, Item&& item)
+    void InsertAt(int index, std::string&& text, std::uintptr_t object)
     {
         if (tracked >= index)
             ++tracked;
         if (index == count) {
-            Append(std::move(item));
+            Append(std::move(text), object);
             return;
         }
         auto [b, o] = Locate(index);
         const std::size_t first = b;
-        if (blocks[b].items.size() >= kMaxBlock) {
-            // Split in halves first, each with room to grow.
-            auto& items = blocks[b].items;
-            const std::size_t half = items.size() / 2;
-            Block tail;
-            tail.items.reserve(items.size() - half + kMaxBlock / 8);
-            std::move(items.begin() + std::ptrdiff_t(half), items.end(), std::back_inserter(tail.items));
-            std::vector<Item> head;
-            head.reserve(half + kMaxBlock / 8);
-            std::move(items.begin(), items.begin() + std::ptrdiff_t(half), std::back_inserter(head));
-            items.swap(head);
+        if (blocks[b].Size() >= kMaxBlock) {
+            const std::size_t half = blocks[b].Size() / 2;
+            Block tail = blocks[b].SplitAt(half);
             blocks.insert(blocks.begin() + std::ptrdiff_t(b) + 1, std::move(tail));
             if (o >= half) {
                 o -= half;
                 ++b;
             }
         }
-        auto& items = blocks[b].items;
-        MakeRoom(items);
-        items.insert(items.begin() + std::ptrdiff_t(o), std::move(item));
+        blocks[b].Insert(o, std::move(text), object);
         RestartFrom(first);
     }
 
     void EraseAt(int index)
     {
         auto [b, o] = Locate(index);
-        auto& items = blocks[b].items;
-        items.erase(items.begin() + std::ptrdiff_t(o));
-        if (items.empty())
+        blocks[b].Erase(o);
+        if (blocks[b].Size() == 0)
             blocks.erase(blocks.begin() + std::ptrdiff_t(b));
         RestartFrom(b);
         // The tracked entry itself deleted: the index stays, the next entry takes it.
@@ -456,16 +471,16 @@ struct TdxfItems::Impl {
     // the item there is equal to it. Only meaningful while the list is in order.
     std::pair<int, bool> LowerBound(const std::string& text, LazyTie& tie) const
     {
-        auto below = [&](const Item& item) { return Order(item.text, text, tie) < 0; };
+        auto below = [&](const std::string& item) { return Order(item, text, tie) < 0; };
         auto block = std::partition_point(blocks.begin(), blocks.end(),
-                                          [&](const Block& blk) { return below(blk.items.back()); });
+                                          [&](const Block& blk) { return below(blk.texts.back()); });
         if (block == blocks.end())
             return {count, false};
-        const auto& items = block->items;
-        auto it = std::partition_point(items.begin(), items.end(), below);
+        const auto& texts = block->texts;
+        auto it = std::partition_point(texts.begin(), texts.end(), below);
         // Some item of this block is not below the text, so `it` is inside it.
-        const int index = starts[std::size_t(block - blocks.begin())] + int(it - items.begin());
-        return {index, Order(it->text, text, tie) == 0};
+        const int index = starts[std::size_t(block - blocks.begin())] + int(it - texts.begin());
+        return {index, Order(*it, text, tie) == 0};
     }
 
     // Returns whether any item moved. The tracked index follows its entry.
@@ -473,30 +488,34 @@ struct TdxfItems::Impl {
     {
         if (count < 2)
             return false;
-        std::vector<Item> all;
-        all.reserve(std::size_t(count));
-        for (auto& blk : blocks)
-            std::move(blk.items.begin(), blk.items.end(), std::back_inserter(all));
+        std::vector<std::string> texts;
+        std::vector<std::uintptr_t> objects;
+        texts.reserve(std::size_t(count));
+        objects.reserve(std::size_t(count));
+        for (auto& blk : blocks) {
+            for (std::size_t o = 0; o < blk.Size(); ++o)
+                objects.push_back(blk.Object(o));
+            std::move(blk.texts.begin(), blk.texts.end(), std::back_inserter(texts));
+        }
         blocks.clear();
 
         std::vector<std::uint32_t> order;
         std::vector<bool> same;
         {
-            auto text = [&](std::size_t i) -> const std::string& { return all[i].text; };
-            const KeyTable keys(collation, all.size(), text);
-            SortBatch(keys, text, all.size(), order, same);
+            auto text = [&](std::size_t i) -> const std::string& { return texts[i]; };
+            const KeyTable keys(collation, texts.size(), text);
+            SortBatch(keys, text, texts.size(), order, same);
         }
         // A stable sort: the tracked entry is where its old index went.
         bool moved = false;
-        BlockFiller filler;
         int trackedAt = -1;
+        BlockFiller filler;
         for (std::size_t i = 0; i < order.size(); ++i) {
             moved = moved || order[i] != i;
             if (int(order[i]) == tracked)
                 trackedAt = int(i);
-            filler.Push(std::move(all[order[i]]));
+            filler.Push(std::move(texts[order[i]]), objects[order[i]]);
         }
-        std::vector<Item>().swap(all);
         Refill(std::move(filler));
         tracked = trackedAt;
         return moved;
@@ -509,7 +528,7 @@ struct TdxfItems::Impl {
         auto objectOf = [&](std::size_t i) { return objects ? (*objects)[i] : std::uintptr_t(0); };
         if (!sorted) {
             for (std::size_t i = 0; i < texts.size(); ++i)
-                Append(Item{std::move(texts[i]), objectOf(i)});
+                Append(std::move(texts[i]), objectOf(i));
             return !texts.empty();
         }
         if (texts.empty())
@@ -528,19 +547,19 @@ struct TdxfItems::Impl {
                 if (!same[i])
                     kept.push_back(order[i]);
         }
+        auto newText = [&](std::size_t i) -> const std::string& { return texts[kept[i]]; };
 
         // Where each goes among the items held, or -1 when one of them is equal to it.
         std::vector<int> at(kept.size(), count);
         const std::size_t held = std::size_t(count);
         if (held > 0 && held <= 4 * kept.size()) {
-            // Comparable in number: the held items' keys too, and one walk through both.
+            // Comparable in number: keys for the held items too, and one walk through both.
             std::vector<const std::string*> heldTexts;
             heldTexts.reserve(held);
             for (const auto& blk : blocks)
-                for (const auto& item : blk.items)
-                    heldTexts.push_back(&item.text);
+                for (const auto& t : blk.texts)
+                    heldTexts.push_back(&t);
             auto heldText = [&](std::size_t i) -> const std::string& { return *heldTexts[i]; };
-            auto newText = [&](std::size_t i) -> const std::string& { return texts[kept[i]]; };
             const KeyTable heldKeys(collation, held, heldText);
             const KeyTable newKeys(collation, kept.size(), newText);
             std::size_t j = 0;
@@ -559,22 +578,20 @@ struct TdxfItems::Impl {
         } else if (held > 0) {
             // Few new texts: a binary search for each.
             for (std::size_t i = 0; i < kept.size(); ++i) {
-                LazyTie tie(texts[kept[i]]);
-                const auto [index, equal] = LowerBound(texts[kept[i]], tie);
+                LazyTie tie(newText(i));
+                const auto [index, equal] = LowerBound(newText(i), tie);
                 at[i] = equal ? -1 : index;
             }
         }
 
-        std::size_t added = 0;
-        for (int a : at)
-            added += a >= 0;
+        const auto added = std::size_t(std::count_if(at.begin(), at.end(), [](int a) { return a >= 0; }));
         if (added == 0)
             return false;
         if (added * 64 < held) {
             // Into their blocks, the last first, so that the places found stay right.
             for (std::size_t i = kept.size(); i-- > 0;)
                 if (at[i] >= 0)
-                    InsertAt(at[i], Item{std::move(texts[kept[i]]), objectOf(kept[i])});
+                    InsertAt(at[i], std::move(texts[kept[i]]), objectOf(kept[i]));
             return true;
         }
         // Many: one merge into new blocks, each old block let go once emptied.
@@ -582,25 +599,34 @@ struct TdxfItems::Impl {
         int trackedAt = tracked;
         std::size_t i = 0;
         int index = 0;
+        auto pushNewUpTo = [&](int limit) {
+            for (; i < kept.size() && at[i] <= limit; ++i)
+                if (at[i] >= 0) {
+                    filler.Push(std::move(texts[kept[i]]), objectOf(kept[i]));
+                    if (at[i] <= tracked)
+                        ++trackedAt;
+                }
+        };
         for (auto& blk : blocks) {
-            for (auto& item : blk.items) {
-                for (; i < kept.size() && at[i] <= index; ++i)
-                    if (at[i] >= 0) {
-                        filler.Push(Item{std::move(texts[kept[i]]), objectOf(kept[i])});
-                        if (index <= tracked)
-                            ++trackedAt;
-                    }
-                filler.Push(std::move(item));
-                ++index;
+            for (std::size_t o = 0; o < blk.Size(); ++o, ++index) {
+                pushNewUpTo(index);
+                filler.Push(std::move(blk.texts[o]), blk.Object(o));
             }
-            std::vector<Item>().swap(blk.items);
+            blk = Block();
         }
-        for (; i < kept.size(); ++i)
-            if (at[i] >= 0)
-                filler.Push(Item{std::move(texts[kept[i]]), objectOf(kept[i])});
+        pushNewUpTo(count);
         Refill(std::move(filler));
         tracked = trackedAt;
         return true;
+    }
+
+    // Every item in order, as (text, object).
+    template <typename F>
+    void ForEach(F&& f) const
+    {
+        for (const auto& blk : blocks)
+            for (std::size_t o = 0; o < blk.Size(); ++o)
+                f(blk.texts[o], blk.Object(o));
     }
 };
 
@@ -620,21 +646,23 @@ const std::string& TdxfItems::Strings(int index) const
 {
     if (index < 0 || index >= d->count)
         return kNoText;
-    return d->At(index).text;
+    return d->TextAt(index);
 }
 
 std::uintptr_t TdxfItems::Objects(int index) const
 {
     if (index < 0 || index >= d->count)
         return 0;
-    return d->At(index).object;
+    auto [b, o] = d->Locate(index);
+    return d->blocks[b].Object(o);
 }
 
 void TdxfItems::SetObject(int index, std::uintptr_t object)
 {
     if (index < 0 || index >= d->count)
         return;
-    d->At(index).object = object;
+    auto [b, o] = d->Locate(index);
+    d->blocks[b].SetObject(o, object);
     Changed();
 }
 
@@ -653,7 +681,7 @@ int TdxfItems::AddObject(const std::string& text, std::uintptr_t object)
             return at;
         index = at;
     }
-    d->InsertAt(index, Item{text, object});
+    d->InsertAt(index, std::string(text), object);
     Changed();
     return index;
 }
@@ -669,7 +697,7 @@ void TdxfItems::Insert(int index, const std::string& text)
     // A place chosen by the caller would break the order of a sorted list.
     if (d->sorted || index < 0 || index > d->count)
         return;
-    d->InsertAt(index, Item{text, 0});
+    d->InsertAt(index, std::string(text), 0);
     Changed();
 }
 
@@ -696,23 +724,20 @@ void TdxfItems::Assign(const TdxfItems& other)
     BeginUpdate();
     Clear();
     if (!d->sorted) {
-        for (const auto& blk : other.d->blocks)
-            for (const auto& item : blk.items)
-                d->Append(Item(item));
+        other.d->ForEach([&](const std::string& text, std::uintptr_t object) { d->Append(std::string(text), object); });
         if (d->count > 0)
             Changed();
     } else if (other.d->sorted && d->collation.Same(other.d->collation)) {
         // Already in order: equal texts stand together, and a sorted add keeps
         // only the first of them.
-        const Item* last = nullptr;
-        for (const auto& blk : other.d->blocks)
-            for (const auto& item : blk.items) {
-                LazyTie tie(item.text);
-                if (last && d->Equal(last->text, item.text, tie))
-                    continue;
-                d->Append(Item(item));
-                last = &item;
-            }
+        const std::string* last = nullptr;
+        other.d->ForEach([&](const std::string& text, std::uintptr_t object) {
+            LazyTie tie(text);
+            if (last && d->Equal(*last, text, tie))
+                return;
+            d->Append(std::string(text), object);
+            last = &text;
+        });
         if (d->count > 0)
             Changed();
     } else {
@@ -720,11 +745,10 @@ void TdxfItems::Assign(const TdxfItems& other)
         std::vector<std::uintptr_t> objects;
         texts.reserve(std::size_t(other.d->count));
         objects.reserve(std::size_t(other.d->count));
-        for (const auto& blk : other.d->blocks)
-            for (const auto& item : blk.items) {
-                texts.push_back(item.text);
-                objects.push_back(item.object);
-            }
+        other.d->ForEach([&](const std::string& text, std::uintptr_t object) {
+            texts.push_back(text);
+            objects.push_back(object);
+        });
         if (d->AddBatch(texts, &objects))
             Changed();
     }
@@ -740,8 +764,8 @@ int TdxfItems::IndexOf(const std::string& text) const
     }
     int index = 0;
     for (const auto& blk : d->blocks)
-        for (const auto& item : blk.items) {
-            if (d->Equal(item.text, text, tie))
+        for (const auto& item : blk.texts) {
+            if (d->Equal(item, text, tie))
                 return index;
             ++index;
         }

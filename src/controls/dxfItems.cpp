@@ -1,12 +1,16 @@
 #include "controls/dxfItems.h"
 
+#include <QCoreApplication>
 #include <QLocale>
 #include <QString>
+
+#include <malloc.h>
 
 #include <unicode/ucol.h>
 #include <unicode/ustring.h>
 
 #include <algorithm>
+#include <atomic>
 #include <functional>
 #include <iterator>
 #include <optional>
@@ -78,6 +82,28 @@ struct Block {
 };
 
 const std::string kNoText;
+
+// A change of this many entries at once lets go of enough memory to hand it back.
+constexpr std::size_t kReleaseAfter = 10000;
+
+// After a change of many entries at once the heap holds what was let go: the texts a
+// dialog answered and their copies, a batch's keys, the entries cleared. glibc keeps
+// such memory resident for reuse, so once the event loop has finished with the
+// command (and its caller has dropped its own copies) it is handed back.
+void ReleaseFreedMemorySoon()
+{
+    static std::atomic<bool> pending{false};
+    if (pending.exchange(true))
+        return;
+    auto release = [] {
+        pending = false;
+        malloc_trim(0);
+    };
+    if (QCoreApplication* app = QCoreApplication::instance())
+        QMetaObject::invokeMethod(app, release, Qt::QueuedConnection);
+    else
+        release();
+}
 
 int Sign(int c)
 {
@@ -488,6 +514,8 @@ struct TdxfItems::Impl {
     {
         if (count < 2)
             return false;
+        if (std::size_t(count) >= kReleaseAfter)
+            ReleaseFreedMemorySoon();
         std::vector<std::string> texts;
         std::vector<std::uintptr_t> objects;
         texts.reserve(std::size_t(count));
@@ -688,6 +716,8 @@ int TdxfItems::AddObject(const std::string& text, std::uintptr_t object)
 
 void TdxfItems::AddStrings(std::vector<std::string> texts)
 {
+    if (texts.size() >= kReleaseAfter)
+        ReleaseFreedMemorySoon();
     if (d->AddBatch(texts, nullptr))
         Changed();
 }
@@ -713,6 +743,8 @@ void TdxfItems::Clear()
 {
     if (d->count == 0)
         return;
+    if (std::size_t(d->count) >= kReleaseAfter)
+        ReleaseFreedMemorySoon();
     d->RemoveAll();
     Changed();
 }
@@ -721,6 +753,8 @@ void TdxfItems::Assign(const TdxfItems& other)
 {
     if (&other == this)
         return;
+    if (std::size_t(other.d->count) >= kReleaseAfter)
+        ReleaseFreedMemorySoon();
     BeginUpdate();
     Clear();
     if (!d->sorted) {

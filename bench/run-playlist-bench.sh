@@ -1,13 +1,15 @@
 #!/usr/bin/env bash
 # Builds the playlist benchmark if needed, makes (or reuses) the generated folder tree,
 # and runs it; prints one table: figure | ours | reference | ratio | target | met?
+# The sorted-add and memory figures are taken under C and ja_JP.UTF-8 by default.
 #
 #   bash bench/run-playlist-bench.sh [kino_playlist_bench options...]
 #
 # BUILD_DIR (default: build at the repository root) must already be configured,
 # preferably with -DCMAKE_BUILD_TYPE=Release. TREE_DIR (default: $TMPDIR or /tmp,
 # then kino-playlist-bench-tree) holds the tree of 50,000 files; it is made once and
-# reused. Options are passed on, e.g. --runs 9, --sort-runs 5, --only folder,sort,memory.
+# reused. Options are passed on, e.g. --runs 9, --sort-runs 5, --only folder,sort,memory,
+# --locales C,ja_JP.UTF-8.
 set -euo pipefail
 
 die() { echo "run-playlist-bench: $*" >&2; exit 1; }

@@ -11,6 +11,7 @@ PACKAGES=(
   gstreamer1.0-libav gstreamer1.0-tools
   timgm6mb-soundfont
   libsimpleini-dev
+  libicu-dev
   fonts-ipafont-gothic
   qt6-translations-l10n
   libbenchmark-dev

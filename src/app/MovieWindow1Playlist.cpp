@@ -11,6 +11,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <iterator>
 #include <memory>
 
 #include "app/Dialogs.h"
@@ -43,16 +44,47 @@ int HexValue(char c)
 }
 
 // Groups the changes of one command, so the list notifies (and the player is handed an
-// entry) at most once however many entries it adds.
+// entry) at most once however many entries it adds. The entries are handed to the list
+// together when the command ends, so that a sorted list sorts them once and merges them
+// in instead of searching for each one's place. Batches nest; the outermost adds.
 class ListBatch {
 public:
-    explicit ListBatch(TdxfItems& items) : items_(items) { items_.BeginUpdate(); }
-    ~ListBatch() { items_.EndUpdate(); }
+    explicit ListBatch(TdxfItems& items) : items_(items), outer_(current_)
+    {
+        items_.BeginUpdate();
+        current_ = this;
+    }
+    ~ListBatch()
+    {
+        current_ = outer_;
+        try {
+            if (outer_ && &outer_->items_ == &items_)
+                std::move(pending_.begin(), pending_.end(), std::back_inserter(outer_->pending_));
+            else
+                items_.AddStrings(std::move(pending_));
+        } catch (...) {
+            // Only memory can run out here, and a destructor must not throw: the
+            // entries found are not added, the list stays as it was.
+        }
+        items_.EndUpdate();
+    }
     ListBatch(const ListBatch&) = delete;
     ListBatch& operator=(const ListBatch&) = delete;
 
+    // Adds through the innermost batch open on `items`, or at once without one.
+    static void Add(TdxfItems& items, const std::string& text)
+    {
+        if (current_ && &current_->items_ == &items)
+            current_->pending_.push_back(text);
+        else
+            items.Add(text);
+    }
+
 private:
+    static inline ListBatch* current_ = nullptr;   // commands run on the GUI thread alone
     TdxfItems& items_;
+    ListBatch* const outer_;
+    std::vector<std::string> pending_;
 };
 
 } // namespace
@@ -127,6 +159,7 @@ void TMovieForm1::FolderSearch(const std::string& folder)
 {
     // One walk of the disk serves every pattern: the listings are kept for this search,
     // and the entries still arrive pattern by pattern, as separate walks would give them.
+    ListBatch batch(ComboBox1->Items());
     Search1->SetListingCache(std::make_shared<TFolderCache>());
     Search1->SetDirectory(folder);
     for (const std::string& pattern : FilterPatterns()) {
@@ -144,7 +177,7 @@ void TMovieForm1::Search1Find(TSearchFile*, const std::string& name, const TSear
     // freeze the window) are left out.
     if (data.IsDirectory || data.IsSystem)
         return;
-    ComboBox1->Items().Add(name);
+    ListBatch::Add(ComboBox1->Items(), name);
 }
 
 void TMovieForm1::AddPath(const std::string& path)
@@ -154,7 +187,7 @@ void TMovieForm1::AddPath(const std::string& path)
     if (HasUriScheme(path) && path.rfind("file:", 0) != 0) {
         struct stat local {};
         if (::stat(path.c_str(), &local) != 0) {
-            ComboBox1->Items().Add(path);
+            ListBatch::Add(ComboBox1->Items(), path);
             return;
         }
     }
@@ -169,7 +202,7 @@ void TMovieForm1::AddPath(const std::string& path)
     if (S_ISDIR(st.st_mode))
         FolderSearch(WithoutTrailingSlashes(path));
     else if (S_ISREG(st.st_mode) && path.back() != '/' && IsMediaFile(path))
-        ComboBox1->Items().Add(path);
+        ListBatch::Add(ComboBox1->Items(), path);
 }
 
 void TMovieForm1::AfterAddSelection()
@@ -184,9 +217,8 @@ void TMovieForm1::N18Click()
 {
     std::vector<std::string> files;
     if (dialogs_->OpenFiles(this, files)) {
-        ListBatch batch(ComboBox1->Items());
-        for (const std::string& f : files)
-            ComboBox1->Items().Add(f);
+        // One change of the list; the texts move into it.
+        ComboBox1->Items().AddStrings(std::move(files));
     }
     AfterAddSelection();
 }

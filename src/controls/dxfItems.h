@@ -7,13 +7,15 @@
 // width, normalisation, undecodable names) follow one another in a fixed order by
 // their case-folded text, then their bytes. While sorted the list keeps that order
 // and ignores the addition of a text equal to one it holds. Built for 100,000
-// entries: a sorted add finds its place by binary search and inserts without moving
-// the whole list.
+// entries: an entry holds its text and object alone, a sorted add finds its place by
+// binary search and inserts without moving the whole list, and a batch of adds is
+// sorted once and merged in.
 #include <QObject>
 
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 
 namespace kino {
 
@@ -34,6 +36,10 @@ public:
     // is held: nothing changes and the index of the held text is returned.
     int Add(const std::string& text);
     int AddObject(const std::string& text, std::uintptr_t object);
+    // Adds each text in turn as Add does, as one change: the same list, tracked index
+    // and a single notification, but while sorted the new texts are sorted once and
+    // merged in rather than each searched for.
+    void AddStrings(std::vector<std::string> texts);
     void Insert(int index, const std::string& text);   // ignored while sorted
     void Delete(int index);
     void Clear();

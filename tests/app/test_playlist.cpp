@@ -371,6 +371,42 @@ private slots:
         QVERIFY(f.N14->isChecked());
     }
 
+    // A drop adds its entries together at the end, yet in the order of the dropped paths,
+    // a folder's entries where the folder stands; sorted, as adding each in turn would.
+    void dropAddsInTheOrderGiven_data()
+    {
+        QTest::addColumn<bool>("sorted");
+        QTest::addColumn<QStringList>("entries");
+        QTest::newRow("sort off") << false
+                                  << QStringList{"z.avi", "d/b.wav", "d/A.mid", "http://h/x.mpg", "a.wav", "d/b.wav"};
+        QTest::newRow("sort on") << true << QStringList{"a.wav", "d/A.mid", "d/b.wav", "z.avi", "http://h/x.mpg"};
+    }
+    void dropAddsInTheOrderGiven()
+    {
+        QFETCH(bool, sorted);
+        QFETCH(QStringList, entries);
+        Make("z.avi");
+        Make("a.wav");
+        Make("d/b.wav");
+        Make("d/A.mid");
+        TMovieForm1& f = MakeForm();
+        f.PlayerStatus = 1;   // playing: the adds only fill the list
+        if (sorted)
+            f.N27->trigger();
+        int changes = 0;
+        auto change = f.ComboBox1->Items().OnChange;
+        f.ComboBox1->Items().OnChange = [&](kino::TdxfItems* s) {
+            ++changes;
+            change(s);
+        };
+        f.DropFiles({root + "/z.avi", root + "/d", "http://h/x.mpg", root + "/a.wav", root + "/d/b.wav"});
+        std::vector<std::string> expected;
+        for (const QString& e : entries)
+            expected.push_back(e.startsWith("http") ? e.toStdString() : root + "/" + e.toStdString());
+        QCOMPARE(Entries(f), expected);
+        QCOMPARE(changes, 1);
+    }
+
     void dropOfUriListKeepsNamesByteForByte()
     {
         // A Shift-JIS name and a path longer than the old 259-character limit.

@@ -4,6 +4,7 @@
 #include <random>
 
 #include "controls/dxfItems.h"
+#include "platform/Text.h"
 
 using kino::TdxfItems;
 
@@ -400,6 +401,143 @@ private slots:
             QCOMPARE(items.Compare(items.Strings(at), p), 0);
             QVERIFY(at == 0 || items.Compare(items.Strings(at - 1), p) < 0);
         }
+    }
+
+    // A batch gives what adding each text in turn gives: texts, objects, tracked index,
+    // and one notification when anything was added. The rows reach each way of placing
+    // the new texts: into an empty list, by one walk beside the held texts' keys, by a
+    // binary search for each into their blocks, and by a binary search and a merge.
+    void addStringsEqualsAddOfEach_data()
+    {
+        QTest::addColumn<QString>("locale");
+        QTest::addColumn<bool>("sorted");
+        QTest::addColumn<int>("held");
+        QTest::addColumn<int>("added");
+        for (const char* locale : {"ja_JP", "C"}) {
+            for (auto [held, added] : {std::pair{0, 3000}, {2000, 1000}, {3000, 20}, {3000, 200}, {500, 0}})
+                QTest::addRow("%s, sorted, %d held, %d added", locale, held, added) << locale << true << held << added;
+            QTest::addRow("%s, not sorted", locale) << locale << false << 1500 << 1500;
+        }
+    }
+    void addStringsEqualsAddOfEach()
+    {
+        QFETCH(QString, locale);
+        QFETCH(bool, sorted);
+        QFETCH(int, held);
+        QFETCH(int, added);
+        QLocale::setDefault(QLocale(locale));
+        // Confusable names and letter-case variants, equal texts among the new ones and
+        // between them and the held ones.
+        auto texts = ConfusableNames(17, held + added);
+        const auto more = RandomPaths(19, held + added);
+        for (std::size_t i = 0; i < texts.size(); i += 2)
+            texts[i] = more[i];
+        TdxfItems single, batch;
+        for (TdxfItems* items : {&single, &batch}) {
+            items->SetSorted(sorted);
+            for (int i = 0; i < held; ++i)
+                items->AddObject(texts[std::size_t(i)], i % 3 ? 0 : std::uintptr_t(i + 1));
+            items->SetTrackedIndex(items->Count() / 2);
+        }
+        int singleNotes = 0, batchNotes = 0;
+        single.OnChange = [&](TdxfItems*) { ++singleNotes; };
+        batch.OnChange = [&](TdxfItems*) { ++batchNotes; };
+        const std::vector<std::string> news(texts.begin() + held, texts.end());
+        single.BeginUpdate();
+        for (const auto& t : news)
+            single.Add(t);
+        single.EndUpdate();
+        batch.AddStrings(news);
+        QCOMPARE(Dump(batch), Dump(single));
+        QCOMPARE(batch.TrackedIndex(), single.TrackedIndex());
+        QCOMPARE(batchNotes, singleNotes);
+        QCOMPARE(batchNotes, added > 0 ? 1 : 0);
+    }
+
+    // The list orders texts as QCollator's sort keys of the locale do (letter case
+    // ignored, on the shown text); only texts whose keys are equal are left to the tie.
+    void orderFollowsTheLocalesCollator_data()
+    {
+        QTest::addColumn<QString>("locale");
+        QTest::newRow("ja_JP") << "ja_JP";
+        QTest::newRow("C") << "C";
+        QTest::newRow("de_DE") << "de_DE";
+    }
+    void orderFollowsTheLocalesCollator()
+    {
+        QFETCH(QString, locale);
+        QLocale::setDefault(QLocale(locale));
+        std::vector<std::string> texts = ConfusableNames(23, 60);
+        // Punctuation, digits, accents (whose order is not the code points'), kana and
+        // kanji, a byte-order mark, a character beyond the BMP and one in the private
+        // use area, sharp s, marks out of canonical order, and undecodable bytes.
+        for (const char* t : {"", "a", "A", "a b", "a-b", "ab", "a10", "a9", "b", "Z", "_x", "~x", "\xc3\xa4", "\xc3\xa0",
+                              "\xc3\xa1", "\xc3\xa2", "\xe3\x81\x8b", "\xe3\x81\x8c", "\xe3\x82\xab", "\xe6\x9c\xac",
+                              "\xef\xbb\xbf" "a", "\xf0\x9f\x8e\xb5", "\xee\x80\x80", "stra\xc3\x9f" "e", "strasse",
+                              "a\xcc\xa3\xcc\x82", "a\xcc\x82\xcc\xa3", "\xe1\xba\xad", "\xe1\xba\xa5", "\x82\xa0", "\xff\xfe"})
+            texts.push_back(t);
+        QCollator collator{QLocale()};
+        collator.setCaseSensitivity(Qt::CaseInsensitive);
+        const bool foldFirst = collator.locale().language() == QLocale::C;   // C keys keep case
+        std::vector<QCollatorSortKey> keys;
+        for (const auto& t : texts) {
+            const QString shown = kino::ToDisplay(t);
+            keys.push_back(collator.sortKey(foldFirst ? shown.toCaseFolded() : shown));
+        }
+        TdxfItems items;
+        for (std::size_t i = 0; i < texts.size(); ++i)
+            for (std::size_t j = 0; j < texts.size(); ++j) {
+                const int byKey = keys[i].compare(keys[j]);
+                if (byKey != 0)
+                    QCOMPARE(items.Compare(texts[i], texts[j]), byKey < 0 ? -1 : 1);
+            }
+    }
+
+    // Objects stay with their texts through inserts, deletes, block splits and a sort,
+    // set on a few entries only or on none.
+    void objectsStayWithTheirTexts()
+    {
+        std::mt19937 rng(29);
+        TdxfItems items;
+        std::vector<std::pair<std::string, std::uintptr_t>> model;
+        for (int step = 0; step < 12000; ++step) {
+            const int n = int(model.size());
+            std::string text = "t";
+            text += std::to_string(rng() % 5000);
+            const std::uintptr_t object = rng() % 50 == 0 ? rng() % 1000 + 1 : 0;
+            switch (rng() % (n < 2500 ? 2 : 4)) {
+            case 0: items.AddObject(text, object); model.emplace_back(text, object); break;
+            case 1: {
+                const int at = int(rng() % unsigned(n + 1));
+                items.Insert(at, text);
+                model.insert(model.begin() + at, {text, 0});
+                break;
+            }
+            case 2: {
+                const int at = int(rng() % unsigned(n));
+                items.SetObject(at, object);
+                model[std::size_t(at)].second = object;
+                break;
+            }
+            default: {
+                const int at = int(rng() % unsigned(n));
+                items.Delete(at);
+                model.erase(model.begin() + at);
+                break;
+            }
+            }
+        }
+        auto dumpModel = [&] {
+            QStringList out;
+            for (const auto& [text, object] : model)
+                out << QString::fromLatin1(text) + '|' + QString::number(object);
+            return out;
+        };
+        QCOMPARE(Dump(items), dumpModel());
+        items.Sort();
+        std::stable_sort(model.begin(), model.end(),
+                         [&](const auto& a, const auto& b) { return items.Compare(a.first, b.first) < 0; });
+        QCOMPARE(Dump(items), dumpModel());
     }
 
     // Inserts and deletes all over a list of several blocks match a plain vector.

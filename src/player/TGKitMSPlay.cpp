@@ -69,6 +69,8 @@ TGKitMSPlay::TGKitMSPlay(QWidget* parent) : QWidget(parent)
     connect(view_, &VideoView::layoutChanged, this, &TGKitMSPlay::UpdateFrameSize);
 
     connect(engine_, &PlayerEngine::positionChanged, this, &TGKitMSPlay::RefreshBars);
+    connect(engine_, &PlayerEngine::positionChanged, this, &TGKitMSPlay::positionJumped);
+    connect(engine_, &PlayerEngine::factsChanged, this, &TGKitMSPlay::factsChanged);
 
     view_->OnClick = [this] {
         if (OnClick)
@@ -300,6 +302,7 @@ void TGKitMSPlay::Report(std::int16_t status, std::int32_t detail)
             return;
         if (OnNotify)
             OnNotify(this, status, detail);
+        emit statusNotified(status, detail);
     }, Qt::QueuedConnection);
 }
 

@@ -84,6 +84,14 @@ public:
     // The Japanese reason for a failure code.
     static QString ReasonFor(int code);
 
+signals:
+    // Beside OnNotify (the owner's), for other observers; raised right after it.
+    void statusNotified(std::int16_t status, std::int32_t detail);  // a Status code
+    // The position moved other than by playing on (a seek, a new source).
+    void positionJumped();
+    // Length, size or kind of the source became known or changed.
+    void factsChanged();
+
 private:
     void EngineStateChanged(PlayerEngine::State state);
     void Report(std::int16_t status, std::int32_t detail);

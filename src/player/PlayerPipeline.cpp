@@ -8,6 +8,8 @@
 #include <chrono>
 #include <condition_variable>
 #include <deque>
+#include <memory>
+#include <mutex>
 #include <stdexcept>
 #include <string>
 #include <thread>
@@ -127,17 +129,43 @@ GstPadProbeReturn OnPicture(GstPad*, GstPadProbeInfo* info, gpointer user)
         std::lock_guard<std::mutex> lock(slot->mutex);
         slot->fullCaps = full;
     }
+    if (!GST_VIDEO_INFO_IS_YUV(&vinfo))
+        return GST_PAD_PROBE_OK;
+    // What the caps leave open (absent, or given as "unknown" like 2:0:0:0) is taken
+    // from the defaults for this picture size; what they state is kept.
+    GstVideoInfo defaults;
+    gst_video_info_set_format(&defaults, GST_VIDEO_INFO_FORMAT(&vinfo), GST_VIDEO_INFO_WIDTH(&vinfo),
+                              GST_VIDEO_INFO_HEIGHT(&vinfo));
+    // The caps' own text, not the video info: reading caps already puts defaults in
+    // for part of what is unknown, but the elements downstream read the text again.
     const GstStructure* s = gst_caps_get_structure(caps, 0);
-    if (!gst_structure_has_field(s, "colorimetry") && GST_VIDEO_INFO_IS_YUV(&vinfo)) {
-        gsth::Caps fixed = gsth::Caps::Adopt(gst_caps_copy(caps));
-        gchar* colorimetry = gst_video_colorimetry_to_string(&GST_VIDEO_INFO_COLORIMETRY(&vinfo));
-        if (colorimetry) {
-            gst_caps_set_simple(fixed.get(), "colorimetry", G_TYPE_STRING, colorimetry, nullptr);
-            g_free(colorimetry);
-            gst_event_unref(event);
-            GST_PAD_PROBE_INFO_DATA(info) = gst_event_new_caps(fixed.get());
-        }
+    const gchar* given = gst_structure_get_string(s, "colorimetry");
+    GstVideoColorimetry stated{};
+    if (!given || !gst_video_colorimetry_from_string(&stated, given))
+        stated = GstVideoColorimetry{};
+    GstVideoColorimetry filled = stated;
+    const GstVideoColorimetry& fallback = GST_VIDEO_INFO_COLORIMETRY(&defaults);
+    if (filled.range == GST_VIDEO_COLOR_RANGE_UNKNOWN)
+        filled.range = fallback.range;
+    if (filled.matrix == GST_VIDEO_COLOR_MATRIX_UNKNOWN)
+        filled.matrix = fallback.matrix;
+    if (filled.transfer == GST_VIDEO_TRANSFER_UNKNOWN)
+        filled.transfer = fallback.transfer;
+    if (filled.primaries == GST_VIDEO_COLOR_PRIMARIES_UNKNOWN)
+        filled.primaries = fallback.primaries;
+    if (given && gst_video_colorimetry_is_equal(&filled, &stated))
+        return GST_PAD_PROBE_OK;
+    std::unique_ptr<gchar, gsth::GFreeDeleter> text(gst_video_colorimetry_to_string(&filled));
+    if (!text)
+        return GST_PAD_PROBE_OK;
+    gsth::Caps fixed = gsth::Caps::Adopt(gst_caps_copy(caps));
+    gst_caps_set_simple(fixed.get(), "colorimetry", G_TYPE_STRING, text.get(), nullptr);
+    {
+        std::lock_guard<std::mutex> lock(slot->mutex);
+        slot->fullCaps = fixed;
     }
+    gst_event_unref(event);
+    GST_PAD_PROBE_INFO_DATA(info) = gst_event_new_caps(fixed.get());
     return GST_PAD_PROBE_OK;
 }
 

@@ -1,0 +1,128 @@
+#!/usr/bin/env bash
+# How light the player is beside the players a user would pick instead: plays four
+# 10-second clips (720p and 1080p, MJPEG AVI and MPEG-1) to their end with the playback
+# control, gst-play-1.0 (ximagesink) and mpv (x11), each in a 640x400 window on a
+# private Xvfb with sound to a null sink, in alternating rounds, and prints the CPU
+# time of each whole process (medians) with ratios. Then runs the playlist benchmark
+# for its memory and sorted-add figures under C and ja_JP.UTF-8.
+#
+#   bash bench/run-lightness-bench.sh [--rounds N] [--no-playlist]
+#
+# Installs what it needs (mpv, gst-play-1.0, ximagesink, Xvfb, xdotool, GNU time)
+# with apt-get when missing. BUILD_DIR (default: build) must be configured Release.
+set -euo pipefail
+
+die() { echo "run-lightness-bench: $*" >&2; exit 1; }
+
+repo=$(cd -- "$(dirname -- "${BASH_SOURCE[0]}")/.." && pwd)
+build=${BUILD_DIR:-$repo/build}
+[[ $build == /* ]] || build=$PWD/$build
+rounds=5
+playlist=1
+while [[ $# -gt 0 ]]; do
+    case $1 in
+        --rounds) [[ ${2:-} =~ ^[1-9][0-9]*$ ]] || die "--rounds takes a number"; rounds=$2; shift 2 ;;
+        --no-playlist) playlist=0; shift ;;
+        *) die "unknown argument '$1' (expected --rounds N or --no-playlist)" ;;
+    esac
+done
+[[ -f $build/CMakeCache.txt ]] ||
+    die "'$build' is not a configured build folder; run: cmake -S '$repo' -B '$build' -G Ninja -DCMAKE_BUILD_TYPE=Release"
+
+# The benchmark's own set-up: the reference players and what drives them.
+need=()
+command -v mpv >/dev/null || need+=(mpv)
+command -v gst-play-1.0 >/dev/null || need+=(gstreamer1.0-plugins-base-apps)
+gst-inspect-1.0 ximagesink >/dev/null 2>&1 || need+=(gstreamer1.0-x)
+command -v Xvfb >/dev/null || need+=(xvfb)
+command -v xdotool >/dev/null || need+=(xdotool)
+[[ -x /usr/bin/time ]] || need+=(time)
+if [[ ${#need[@]} -gt 0 ]]; then
+    echo "run-lightness-bench: installing ${need[*]}" >&2
+    apt-get install -y -q "${need[@]}" >/dev/null
+fi
+
+cmake --build "$build" --target kino_player_bench >/dev/null
+fixtures=$build/fixtures
+bash "$repo/tests/fixtures/make-fixtures.sh" "$fixtures" --bench >/dev/null
+
+work=$(mktemp -d)
+display=:$(( 90 + RANDOM % 400 ))
+Xvfb "$display" -screen 0 1920x1200x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
+xvfb=$!
+cleanup() { kill "$xvfb" 2>/dev/null || true; rm -rf -- "$work"; }
+trap cleanup EXIT
+export DISPLAY=$display
+for _ in $(seq 50); do xdotool getmouselocation >/dev/null 2>&1 && break; sleep 0.1; done
+export XDG_RUNTIME_DIR=$work/runtime
+mkdir -m 700 -p "$XDG_RUNTIME_DIR"
+
+clips=(big.avi big.mpg big1080.avi big1080.mpg)
+declare -A label=([big.avi]="1280x720 MJPEG AVI" [big.mpg]="1280x720 MPEG-1"
+                  [big1080.avi]="1920x1080 MJPEG AVI" [big1080.mpg]="1920x1080 MPEG-1")
+players=(ours gst-play mpv)
+
+# run PLAYER CLIP: plays the clip to its end, appends "user+sys" seconds to a file.
+run() {
+    local player=$1 clip=$2 out="$work/$1.$2"
+    local t="$work/time"
+    case $player in
+        ours)
+            QT_QPA_PLATFORM=xcb /usr/bin/time -o "$t" -f "%U %S" \
+                "$build/bench/kino_player_bench" --child play "$fixtures/$clip" >/dev/null 2>&1 ;;
+        gst-play)
+            # ximagesink opens its window at the picture's size; it is brought to the
+            # same size as the others once it appears.
+            ( xdotool search --sync --name '^gst-play-1.0$' windowsize 640 400 >/dev/null 2>&1 || true ) &
+            local sizer=$!
+            /usr/bin/time -o "$t" -f "%U %S" gst-play-1.0 -q --no-interactive \
+                --videosink=ximagesink --audiosink="fakesink sync=true" "$fixtures/$clip" >/dev/null 2>&1
+            kill "$sizer" 2>/dev/null || true
+            wait "$sizer" 2>/dev/null || true ;;
+        mpv)
+            /usr/bin/time -o "$t" -f "%U %S" mpv --no-config --vo=x11 --ao=null --geometry=640x400 \
+                --really-quiet "$fixtures/$clip" >/dev/null 2>&1 ;;
+    esac || die "$player could not play $clip"
+    awk '{ printf "%.3f\n", $1 + $2 }' "$t" >>"$out"
+}
+
+for r in $(seq "$rounds"); do
+    for clip in "${clips[@]}"; do
+        # Each round starts with another player, so none always finds the caches warmer.
+        for i in 0 1 2; do
+            player=${players[$(( (i + r) % 3 ))]}
+            echo "run-lightness-bench: round $r of $rounds, $clip, $player" >&2
+            run "$player" "$clip"
+        done
+    done
+done
+
+median() { sort -n "$1" | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
+
+echo
+echo "CPU time to play a 10-second clip to its end, whole process, user+sys seconds"
+echo "(median of $rounds alternating rounds; 640x400 window on Xvfb, sound to a null sink)"
+echo
+printf '| %-20s | %6s | %8s | %6s | %9s | %9s | %4s |\n' clip ours gst-play mpv "vs gst" "vs mpv" met
+printf '|%s|%s|%s|%s|%s|%s|%s|\n' ---------------------- -------- ---------- -------- ----------- ----------- ------
+all=yes
+for clip in "${clips[@]}"; do
+    o=$(median "$work/ours.$clip"); g=$(median "$work/gst-play.$clip"); m=$(median "$work/mpv.$clip")
+    read -r rg rm met < <(awk -v o="$o" -v g="$g" -v m="$m" \
+        'BEGIN { rg = o / g; rm = o / m; printf "%.2f %.2f %s\n", rg, rm, (rg <= 1.0 && rm <= 0.8) ? "yes" : "NO" }')
+    [[ $met == yes ]] || all=no
+    printf '| %-20s | %6.3f | %8.3f | %6.3f | %9s | %9s | %4s |\n' "${label[$clip]}" "$o" "$g" "$m" "${rg}x" "${rm}x" "$met"
+done
+echo
+echo "targets: ours <= 1.0x gst-play and <= 0.8x mpv on every clip; all met: $all"
+for clip in "${clips[@]}"; do
+    for p in "${players[@]}"; do
+        echo "  $clip $p: $(paste -sd' ' "$work/$p.$clip")"
+    done
+done
+
+if [[ $playlist -eq 1 ]]; then
+    echo
+    echo "Playlist memory and sorted adds (C and ja_JP.UTF-8):"
+    BUILD_DIR=$build bash "$repo/bench/run-playlist-bench.sh" --only sort,memory
+fi

@@ -5,6 +5,7 @@
 
 #include <sys/stat.h>
 
+#include <atomic>
 #include <condition_variable>
 #include <fstream>
 #include <mutex>
@@ -52,6 +53,33 @@ void WriteFile(const std::string& path, const std::string& bytes)
 {
     std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
 }
+
+// An element that refuses one state change once, without a word on the bus: the
+// failure GStreamer reports only through the return value.
+struct RefusingElement {
+    GstElement parent;
+};
+struct RefusingElementClass {
+    GstElementClass parent;
+};
+std::atomic<int> g_refuseOnce{-1};   // a GstStateChange, or -1
+
+G_DEFINE_TYPE(RefusingElement, refusing_element, GST_TYPE_ELEMENT)
+
+GstStateChangeReturn RefuseOnce(GstElement* element, GstStateChange change)
+{
+    int expected = int(change);
+    if (g_refuseOnce.compare_exchange_strong(expected, -1))
+        return GST_STATE_CHANGE_FAILURE;
+    return GST_ELEMENT_CLASS(refusing_element_parent_class)->change_state(element, change);
+}
+
+void refusing_element_class_init(RefusingElementClass* klass)
+{
+    GST_ELEMENT_CLASS(klass)->change_state = RefuseOnce;
+}
+
+void refusing_element_init(RefusingElement*) {}
 
 } // namespace
 
@@ -140,6 +168,37 @@ private slots:
         QCOMPARE(notes[0], std::make_pair(2, detail));
         ::unlink(path.c_str());
         ::rmdir(path.c_str());
+    }
+
+    void aStateChangeRefusedSilentlyFailsTheSource_data()
+    {
+        QTest::addColumn<bool>("playFirst");
+        QTest::addColumn<int>("refused");
+        QTest::newRow("play refused") << false << int(GST_STATE_CHANGE_PAUSED_TO_PLAYING);
+        QTest::newRow("pause refused") << true << int(GST_STATE_CHANGE_PLAYING_TO_PAUSED);
+    }
+    void aStateChangeRefusedSilentlyFailsTheSource()
+    {
+        QFETCH(bool, playFirst);
+        QFETCH(int, refused);
+        kino::TGKitMSPlay player;
+        std::vector<std::pair<int, int>> notes;
+        player.OnNotify = [&](kino::TGKitMSPlay*, std::int16_t s, std::int32_t d) { notes.emplace_back(s, d); };
+        player.SetAutoPlay(kino::kFalse);
+        player.SetFileName(Fixture("tone.wav"));
+        if (playFirst) {
+            QVERIFY(player.Play());
+            QTRY_COMPARE_WITH_TIMEOUT(player.Status(), std::int16_t(kino::TGKitMSPlay::Playing), 20000);
+        }
+        GstElement* refusing = GST_ELEMENT(g_object_new(refusing_element_get_type(), nullptr));
+        QVERIFY(gst_bin_add(GST_BIN(player.Engine()->Playbin()), refusing));
+        QVERIFY(gst_element_sync_state_with_parent(refusing));
+        g_refuseOnce = refused;
+        QVERIFY(!(playFirst ? player.Pause() : player.Play()));
+        QCOMPARE(g_refuseOnce.load(), -1);
+        QCOMPARE(player.MediaFormat(), 0);
+        QCOMPARE(player.ErrorText(), QStringLiteral("再生できません"));
+        QTRY_VERIFY_WITH_TIMEOUT(!notes.empty() && notes.back() == std::make_pair(2, 6), 20000);
     }
 
     // A pipeline that never finishes stopping is left to its thread: what is retired

@@ -2,10 +2,11 @@
 
 #include <QSocketNotifier>
 
+#include "player/MediaEngine.h"
+
 namespace kino {
 
-BusWatcher::BusWatcher(GstBus* bus, Handler handler, QObject* parent)
-    : QObject(parent), bus_(gsth::Bus::Ref(bus)), handler_(std::move(handler))
+BusWatcher::BusWatcher(GstBus* bus, QObject* parent) : QObject(parent), bus_(gsth::Bus::Ref(bus))
 {
     GPollFD pollFd{};
     gst_bus_get_pollfd(bus_.get(), &pollFd);
@@ -15,6 +16,11 @@ BusWatcher::BusWatcher(GstBus* bus, Handler handler, QObject* parent)
 
 BusWatcher::~BusWatcher() = default;
 
+void BusWatcher::Handle(GstMessageType type, Handler handler)
+{
+    handlers_[type] = std::move(handler);
+}
+
 void BusWatcher::Stop()
 {
     stopped_ = true;
@@ -23,11 +29,14 @@ void BusWatcher::Stop()
 
 void BusWatcher::Drain()
 {
+    KINO_ASSERT_GUI_THREAD();
     while (!stopped_) {
         gsth::Message msg = gsth::Message::Adopt(gst_bus_timed_pop(bus_.get(), 0));
         if (!msg)
             break;
-        handler_(msg.get());
+        const auto handler = handlers_.find(GST_MESSAGE_TYPE(msg.get()));
+        if (handler != handlers_.end())
+            handler->second(msg.get());
     }
 }
 

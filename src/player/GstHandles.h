@@ -5,6 +5,7 @@
 // exactly one reference.
 #include <gst/gst.h>
 
+#include <memory>
 #include <utility>
 
 namespace kino::gsth {
@@ -76,6 +77,7 @@ using Message = MiniRef<GstMessage>;
 using Sample = MiniRef<GstSample>;
 using Caps = MiniRef<GstCaps>;
 using Buffer = MiniRef<GstBuffer>;
+using Event = MiniRef<GstEvent>;
 
 // A signal connection that disconnects itself.
 class SignalConnection {
@@ -115,5 +117,7 @@ private:
 // GLib-allocated text and errors.
 struct GFreeDeleter { void operator()(void* p) const { g_free(p); } };
 struct GErrorDeleter { void operator()(GError* e) const { if (e) g_error_free(e); } };
+using Text = std::unique_ptr<gchar, GFreeDeleter>;
+using Error = std::unique_ptr<GError, GErrorDeleter>;
 
 } // namespace kino::gsth

@@ -1,5 +1,8 @@
 #include "player/MediaEngine.h"
 
+#include <QCoreApplication>
+#include <QThread>
+
 #include <gst/gst.h>
 #include <malloc.h>
 
@@ -11,6 +14,14 @@
 #include "player/PlayerPipeline.h"
 
 namespace kino {
+
+Q_LOGGING_CATEGORY(lcPlayer, "kinolite.player", QtWarningMsg)
+
+bool OnGuiThread()
+{
+    const QCoreApplication* app = QCoreApplication::instance();
+    return !app || QThread::currentThread() == app->thread();
+}
 
 namespace {
 std::once_flag g_initOnce;
@@ -25,9 +36,9 @@ void InitMediaEngine()
         // arena of its own, and the memory of sources long closed stays scattered over
         // them. Two arenas keep a long session's memory flat.
         mallopt(M_ARENA_MAX, 2);
-        GError* raw = nullptr;
-        g_initialised = gst_init_check(nullptr, nullptr, &raw);
-        std::unique_ptr<GError, gsth::GErrorDeleter> err(raw);
+        GError* rawError = nullptr;
+        g_initialised = gst_init_check(nullptr, nullptr, &rawError);
+        gsth::Error err(rawError);
         if (!g_initialised)
             g_initError = err ? err->message : "GStreamer could not be initialised";
     });

@@ -1,5 +1,7 @@
 #pragma once
 // The media framework is started once per process, before any window exists.
+#include <QLoggingCategory>
+
 #include <string>
 
 namespace kino {
@@ -9,4 +11,15 @@ void InitMediaEngine();
 // Releases what GStreamer keeps for the whole process; no player may exist any more.
 void ShutdownMediaEngine();
 
+// What the player decided and what GStreamer told it (errors with their debug text,
+// warnings, refused state changes, the elements picked for a source), so that "it does
+// not play" can be answered. Silent unless QT_LOGGING_RULES="kinolite.player.debug=true".
+Q_DECLARE_LOGGING_CATEGORY(lcPlayer)
+
+// GStreamer's threads reach the player only through queued calls and the bus watcher;
+// whatever touches the player's state runs on the GUI thread.
+bool OnGuiThread();
+
 } // namespace kino
+
+#define KINO_ASSERT_GUI_THREAD() Q_ASSERT_X(kino::OnGuiThread(), Q_FUNC_INFO, "called off the GUI thread")

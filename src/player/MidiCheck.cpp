@@ -32,23 +32,23 @@ public:
     {
         if (Left() < std::size_t(count))
             return std::nullopt;
-        std::uint32_t v = 0;
+        std::uint32_t value = 0;
         for (int i = 0; i < count; ++i)
-            v = (v << 8) | std::uint8_t(bytes_[pos_++]);
-        return v;
+            value = (value << 8) | std::uint8_t(bytes_[pos_++]);
+        return value;
     }
 
     // A variable-length number: at most four bytes, seven bits each.
     std::optional<std::uint32_t> VarLen()
     {
-        std::uint32_t v = 0;
+        std::uint32_t value = 0;
         for (int i = 0; i < 4; ++i) {
-            auto b = Byte();
-            if (!b)
+            auto byte = Byte();
+            if (!byte)
                 return std::nullopt;
-            v = (v << 7) | (*b & 0x7f);
-            if (!(*b & 0x80))
-                return v;
+            value = (value << 7) | (*byte & 0x7f);
+            if (!(*byte & 0x80))
+                return value;
         }
         return std::nullopt;
     }
@@ -69,12 +69,12 @@ private:
 
 bool TrackHolds(std::string_view track)
 {
-    Reader r(track);
+    Reader reader(track);
     std::uint8_t running = 0;
-    while (!r.AtEnd()) {
-        if (!r.VarLen())
+    while (!reader.AtEnd()) {
+        if (!reader.VarLen())
             return false;   // the delta time
-        auto first = r.Byte();
+        auto first = reader.Byte();
         if (!first)
             return false;
         std::uint8_t status = *first;
@@ -86,11 +86,11 @@ bool TrackHolds(std::string_view track)
             status = running;
         }
         if (status == 0xff) {
-            auto type = r.Byte();
-            auto length = r.VarLen();
+            auto type = reader.Byte();
+            auto length = reader.VarLen();
             if (!type || !length)
                 return false;
-            auto data = r.Take(*length);
+            auto data = reader.Take(*length);
             if (!data)
                 return false;
             if (*type == 0x51) {
@@ -102,8 +102,8 @@ bool TrackHolds(std::string_view track)
             if (*type == 0x2f)
                 return true;   // end of track; anything after it is never read
         } else if (status == 0xf0 || status == 0xf7) {
-            auto length = r.VarLen();
-            if (!length || !r.Take(*length))
+            auto length = reader.VarLen();
+            if (!length || !reader.Take(*length))
                 return false;
             running = 0;
         } else if (status >= 0xf0) {
@@ -114,8 +114,8 @@ bool TrackHolds(std::string_view track)
             if (runningStatus)
                 --count;
             for (int i = 0; i < count; ++i) {
-                auto b = r.Byte();
-                if (!b || *b >= 0x80)
+                auto byte = reader.Byte();
+                if (!byte || *byte >= 0x80)
                     return false;
             }
             running = status;
@@ -126,18 +126,18 @@ bool TrackHolds(std::string_view track)
 
 MidiVerdict CheckStandardMidi(std::string_view bytes)
 {
-    Reader r(bytes);
-    auto id = r.Take(4);
+    Reader reader(bytes);
+    auto id = reader.Take(4);
     if (!id || *id != "MThd")
         return MidiVerdict::NotMidi;
-    auto headerLength = r.BigEndian(4);
-    if (!headerLength || *headerLength < 6 || *headerLength > r.Left())
+    auto headerLength = reader.BigEndian(4);
+    if (!headerLength || *headerLength < 6 || *headerLength > reader.Left())
         return MidiVerdict::Damaged;
-    auto header = r.Take(*headerLength);
-    Reader h(*header);
-    const std::uint32_t format = *h.BigEndian(2);
-    const std::uint32_t tracks = *h.BigEndian(2);
-    const std::uint32_t division = *h.BigEndian(2);
+    auto header = reader.Take(*headerLength);
+    Reader headerReader(*header);
+    const std::uint32_t format = *headerReader.BigEndian(2);
+    const std::uint32_t tracks = *headerReader.BigEndian(2);
+    const std::uint32_t division = *headerReader.BigEndian(2);
     if (format > 2 || tracks == 0 || (format == 0 && tracks != 1))
         return MidiVerdict::Damaged;
     if (division & 0x8000) {
@@ -150,12 +150,12 @@ MidiVerdict CheckStandardMidi(std::string_view bytes)
     }
 
     std::uint32_t found = 0;
-    while (r.Left() >= 8) {
-        auto type = r.Take(4);
-        auto length = r.BigEndian(4);
-        if (*length > r.Left())
+    while (reader.Left() >= 8) {
+        auto type = reader.Take(4);
+        auto length = reader.BigEndian(4);
+        if (*length > reader.Left())
             return MidiVerdict::Damaged;
-        auto body = r.Take(*length);
+        auto body = reader.Take(*length);
         if (*type == "MTrk") {
             ++found;
             if (!TrackHolds(*body))
@@ -168,24 +168,24 @@ MidiVerdict CheckStandardMidi(std::string_view bytes)
 // A RIFF "RMID" file carries a standard MIDI file in its "data" chunk.
 MidiVerdict CheckRiffMidi(std::string_view bytes)
 {
-    Reader r(bytes);
-    auto riff = r.Take(4);
-    auto size = r.BigEndian(4);
-    auto form = r.Take(4);
+    Reader reader(bytes);
+    auto riff = reader.Take(4);
+    auto size = reader.BigEndian(4);
+    auto form = reader.Take(4);
     if (!riff || *riff != "RIFF" || !size || !form || *form != "RMID")
         return MidiVerdict::NotMidi;
-    while (r.Left() >= 8) {
-        auto id = r.Take(4);
-        auto raw = r.Take(4);
+    while (reader.Left() >= 8) {
+        auto id = reader.Take(4);
+        auto raw = reader.Take(4);
         const auto* p = reinterpret_cast<const unsigned char*>(raw->data());
         const std::uint32_t length = p[0] | (p[1] << 8) | (p[2] << 16) | (std::uint32_t(p[3]) << 24);
-        if (length > r.Left())
+        if (length > reader.Left())
             return MidiVerdict::Damaged;
-        auto body = r.Take(length);
+        auto body = reader.Take(length);
         if (*id == "data")
             return CheckStandardMidi(*body) == MidiVerdict::Sound ? MidiVerdict::Sound : MidiVerdict::Damaged;
         if (length % 2 == 1)
-            r.Take(1);   // chunks are padded to even lengths
+            reader.Take(1);   // chunks are padded to even lengths
     }
     return MidiVerdict::Damaged;
 }

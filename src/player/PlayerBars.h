@@ -24,12 +24,12 @@ public:
     void SetMuted(bool muted);
     bool IsDragging() const;
 
-    QToolButton* PlayButton() const { return play_; }
-    QToolButton* StopButton() const { return stop_; }
-    QToolButton* MuteButton() const { return mute_; }
-    QSlider* SeekBar() const { return seek_; }
-    QSlider* VolumeBar() const { return volume_; }
-    QLabel* TimeLabel() const { return time_; }
+    QToolButton* PlayButton() const { return playButton_; }
+    QToolButton* StopButton() const { return stopButton_; }
+    QToolButton* MuteButton() const { return muteButton_; }
+    QSlider* SeekBar() const { return seekBar_; }
+    QSlider* VolumeBar() const { return volumeBar_; }
+    QLabel* TimeLabel() const { return timeLabel_; }
 
 signals:
     void playPauseClicked();
@@ -41,12 +41,12 @@ signals:
 private:
     void UpdateTimeLabel(qint64 positionMs);
 
-    QToolButton* play_;
-    QToolButton* stop_;
-    QSlider* seek_;
-    QLabel* time_;
-    QToolButton* mute_;
-    QSlider* volume_;
+    QToolButton* playButton_;
+    QToolButton* stopButton_;
+    QSlider* seekBar_;
+    QLabel* timeLabel_;
+    QToolButton* muteButton_;
+    QSlider* volumeBar_;
     qint64 durationMs_ = -1;
     bool playing_ = false;
 };
@@ -62,8 +62,8 @@ public:
     QString PositionText() const;
 
 private:
-    QLabel* state_;
-    QLabel* position_;
+    QLabel* stateLabel_;
+    QLabel* positionLabel_;
 };
 
 } // namespace kino

@@ -12,6 +12,7 @@
 
 #include "platform/PathRules.h"
 #include "player/BusWatcher.h"
+#include "player/MediaEngine.h"
 #include "player/MidiCheck.h"
 #include "player/PlayerPipeline.h"
 
@@ -35,16 +36,19 @@ bool IsLocalUri(const std::string& uri)
 // sharing it is gone, so a frame reaches the screen without a copy. Only the buffer is
 // kept, not the sample: the video sink reuses its sample object for the next frame.
 struct MappedFrame {
-    GstBuffer* buffer = nullptr;
+    gsth::Buffer buffer;
     GstVideoFrame frame{};
+    bool mapped = false;
+    ~MappedFrame()
+    {
+        if (mapped)
+            gst_video_frame_unmap(&frame);
+    }
 };
 
 void ReleaseMappedFrame(void* info)
 {
-    auto* mf = static_cast<MappedFrame*>(info);
-    gst_video_frame_unmap(&mf->frame);
-    gst_buffer_unref(mf->buffer);
-    delete mf;
+    std::unique_ptr<MappedFrame>(static_cast<MappedFrame*>(info)).reset();
 }
 
 QImage ImageFromSample(GstSample* sample)
@@ -56,22 +60,23 @@ QImage ImageFromSample(GstSample* sample)
         return {};
     if (GST_VIDEO_INFO_FORMAT(&info) != GST_VIDEO_FORMAT_BGRx)
         return {};
-    auto* mf = new MappedFrame;
-    mf->buffer = gst_buffer_ref(buffer);
-    if (!gst_video_frame_map(&mf->frame, &info, mf->buffer, GST_MAP_READ)) {
-        gst_buffer_unref(mf->buffer);
-        delete mf;
+    auto mapped = std::make_unique<MappedFrame>();
+    mapped->buffer = gsth::Buffer::Ref(buffer);
+    mapped->mapped = gst_video_frame_map(&mapped->frame, &info, mapped->buffer.get(), GST_MAP_READ);
+    if (!mapped->mapped)
         return {};
-    }
     // BGRx in memory is what QImage::Format_RGB32 holds on a little-endian machine;
     // the stride comes from the frame, never width * 4.
-    const auto* data = static_cast<const uchar*>(GST_VIDEO_FRAME_PLANE_DATA(&mf->frame, 0));
-    return QImage(data, GST_VIDEO_FRAME_WIDTH(&mf->frame), GST_VIDEO_FRAME_HEIGHT(&mf->frame),
-                  GST_VIDEO_FRAME_PLANE_STRIDE(&mf->frame, 0), QImage::Format_RGB32,
-                  ReleaseMappedFrame, mf);
+    const GstVideoFrame& frame = mapped->frame;
+    const auto* data = static_cast<const uchar*>(GST_VIDEO_FRAME_PLANE_DATA(&frame, 0));
+    QImage image(data, GST_VIDEO_FRAME_WIDTH(&frame), GST_VIDEO_FRAME_HEIGHT(&frame),
+                 GST_VIDEO_FRAME_PLANE_STRIDE(&frame, 0), QImage::Format_RGB32, ReleaseMappedFrame, mapped.get());
+    // From here the image owns the mapping and releases it with its last copy.
+    mapped.release();
+    return image;
 }
 
-PlayerEngine::ErrorCode CodeFor(const GError* err)
+PlayerEngine::ErrorCode ErrorCodeFor(const GError* err)
 {
     if (!err)
         return PlayerEngine::OtherError;
@@ -111,6 +116,24 @@ PlayerEngine::ErrorCode CodeFor(const GError* err)
     return PlayerEngine::OtherError;
 }
 
+// An error's or a warning's own words; they are logged with the element that posted
+// them and its debug text, which says where and why in the element's terms.
+gsth::Error ParseProblem(GstMessage* msg)
+{
+    GError* rawError = nullptr;
+    gchar* rawDebug = nullptr;
+    const bool isError = GST_MESSAGE_TYPE(msg) == GST_MESSAGE_ERROR;
+    if (isError)
+        gst_message_parse_error(msg, &rawError, &rawDebug);
+    else
+        gst_message_parse_warning(msg, &rawError, &rawDebug);
+    gsth::Error err(rawError);
+    gsth::Text debugText(rawDebug);
+    qCDebug(lcPlayer) << (isError ? "error from" : "warning from") << GST_MESSAGE_SRC_NAME(msg) << ":"
+                      << (err ? err->message : "(no text)") << "|" << (debugText ? debugText.get() : "");
+    return err;
+}
+
 } // namespace
 
 PlayerEngine::PlayerEngine(QObject* parent) : QObject(parent)
@@ -123,13 +146,13 @@ PlayerEngine::PlayerEngine(QObject* parent) : QObject(parent)
         if (state_ == State::Opening)
             Fail(IsLocalUri(UriFor(source_)) ? Broken : NoAnswer, QStringLiteral("the source did not answer"));
     });
-    redrawStill_ = new QTimer(this);
-    redrawStill_->setSingleShot(true);
-    redrawStill_->setInterval(100);
-    connect(redrawStill_, &QTimer::timeout, this, &PlayerEngine::RedrawStill);
+    stillRedrawTimer_ = new QTimer(this);
+    stillRedrawTimer_->setSingleShot(true);
+    stillRedrawTimer_->setInterval(100);
+    connect(stillRedrawTimer_, &QTimer::timeout, this, &PlayerEngine::RedrawStill);
     // Built once here so that a missing element is reported at start, not at the
     // first source.
-    PipelineReaper::Retire(std::make_unique<PlayerPipeline>(std::make_shared<FrameSlot>()));
+    PipelineReaper::Retire(std::make_unique<PlayerPipeline>());
 }
 
 PlayerEngine::~PlayerEngine()
@@ -142,13 +165,26 @@ GstElement* PlayerEngine::Playbin() const
     return pipeline_ ? pipeline_->Playbin() : nullptr;
 }
 
+FrameSlot& PlayerEngine::Slot() const
+{
+    return pipeline_->Slot();
+}
+
 void PlayerEngine::BuildPipeline()
 {
-    slot_ = std::make_shared<FrameSlot>();
-    slot_->wake = [this] { QMetaObject::invokeMethod(this, [this] { TakeFrame(); }, Qt::QueuedConnection); };
-    pipeline_ = std::make_unique<PlayerPipeline>(slot_);
+    pipeline_ = std::make_unique<PlayerPipeline>(
+        [this] { QMetaObject::invokeMethod(this, [this] { TakeFrame(); }, Qt::QueuedConnection); });
     pipeline_->SetFrameSize(frameSize_.width(), frameSize_.height());
-    watcher_ = std::make_unique<BusWatcher>(pipeline_->Bus(), [this](GstMessage* msg) { HandleMessage(msg); });
+    watcher_ = std::make_unique<BusWatcher>(pipeline_->Bus());
+    watcher_->Handle(GST_MESSAGE_ERROR, [this](GstMessage* msg) { FailFromMessage(msg); });
+    watcher_->Handle(GST_MESSAGE_WARNING, [](GstMessage* msg) { ParseProblem(msg); });
+    watcher_->Handle(GST_MESSAGE_EOS, [this](GstMessage* msg) { OnEndOfStream(msg); });
+    watcher_->Handle(GST_MESSAGE_ASYNC_DONE, [this](GstMessage*) { OnPrerolled(); });
+    watcher_->Handle(GST_MESSAGE_DURATION_CHANGED, [this](GstMessage* msg) { RefreshDuration(msg); });
+    watcher_->Handle(GST_MESSAGE_STATE_CHANGED, [this](GstMessage* msg) { RefreshDuration(msg); });
+    watcher_->Handle(GST_MESSAGE_BUFFERING, [this](GstMessage* msg) { OnBuffering(msg); });
+    watcher_->Handle(GST_MESSAGE_CLOCK_LOST, [this](GstMessage*) { OnClockLost(); });
+    watcher_->Handle(GST_MESSAGE_LATENCY, [this](GstMessage*) { OnLatency(); });
 }
 
 void PlayerEngine::RetirePipeline()
@@ -162,25 +198,24 @@ void PlayerEngine::RetirePipeline()
     // Stopped on the reaper's thread: stopping waits on the streaming threads, and a
     // damaged file can keep one of them busy for ever.
     PipelineReaper::Retire(std::move(pipeline_));
-    slot_.reset();
 }
 
 std::string PlayerEngine::UriFor(const std::string& source)
 {
     if (HasUriScheme(source))
         return source;
-    GError* raw = nullptr;
-    std::unique_ptr<gchar, gsth::GFreeDeleter> uri(gst_filename_to_uri(source.c_str(), &raw));
-    std::unique_ptr<GError, gsth::GErrorDeleter> err(raw);
+    GError* rawError = nullptr;
+    gsth::Text uri(gst_filename_to_uri(source.c_str(), &rawError));
+    gsth::Error err(rawError);
     return uri ? std::string(uri.get()) : std::string();
 }
 
-void PlayerEngine::SetState(State s)
+void PlayerEngine::SetState(State next)
 {
-    if (s == state_)
+    if (next == state_)
         return;
-    state_ = s;
-    emit stateChanged(s);
+    state_ = next;
+    emit stateChanged(next);
 }
 
 void PlayerEngine::Fail(ErrorCode code, const QString& text)
@@ -202,7 +237,7 @@ void PlayerEngine::Fail(ErrorCode code, const QString& text)
 
 namespace {
 
-bool FromSourceElement(GstMessage* msg)
+bool PostedBySourceElement(GstMessage* msg)
 {
     GstObject* from = GST_MESSAGE_SRC(msg);
     return from && GST_IS_ELEMENT(from) && GST_OBJECT_FLAG_IS_SET(from, GST_ELEMENT_FLAG_SOURCE);
@@ -212,12 +247,12 @@ bool FromSourceElement(GstMessage* msg)
 
 PlayerEngine::ErrorCode PlayerEngine::JudgeError(const GError* err, bool fromSource) const
 {
-    ErrorCode code = CodeFor(err);
+    ErrorCode code = ErrorCodeFor(err);
     // For a network location, the source's own failure, or any failure before data
     // arrived, is the connection's; what arrived but cannot be used is judged as a
     // local file's would be.
     if (!IsLocalUri(UriFor(source_)) &&
-        (fromSource || !slot_->dataArrived || code == NotFound || code == OtherError))
+        (fromSource || !Slot().dataArrived || code == NotFound || code == OtherError))
         code = NetworkError;
     return code;
 }
@@ -227,16 +262,12 @@ void PlayerEngine::FailFromMessage(GstMessage* msg)
     // The source's "internal data stream error" may only say that what came after it
     // gave up; then the element that gave up tells why.
     gsth::Message better;
-    if (FromSourceElement(msg) && slot_->dataArrived)
+    if (PostedBySourceElement(msg) && Slot().dataArrived)
         better = gsth::Message::Adopt(gst_bus_pop_filtered(pipeline_->Bus(), GST_MESSAGE_ERROR));
-    if (better && !FromSourceElement(better.get()))
+    if (better && !PostedBySourceElement(better.get()))
         msg = better.get();
-    GError* raw = nullptr;
-    gchar* debug = nullptr;
-    gst_message_parse_error(msg, &raw, &debug);
-    std::unique_ptr<GError, gsth::GErrorDeleter> err(raw);
-    std::unique_ptr<gchar, gsth::GFreeDeleter> dbg(debug);
-    Fail(JudgeError(err.get(), FromSourceElement(msg)), err ? QString::fromUtf8(err->message) : QString());
+    const gsth::Error err = ParseProblem(msg);
+    Fail(JudgeError(err.get(), PostedBySourceElement(msg)), err ? QString::fromUtf8(err->message) : QString());
 }
 
 bool PlayerEngine::RefuseLocalFile(const std::string& path)
@@ -260,10 +291,47 @@ bool PlayerEngine::RefuseLocalFile(const std::string& path)
 
 void PlayerEngine::Open(const std::string& source)
 {
+    KINO_ASSERT_GUI_THREAD();
     // Closing what is already closed is no news; a new generation here would only
     // make the news of the close that just happened look stale.
     if (source.empty() && state_ == State::Closed && source_.empty())
         return;
+    ResetFor(source);
+    if (source.empty()) {
+        SetState(State::Closed);
+        emit factsChanged();
+        emit frameReady(frame_);
+        return;
+    }
+    const std::string uri = UriFor(source);
+    if (!AcceptLocation(source, uri))
+        return;
+
+    BuildPipeline();
+    g_object_set(Playbin(), "uri", uri.c_str(), "volume", volume_, "mute", muted_, nullptr);
+    // Opening counts as a new state even when the previous source was opening too.
+    state_ = State::Closed;
+    SetState(State::Opening);
+    emit frameReady(frame_);
+
+    const bool local = IsLocalUri(uri);
+    const GstStateChangeReturn result = Preroll(local);
+    if (result == GST_STATE_CHANGE_FAILURE) {
+        FailRefusedChange(local ? Unsupported : NetworkError, QStringLiteral("the source could not be opened"));
+        return;
+    }
+    if (result == GST_STATE_CHANGE_ASYNC) {
+        // Still waiting for the source: the facts come with ASYNC_DONE on the bus.
+        openWatchdog_->start(local ? kLocalLateMs : networkTimeoutMs_);
+        return;
+    }
+    facts_.live = (result == GST_STATE_CHANGE_NO_PREROLL);
+    ReadFacts();
+    SetState(State::Paused);
+}
+
+void PlayerEngine::ResetFor(const std::string& source)
+{
     RetirePipeline();
     ++generation_;
     source_ = source;
@@ -273,95 +341,84 @@ void PlayerEngine::Open(const std::string& source)
     frame_ = QImage();
     wantPlaying_ = false;
     stopWhenOpened_ = false;
-    endWhilePaused_ = false;
+    endBeforePause_ = false;
     buffering_ = false;
     appliedRate_ = 1.0;
     lastPositionMs_ = 0;
+}
 
-    if (source.empty()) {
-        SetState(State::Closed);
-        emit factsChanged();
-        emit frameReady(frame_);
-        return;
-    }
-
-    const std::string uri = UriFor(source);
+bool PlayerEngine::AcceptLocation(const std::string& source, const std::string& uri)
+{
     if (uri.empty()) {
         Fail(NotFound, QStringLiteral("not a valid location"));
-        return;
+        return false;
     }
     if (!gst_uri_is_valid(uri.c_str())) {
         Fail(Unsupported, QStringLiteral("not a valid URI"));
-        return;
+        return false;
     }
-    {
-        std::unique_ptr<gchar, gsth::GFreeDeleter> protocol(gst_uri_get_protocol(uri.c_str()));
-        if (!protocol || !gst_uri_protocol_is_supported(GST_URI_SRC, protocol.get())) {
-            Fail(Unsupported, QStringLiteral("no source for this kind of location"));
-            return;
-        }
+    gsth::Text protocol(gst_uri_get_protocol(uri.c_str()));
+    if (!protocol || !gst_uri_protocol_is_supported(GST_URI_SRC, protocol.get())) {
+        Fail(Unsupported, QStringLiteral("no source for this kind of location"));
+        return false;
     }
-    if (IsLocalUri(uri) && !HasUriScheme(source) && RefuseLocalFile(source))
-        return;
-
-    BuildPipeline();
-    g_object_set(Playbin(), "uri", uri.c_str(), "volume", volume_, "mute", muted_, nullptr);
-
-    // Opening counts as a new state even when the previous source was opening too.
-    state_ = State::Closed;
-    SetState(State::Opening);
-    emit frameReady(frame_);
-
-    const GstStateChangeReturn ret = Preroll(IsLocalUri(uri));
-    if (ret == GST_STATE_CHANGE_FAILURE) {
-        // The failure may be seen a moment before its message is on the bus.
-        gsth::Message err = gsth::Message::Adopt(
-            gst_bus_timed_pop_filtered(pipeline_->Bus(), 500 * GST_MSECOND, GST_MESSAGE_ERROR));
-        if (err)
-            FailFromMessage(err.get());
-        else
-            Fail(IsLocalUri(uri) ? Unsupported : NetworkError, QStringLiteral("the source could not be opened"));
-        return;
-    }
-    if (ret == GST_STATE_CHANGE_ASYNC) {
-        // Still waiting for the source: the facts come with ASYNC_DONE on the bus.
-        openWatchdog_->start(IsLocalUri(uri) ? kLocalLateMs : networkTimeoutMs_);
-        return;
-    }
-    facts_.live = (ret == GST_STATE_CHANGE_NO_PREROLL);
-    ReadFacts();
-    SetState(State::Paused);
+    return !(IsLocalUri(uri) && !HasUriScheme(source) && RefuseLocalFile(source));
 }
 
 GstStateChangeReturn PlayerEngine::Preroll(bool local)
 {
-    GstStateChangeReturn ret = gst_element_set_state(Playbin(), GST_STATE_PAUSED);
-    if (ret != GST_STATE_CHANGE_ASYNC)
-        return ret;
+    GstStateChangeReturn result = gst_element_set_state(Playbin(), GST_STATE_PAUSED);
+    if (result != GST_STATE_CHANGE_ASYNC)
+        return result;
     // Wait in short steps: an error does not always fail the state change itself
     // (a demuxer that gives up leaves the pipeline waiting for its preroll).
     const GstClockTime wait = local ? kLocalOpenWait : kNetworkOpenWait;
     const gint64 deadline = g_get_monotonic_time() + gint64(wait / GST_USECOND);
     do {
-        ret = gst_element_get_state(Playbin(), nullptr, nullptr, 20 * GST_MSECOND);
-        if (slot_->errorPosted || slot_->sourceFailed)
-            ret = GST_STATE_CHANGE_FAILURE;
-    } while (ret == GST_STATE_CHANGE_ASYNC && g_get_monotonic_time() < deadline);
-    return ret;
+        result = gst_element_get_state(Playbin(), nullptr, nullptr, 20 * GST_MSECOND);
+        if (Slot().errorPosted || Slot().sourceFailed)
+            result = GST_STATE_CHANGE_FAILURE;
+    } while (result == GST_STATE_CHANGE_ASYNC && g_get_monotonic_time() < deadline);
+    return result;
+}
+
+bool PlayerEngine::ChangeState(GstState target)
+{
+    if (gst_element_set_state(Playbin(), target) != GST_STATE_CHANGE_FAILURE)
+        return true;
+    qCDebug(lcPlayer) << "the pipeline refused to go to" << gst_element_state_get_name(target);
+    FailRefusedChange(OtherError, QStringLiteral("the pipeline refused to go to %1")
+                                      .arg(QLatin1String(gst_element_state_get_name(target))));
+    return false;
+}
+
+void PlayerEngine::FailRefusedChange(ErrorCode fallback, const QString& text)
+{
+    // An element that refuses usually says why on the bus, sometimes a moment after
+    // the refusal itself; without a word from it the refusal is the reason.
+    gsth::Message err = gsth::Message::Adopt(
+        gst_bus_timed_pop_filtered(pipeline_->Bus(), 500 * GST_MSECOND, GST_MESSAGE_ERROR));
+    if (err) {
+        FailFromMessage(err.get());
+        return;
+    }
+    qCDebug(lcPlayer) << "failed without an error message:" << text;
+    Fail(fallback, text);
 }
 
 void PlayerEngine::Close()
 {
+    KINO_ASSERT_GUI_THREAD();
     Open(std::string());
 }
 
 void PlayerEngine::ReadFacts()
 {
-    gint nVideo = 0, nAudio = 0;
-    g_object_get(Playbin(), "n-video", &nVideo, "n-audio", &nAudio, nullptr);
-    facts_.hasVideo = nVideo > 0;
-    facts_.hasAudio = nAudio > 0;
-    facts_.isAvi = slot_->isAvi.load();
+    gint videoStreams = 0, audioStreams = 0;
+    g_object_get(Playbin(), "n-video", &videoStreams, "n-audio", &audioStreams, nullptr);
+    facts_.hasVideo = videoStreams > 0;
+    facts_.hasAudio = audioStreams > 0;
+    facts_.isAvi = Slot().isAvi.load();
     facts_.width = facts_.height = 0;
     facts_.pixelAspect = 1.0;
     if (facts_.hasVideo)
@@ -374,9 +431,17 @@ void PlayerEngine::ReadFacts()
 
 qint64 PlayerEngine::QueryDurationMs() const
 {
-    gint64 dur = -1;
-    if (Playbin() && gst_element_query_duration(Playbin(), GST_FORMAT_TIME, &dur) && dur >= 0)
-        return dur / GST_MSECOND;
+    gint64 durationNs = -1;
+    if (Playbin() && gst_element_query_duration(Playbin(), GST_FORMAT_TIME, &durationNs) && durationNs >= 0)
+        return durationNs / GST_MSECOND;
+    return -1;
+}
+
+gint64 PlayerEngine::QueryPositionNs() const
+{
+    gint64 positionNs = -1;
+    if (Playbin() && gst_element_query_position(Playbin(), GST_FORMAT_TIME, &positionNs) && positionNs >= 0)
+        return positionNs;
     return -1;
 }
 
@@ -396,13 +461,15 @@ void PlayerEngine::PictureSizeFromPipeline()
 bool PlayerEngine::SeekTo(double rate, qint64 positionNs)
 {
     // Whatever end of stream is already on its way belongs to the position left here.
-    ++slot_->seekSerial;
-    endWhilePaused_ = false;
+    ++Slot().seekSerial;
+    endBeforePause_ = false;
     const bool done = gst_element_seek(Playbin(), rate, GST_FORMAT_TIME,
                                        GstSeekFlags(GST_SEEK_FLAG_FLUSH | GST_SEEK_FLAG_ACCURATE),
                                        GST_SEEK_TYPE_SET, positionNs, GST_SEEK_TYPE_NONE, GST_CLOCK_TIME_NONE);
     if (done)
         appliedRate_ = rate;
+    else
+        qCDebug(lcPlayer) << "seek to" << positionNs / GST_MSECOND << "ms at rate" << rate << "refused";
     return done;
 }
 
@@ -410,22 +477,22 @@ void PlayerEngine::ApplyRate()
 {
     if (appliedRate_ == rate_ || facts_.live)
         return;
-    gint64 pos = 0;
-    if (!gst_element_query_position(Playbin(), GST_FORMAT_TIME, &pos) || pos < 0)
-        pos = 0;
-    SeekTo(rate_, pos);
+    // A refused rate change leaves the medium playing at the rate it had.
+    SeekTo(rate_, std::max<gint64>(0, QueryPositionNs()));
 }
 
-void PlayerEngine::StartPlaying()
+bool PlayerEngine::StartPlaying()
 {
     wantPlaying_ = true;
-    if (!buffering_)
-        gst_element_set_state(Playbin(), GST_STATE_PLAYING);
+    if (!buffering_ && !ChangeState(GST_STATE_PLAYING))
+        return false;
     SetState(State::Playing);
+    return true;
 }
 
 bool PlayerEngine::Play()
 {
+    KINO_ASSERT_GUI_THREAD();
     switch (state_) {
     case State::Closed:
     case State::Failed:
@@ -441,30 +508,30 @@ bool PlayerEngine::Play()
             return false;
         break;
     default:
-        if (endWhilePaused_) {
+        if (endBeforePause_) {
             // The medium had already ended when the user paused it.
-            endWhilePaused_ = false;
-            Finish();
+            endBeforePause_ = false;
+            ReachEnd();
             return true;
         }
         ApplyRate();
         break;
     }
-    StartPlaying();
-    return true;
+    return StartPlaying();
 }
 
 bool PlayerEngine::Pause()
 {
+    KINO_ASSERT_GUI_THREAD();
     if (state_ == State::Closed || state_ == State::Failed)
         return false;
     wantPlaying_ = false;
     if (state_ == State::Opening)
         return true;   // remembered: the source stays paused once it has opened
     // An end already on its way was reached before this pause: it waits for the next Play.
-    ++slot_->pauseSerial;
+    ++Slot().pauseSerial;
     lastPositionMs_ = PositionMs();
-    if (gst_element_set_state(Playbin(), GST_STATE_PAUSED) == GST_STATE_CHANGE_FAILURE)
+    if (!ChangeState(GST_STATE_PAUSED))
         return false;
     if (state_ != State::Stopped && state_ != State::Ended)
         SetState(State::Paused);
@@ -473,6 +540,7 @@ bool PlayerEngine::Pause()
 
 bool PlayerEngine::Stop()
 {
+    KINO_ASSERT_GUI_THREAD();
     if (state_ == State::Closed || state_ == State::Failed)
         return false;
     wantPlaying_ = false;
@@ -480,7 +548,7 @@ bool PlayerEngine::Stop()
         stopWhenOpened_ = true;   // remembered: the source stays at its start once opened
         return true;
     }
-    if (gst_element_set_state(Playbin(), GST_STATE_PAUSED) == GST_STATE_CHANGE_FAILURE)
+    if (!ChangeState(GST_STATE_PAUSED))
         return false;
     if (!facts_.live && !SeekTo(appliedRate_, 0))
         return false;
@@ -492,6 +560,7 @@ bool PlayerEngine::Stop()
 
 bool PlayerEngine::SeekMs(qint64 ms)
 {
+    KINO_ASSERT_GUI_THREAD();
     if (!facts_.known || facts_.live)
         return false;
     const qint64 dur = DurationMs();
@@ -503,9 +572,9 @@ bool PlayerEngine::SeekMs(qint64 ms)
     lastPositionMs_ = ms;
     if (state_ == State::Ended || state_ == State::Stopped) {
         // A jump away from the end or the stopped start leaves the medium paused there.
-        GstState cur = GST_STATE_NULL;
-        gst_element_get_state(Playbin(), &cur, nullptr, 0);
-        SetState(wantPlaying_ || cur == GST_STATE_PLAYING ? State::Playing : State::Paused);
+        GstState current = GST_STATE_NULL;
+        gst_element_get_state(Playbin(), &current, nullptr, 0);
+        SetState(wantPlaying_ || current == GST_STATE_PLAYING ? State::Playing : State::Paused);
         if (state_ == State::Playing)
             wantPlaying_ = true;
     }
@@ -513,7 +582,7 @@ bool PlayerEngine::SeekMs(qint64 ms)
     return true;
 }
 
-void PlayerEngine::Finish()
+void PlayerEngine::ReachEnd()
 {
     wantPlaying_ = false;
     lastPositionMs_ = DurationMs();
@@ -529,10 +598,8 @@ qint64 PlayerEngine::PositionMs() const
         if (dur >= 0)
             return dur;
     }
-    gint64 pos = 0;
-    if (gst_element_query_position(Playbin(), GST_FORMAT_TIME, &pos) && pos >= 0)
-        return pos / GST_MSECOND;
-    return lastPositionMs_;
+    const gint64 positionNs = QueryPositionNs();
+    return positionNs >= 0 ? positionNs / GST_MSECOND : lastPositionMs_;
 }
 
 qint64 PlayerEngine::DurationMs() const
@@ -546,6 +613,7 @@ qint64 PlayerEngine::DurationMs() const
 
 void PlayerEngine::SetRate(double rate)
 {
+    KINO_ASSERT_GUI_THREAD();
     if (!(rate > 0.0) || rate > 8.0)
         return;
     rate_ = rate;
@@ -553,6 +621,7 @@ void PlayerEngine::SetRate(double rate)
 
 void PlayerEngine::SetVolume(double volume)
 {
+    KINO_ASSERT_GUI_THREAD();
     const double before = volume_;
     volume_ = std::clamp(volume, 0.0, 1.0);
     if (Playbin())
@@ -563,6 +632,7 @@ void PlayerEngine::SetVolume(double volume)
 
 void PlayerEngine::SetMuted(bool muted)
 {
+    KINO_ASSERT_GUI_THREAD();
     const bool before = muted_;
     muted_ = muted;
     if (Playbin())
@@ -573,6 +643,7 @@ void PlayerEngine::SetMuted(bool muted)
 
 void PlayerEngine::SetFrameSize(const QSize& size)
 {
+    KINO_ASSERT_GUI_THREAD();
     const QSize wanted = size.isValid() && !size.isEmpty() ? size : QSize();
     if (wanted == frameSize_)
         return;
@@ -582,33 +653,36 @@ void PlayerEngine::SetFrameSize(const QSize& size)
     pipeline_->SetFrameSize(frameSize_.width(), frameSize_.height());
     // A still picture is made again at the new size, once the resizing has settled.
     if (state_ == State::Paused || state_ == State::Stopped)
-        redrawStill_->start();
+        stillRedrawTimer_->start();
 }
 
 void PlayerEngine::RedrawStill()
 {
-    if ((state_ != State::Paused && state_ != State::Stopped) || !facts_.known || facts_.live || endWhilePaused_)
+    if ((state_ != State::Paused && state_ != State::Stopped) || !facts_.known || facts_.live || endBeforePause_)
         return;
-    gint64 pos = 0;
-    if (gst_element_query_position(Playbin(), GST_FORMAT_TIME, &pos) && pos >= 0)
-        SeekTo(appliedRate_, pos);
+    const gint64 positionNs = QueryPositionNs();
+    if (positionNs >= 0)
+        SeekTo(appliedRate_, positionNs);
 }
 
 QImage PlayerEngine::FullFrame() const
 {
-    if (!slot_)
+    KINO_ASSERT_GUI_THREAD();
+    if (!pipeline_)
         return {};
     gsth::Sample full;
     {
-        std::lock_guard<std::mutex> lock(slot_->mutex);
-        if (!slot_->fullBuffer || !slot_->fullCaps)
+        FrameSlot& slot = Slot();
+        std::lock_guard<std::mutex> lock(slot.mutex);
+        if (!slot.fullBuffer || !slot.fullCaps)
             return {};
-        full = gsth::Sample::Adopt(gst_sample_new(slot_->fullBuffer.get(), slot_->fullCaps.get(), nullptr, nullptr));
+        full = gsth::Sample::Adopt(gst_sample_new(slot.fullBuffer.get(), slot.fullCaps.get(), nullptr, nullptr));
     }
     gsth::Caps bgrx = gsth::Caps::Adopt(gst_caps_new_simple("video/x-raw", "format", G_TYPE_STRING, "BGRx", nullptr));
-    GError* raw = nullptr;
-    gsth::Sample converted = gsth::Sample::Adopt(gst_video_convert_sample(full.get(), bgrx.get(), 2 * GST_SECOND, &raw));
-    std::unique_ptr<GError, gsth::GErrorDeleter> err(raw);
+    GError* rawError = nullptr;
+    gsth::Sample converted =
+        gsth::Sample::Adopt(gst_video_convert_sample(full.get(), bgrx.get(), 2 * GST_SECOND, &rawError));
+    gsth::Error err(rawError);
     if (!converted)
         return {};
     return ImageFromSample(converted.get()).copy();
@@ -616,95 +690,94 @@ QImage PlayerEngine::FullFrame() const
 
 bool PlayerEngine::EndPosted() const
 {
-    return slot_ && slot_->endPosted;
+    return pipeline_ && Slot().endPosted;
 }
 
-void PlayerEngine::HandleMessage(GstMessage* msg)
+void PlayerEngine::OnEndOfStream(GstMessage* msg)
 {
-    switch (GST_MESSAGE_TYPE(msg)) {
-    case GST_MESSAGE_ERROR:
-        FailFromMessage(msg);
-        break;
-    case GST_MESSAGE_EOS: {
-        slot_->endPosted = false;
-        if (state_ != State::Playing && state_ != State::Paused)
-            break;
-        // An end posted before the user's last seek belongs to a position that was left.
-        if (EndSeekSerial(msg) != slot_->seekSerial)
-            break;
-        if (EndPauseSerial(msg) != slot_->pauseSerial && state_ == State::Paused) {
-            // Reached just before the user paused: the pause holds, the next Play ends.
-            endWhilePaused_ = true;
-            break;
-        }
-        Finish();
-        break;
+    Slot().endPosted = false;
+    if (state_ != State::Playing && state_ != State::Paused)
+        return;
+    // An end posted before the user's last seek belongs to a position that was left.
+    if (EndSeekSerial(msg) != Slot().seekSerial)
+        return;
+    if (EndPauseSerial(msg) != Slot().pauseSerial && state_ == State::Paused) {
+        // Reached just before the user paused: the pause holds, the next Play ends.
+        endBeforePause_ = true;
+        return;
     }
-    case GST_MESSAGE_ASYNC_DONE:
-        if (state_ == State::Opening) {
-            ReadFacts();
-            // Carry out what was asked while the source was opening.
-            if (stopWhenOpened_) {
-                stopWhenOpened_ = false;
-                SetState(State::Stopped);
-            } else if (wantPlaying_) {
-                ApplyRate();
-                StartPlaying();
-            } else {
-                SetState(State::Paused);
-            }
-        }
-        break;
-    case GST_MESSAGE_DURATION_CHANGED:
-    case GST_MESSAGE_STATE_CHANGED:
-        // A duration that was unknown at opening (a stream) may become known later.
-        if (facts_.known && (facts_.durationMs < 0 || GST_MESSAGE_TYPE(msg) == GST_MESSAGE_DURATION_CHANGED) &&
-            GST_MESSAGE_SRC(msg) == GST_OBJECT(Playbin())) {
-            const qint64 dur = QueryDurationMs();
-            if (dur >= 0 && dur != facts_.durationMs) {
-                facts_.durationMs = dur;
-                emit factsChanged();
-            }
-        }
-        break;
-    case GST_MESSAGE_BUFFERING: {
-        if (facts_.live)
-            break;
-        gint percent = 100;
-        gst_message_parse_buffering(msg, &percent);
-        if (percent < 100 && !buffering_) {
-            buffering_ = true;
-            if (wantPlaying_ && state_ != State::Opening)
-                gst_element_set_state(Playbin(), GST_STATE_PAUSED);
-        } else if (percent >= 100 && buffering_) {
-            buffering_ = false;
-            if (wantPlaying_)
-                gst_element_set_state(Playbin(), GST_STATE_PLAYING);
-        }
-        break;
+    ReachEnd();
+}
+
+void PlayerEngine::OnPrerolled()
+{
+    if (state_ != State::Opening)
+        return;
+    ReadFacts();
+    // Carry out what was asked while the source was opening.
+    if (stopWhenOpened_) {
+        stopWhenOpened_ = false;
+        SetState(State::Stopped);
+    } else if (wantPlaying_) {
+        ApplyRate();
+        StartPlaying();
+    } else {
+        SetState(State::Paused);
     }
-    case GST_MESSAGE_CLOCK_LOST:
-        if (wantPlaying_) {
-            gst_element_set_state(Playbin(), GST_STATE_PAUSED);
-            gst_element_set_state(Playbin(), GST_STATE_PLAYING);
+}
+
+void PlayerEngine::RefreshDuration(GstMessage* msg)
+{
+    // A duration that was unknown at opening (a stream) may become known later.
+    if (facts_.known && (facts_.durationMs < 0 || GST_MESSAGE_TYPE(msg) == GST_MESSAGE_DURATION_CHANGED) &&
+        GST_MESSAGE_SRC(msg) == GST_OBJECT(Playbin())) {
+        const qint64 durationMs = QueryDurationMs();
+        if (durationMs >= 0 && durationMs != facts_.durationMs) {
+            facts_.durationMs = durationMs;
+            emit factsChanged();
         }
-        break;
-    case GST_MESSAGE_LATENCY:
-        gst_bin_recalculate_latency(GST_BIN(Playbin()));
-        break;
-    default:
-        break;
     }
+}
+
+void PlayerEngine::OnBuffering(GstMessage* msg)
+{
+    if (facts_.live)
+        return;
+    gint percent = 100;
+    gst_message_parse_buffering(msg, &percent);
+    if (percent < 100 && !buffering_) {
+        buffering_ = true;
+        if (wantPlaying_ && state_ != State::Opening)
+            ChangeState(GST_STATE_PAUSED);
+    } else if (percent >= 100 && buffering_) {
+        buffering_ = false;
+        if (wantPlaying_)
+            ChangeState(GST_STATE_PLAYING);
+    }
+}
+
+void PlayerEngine::OnClockLost()
+{
+    // Pausing and playing again makes the pipeline choose a new clock.
+    if (wantPlaying_ && ChangeState(GST_STATE_PAUSED))
+        ChangeState(GST_STATE_PLAYING);
+}
+
+void PlayerEngine::OnLatency()
+{
+    if (!gst_bin_recalculate_latency(GST_BIN(Playbin())))
+        qCDebug(lcPlayer) << "the latency could not be recalculated";
 }
 
 void PlayerEngine::TakeFrame()
 {
-    if (!slot_ || state_ == State::Failed || state_ == State::Closed)
+    KINO_ASSERT_GUI_THREAD();
+    if (!pipeline_ || state_ == State::Failed || state_ == State::Closed)
         return;
     gsth::Sample sample;
     {
-        std::lock_guard<std::mutex> lock(slot_->mutex);
-        sample = std::move(slot_->sample);
+        std::lock_guard<std::mutex> lock(Slot().mutex);
+        sample = std::move(Slot().sample);
     }
     if (!sample)
         return;

@@ -111,6 +111,10 @@ public:
     // The URI handed to GStreamer for an entry text.
     static std::string UriFor(const std::string& source);
 
+    // The current source's playbin, null without one: for looking into the pipeline;
+    // its state is the engine's to change.
+    GstElement* Playbin() const;
+
 signals:
     void stateChanged(kino::PlayerEngine::State state);
     void factsChanged();
@@ -120,32 +124,51 @@ signals:
     void mutedChanged(bool muted);
 
 private:
-    GstElement* Playbin() const;
+    FrameSlot& Slot() const;   // only with a pipeline
     void BuildPipeline();
     void RetirePipeline();
+
+    // Opening, step by step: forget the last source, check the location, preroll,
+    // read the facts.
+    void ResetFor(const std::string& source);
+    bool AcceptLocation(const std::string& source, const std::string& uri);   // false: failed
     bool RefuseLocalFile(const std::string& path);
     GstStateChangeReturn Preroll(bool local);
-    void SetState(State s);
-    void Fail(ErrorCode code, const QString& text);
-    ErrorCode JudgeError(const GError* err, bool fromSource) const;
-    void FailFromMessage(GstMessage* msg);
     void ReadFacts();
+
+    void SetState(State next);
+    // Every state change of the pipeline goes through here; false when it was refused,
+    // and then the source has failed.
+    bool ChangeState(GstState target);
+    void Fail(ErrorCode code, const QString& text);
+    // A refusal reported only by a return value: the element's error message when it
+    // posted one, else `fallback` with `text`.
+    void FailRefusedChange(ErrorCode fallback, const QString& text);
+    ErrorCode JudgeError(const GError* err, bool fromSource) const;
     qint64 QueryDurationMs() const;
-    void HandleMessage(GstMessage* msg);
-    void TakeFrame();
+    gint64 QueryPositionNs() const;                // -1 when unknown
     bool SeekTo(double rate, qint64 positionNs);   // flushing, accurate; checked
     void ApplyRate();
-    void StartPlaying();
-    void Finish();                                 // the end of the medium reached
+    bool StartPlaying();                           // false: refused, the source failed
+    void ReachEnd();                               // the end of the medium reached
     void PictureSizeFromPipeline();
     void RedrawStill();
+    void TakeFrame();
 
-    // The current source's pipeline, its bus and its frame slot; a new set per source.
+    // The bus messages, one handler each (see BuildPipeline).
+    void FailFromMessage(GstMessage* msg);
+    void OnEndOfStream(GstMessage* msg);
+    void OnPrerolled();
+    void RefreshDuration(GstMessage* msg);
+    void OnBuffering(GstMessage* msg);
+    void OnClockLost();
+    void OnLatency();
+
+    // The current source's pipeline (with its frame slot) and its bus; a new pair per source.
     std::unique_ptr<PlayerPipeline> pipeline_;
     std::unique_ptr<BusWatcher> watcher_;
-    std::shared_ptr<FrameSlot> slot_;
     QTimer* openWatchdog_ = nullptr;
-    QTimer* redrawStill_ = nullptr;
+    QTimer* stillRedrawTimer_ = nullptr;
 
     std::string source_;
     State state_ = State::Closed;
@@ -156,7 +179,7 @@ private:
     quint64 generation_ = 0;
     bool wantPlaying_ = false;
     bool stopWhenOpened_ = false;   // Stop asked for while opening
-    bool endWhilePaused_ = false;   // the end came just before a pause; the next Play ends
+    bool endBeforePause_ = false;   // the end came just before a pause; the next Play ends
     bool buffering_ = false;
     double rate_ = 1.0;
     double appliedRate_ = 1.0;

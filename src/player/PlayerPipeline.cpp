@@ -14,6 +14,8 @@
 #include <string>
 #include <thread>
 
+#include "player/MediaEngine.h"
+
 namespace kino {
 
 namespace {
@@ -21,14 +23,14 @@ namespace {
 // The stamps an end of stream carries (see FrameSlot).
 GQuark SeekSerialQuark()
 {
-    static const GQuark q = g_quark_from_static_string("kinolite-seek-serial");
-    return q;
+    static const GQuark quark = g_quark_from_static_string("kinolite-seek-serial");
+    return quark;
 }
 
 GQuark PauseSerialQuark()
 {
-    static const GQuark q = g_quark_from_static_string("kinolite-pause-serial");
-    return q;
+    static const GQuark quark = g_quark_from_static_string("kinolite-pause-serial");
+    return quark;
 }
 
 GstFlowReturn OnNewSample(GstAppSink* sink, gpointer user)
@@ -46,7 +48,7 @@ GstFlowReturn OnNewPreroll(GstAppSink* sink, gpointer user)
 // The sound output, chosen once for the process: the first device sink that opens,
 // else a silent sink that still keeps time. Choosing it anew at every source costs a
 // failed probe of every missing device each time.
-GstElement* MakeAudioSink()
+gsth::Element MakeAudioSink()
 {
     static const std::string chosen = [] {
         for (const char* name : {"pulsesink", "pipewiresink", "alsasink"}) {
@@ -60,15 +62,16 @@ GstElement* MakeAudioSink()
         }
         return std::string("fakesink");
     }();
-    GstElement* sink = gst_element_factory_make(chosen.c_str(), nullptr);
+    qCDebug(lcPlayer) << "sound goes to" << chosen.c_str();
+    gsth::Element sink = gsth::Element::Adopt(gst_element_factory_make(chosen.c_str(), nullptr));
     if (sink && chosen == "fakesink")
-        g_object_set(sink, "sync", TRUE, nullptr);
+        g_object_set(sink.get(), "sync", TRUE, nullptr);
     return sink;
 }
 
 // Runs on the thread that posts: stamps ends of stream and notes errors, so the GUI
 // thread can judge them (see PlayerEngine).
-GstBusSyncReply OnBusSync(GstBus*, GstMessage* msg, gpointer user)
+GstBusSyncReply OnMessagePosted(GstBus*, GstMessage* msg, gpointer user)
 {
     auto* slot = static_cast<FrameSlot*>(user);
     if (GST_MESSAGE_TYPE(msg) == GST_MESSAGE_EOS) {
@@ -103,10 +106,8 @@ void OnSourceSetup(GstElement*, GstElement* source, gpointer user)
                           OnFirstData, user, nullptr);
 }
 
-// On the decoded picture before scaling: its caps get an explicit colour matrix (a
-// decoder may leave it to the default, which depends on the size, and the scaled
-// copy would then be read with another matrix), and the newest frame is kept at its
-// own size for copying.
+// On the decoded picture before scaling: its caps get an explicit colorimetry (see
+// WithColorimetryFilled), and the newest frame is kept at its own size for copying.
 GstPadProbeReturn OnPicture(GstPad*, GstPadProbeInfo* info, gpointer user)
 {
     auto* slot = static_cast<FrameSlot*>(user);
@@ -121,25 +122,58 @@ GstPadProbeReturn OnPicture(GstPad*, GstPadProbeInfo* info, gpointer user)
         return GST_PAD_PROBE_OK;
     GstCaps* caps = nullptr;
     gst_event_parse_caps(event, &caps);
-    GstVideoInfo vinfo;
-    if (!caps || !gst_video_info_from_caps(&vinfo, caps))
+    GstVideoInfo videoInfo;
+    if (!caps || !gst_video_info_from_caps(&videoInfo, caps))
         return GST_PAD_PROBE_OK;
-    gsth::Caps full = gsth::Caps::Adopt(gst_video_info_to_caps(&vinfo));
+    gsth::Caps fixed = WithColorimetryFilled(caps);
     {
         std::lock_guard<std::mutex> lock(slot->mutex);
-        slot->fullCaps = full;
+        slot->fullCaps = fixed ? fixed : gsth::Caps::Adopt(gst_video_info_to_caps(&videoInfo));
     }
-    if (!GST_VIDEO_INFO_IS_YUV(&vinfo))
-        return GST_PAD_PROBE_OK;
-    // What the caps leave open (absent, or given as "unknown" like 2:0:0:0) is taken
-    // from the defaults for this picture size; what they state is kept.
+    if (fixed) {
+        // The probe owns the event it passes on: the old one goes with this handle.
+        gsth::Event replaced = gsth::Event::Adopt(event);
+        GST_PAD_PROBE_INFO_DATA(info) = gst_event_new_caps(fixed.get());
+    }
+    return GST_PAD_PROBE_OK;
+}
+
+// Called for every element playbin puts in, at any depth: which source, demuxer,
+// decoders and sinks were picked is what tells why a source plays or does not.
+void OnElementSetup(GstElement*, GstElement* element, gpointer user)
+{
+    GstElementFactory* factory = gst_element_get_factory(element);
+    if (!factory)
+        return;
+    const gchar* name = gst_plugin_feature_get_name(GST_PLUGIN_FEATURE(factory));
+    qCDebug(lcPlayer) << "picked" << name << "as" << GST_ELEMENT_NAME(element) << "-"
+                      << gst_element_factory_get_metadata(factory, GST_ELEMENT_METADATA_KLASS);
+    if (name && g_str_equal(name, "avidemux"))
+        static_cast<FrameSlot*>(user)->isAvi = true;
+}
+
+// Playbin's flags (GstPlayFlags of the playback plugin, which installs no header);
+// only those this player changes.
+enum PlaybinFlag : gint {
+    PlaybinFlagText = 1 << 2,
+    PlaybinFlagVis = 1 << 3,
+    PlaybinFlagNativeVideo = 1 << 6,
+};
+
+} // namespace
+
+gsth::Caps WithColorimetryFilled(const GstCaps* caps)
+{
+    GstVideoInfo videoInfo;
+    if (!caps || !gst_video_info_from_caps(&videoInfo, caps) || !GST_VIDEO_INFO_IS_YUV(&videoInfo))
+        return {};
     GstVideoInfo defaults;
-    gst_video_info_set_format(&defaults, GST_VIDEO_INFO_FORMAT(&vinfo), GST_VIDEO_INFO_WIDTH(&vinfo),
-                              GST_VIDEO_INFO_HEIGHT(&vinfo));
+    gst_video_info_set_format(&defaults, GST_VIDEO_INFO_FORMAT(&videoInfo), GST_VIDEO_INFO_WIDTH(&videoInfo),
+                              GST_VIDEO_INFO_HEIGHT(&videoInfo));
     // The caps' own text, not the video info: reading caps already puts defaults in
     // for part of what is unknown, but the elements downstream read the text again.
-    const GstStructure* s = gst_caps_get_structure(caps, 0);
-    const gchar* given = gst_structure_get_string(s, "colorimetry");
+    const GstStructure* structure = gst_caps_get_structure(caps, 0);
+    const gchar* given = gst_structure_get_string(structure, "colorimetry");
     GstVideoColorimetry stated{};
     if (!given || !gst_video_colorimetry_from_string(&stated, given))
         stated = GstVideoColorimetry{};
@@ -154,39 +188,14 @@ GstPadProbeReturn OnPicture(GstPad*, GstPadProbeInfo* info, gpointer user)
     if (filled.primaries == GST_VIDEO_COLOR_PRIMARIES_UNKNOWN)
         filled.primaries = fallback.primaries;
     if (given && gst_video_colorimetry_is_equal(&filled, &stated))
-        return GST_PAD_PROBE_OK;
-    std::unique_ptr<gchar, gsth::GFreeDeleter> text(gst_video_colorimetry_to_string(&filled));
+        return {};
+    gsth::Text text(gst_video_colorimetry_to_string(&filled));
     if (!text)
-        return GST_PAD_PROBE_OK;
+        return {};
     gsth::Caps fixed = gsth::Caps::Adopt(gst_caps_copy(caps));
     gst_caps_set_simple(fixed.get(), "colorimetry", G_TYPE_STRING, text.get(), nullptr);
-    {
-        std::lock_guard<std::mutex> lock(slot->mutex);
-        slot->fullCaps = fixed;
-    }
-    gst_event_unref(event);
-    GST_PAD_PROBE_INFO_DATA(info) = gst_event_new_caps(fixed.get());
-    return GST_PAD_PROBE_OK;
+    return fixed;
 }
-
-void OnElementSetup(GstElement*, GstElement* element, gpointer user)
-{
-    GstElementFactory* factory = gst_element_get_factory(element);
-    if (!factory)
-        return;
-    const gchar* name = gst_plugin_feature_get_name(GST_PLUGIN_FEATURE(factory));
-    if (name && g_str_equal(name, "avidemux"))
-        static_cast<FrameSlot*>(user)->isAvi = true;
-}
-
-// Playbin's flags (GstPlayFlags of the playback plugin, which installs no header).
-enum PlayFlag : gint {
-    PlayFlagText = 1 << 2,
-    PlayFlagVis = 1 << 3,
-    PlayFlagNativeVideo = 1 << 6,
-};
-
-} // namespace
 
 unsigned EndSeekSerial(GstMessage* msg)
 {
@@ -198,9 +207,9 @@ unsigned EndPauseSerial(GstMessage* msg)
     return GPOINTER_TO_UINT(gst_mini_object_get_qdata(GST_MINI_OBJECT_CAST(msg), PauseSerialQuark()));
 }
 
-void FrameSlot::Store(GstSample* s)
+void FrameSlot::Store(GstSample* newest)
 {
-    gsth::Sample taken = gsth::Sample::Adopt(s);
+    gsth::Sample taken = gsth::Sample::Adopt(newest);
     std::lock_guard<std::mutex> lock(mutex);
     const bool wasEmpty = !sample;
     sample = std::move(taken);
@@ -216,18 +225,19 @@ void FrameSlot::Retire()
     fullBuffer.reset();
 }
 
-PlayerPipeline::PlayerPipeline(std::shared_ptr<FrameSlot> slot) : slot_(std::move(slot))
+PlayerPipeline::PlayerPipeline(std::function<void()> wake) : slot_(std::make_unique<FrameSlot>())
 {
+    slot_->wake = std::move(wake);
     playbin_ = gsth::Element::Adopt(gst_element_factory_make("playbin", "kinolite-player"));
     if (!playbin_)
         throw std::runtime_error("GStreamer's playbin is not installed");
 
     // The video path is ours: decoded frames -> BGRx -> appsink. Playbin then adds no
     // converters of its own in front of it, which makes the first frame come sooner.
-    appSink_ = gsth::Element::Ref(gst_element_factory_make("appsink", "kinolite-video"));
-    GstElement* scale = gst_element_factory_make("videoscale", nullptr);
-    GstElement* convert = gst_element_factory_make("videoconvert", nullptr);
-    frameFilter_ = gsth::Element::Ref(gst_element_factory_make("capsfilter", nullptr));
+    appSink_ = gsth::Element::Adopt(gst_element_factory_make("appsink", "kinolite-video"));
+    gsth::Element scale = gsth::Element::Adopt(gst_element_factory_make("videoscale", nullptr));
+    gsth::Element convert = gsth::Element::Adopt(gst_element_factory_make("videoconvert", nullptr));
+    frameFilter_ = gsth::Element::Adopt(gst_element_factory_make("capsfilter", nullptr));
     if (!appSink_ || !scale || !convert || !frameFilter_)
         throw std::runtime_error("GStreamer's appsink, videoscale, videoconvert or capsfilter is not installed");
     gsth::Caps bgrx = gsth::Caps::Adopt(gst_caps_new_simple("video/x-raw", "format", G_TYPE_STRING, "BGRx", nullptr));
@@ -241,28 +251,30 @@ PlayerPipeline::PlayerPipeline(std::shared_ptr<FrameSlot> slot) : slot_(std::mov
     callbacks.new_sample = OnNewSample;
     callbacks.new_preroll = OnNewPreroll;
     gst_app_sink_set_callbacks(GST_APP_SINK(appSink_.get()), &callbacks, slot_.get(), nullptr);
-    GstElement* videoBin = gst_bin_new("kinolite-video-bin");
-    gst_bin_add_many(GST_BIN(videoBin), scale, convert, frameFilter_.element(), appSink_.element(), nullptr);
-    if (!gst_element_link_many(scale, convert, frameFilter_.element(), appSink_.element(), nullptr))
+    gsth::Element videoBin = gsth::Element::Adopt(gst_bin_new("kinolite-video-bin"));
+    gst_bin_add_many(GST_BIN(videoBin.get()), scale.element(), convert.element(), frameFilter_.element(),
+                     appSink_.element(), nullptr);
+    if (!gst_element_link_many(scale.element(), convert.element(), frameFilter_.element(), appSink_.element(),
+                               nullptr))
         throw std::runtime_error("the video path could not be linked");
-    pictureIn_ = gsth::Pad::Adopt(gst_element_get_static_pad(scale, "sink"));
+    pictureIn_ = gsth::Pad::Adopt(gst_element_get_static_pad(scale.element(), "sink"));
     gst_pad_add_probe(pictureIn_.get(),
                       GstPadProbeType(GST_PAD_PROBE_TYPE_EVENT_DOWNSTREAM | GST_PAD_PROBE_TYPE_BUFFER),
                       OnPicture, slot_.get(), nullptr);
-    gst_element_add_pad(videoBin, gst_ghost_pad_new("sink", pictureIn_.get()));
-    g_object_set(playbin_.get(), "video-sink", videoBin, nullptr);
-    if (GstElement* audio = MakeAudioSink())
-        g_object_set(playbin_.get(), "audio-sink", audio, nullptr);
+    gst_element_add_pad(videoBin.element(), gst_ghost_pad_new("sink", pictureIn_.get()));
+    g_object_set(playbin_.get(), "video-sink", videoBin.get(), nullptr);
+    if (gsth::Element audio = MakeAudioSink())
+        g_object_set(playbin_.get(), "audio-sink", audio.get(), nullptr);
     // Speed changes keep the pitch: scaletempo stretches the sound by the segment's
     // rate. One filter per source: a filter kept across sources was seen to crash on
     // a rate seek right after a preroll while it still held the last source's state.
-    if (GstElement* tempo = gst_element_factory_make("scaletempo", nullptr))
-        g_object_set(playbin_.get(), "audio-filter", tempo, nullptr);
+    if (gsth::Element tempo = gsth::Element::Adopt(gst_element_factory_make("scaletempo", nullptr)))
+        g_object_set(playbin_.get(), "audio-filter", tempo.get(), nullptr);
 
     // Subtitles and visualisations are not part of this player; the video bin converts.
     gint flags = 0;
     g_object_get(playbin_.get(), "flags", &flags, nullptr);
-    flags = (flags & ~(PlayFlagText | PlayFlagVis)) | PlayFlagNativeVideo;
+    flags = (flags & ~(PlaybinFlagText | PlaybinFlagVis)) | PlaybinFlagNativeVideo;
     g_object_set(playbin_.get(), "flags", flags, nullptr);
 
     elementSetup_ = gsth::SignalConnection(
@@ -270,7 +282,7 @@ PlayerPipeline::PlayerPipeline(std::shared_ptr<FrameSlot> slot) : slot_(std::mov
     sourceSetup_ = gsth::SignalConnection(
         playbin_.get(), g_signal_connect(playbin_.get(), "source-setup", G_CALLBACK(OnSourceSetup), slot_.get()));
     bus_ = gsth::Bus::Adopt(gst_element_get_bus(playbin_.element()));
-    gst_bus_set_sync_handler(bus_.get(), OnBusSync, slot_.get(), nullptr);
+    gst_bus_set_sync_handler(bus_.get(), OnMessagePosted, slot_.get(), nullptr);
 }
 
 void PlayerPipeline::SetFrameSize(int width, int height)
@@ -288,7 +300,8 @@ void PlayerPipeline::SetFrameSize(int width, int height)
 
 PlayerPipeline::~PlayerPipeline()
 {
-    gst_element_set_state(playbin_.element(), GST_STATE_NULL);
+    if (gst_element_set_state(playbin_.element(), GST_STATE_NULL) == GST_STATE_CHANGE_FAILURE)
+        qCDebug(lcPlayer) << "a retired pipeline refused to stop";
     elementSetup_.disconnect();
     sourceSetup_.disconnect();
     gst_bus_set_sync_handler(bus_.get(), nullptr, nullptr, nullptr);
@@ -367,10 +380,10 @@ struct Reaper {
 Reaper& Instance()
 {
     static Reaper* reaper = [] {
-        auto* r = new Reaper;
-        std::lock_guard<std::mutex> lock(r->mutex);
-        r->StartWorker();
-        return r;
+        auto* made = new Reaper;
+        std::lock_guard<std::mutex> lock(made->mutex);
+        made->StartWorker();
+        return made;
     }();
     return *reaper;
 }
@@ -383,24 +396,24 @@ void Retire(std::unique_ptr<PlayerPipeline> pipeline)
         return;
     pipeline->Slot().Retire();
     // Shared, since std::function must be copyable; only the reaper holds it.
-    Run([p = std::shared_ptr<PlayerPipeline>(std::move(pipeline))]() mutable { p.reset(); });
+    Run([retired = std::shared_ptr<PlayerPipeline>(std::move(pipeline))]() mutable { retired.reset(); });
 }
 
 void Run(std::function<void()> stopping)
 {
-    Reaper& r = Instance();
-    std::lock_guard<std::mutex> lock(r.mutex);
-    r.AbandonIfStuck();
-    r.queue.push_back(std::move(stopping));
-    r.changed.notify_all();
+    Reaper& reaper = Instance();
+    std::lock_guard<std::mutex> lock(reaper.mutex);
+    reaper.AbandonIfStuck();
+    reaper.queue.push_back(std::move(stopping));
+    reaper.changed.notify_all();
 }
 
 bool Drain(int ms)
 {
-    Reaper& r = Instance();
-    std::unique_lock<std::mutex> lock(r.mutex);
-    return r.changed.wait_for(lock, std::chrono::milliseconds(ms), [&] {
-        return r.queue.empty() && !r.current->busy && r.abandonedCount == 0;
+    Reaper& reaper = Instance();
+    std::unique_lock<std::mutex> lock(reaper.mutex);
+    return reaper.changed.wait_for(lock, std::chrono::milliseconds(ms), [&] {
+        return reaper.queue.empty() && !reaper.current->busy && reaper.abandonedCount == 0;
     });
 }
 

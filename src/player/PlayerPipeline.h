@@ -16,7 +16,8 @@
 
 namespace kino {
 
-// Shared between the GUI thread and one pipeline's streaming threads.
+// Shared between the GUI thread and one pipeline's streaming threads; owned by the
+// pipeline, whose callbacks are handed it as a plain pointer.
 struct FrameSlot {
     std::mutex mutex;
     gsth::Sample sample;                 // the newest frame, not yet taken
@@ -41,12 +42,20 @@ struct FrameSlot {
 
 // The seek and pause counts an end-of-stream message was posted under.
 unsigned EndSeekSerial(GstMessage* msg);
+
+// The decoded picture's caps with every part of the colorimetry they leave open
+// (absent, or stated as unknown like "2:0:0:0") taken from the defaults for the
+// picture's size, and what they state kept; null when nothing is open. A matrix left
+// open makes the scaled copy fall back to another default and the converter to its
+// slow path.
+gsth::Caps WithColorimetryFilled(const GstCaps* caps);
 unsigned EndPauseSerial(GstMessage* msg);
 
 class PlayerPipeline {
 public:
-    // Throws std::runtime_error when an element this player needs is missing.
-    explicit PlayerPipeline(std::shared_ptr<FrameSlot> slot);
+    // Throws std::runtime_error when an element this player needs is missing. `wake`
+    // is called on a streaming thread when a frame lands in an empty slot.
+    explicit PlayerPipeline(std::function<void()> wake = nullptr);
     // Stops the pipeline; this may wait on its streaming threads, so it runs on the
     // reaper's thread, never on the GUI thread.
     ~PlayerPipeline();
@@ -63,7 +72,8 @@ public:
     FrameSlot& Slot() const { return *slot_; }
 
 private:
-    std::shared_ptr<FrameSlot> slot_;
+    // First: it outlives the elements whose callbacks use it.
+    const std::unique_ptr<FrameSlot> slot_;
     gsth::Element playbin_;
     gsth::Element appSink_;
     gsth::Element frameFilter_;

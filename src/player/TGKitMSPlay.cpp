@@ -16,9 +16,9 @@ namespace kino {
 
 namespace {
 
-std::int16_t ClampToShort(int v)
+std::int16_t ClampToShort(int value)
 {
-    return std::int16_t(std::clamp(v, 0, int(std::numeric_limits<std::int16_t>::max())));
+    return std::int16_t(std::clamp(value, 0, int(std::numeric_limits<std::int16_t>::max())));
 }
 
 } // namespace
@@ -61,8 +61,8 @@ TGKitMSPlay::TGKitMSPlay(QWidget* parent) : QWidget(parent)
     connect(engine_, &PlayerEngine::frameReady, view_, &VideoView::SetFrame);
     connect(engine_, &PlayerEngine::stateChanged, this, &TGKitMSPlay::EngineStateChanged);
     connect(engine_, &PlayerEngine::factsChanged, this, [this] {
-        const auto& f = engine_->facts();
-        view_->SetPictureSize(QSize(f.width, f.height), f.pixelAspect);
+        const auto& facts = engine_->facts();
+        view_->SetPictureSize(QSize(facts.width, facts.height), facts.pixelAspect);
         UpdateFrameSize();
         RefreshBars();
     });
@@ -85,10 +85,10 @@ TGKitMSPlay::TGKitMSPlay(QWidget* parent) : QWidget(parent)
     connect(bar_, &PlayerControlBar::stopClicked, this, [this] { Stop(); });
     connect(bar_, &PlayerControlBar::seekRequested, this, [this](qint64 ms) { engine_->SeekMs(ms); });
     // Volume and mute set from elsewhere (the desktop's media controls) show on the bar.
-    connect(engine_, &PlayerEngine::volumeChanged, bar_, [this](double v) { bar_->SetVolume(int(v * 100 + 0.5)); });
-    connect(engine_, &PlayerEngine::mutedChanged, bar_, [this](bool m) { bar_->SetMuted(m); });
-    connect(bar_, &PlayerControlBar::volumeChanged, this, [this](int v) { engine_->SetVolume(v / 100.0); });
-    connect(bar_, &PlayerControlBar::muteToggled, this, [this](bool m) { engine_->SetMuted(m); });
+    connect(engine_, &PlayerEngine::volumeChanged, bar_, [this](double volume) { bar_->SetVolume(int(volume * 100 + 0.5)); });
+    connect(engine_, &PlayerEngine::mutedChanged, bar_, [this](bool muted) { bar_->SetMuted(muted); });
+    connect(bar_, &PlayerControlBar::volumeChanged, this, [this](int percent) { engine_->SetVolume(percent / 100.0); });
+    connect(bar_, &PlayerControlBar::muteToggled, this, [this](bool muted) { engine_->SetMuted(muted); });
 
     statusLine_->SetState(QStringLiteral("停止"));
     RefreshBars();
@@ -146,13 +146,13 @@ std::int16_t TGKitMSPlay::MovieHeight() const
 
 int TGKitMSPlay::MediaFormat() const
 {
-    const auto& f = engine_->facts();
+    const auto& facts = engine_->facts();
     const auto state = engine_->state();
     if (state == PlayerEngine::State::Closed || state == PlayerEngine::State::Failed)
         return NoMedia;
-    if (f.hasVideo || f.width > 0)
-        return f.isAvi ? AviMovie : OtherMovie;
-    if (f.hasAudio)
+    if (facts.hasVideo || facts.width > 0)
+        return facts.isAvi ? AviMovie : OtherMovie;
+    if (facts.hasAudio)
         return SoundOnly;
     return NoMedia;
 }

@@ -58,7 +58,7 @@ QRect VideoView::EffectiveSourceRect() const
 
 void VideoView::SetFitToWindow(bool fit)
 {
-    fit_ = fit;
+    fitToWindow_ = fit;
     update();
     emit layoutChanged();
 }
@@ -80,7 +80,7 @@ QRect VideoView::TargetRect() const
         size.setWidth(qRound(size.width() * pixelAspect_));
     else if (pixelAspect_ < 1.0)
         size.setHeight(qRound(size.height() / pixelAspect_));
-    if (fit_)
+    if (fitToWindow_)
         size.scale(this->size(), Qt::KeepAspectRatio);
     QRect target(QPoint(0, 0), size);
     target.moveCenter(rect().center());
@@ -92,40 +92,40 @@ QRect VideoView::TargetRect() const
 
 void VideoView::paintEvent(QPaintEvent*)
 {
-    QPainter p(this);
+    QPainter painter(this);
     const QRect target = TargetRect();
     if (target.isEmpty()) {
-        p.fillRect(rect(), Qt::black);
+        painter.fillRect(rect(), Qt::black);
         return;
     }
     // Black only around the picture, so the picture itself is drawn once.
     const QRegion around = QRegion(rect()).subtracted(QRegion(target));
-    for (const QRect& r : around)
-        p.fillRect(r, Qt::black);
+    for (const QRect& part : around)
+        painter.fillRect(part, Qt::black);
     // The shown part, in the frame's own pixels (frames may come scaled down).
     const QRect src = EffectiveSourceRect();
     const QSize picture = PictureSize();
-    const double sx = double(frame_.width()) / picture.width();
-    const double sy = double(frame_.height()) / picture.height();
-    const QRectF fromFrame(src.x() * sx, src.y() * sy, src.width() * sx, src.height() * sy);
+    const double scaleX = double(frame_.width()) / picture.width();
+    const double scaleY = double(frame_.height()) / picture.height();
+    const QRectF fromFrame(src.x() * scaleX, src.y() * scaleY, src.width() * scaleX, src.height() * scaleY);
     // Smoothing only where the frame is really resized; a frame scaled in the pipeline
     // to the view's size is drawn as it is.
     const bool resized = std::abs(fromFrame.width() - target.width()) > 2 ||
                          std::abs(fromFrame.height() - target.height()) > 2;
-    p.setRenderHint(QPainter::SmoothPixmapTransform, resized);
-    p.drawImage(QRectF(target), frame_, fromFrame);
+    painter.setRenderHint(QPainter::SmoothPixmapTransform, resized);
+    painter.drawImage(QRectF(target), frame_, fromFrame);
 }
 
 void VideoView::mousePressEvent(QMouseEvent* event)
 {
-    pressed_ = event->button() == Qt::LeftButton;
+    leftPressed_ = event->button() == Qt::LeftButton;
     QWidget::mousePressEvent(event);
 }
 
 void VideoView::mouseReleaseEvent(QMouseEvent* event)
 {
-    const bool click = pressed_ && event->button() == Qt::LeftButton && rect().contains(event->position().toPoint());
-    pressed_ = false;
+    const bool click = leftPressed_ && event->button() == Qt::LeftButton && rect().contains(event->position().toPoint());
+    leftPressed_ = false;
     if (click && OnClick)
         OnClick();
     QWidget::mouseReleaseEvent(event);

@@ -32,7 +32,7 @@ public:
     QRect EffectiveSourceRect() const;
 
     void SetFitToWindow(bool fit);
-    bool FitToWindow() const { return fit_; }
+    bool FitToWindow() const { return fitToWindow_; }
 
     // Where the shown part lands in the view (empty without a frame).
     QRect TargetRect() const;
@@ -55,8 +55,8 @@ private:
     QSize pictureSize_;
     double pixelAspect_ = 1.0;
     QRect sourceRect_;
-    bool fit_ = true;
-    bool pressed_ = false;
+    bool fitToWindow_ = true;
+    bool leftPressed_ = false;
 };
 
 } // namespace kino

@@ -1,10 +1,13 @@
 // What damaged or hostile media cannot do to the player: crash it, freeze its window,
 // or leave it waiting on a file that is not one.
+#include <gst/video/video.h>
+
 #include <QSignalSpy>
 #include <QTest>
 
 #include <sys/stat.h>
 
+#include <atomic>
 #include <condition_variable>
 #include <fstream>
 #include <mutex>
@@ -52,6 +55,33 @@ void WriteFile(const std::string& path, const std::string& bytes)
 {
     std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
 }
+
+// An element that refuses one state change once, without a word on the bus: the
+// failure GStreamer reports only through the return value.
+struct RefusingElement {
+    GstElement parent;
+};
+struct RefusingElementClass {
+    GstElementClass parent;
+};
+std::atomic<int> g_refuseOnce{-1};   // a GstStateChange, or -1
+
+G_DEFINE_TYPE(RefusingElement, refusing_element, GST_TYPE_ELEMENT)
+
+GstStateChangeReturn RefuseOnce(GstElement* element, GstStateChange change)
+{
+    int expected = int(change);
+    if (g_refuseOnce.compare_exchange_strong(expected, -1))
+        return GST_STATE_CHANGE_FAILURE;
+    return GST_ELEMENT_CLASS(refusing_element_parent_class)->change_state(element, change);
+}
+
+void refusing_element_class_init(RefusingElementClass* klass)
+{
+    GST_ELEMENT_CLASS(klass)->change_state = RefuseOnce;
+}
+
+void refusing_element_init(RefusingElement*) {}
 
 } // namespace
 
@@ -140,6 +170,73 @@ private slots:
         QCOMPARE(notes[0], std::make_pair(2, detail));
         ::unlink(path.c_str());
         ::rmdir(path.c_str());
+    }
+
+    // Decoders that leave the colour matrix open must not send the scaled copy to
+    // another default: what is open is filled from the picture's size, what is
+    // stated stays. An empty expectation means the caps pass unchanged.
+    void openColorimetryIsFilledFromThePictureSize_data()
+    {
+        QTest::addColumn<QString>("caps");
+        QTest::addColumn<QString>("expected");
+        const QString hd = QStringLiteral("video/x-raw,format=I420,width=1920,height=1080,framerate=25/1");
+        const QString sd = QStringLiteral("video/x-raw,format=I420,width=640,height=480,framerate=25/1");
+        QTest::newRow("HD, range only (MPEG decoder)") << hd + ",colorimetry=2:0:0:0" << "bt709";
+        QTest::newRow("HD, absent") << hd << "bt709";
+        QTest::newRow("SD, absent") << sd << "bt601";
+        QTest::newRow("HD, full-range JPEG matrix kept") << hd + ",colorimetry=1:4:0:0" << "1:4:5:1";
+        QTest::newRow("HD, all stated") << hd + ",colorimetry=bt601" << "";
+        QTest::newRow("RGB") << "video/x-raw,format=BGRx,width=1920,height=1080,framerate=25/1" << "";
+    }
+    void openColorimetryIsFilledFromThePictureSize()
+    {
+        QFETCH(QString, caps);
+        QFETCH(QString, expected);
+        kino::gsth::Caps given = kino::gsth::Caps::Adopt(gst_caps_from_string(caps.toUtf8().constData()));
+        QVERIFY(given);
+        kino::gsth::Caps filled = kino::WithColorimetryFilled(given.get());
+        if (expected.isEmpty()) {
+            QVERIFY(!filled);
+            return;
+        }
+        QVERIFY(filled);
+        const gchar* got = gst_structure_get_string(gst_caps_get_structure(filled.get(), 0), "colorimetry");
+        QVERIFY(got);
+        GstVideoColorimetry colorimetry, wanted;
+        QVERIFY(gst_video_colorimetry_from_string(&colorimetry, got));
+        QVERIFY(gst_video_colorimetry_from_string(&wanted, expected.toUtf8().constData()));
+        QVERIFY2(gst_video_colorimetry_is_equal(&colorimetry, &wanted), got);
+    }
+
+    void aStateChangeRefusedSilentlyFailsTheSource_data()
+    {
+        QTest::addColumn<bool>("playFirst");
+        QTest::addColumn<int>("refused");
+        QTest::newRow("play refused") << false << int(GST_STATE_CHANGE_PAUSED_TO_PLAYING);
+        QTest::newRow("pause refused") << true << int(GST_STATE_CHANGE_PLAYING_TO_PAUSED);
+    }
+    void aStateChangeRefusedSilentlyFailsTheSource()
+    {
+        QFETCH(bool, playFirst);
+        QFETCH(int, refused);
+        kino::TGKitMSPlay player;
+        std::vector<std::pair<int, int>> notes;
+        player.OnNotify = [&](kino::TGKitMSPlay*, std::int16_t s, std::int32_t d) { notes.emplace_back(s, d); };
+        player.SetAutoPlay(kino::kFalse);
+        player.SetFileName(Fixture("tone.wav"));
+        if (playFirst) {
+            QVERIFY(player.Play());
+            QTRY_COMPARE_WITH_TIMEOUT(player.Status(), std::int16_t(kino::TGKitMSPlay::Playing), 20000);
+        }
+        GstElement* refusing = GST_ELEMENT(g_object_new(refusing_element_get_type(), nullptr));
+        QVERIFY(gst_bin_add(GST_BIN(player.Engine()->Playbin()), refusing));
+        QVERIFY(gst_element_sync_state_with_parent(refusing));
+        g_refuseOnce = refused;
+        QVERIFY(!(playFirst ? player.Pause() : player.Play()));
+        QCOMPARE(g_refuseOnce.load(), -1);
+        QCOMPARE(player.MediaFormat(), 0);
+        QCOMPARE(player.ErrorText(), QStringLiteral("再生できません"));
+        QTRY_VERIFY_WITH_TIMEOUT(!notes.empty() && notes.back() == std::make_pair(2, 6), 20000);
     }
 
     // A pipeline that never finishes stopping is left to its thread: what is retired

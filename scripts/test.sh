@@ -1,8 +1,12 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds, runs every test, then runs them all again in a
-# build with AddressSanitizer and UndefinedBehaviorSanitizer.
+# Checks that no layer includes one above it, installs what is missing, builds,
+# runs every test, then runs them all again in a build with AddressSanitizer and
+# UndefinedBehaviorSanitizer.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+
+# Before building: a wrong include is found in a moment, not after a long build.
+bash scripts/check-layers.sh
 
 bash scripts/install-deps.sh
 

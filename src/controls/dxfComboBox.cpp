@@ -37,7 +37,7 @@ TdxfCustomComboBox::TdxfCustomComboBox(QWidget* parent) : QWidget(parent)
     buttonWidth_ = style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, this);
     mruListColor_ = palette().color(QPalette::Base);
     popupFont_ = font();
-    checkRects_ = new TdxfRectsList;
+    checkRects_ = std::make_unique<TdxfRectsList>();
     edit_ = new TValueEdit(this);
     edit_->setObjectName(QStringLiteral("ValueEdit"));
     setFocusPolicy(Qt::StrongFocus);
@@ -68,7 +68,6 @@ TdxfCustomComboBox::~TdxfCustomComboBox()
     delete edit_;
     edit_ = nullptr;
     checkRects_->Clear();
-    delete checkRects_;
 }
 
 TdxfComboBox* TdxfCustomComboBox::Self()

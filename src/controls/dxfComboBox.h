@@ -15,6 +15,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -239,7 +240,7 @@ private:
     bool sorted_ = false;
     TValueEdit* edit_ = nullptr;
     TPopupWindow* popup_ = nullptr;
-    TdxfRectsList* checkRects_ = nullptr;
+    std::unique_ptr<TdxfRectsList> checkRects_;
     std::vector<int> mru_;
     std::vector<std::string> mruTexts_;   // the text of each entry's item when it was chosen
     QMetaObject::Connection focusWatch_;

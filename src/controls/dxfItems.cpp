@@ -13,6 +13,7 @@
 #include <atomic>
 #include <functional>
 #include <iterator>
+#include <memory>
 #include <optional>
 #include <string_view>
 #include <utility>
@@ -132,24 +133,17 @@ public:
         if (isC_)
             return;
         UErrorCode status = U_ZERO_ERROR;
-        collator_ = ucol_open(name_.constData(), &status);
+        collator_.reset(ucol_open(name_.constData(), &status));
         if (U_FAILURE(status)) {
             // As QCollator: no collator, every text collates alike, the ties decide.
-            collator_ = nullptr;
+            collator_.reset();
             return;
         }
-        ucol_setAttribute(collator_, UCOL_NORMALIZATION_MODE, UCOL_ON, &status);
-        ucol_setAttribute(collator_, UCOL_STRENGTH, UCOL_SECONDARY, &status);
-        ucol_setAttribute(collator_, UCOL_NUMERIC_COLLATION, UCOL_OFF, &status);
-        ucol_setAttribute(collator_, UCOL_ALTERNATE_HANDLING, UCOL_NON_IGNORABLE, &status);
+        ucol_setAttribute(collator_.get(), UCOL_NORMALIZATION_MODE, UCOL_ON, &status);
+        ucol_setAttribute(collator_.get(), UCOL_STRENGTH, UCOL_SECONDARY, &status);
+        ucol_setAttribute(collator_.get(), UCOL_NUMERIC_COLLATION, UCOL_OFF, &status);
+        ucol_setAttribute(collator_.get(), UCOL_ALTERNATE_HANDLING, UCOL_NON_IGNORABLE, &status);
     }
-    ~Collation()
-    {
-        if (collator_)
-            ucol_close(collator_);
-    }
-    Collation(const Collation&) = delete;
-    Collation& operator=(const Collation&) = delete;
 
     bool Same(const Collation& other) const { return isC_ == other.isC_ && name_ == other.name_; }
 
@@ -174,9 +168,9 @@ public:
             return 0;
         UErrorCode status = U_ZERO_ERROR;
         if (IsValidUtf8(a) && IsValidUtf8(b))
-            return ucol_strcollUTF8(collator_, a.data(), int32_t(a.size()), b.data(), int32_t(b.size()), &status);
+            return ucol_strcollUTF8(collator_.get(), a.data(), int32_t(a.size()), b.data(), int32_t(b.size()), &status);
         const QString x = ToDisplay(a), y = ToDisplay(b);
-        return ucol_strcoll(collator_, reinterpret_cast<const UChar*>(x.utf16()), int32_t(x.size()),
+        return ucol_strcoll(collator_.get(), reinterpret_cast<const UChar*>(x.utf16()), int32_t(x.size()),
                             reinterpret_cast<const UChar*>(y.utf16()), int32_t(y.size()));
     }
 
@@ -214,7 +208,7 @@ public:
         for (;;) {
             out.resize(at + room);
             const int32_t size =
-                ucol_getSortKey(collator_, source, length, reinterpret_cast<uint8_t*>(out.data() + at), int32_t(room));
+                ucol_getSortKey(collator_.get(), source, length, reinterpret_cast<uint8_t*>(out.data() + at), int32_t(room));
             if (std::size_t(size) <= room) {
                 out.resize(at + std::size_t(size));
                 return;
@@ -228,7 +222,10 @@ private:
 
     bool isC_;
     QByteArray name_;
-    UCollator* collator_ = nullptr;
+    struct CloseCollator {
+        void operator()(UCollator* collator) const { ucol_close(collator); }
+    };
+    std::unique_ptr<UCollator, CloseCollator> collator_;
     mutable std::vector<UChar> utf16_;   // AppendKey's conversion buffer
 };
 
@@ -658,12 +655,9 @@ struct TdxfItems::Impl {
     }
 };
 
-TdxfItems::TdxfItems() : d(new Impl) {}
+TdxfItems::TdxfItems() : d(std::make_unique<Impl>()) {}
 
-TdxfItems::~TdxfItems()
-{
-    delete d;
-}
+TdxfItems::~TdxfItems() = default;
 
 int TdxfItems::Count() const
 {

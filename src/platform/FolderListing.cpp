@@ -190,9 +190,9 @@ const FindData* FolderContents::Data(std::size_t index)
         // makes a folder handle worth opening.
         if (!handleTried_ && lookups_++ > 0) {
             handleTried_ = true;
-            handle_ = FolderHandle(open(folder_.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+            handle_ = UniqueFd(open(folder_.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
         }
-        auto data = handle_.Fd() >= 0 ? ReadFindData(handle_.Fd(), entry.name.c_str(), entry.name)
+        auto data = handle_.IsOpen() ? ReadFindData(handle_.Get(), entry.name.c_str(), entry.name)
                                       : ReadFindData(AT_FDCWD, JoinName(folder_, entry.name).c_str(), entry.name);
         if (data)
             entry.data = std::make_unique<FindData>(*data);
@@ -202,25 +202,9 @@ const FindData* FolderContents::Data(std::size_t index)
 
 void FolderContents::CloseHandle()
 {
-    handle_ = FolderHandle();
+    handle_.Close();
     handleTried_ = false;
     lookups_ = 0;
-}
-
-FolderContents::FolderHandle& FolderContents::FolderHandle::operator=(FolderHandle&& other) noexcept
-{
-    if (this != &other) {
-        if (fd_ >= 0)
-            close(fd_);
-        fd_ = std::exchange(other.fd_, -1);
-    }
-    return *this;
-}
-
-FolderContents::FolderHandle::~FolderHandle()
-{
-    if (fd_ >= 0)
-        close(fd_);
 }
 
 std::vector<FolderEntry> ListFolder(const std::string& folder, std::string_view pattern)

@@ -2,6 +2,8 @@
 // Folder listings for the file search: the entries of a folder in natural name
 // order, each with its find data (attributes, size, three file times). Names and
 // paths are 8-bit text, byte for byte as the file system gives them.
+#include "platform/UniqueFd.h"
+
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -73,19 +75,6 @@ public:
     void CloseHandle();
 
 private:
-    class FolderHandle {
-    public:
-        FolderHandle() = default;
-        explicit FolderHandle(int fd) : fd_(fd) {}
-        FolderHandle(FolderHandle&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
-        FolderHandle& operator=(FolderHandle&& other) noexcept;
-        ~FolderHandle();
-        int Fd() const { return fd_; }
-
-    private:
-        int fd_ = -1;
-    };
-
     enum class Kind : unsigned char { Folder, Other, Unknown };
     struct Entry {
         std::string name;
@@ -96,7 +85,7 @@ private:
 
     std::string folder_;
     std::vector<Entry> entries_;
-    FolderHandle handle_;
+    UniqueFd handle_;
     bool handleTried_ = false;
     int lookups_ = 0; // entries looked at since the handle was last closed
 };

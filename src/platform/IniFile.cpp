@@ -1,6 +1,7 @@
 #include "platform/IniFile.h"
 
 #include "platform/PathRules.h"
+#include "platform/UniqueFd.h"
 
 // Keys and values are 8-bit text kept byte for byte: no conversion, so names
 // that are not UTF-8 survive a read and a write unchanged.
@@ -99,26 +100,14 @@ struct Loaded {
     mode_t mode = 0;
 };
 
-class Fd {
-public:
-    explicit Fd(int fd) : fd_(fd) {}
-    ~Fd() { if (fd_ >= 0) ::close(fd_); }
-    Fd(const Fd&) = delete;
-    Fd& operator=(const Fd&) = delete;
-    int get() const { return fd_; }
-    int release() { return std::exchange(fd_, -1); }
-private:
-    int fd_;
-};
-
 // Reads the whole file when it is a regular file within the size limit without
 // NUL bytes. O_NONBLOCK keeps a FIFO at the path from blocking the open; the type
 // is checked on the opened descriptor so it cannot change in between.
 Loaded LoadSettingsText(const std::string& path)
 {
     Loaded loaded;
-    Fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
-    if (fd.get() < 0) {
+    UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
+    if (!fd.IsOpen()) {
         struct stat st {};
         if (errno == ENOENT || errno == ENOTDIR)
             loaded.content = Content::Missing;
@@ -129,7 +118,7 @@ Loaded LoadSettingsText(const std::string& path)
         return loaded;
     }
     struct stat st {};
-    if (::fstat(fd.get(), &st) != 0) {
+    if (::fstat(fd.Get(), &st) != 0) {
         loaded.content = Content::Unreadable;
         return loaded;
     }
@@ -146,7 +135,7 @@ Loaded LoadSettingsText(const std::string& path)
     std::string text;
     char chunk[16 * 1024];
     for (;;) {
-        const ssize_t n = ::read(fd.get(), chunk, sizeof chunk);
+        const ssize_t n = ::read(fd.Get(), chunk, sizeof chunk);
         if (n < 0 && errno == EINTR)
             continue;
         if (n < 0) {
@@ -404,7 +393,7 @@ bool WriteAll(int fd, const std::string& data)
 // Creates a new file beside `target` (so that the rename stays on one file
 // system). Created with mode 0666 so the user's umask applies, as it would to
 // any new file; mkstemp's fixed 0600 would not.
-int CreateTemporaryBeside(const std::string& target, std::string& tempPath)
+UniqueFd CreateTemporaryBeside(const std::string& target, std::string& tempPath)
 {
     static constexpr char kChars[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
     std::random_device seed;
@@ -414,11 +403,11 @@ int CreateTemporaryBeside(const std::string& target, std::string& tempPath)
         tempPath = target + std::string(kTemporaryInfix);
         for (std::size_t i = 0; i < kTemporarySuffixLength; ++i)
             tempPath.push_back(kChars[pick(random)]);
-        const int fd = ::open(tempPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd >= 0 || errno != EEXIST)
+        UniqueFd fd(::open(tempPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
+        if (fd.IsOpen() || errno != EEXIST)
             return fd;
     }
-    return -1;
+    return UniqueFd();
 }
 
 // Whether `name` is one CreateTemporaryBeside makes for the file named `base`.
@@ -475,11 +464,9 @@ std::string ReplacementTarget(const std::string& path)
 
 void SyncFolder(const std::string& folder)
 {
-    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd >= 0) {
-        ::fsync(fd);
-        ::close(fd);
-    }
+    const UniqueFd fd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (fd.IsOpen())
+        ::fsync(fd.Get());
 }
 
 } // namespace
@@ -548,14 +535,14 @@ bool IniFile::WriteString(const std::string& section, const std::string& key,
 
     RemoveStaleTemporaries(target);
     std::string tempPath;
-    Fd fd(CreateTemporaryBeside(target, tempPath));
-    if (fd.get() < 0)
+    UniqueFd fd = CreateTemporaryBeside(target, tempPath);
+    if (!fd.IsOpen())
         return false;
     bool ok = true;
     if (loaded.content != Content::Missing)
-        ok = ::fchmod(fd.get(), loaded.mode) == 0;
-    ok = ok && WriteAll(fd.get(), data) && ::fsync(fd.get()) == 0;
-    ok = (::close(fd.release()) == 0) && ok;
+        ok = ::fchmod(fd.Get(), loaded.mode) == 0;
+    ok = ok && WriteAll(fd.Get(), data) && ::fsync(fd.Get()) == 0;
+    ok = fd.Close() && ok;
     ok = ok && ::rename(tempPath.c_str(), target.c_str()) == 0;
     if (!ok) {
         ::unlink(tempPath.c_str());

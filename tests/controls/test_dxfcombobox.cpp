@@ -45,6 +45,17 @@ void Apply(TdxfComboBox& combo, const QByteArray& action)
     else QFAIL(action.constData());
 }
 
+// Applies the "|"-joined actions in turn; false once one has failed the test.
+bool ApplyAll(TdxfComboBox& combo, const QByteArray& actions)
+{
+    for (const QByteArray& action : actions.split('|')) {
+        Apply(combo, action);
+        if (QTest::currentTestFailed())
+            return false;
+    }
+    return true;
+}
+
 // Distinct names that a Japanese collator (case ignored), or the display of bytes that
 // decode neither as UTF-8 nor as Shift-JIS, makes alike.
 struct NamePair {
@@ -124,11 +135,8 @@ private slots:
             QCOMPARE(sender, &combo);
             log << QByteArray::fromStdString(combo.Text());
         };
-        for (const QByteArray& action : actions.split('|')) {
-            Apply(combo, action);
-            if (QTest::currentTestFailed())
-                return;
-        }
+        if (!ApplyAll(combo, actions))
+            return;
         QCOMPARE(combo.ItemIndex(), index);
         QCOMPARE(QByteArray::fromStdString(combo.Text()), shown);
         QCOMPARE(log, changes);
@@ -197,11 +205,8 @@ private slots:
         QCOMPARE(combo.ItemIndex(), start);
         QByteArrayList log;
         combo.OnChange = [&](TdxfComboBox*) { log << QByteArray::fromStdString(combo.Text()); };
-        for (const QByteArray& action : actions.split('|')) {
-            Apply(combo, action);
-            if (QTest::currentTestFailed())
-                return;
-        }
+        if (!ApplyAll(combo, actions))
+            return;
         QCOMPARE(combo.ItemIndex(), index);
         QCOMPARE(QByteArray::fromStdString(combo.Text()), shown);
         if (index >= 0) {

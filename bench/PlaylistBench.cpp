@@ -136,7 +136,7 @@ std::unique_ptr<TMovieForm1> ShowForm(BenchDialogs& dialogs, const std::string& 
 {
     auto form = std::make_unique<TMovieForm1>(&dialogs);
     form->SetSettingsPath(settings);
-    form->PlayerStatus = 1;
+    form->PlayerStatus = TGKitMSPlay::Playing;
     form->show();
     Settle();
     return form;
@@ -145,7 +145,7 @@ std::unique_ptr<TMovieForm1> ShowForm(BenchDialogs& dialogs, const std::string& 
 void ClearList(TMovieForm1& form)
 {
     form.ComboBox1->Items().Clear();
-    form.PlayerStatus = 1;
+    form.PlayerStatus = TGKitMSPlay::Playing;
     Settle();
 }
 

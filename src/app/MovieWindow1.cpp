@@ -47,7 +47,6 @@ TMovieForm1::TMovieForm1(IDialogs* dialogs, QWidget* parent)
     ProgramFolder = FolderOf(ExecutablePath());
     settingsPath_ = SettingsFilePath(ProgramFolder);
     setAcceptDrops(true);
-    PlayerStatus = 2;
 }
 
 TMovieForm1::~TMovieForm1()

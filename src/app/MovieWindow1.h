@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "player/TGKitMSPlay.h"
+
 class QAction;
 class QByteArray;
 class QMenu;
@@ -17,7 +19,6 @@ namespace kino {
 class IDialogs;
 class TCutForm1;
 class TdxfComboBox;
-class TGKitMSPlay;
 class TInfoForm1;
 class TMovieForm1;
 class TSearchFile;
@@ -92,7 +93,8 @@ public:
     // Private state of the window, open to tests.
     std::string ProgramFolder;
     std::string FileExt;
-    std::int32_t PlayerStatus = 2;
+    // The status the player last reported.
+    enum TGKitMSPlay::Status PlayerStatus = TGKitMSPlay::Stopped;
 
     // The command-line arguments handed over at the first showing, byte for byte.
     void SetArguments(std::vector<std::string> args) { arguments_ = std::move(args); }

@@ -18,8 +18,8 @@ void TMovieForm1::ComboBox1Change(TdxfComboBox*)
 
 void TMovieForm1::Player1Notify(TGKitMSPlay*, std::int16_t status, std::int32_t)
 {
-    PlayerStatus = status;
-    if (status != 4 || !N14->isChecked())
+    PlayerStatus = static_cast<enum TGKitMSPlay::Status>(status);
+    if (PlayerStatus != TGKitMSPlay::Ended || !N14->isChecked())
         return;
     const int index = ComboBox1->ItemIndex();
     if (index >= ComboBox1->Items().Count() - 1)
@@ -40,11 +40,11 @@ void TMovieForm1::Player1Click(TGKitMSPlay*)
 
 void TMovieForm1::N3Click()
 {
-    if (PlayerStatus == 1)
+    if (PlayerStatus == TGKitMSPlay::Playing)
         Player1->Pause();
     // After the end, play/pause plays the entry again from its start, as the control
     // bar's own play button does.
-    if (PlayerStatus == 3 || PlayerStatus == 2 || PlayerStatus == 4)
+    if (PlayerStatus == TGKitMSPlay::Paused || PlayerStatus == TGKitMSPlay::Stopped || PlayerStatus == TGKitMSPlay::Ended)
         Player1->Play();
 }
 

@@ -207,7 +207,7 @@ void TMovieForm1::AddPath(const std::string& path)
 
 void TMovieForm1::AfterAddSelection()
 {
-    if (PlayerStatus != 2)
+    if (PlayerStatus != TGKitMSPlay::Stopped)
         return;
     ComboBox1->SetItemIndex(0);
     RerunRegionCommand();

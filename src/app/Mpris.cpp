@@ -235,8 +235,8 @@ TMprisService::~TMprisService()
 QString TMprisService::PlaybackStatus() const
 {
     switch (form_->PlayerStatus) {
-    case 1: return QStringLiteral("Playing");
-    case 3: return QStringLiteral("Paused");
+    case TGKitMSPlay::Playing: return QStringLiteral("Playing");
+    case TGKitMSPlay::Paused: return QStringLiteral("Paused");
     default: return QStringLiteral("Stopped");
     }
 }
@@ -323,13 +323,13 @@ void TMprisService::Stop() { form_->S1->trigger(); }
 
 void TMprisService::Pause()
 {
-    if (form_->PlayerStatus == 1)
+    if (form_->PlayerStatus == TGKitMSPlay::Playing)
         form_->N3->trigger();
 }
 
 void TMprisService::Play()
 {
-    if (form_->PlayerStatus == 2 || form_->PlayerStatus == 3)
+    if (form_->PlayerStatus == TGKitMSPlay::Stopped || form_->PlayerStatus == TGKitMSPlay::Paused)
         form_->N3->trigger();
 }
 

@@ -30,6 +30,7 @@
 #include "support/TestMain.h"
 #include "support/X11Probe.h"
 
+using kino::TGKitMSPlay;
 using kino::TMovieForm1;
 
 namespace {
@@ -88,7 +89,7 @@ private slots:
         QTemporaryDir dir;
         TMovieForm1 main(&recording);
         main.SetSettingsPath(dir.filePath(QStringLiteral("KINOLITE.ini")).toStdString());
-        main.PlayerStatus = 1;   // nothing is started by the adds
+        main.PlayerStatus = TGKitMSPlay::Playing;   // nothing is started by the adds
         main.show();
         kino::QtDialogs qt;
         QString shown;

@@ -26,6 +26,7 @@
 #include "support/AppTestMain.h"
 #include "support/TestMain.h"
 
+using kino::TGKitMSPlay;
 using kino::TMovieForm1;
 
 namespace {
@@ -86,7 +87,7 @@ private slots:
         QCOMPARE(f.ComboBox1->ItemIndex(), -1);
         QCOMPARE(f.ComboBox1->toolTip(), QStringLiteral("プレイリスト"));
         QVERIFY(f.N14->isChecked());          // continuous play is switched on when first shown
-        QCOMPARE(f.PlayerStatus, 2);
+        QCOMPARE(f.PlayerStatus, TGKitMSPlay::Stopped);
         QCOMPARE(f.Player1->FileName(), std::string());
         QCOMPARE(f.minimumSize().width(), 92);
 
@@ -275,7 +276,7 @@ private slots:
         QCOMPARE(f.Player1->FileName(), Fixture("clip.avi"));
         // Opening may go on in the background on a busy machine; the facts follow.
         QTRY_COMPARE_WITH_TIMEOUT(f.Player1->MediaFormat(), 301, 20000);
-        QTRY_COMPARE_WITH_TIMEOUT(f.PlayerStatus, 1, 20000);
+        QTRY_COMPARE_WITH_TIMEOUT(f.PlayerStatus, TGKitMSPlay::Playing, 20000);
     }
 
     void choosingAnEntryHandsItToThePlayer()
@@ -288,7 +289,7 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(f.Player1->MediaFormat(), 201, 20000);
         f.ComboBox1->SetItemIndex(0);
         QTRY_COMPARE_WITH_TIMEOUT(f.Player1->MediaFormat(), 302, 20000);
-        QTRY_COMPARE_WITH_TIMEOUT(f.PlayerStatus, 1, 20000);
+        QTRY_COMPARE_WITH_TIMEOUT(f.PlayerStatus, TGKitMSPlay::Playing, 20000);
     }
 
     // The user clicks the playlist strip, the list opens below it, and a click on

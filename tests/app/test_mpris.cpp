@@ -28,6 +28,7 @@
 #include "support/RecordingDialogs.h"
 #include "support/TestMain.h"
 
+using kino::TGKitMSPlay;
 using kino::TMovieForm1;
 using kino::TMprisService;
 
@@ -198,11 +199,11 @@ private slots:
         TMovieForm1& f = MakeForm();
         service = kino::StartMpris(&f);
         QVERIFY(service);
-        QTRY_COMPARE_WITH_TIMEOUT(f.PlayerStatus, 1, kTimeout);
+        QTRY_COMPARE_WITH_TIMEOUT(f.PlayerStatus, TGKitMSPlay::Playing, kTimeout);
         QCOMPARE(Ctl({"status"}), QStringLiteral("Playing"));
 
         Ctl({"play-pause"});
-        QTRY_COMPARE_WITH_TIMEOUT(f.PlayerStatus, 3, kTimeout);
+        QTRY_COMPARE_WITH_TIMEOUT(f.PlayerStatus, TGKitMSPlay::Paused, kTimeout);
         QTRY_COMPARE_WITH_TIMEOUT(Ctl({"status"}), QStringLiteral("Paused"), kTimeout);
         Ctl({"pause"});   // already paused: stays so
         QCOMPARE(Ctl({"status"}), QStringLiteral("Paused"));
@@ -221,10 +222,10 @@ private slots:
         QCOMPARE(f.ComboBox1->ItemIndex(), 0);
 
         Ctl({"stop"});
-        QTRY_COMPARE_WITH_TIMEOUT(f.PlayerStatus, 2, kTimeout);
+        QTRY_COMPARE_WITH_TIMEOUT(f.PlayerStatus, TGKitMSPlay::Stopped, kTimeout);
         QTRY_COMPARE_WITH_TIMEOUT(Ctl({"status"}), QStringLiteral("Stopped"), kTimeout);
         Ctl({"play"});
-        QTRY_COMPARE_WITH_TIMEOUT(f.PlayerStatus, 1, kTimeout);
+        QTRY_COMPARE_WITH_TIMEOUT(f.PlayerStatus, TGKitMSPlay::Playing, kTimeout);
         QVERIFY(dialogs.errors.isEmpty());
     }
 
@@ -233,10 +234,10 @@ private slots:
         TMovieForm1& f = MakeForm();
         service = kino::StartMpris(&f);
         QVERIFY(service);
-        QTRY_COMPARE_WITH_TIMEOUT(f.PlayerStatus, 1, kTimeout);
+        QTRY_COMPARE_WITH_TIMEOUT(f.PlayerStatus, TGKitMSPlay::Playing, kTimeout);
         // Paused, so the position stays where the client puts it.
         Ctl({"pause"});
-        QTRY_COMPARE_WITH_TIMEOUT(f.PlayerStatus, 3, kTimeout);
+        QTRY_COMPARE_WITH_TIMEOUT(f.PlayerStatus, TGKitMSPlay::Paused, kTimeout);
 
         QCOMPARE(Ctl({"metadata", "xesam:url"}),
                  QUrl::fromLocalFile(FixturePath("clip.avi")).toString(QUrl::FullyEncoded));
@@ -277,7 +278,7 @@ private slots:
         QVERIFY(service);
         BusListener heard;
         QVERIFY(Listen(heard));
-        QTRY_COMPARE_WITH_TIMEOUT(f.PlayerStatus, 1, kTimeout);
+        QTRY_COMPARE_WITH_TIMEOUT(f.PlayerStatus, TGKitMSPlay::Playing, kTimeout);
 
         // Commands given in the window itself, not over the bus.
         f.N3->trigger();
@@ -365,7 +366,7 @@ private slots:
         TMovieForm1& f = MakeForm();
         service = kino::StartMpris(&f);
         QVERIFY(service);
-        QTRY_COMPARE_WITH_TIMEOUT(f.PlayerStatus, 1, kTimeout);
+        QTRY_COMPARE_WITH_TIMEOUT(f.PlayerStatus, TGKitMSPlay::Playing, kTimeout);
         const QString url = QStringLiteral("http://127.0.0.1:9/stream.mpg");
         Ctl({"open", url});
         QTRY_COMPARE_WITH_TIMEOUT(f.ComboBox1->Items().Count(), 3, kTimeout);
@@ -424,9 +425,9 @@ private slots:
         QVERIFY(dialogs.errors.isEmpty());
         QVERIFY(dialogs.messages.isEmpty());
         // The window plays on as before.
-        QTRY_COMPARE_WITH_TIMEOUT(f.PlayerStatus, 1, kTimeout);
+        QTRY_COMPARE_WITH_TIMEOUT(f.PlayerStatus, TGKitMSPlay::Playing, kTimeout);
         f.N3->trigger();
-        QTRY_COMPARE_WITH_TIMEOUT(f.PlayerStatus, 3, kTimeout);
+        QTRY_COMPARE_WITH_TIMEOUT(f.PlayerStatus, TGKitMSPlay::Paused, kTimeout);
     }
 };
 

@@ -17,6 +17,7 @@
 #include "support/AppTestMain.h"
 #include "support/TestMain.h"
 
+using kino::TGKitMSPlay;
 using kino::TMovieForm1;
 
 namespace {
@@ -77,19 +78,19 @@ private slots:
             f.N14->trigger();
         QCOMPARE(f.N14->isChecked(), continuous);
         const int expectedEnds = continuous ? 3 : 1;
-        QTRY_COMPARE_WITH_TIMEOUT(Count(4), expectedEnds, 3 * kTimeout);
+        QTRY_COMPARE_WITH_TIMEOUT(Count(TGKitMSPlay::Ended), expectedEnds, 3 * kTimeout);
         QCOMPARE(opened, continuous ? entries : std::vector<std::string>{entries[0]});
         QCOMPARE(f.ComboBox1->ItemIndex(), expectedEnds - 1);
-        QCOMPARE(f.PlayerStatus, 4);
+        QCOMPARE(f.PlayerStatus, TGKitMSPlay::Ended);
         // No wrap-around; play/pause, from the menu and from a click on the picture,
         // plays the last entry again from its start, without opening it anew.
-        const int endsBefore = Count(4);
+        const int endsBefore = Count(TGKitMSPlay::Ended);
         f.N3->trigger();
-        QTRY_COMPARE_WITH_TIMEOUT(f.PlayerStatus, 1, kTimeout);
-        QTRY_COMPARE_WITH_TIMEOUT(Count(4), endsBefore + 1, 3 * kTimeout);
+        QTRY_COMPARE_WITH_TIMEOUT(f.PlayerStatus, TGKitMSPlay::Playing, kTimeout);
+        QTRY_COMPARE_WITH_TIMEOUT(Count(TGKitMSPlay::Ended), endsBefore + 1, 3 * kTimeout);
         auto* view = f.Player1->View();
         QTest::mouseClick(view, Qt::LeftButton, {}, view->rect().center());
-        QTRY_COMPARE_WITH_TIMEOUT(f.PlayerStatus, 1, kTimeout);
+        QTRY_COMPARE_WITH_TIMEOUT(f.PlayerStatus, TGKitMSPlay::Playing, kTimeout);
         QCOMPARE(int(opened.size()), expectedEnds);
         QCOMPARE(f.ComboBox1->ItemIndex(), expectedEnds - 1);
     }
@@ -98,7 +99,7 @@ private slots:
     {
         TMovieForm1& f = MakeForm({Fixture("tone.wav"), Fixture("tone.wav")});
         f.show();
-        QTRY_COMPARE_WITH_TIMEOUT(Count(4), 2, 2 * kTimeout);
+        QTRY_COMPARE_WITH_TIMEOUT(Count(TGKitMSPlay::Ended), 2, 2 * kTimeout);
         QCOMPARE(int(opened.size()), 2);
         QCOMPARE(f.ComboBox1->ItemIndex(), 1);
     }
@@ -107,21 +108,21 @@ private slots:
     {
         TMovieForm1& f = MakeForm({Fixture("clip.avi")});
         f.show();
-        QTRY_COMPARE_WITH_TIMEOUT(f.PlayerStatus, 1, kTimeout);
+        QTRY_COMPARE_WITH_TIMEOUT(f.PlayerStatus, TGKitMSPlay::Playing, kTimeout);
         f.N3->trigger();
-        QTRY_COMPARE_WITH_TIMEOUT(f.PlayerStatus, 3, kTimeout);
+        QTRY_COMPARE_WITH_TIMEOUT(f.PlayerStatus, TGKitMSPlay::Paused, kTimeout);
         f.N3->trigger();
-        QTRY_COMPARE_WITH_TIMEOUT(f.PlayerStatus, 1, kTimeout);
+        QTRY_COMPARE_WITH_TIMEOUT(f.PlayerStatus, TGKitMSPlay::Playing, kTimeout);
         auto* view = f.Player1->View();
         QTest::mouseClick(view, Qt::LeftButton, {}, view->rect().center());
-        QTRY_COMPARE_WITH_TIMEOUT(f.PlayerStatus, 3, kTimeout);
+        QTRY_COMPARE_WITH_TIMEOUT(f.PlayerStatus, TGKitMSPlay::Paused, kTimeout);
         QTest::mouseClick(view, Qt::LeftButton, {}, view->rect().center());
-        QTRY_COMPARE_WITH_TIMEOUT(f.PlayerStatus, 1, kTimeout);
+        QTRY_COMPARE_WITH_TIMEOUT(f.PlayerStatus, TGKitMSPlay::Playing, kTimeout);
         f.S1->trigger();
-        QTRY_COMPARE_WITH_TIMEOUT(f.PlayerStatus, 2, kTimeout);
+        QTRY_COMPARE_WITH_TIMEOUT(f.PlayerStatus, TGKitMSPlay::Stopped, kTimeout);
         QCOMPARE(f.Player1->GetCurrentPos(), 0);
         f.N3->trigger();
-        QTRY_COMPARE_WITH_TIMEOUT(f.PlayerStatus, 1, kTimeout);
+        QTRY_COMPARE_WITH_TIMEOUT(f.PlayerStatus, TGKitMSPlay::Playing, kTimeout);
     }
 
     void speedChosenWhileStoppedStartsPlaybackAtThatSpeed_data()
@@ -139,14 +140,14 @@ private slots:
         QFETCH(double, speed);
         TMovieForm1& f = MakeForm({Fixture("clip.avi")});
         f.show();
-        QTRY_COMPARE_WITH_TIMEOUT(f.PlayerStatus, 1, kTimeout);
+        QTRY_COMPARE_WITH_TIMEOUT(f.PlayerStatus, TGKitMSPlay::Playing, kTimeout);
         f.S1->trigger();
-        QTRY_COMPARE_WITH_TIMEOUT(f.PlayerStatus, 2, kTimeout);
+        QTRY_COMPARE_WITH_TIMEOUT(f.PlayerStatus, TGKitMSPlay::Stopped, kTimeout);
         f.findChild<QAction*>(item)->trigger();
         for (const char* name : {"N051", "N13", "N21", "N22"})
             QCOMPARE(f.findChild<QAction*>(name)->isChecked(), item == QLatin1String(name));
         QCOMPARE(f.Player1->Speed(), speed);
-        QTRY_COMPARE_WITH_TIMEOUT(f.PlayerStatus, 1, kTimeout);
+        QTRY_COMPARE_WITH_TIMEOUT(f.PlayerStatus, TGKitMSPlay::Playing, kTimeout);
         QCOMPARE(f.Player1->Engine()->Rate(), speed);
     }
 
@@ -193,9 +194,9 @@ private slots:
     {
         TMovieForm1& f = MakeForm({Fixture("clip.avi")});
         f.show();
-        QTRY_COMPARE_WITH_TIMEOUT(f.PlayerStatus, 1, kTimeout);
+        QTRY_COMPARE_WITH_TIMEOUT(f.PlayerStatus, TGKitMSPlay::Playing, kTimeout);
         f.A1->trigger();   // past the end of a two-second clip
-        QTRY_COMPARE_WITH_TIMEOUT(f.PlayerStatus, 4, kTimeout);
+        QTRY_COMPARE_WITH_TIMEOUT(f.PlayerStatus, TGKitMSPlay::Ended, kTimeout);
         f.N10->trigger();
         QTRY_VERIFY_WITH_TIMEOUT(f.Player1->GetCurrentPos() < 500, kTimeout);
     }

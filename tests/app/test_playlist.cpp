@@ -23,6 +23,7 @@
 #include "support/RecordingDialogs.h"
 #include "support/TestMain.h"
 
+using kino::TGKitMSPlay;
 using kino::TMovieForm1;
 
 namespace {
@@ -106,7 +107,7 @@ private slots:
         QFETCH(QStringList, added);
         QFETCH(QStringList, list);
         TMovieForm1& f = MakeForm();
-        f.PlayerStatus = 1;   // playing: the adds only fill the list
+        f.PlayerStatus = TGKitMSPlay::Playing;   // playing: the adds only fill the list
         if (sorted)
             f.N27->trigger();
         QCOMPARE(f.N27->isChecked(), sorted);
@@ -125,7 +126,7 @@ private slots:
         AddFiles(f, {Fixture("clip.avi"), Fixture("tone.wav")});
         QCOMPARE(f.ComboBox1->ItemIndex(), 0);
         QCOMPARE(f.Player1->FileName(), Fixture("clip.avi"));
-        QTRY_COMPARE_WITH_TIMEOUT(f.PlayerStatus, 1, kTimeout);
+        QTRY_COMPARE_WITH_TIMEOUT(f.PlayerStatus, TGKitMSPlay::Playing, kTimeout);
         // Adding while playing leaves the current track alone.
         const auto generation = f.Player1->Engine()->generation();
         AddFiles(f, {Fixture("clip.mpg")});
@@ -138,9 +139,9 @@ private slots:
     {
         TMovieForm1& f = MakeForm();
         AddFiles(f, {Fixture("clip.avi")});
-        QTRY_COMPARE_WITH_TIMEOUT(f.PlayerStatus, 1, kTimeout);
+        QTRY_COMPARE_WITH_TIMEOUT(f.PlayerStatus, TGKitMSPlay::Playing, kTimeout);
         f.S1->trigger();
-        QTRY_COMPARE_WITH_TIMEOUT(f.PlayerStatus, 2, kTimeout);
+        QTRY_COMPARE_WITH_TIMEOUT(f.PlayerStatus, TGKitMSPlay::Stopped, kTimeout);
         const auto generation = f.Player1->Engine()->generation();
         AddFiles(f, {Fixture("tone.wav")});
         QCOMPARE(f.Player1->Engine()->generation(), generation);
@@ -171,11 +172,11 @@ private slots:
             AddFiles(f, {names[0], names[1], names[2], names[3]});
             f.ComboBox1->SetItemIndex(3);
         }
-        QTRY_COMPARE_WITH_TIMEOUT(f.PlayerStatus, 1, kTimeout);
+        QTRY_COMPARE_WITH_TIMEOUT(f.PlayerStatus, TGKitMSPlay::Playing, kTimeout);
         QCOMPARE(f.Player1->FileName(), names[3]);
         if (how == "stopped") {
             f.S1->trigger();
-            QTRY_COMPARE_WITH_TIMEOUT(f.PlayerStatus, 2, kTimeout);
+            QTRY_COMPARE_WITH_TIMEOUT(f.PlayerStatus, TGKitMSPlay::Stopped, kTimeout);
         }
         const int index = f.ComboBox1->ItemIndex();
         const int status = f.PlayerStatus;
@@ -209,7 +210,7 @@ private slots:
             Make("tree/sub" + std::to_string(i % 4) + "/clip" + std::to_string(39 - i) + ".wav");
         TMovieForm1& f = MakeForm();
         f.N27->trigger();
-        f.PlayerStatus = 1;
+        f.PlayerStatus = TGKitMSPlay::Playing;
         dialogs.folder = root + "/tree";
         f.CDROM1->trigger();
         // The same entries added one by one give the same list.
@@ -247,7 +248,7 @@ private slots:
                                 "B/n.mpeg", "B/u.wave", "B/clip.mpe"})
             Make(rel);
         TMovieForm1& f = MakeForm();
-        f.PlayerStatus = 1;
+        f.PlayerStatus = TGKitMSPlay::Playing;
         f.findChild<QAction*>(filter)->trigger();
         f.N14->setChecked(false);   // the folder add switches it on again
         QString captionDuringSearch;
@@ -286,7 +287,7 @@ private slots:
         QFETCH(bool, added);
         const std::string path = Make(name.toStdString());
         TMovieForm1& f = MakeForm();
-        f.PlayerStatus = 1;
+        f.PlayerStatus = TGKitMSPlay::Playing;
         f.MIDI1->trigger();
         f.DropFiles({path});
         QCOMPARE(Entries(f).size(), size_t(added ? 1 : 0));
@@ -316,7 +317,7 @@ private slots:
         const std::vector<std::string> names{root + "/media/a.wav", root + "/media/self.wav", root + "/media/x.avi", real, link};
 
         TMovieForm1& f = MakeForm();
-        f.PlayerStatus = 1;   // playing: the adds only fill the list
+        f.PlayerStatus = TGKitMSPlay::Playing;   // playing: the adds only fill the list
         if (how == "folder") {
             dialogs.folder = root + "/media";
             f.CDROM1->trigger();
@@ -355,7 +356,7 @@ private slots:
         Make("folder/sub/b.wav");
         Make("clip.avi");
         TMovieForm1& f = MakeForm();
-        f.PlayerStatus = 1;   // playing: the adds only fill the list
+        f.PlayerStatus = TGKitMSPlay::Playing;   // playing: the adds only fill the list
         f.N14->setChecked(false);
         const std::string path = root + "/" + given.toStdString();
         if (commandLine) {
@@ -390,7 +391,7 @@ private slots:
         Make("d/b.wav");
         Make("d/A.mid");
         TMovieForm1& f = MakeForm();
-        f.PlayerStatus = 1;   // playing: the adds only fill the list
+        f.PlayerStatus = TGKitMSPlay::Playing;   // playing: the adds only fill the list
         if (sorted)
             f.N27->trigger();
         int changes = 0;
@@ -425,7 +426,7 @@ private slots:
         mime->setData(QStringLiteral("text/uri-list"), list);
 
         TMovieForm1& f = MakeForm();
-        f.PlayerStatus = 1;
+        f.PlayerStatus = TGKitMSPlay::Playing;
         // As a file manager's drag does it: enter, then drop.
         QDragEnterEvent enter(QPoint(50, 50), Qt::CopyAction, mime, Qt::LeftButton, Qt::NoModifier);
         QApplication::sendEvent(&f, &enter);
@@ -461,7 +462,7 @@ private slots:
     void cancelledDialogsAddNothing()
     {
         TMovieForm1& f = MakeForm();
-        f.PlayerStatus = 1;
+        f.PlayerStatus = TGKitMSPlay::Playing;
         f.N14->setChecked(false);
         f.N18->trigger();                 // open-file dialog cancelled
         f.URLU1->trigger();               // URL box cancelled
@@ -476,7 +477,7 @@ private slots:
     void urlIsAddedAsTyped()
     {
         TMovieForm1& f = MakeForm();
-        f.PlayerStatus = 1;
+        f.PlayerStatus = TGKitMSPlay::Playing;
         dialogs.url = "  http://example.invalid/a b.mpg ";
         f.URLU1->trigger();
         QCOMPARE(Entries(f), std::vector<std::string>{dialogs.url});
@@ -493,7 +494,7 @@ private slots:
         QFETCH(bool, answer);
         TMovieForm1& f = MakeForm();
         AddFiles(f, {Fixture("clip.avi"), Fixture("tone.wav")});
-        QTRY_COMPARE_WITH_TIMEOUT(f.PlayerStatus, 1, kTimeout);
+        QTRY_COMPARE_WITH_TIMEOUT(f.PlayerStatus, TGKitMSPlay::Playing, kTimeout);
         dialogs.resetAnswer = answer;
         f.N19->trigger();
         QCOMPARE(dialogs.resetAsked, 1);
@@ -506,7 +507,7 @@ private slots:
         QCOMPARE(f.ComboBox1->ItemIndex(), -1);
         QCOMPARE(f.ComboBox1->Text(), std::string());
         QCOMPARE(f.Player1->FileName(), std::string());
-        QTRY_COMPARE_WITH_TIMEOUT(f.PlayerStatus, 2, kTimeout);
+        QTRY_COMPARE_WITH_TIMEOUT(f.PlayerStatus, TGKitMSPlay::Stopped, kTimeout);
     }
 
     void commandLineFolderAndFileStartTheFirst()
@@ -520,7 +521,7 @@ private slots:
                                                        "http://example.invalid/a.mpg"}));
         QCOMPARE(f.ComboBox1->ItemIndex(), 0);
         QVERIFY(f.N14->isChecked());
-        QTRY_COMPARE_WITH_TIMEOUT(f.PlayerStatus, 1, kTimeout);
+        QTRY_COMPARE_WITH_TIMEOUT(f.PlayerStatus, TGKitMSPlay::Playing, kTimeout);
     }
 
     void filterItemsAreOneOfFive()

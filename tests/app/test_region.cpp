@@ -21,6 +21,7 @@
 #include "support/AppTestMain.h"
 #include "support/TestMain.h"
 
+using kino::TGKitMSPlay;
 using kino::TMovieForm1;
 
 namespace {
@@ -46,7 +47,7 @@ class RegionTest : public QObject {
             form->ComboBox1->Items().Add(e);
         form->show();
         // Playing once the first entry is open; the tests check that before going on.
-        const bool playing = QTest::qWaitFor([this] { return form->PlayerStatus == 1; }, kTimeout);
+        const bool playing = QTest::qWaitFor([this] { return form->PlayerStatus == TGKitMSPlay::Playing; }, kTimeout);
         if (!playing)
             qWarning("the first entry did not start");
         return *form;
@@ -78,7 +79,7 @@ private slots:
     void navigatorFollowsThePictureAndAppliesTheSelection()
     {
         TMovieForm1& f = MakeForm({Fixture("clip.avi")});
-        QCOMPARE(f.PlayerStatus, 1);
+        QCOMPARE(f.PlayerStatus, TGKitMSPlay::Playing);
         f.move(100, 80);
         f.N29->trigger();
         QVERIFY(cut->isVisible());
@@ -116,7 +117,7 @@ private slots:
     void changeOfEntryKeepsTheSelectionsCorner()
     {
         TMovieForm1& f = MakeForm({Fixture("clip.avi"), Fixture("clip.mpg")});
-        QCOMPARE(f.PlayerStatus, 1);
+        QCOMPARE(f.PlayerStatus, TGKitMSPlay::Playing);
         f.N29->trigger();
         cut->SelShape1->SelChgMov(0, 0);
         cut->SelShape1->setGeometry(40, 30, 100, 80);
@@ -131,7 +132,7 @@ private slots:
     void noPictureBeepsAndHides()
     {
         TMovieForm1& f = MakeForm({Fixture("clip.avi"), Fixture("tone.wav")});
-        QCOMPARE(f.PlayerStatus, 1);
+        QCOMPARE(f.PlayerStatus, TGKitMSPlay::Playing);
         f.N29->trigger();
         QVERIFY(cut->isVisible());
         f.N6->trigger();   // a WAVE entry becomes current
@@ -145,7 +146,7 @@ private slots:
     void largePictureIsShownScaledAndStillHandsPicturePixels()
     {
         TMovieForm1& f = MakeForm({Fixture("hd.mpg")});
-        QCOMPARE(f.PlayerStatus, 1);
+        QCOMPARE(f.PlayerStatus, TGKitMSPlay::Playing);
         f.N29->trigger();
         const QRect avail = f.screen()->availableGeometry();
         const int d = cut->Divisor();

@@ -17,6 +17,7 @@
 #include "support/RecordingShell.h"
 #include "support/TestMain.h"
 
+using kino::TGKitMSPlay;
 using kino::TMovieForm1;
 
 namespace {
@@ -109,7 +110,7 @@ private slots:
         if (!file.isEmpty()) {
             f.ComboBox1->Items().Add(Fixture(file.toStdString()));
             f.ComboBox1->SetItemIndex(0);
-            QTRY_COMPARE_WITH_TIMEOUT(f.PlayerStatus, 1, kTimeout);
+            QTRY_COMPARE_WITH_TIMEOUT(f.PlayerStatus, TGKitMSPlay::Playing, kTimeout);
         }
         QImage marker(8, 8, QImage::Format_RGB32);
         marker.fill(Qt::red);
@@ -162,7 +163,7 @@ private slots:
         QFETCH(QString, entry);
         QFETCH(QString, folder);
         TMovieForm1& f = MakeForm();
-        f.PlayerStatus = 1;
+        f.PlayerStatus = TGKitMSPlay::Playing;
         if (!entry.isEmpty()) {
             f.ComboBox1->Items().Add(entry.toStdString());
             f.ComboBox1->SetItemIndex(0);

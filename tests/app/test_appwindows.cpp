@@ -89,7 +89,7 @@ private slots:
         QTemporaryDir dir;
         TMovieForm1 main(&recording);
         main.SetSettingsPath(dir.filePath(QStringLiteral("KINOLITE.ini")).toStdString());
-        main.PlayerStatus = TGKitMSPlay::Playing;   // nothing is started by the adds
+        main.playerStatus = TGKitMSPlay::Playing;   // nothing is started by the adds
         main.show();
         kino::QtDialogs qt;
         QString shown;
@@ -98,13 +98,13 @@ private slots:
         } else if (window == QLatin1String("searching")) {
             QFile(dir.filePath(QStringLiteral("a.avi"))).open(QIODevice::WriteOnly);
             recording.folder = dir.path().toStdString();
-            auto find = main.Search1->OnFind;
-            main.Search1->OnFind = [&](kino::TSearchFile* s, const std::string& n, const kino::TSearchFileData& d, bool& c) {
+            auto find = main.folderSearch->OnFind;
+            main.folderSearch->OnFind = [&](kino::TSearchFile* s, const std::string& n, const kino::TSearchFileData& d, bool& c) {
                 shown = x11probe::NetWmName(main.winId());
                 find(s, n, d, c);
             };
             QVERIFY(QTest::qWaitForWindowExposed(&main));
-            main.CDROM1->trigger();
+            main.addFolderTreeAction->trigger();
         } else if (window == QLatin1String("about")) {
             kino::TInfoForm1 about(&main);
             shown = CaptionOfModal([&] { about.ShowModal(); });

@@ -6,7 +6,6 @@
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
 #include <QDBusObjectPath>
-#include <QPointer>
 #include <QStringList>
 
 #include <array>
@@ -191,37 +190,18 @@ TMprisService::TMprisService(TMovieForm1* form, const QDBusConnection& connectio
     serviceName_ = name;
     told_ = ChangeableProperties();
 
-    // The window's events are wrapped, not replaced: its own handler runs first. The
-    // guard keeps the wrapper harmless once this object is gone.
-    QPointer<TMprisService> self(this);
-    auto notify = form_->player->OnNotify;
-    form_->player->OnNotify = [self, notify](TGKitMSPlay* s, std::int16_t status, std::int32_t detail) {
-        if (notify)
-            notify(s, status, detail);
-        if (self)
-            self->Refresh();
-    };
-    auto change = form_->playlist->OnChange;
-    form_->playlist->OnChange = [self, change](TdxfComboBox* s) {
-        if (change)
-            change(s);
-        if (self)
-            self->Refresh();
-    };
+    // The controls raise these right after the window's own events, so the window's
+    // handlers have run when clients are told.
+    TGKitMSPlay* player = form_->player;
+    connect(player, &TGKitMSPlay::statusNotified, this, &TMprisService::Refresh);
+    connect(form_->playlist, &TdxfCustomComboBox::changed, this, &TMprisService::Refresh);
     // Entries added or removed without a change of selection still move CanGoNext.
-    auto itemsChange = form_->playlist->Items().OnChange;
-    form_->playlist->Items().OnChange = [self, itemsChange](TdxfItems* s) {
-        if (itemsChange)
-            itemsChange(s);
-        if (self)
-            self->Refresh();
-    };
+    connect(&form_->playlist->Items(), &TdxfItems::changed, this, &TMprisService::Refresh);
     for (const SpeedItem& item : SpeedItems(form_))
         connect(item.action, &QAction::toggled, this, &TMprisService::Refresh);
-    PlayerEngine* engine = form_->player->Engine();
-    connect(engine, &PlayerEngine::factsChanged, this, &TMprisService::Refresh);
-    connect(engine, &PlayerEngine::positionChanged, this, [this] { emit Seeked(PositionUs()); });
-    connect(form_->player->Bar(), &PlayerControlBar::volumeChanged, this, &TMprisService::Refresh);
+    connect(player, &TGKitMSPlay::factsChanged, this, &TMprisService::Refresh);
+    connect(player, &TGKitMSPlay::positionJumped, this, [this] { emit Seeked(PositionUs()); });
+    connect(player->Bar(), &PlayerControlBar::volumeChanged, this, &TMprisService::Refresh);
 }
 
 TMprisService::~TMprisService()

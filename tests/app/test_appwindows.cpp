@@ -23,8 +23,8 @@
 #include "app/InfoWindow1.h"
 #include "app/KinoApplication.h"
 #include "app/MovieWindow1.h"
+#include "controls/dxfComboBox.h"
 #include "region/CutWindow1.h"
-#include "search/SearchFile.h"
 #include "support/AppTestMain.h"
 #include "support/RecordingDialogs.h"
 #include "support/TestMain.h"
@@ -98,11 +98,9 @@ private slots:
         } else if (window == QLatin1String("searching")) {
             QFile(dir.filePath(QStringLiteral("a.avi"))).open(QIODevice::WriteOnly);
             recording.folder = dir.path().toStdString();
-            auto find = main.folderSearch->OnFind;
-            main.folderSearch->OnFind = [&](kino::TSearchFile* s, const std::string& n, const kino::TSearchFileData& d, bool& c) {
-                shown = x11probe::NetWmName(main.winId());
-                find(s, n, d, c);
-            };
+            // The found entry reaches the list while the search still runs.
+            QObject::connect(&main.playlist->Items(), &kino::TdxfItems::changed, &main,
+                             [&] { shown = x11probe::NetWmName(main.winId()); });
             QVERIFY(QTest::qWaitForWindowExposed(&main));
             main.addFolderTreeAction->trigger();
         } else if (window == QLatin1String("about")) {

@@ -37,11 +37,8 @@ class PlaybackTest : public QObject {
         form = std::make_unique<TMovieForm1>(&dialogs);
         form->SetSettingsPath(QDir::temp().filePath("kinolite-playback-test.ini").toStdString());
         auto* player = form->player;
-        auto notify = player->OnNotify;
-        player->OnNotify = [this, notify](kino::TGKitMSPlay* s, std::int16_t status, std::int32_t detail) {
-            statuses.push_back(status);
-            notify(s, status, detail);
-        };
+        QObject::connect(player, &TGKitMSPlay::statusNotified, form.get(),
+                         [this](std::int16_t status, std::int32_t) { statuses.push_back(status); });
         QObject::connect(player->Engine(), &kino::PlayerEngine::stateChanged, form.get(),
                          [this, player](kino::PlayerEngine::State st) {
                              if (st == kino::PlayerEngine::State::Opening)

@@ -252,11 +252,9 @@ private slots:
         f.findChild<QAction*>(filter)->trigger();
         f.continuousPlayAction->setChecked(false);   // the folder add switches it on again
         QString captionDuringSearch;
-        auto find = f.folderSearch->OnFind;
-        f.folderSearch->OnFind = [&](kino::TSearchFile* s, const std::string& n, const kino::TSearchFileData& d, bool& c) {
-            captionDuringSearch = f.windowTitle();
-            find(s, n, d, c);
-        };
+        // The found entries reach the list while the search still runs.
+        QObject::connect(&f.playlist->Items(), &kino::TdxfItems::changed, &f,
+                         [&] { captionDuringSearch = f.windowTitle(); });
         dialogs.folder = root;
         f.addFolderTreeAction->trigger();
         std::vector<std::string> want;
@@ -395,11 +393,7 @@ private slots:
         if (sorted)
             f.autoSortAction->trigger();
         int changes = 0;
-        auto change = f.playlist->Items().OnChange;
-        f.playlist->Items().OnChange = [&](kino::TdxfItems* s) {
-            ++changes;
-            change(s);
-        };
+        QObject::connect(&f.playlist->Items(), &kino::TdxfItems::changed, &f, [&] { ++changes; });
         f.DropFiles({root + "/z.avi", root + "/d", "http://h/x.mpg", root + "/a.wav", root + "/d/b.wav"});
         std::vector<std::string> expected;
         for (const QString& e : entries)

@@ -11,6 +11,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <cctype>
 #include <iterator>
 #include <memory>
 
@@ -33,14 +34,6 @@ bool AsciiEqualIgnoringCase(std::string_view a, std::string_view b)
     return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
                return std::toupper(static_cast<unsigned char>(x)) == std::toupper(static_cast<unsigned char>(y));
            });
-}
-
-int HexValue(char c)
-{
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
 }
 
 // Groups the changes of one command, so the list notifies (and the player is handed an
@@ -109,16 +102,19 @@ std::vector<std::string> PathsFromUriList(const QByteArray& uriList)
                 continue;
             rest = rest.mid(slash);
         }
-        std::string path;
-        path.reserve(size_t(rest.size()));
-        for (int i = 0; i < rest.size(); ++i) {
-            if (rest[i] == '%' && i + 2 < rest.size() && HexValue(rest[i + 1]) >= 0 && HexValue(rest[i + 2]) >= 0) {
-                path.push_back(char(HexValue(rest[i + 1]) * 16 + HexValue(rest[i + 2])));
-                i += 2;
-            } else {
-                path.push_back(rest[i]);
-            }
+        // Decoded byte for byte. A "%" that starts no escape stands for itself; Qt would
+        // take the two bytes after it as digits, so it is escaped first.
+        QByteArray escaped;
+        escaped.reserve(rest.size());
+        for (qsizetype i = 0; i < rest.size(); ++i) {
+            const bool escape = i + 2 < rest.size() && std::isxdigit(static_cast<unsigned char>(rest[i + 1]))
+                                && std::isxdigit(static_cast<unsigned char>(rest[i + 2]));
+            if (rest[i] == '%' && !escape)
+                escaped.append("%25");
+            else
+                escaped.append(rest[i]);
         }
+        std::string path = QByteArray::fromPercentEncoding(escaped).toStdString();
         if (!path.empty() && path.find('\0') == std::string::npos)
             paths.push_back(std::move(path));
     }

@@ -22,7 +22,7 @@
 #include "controls/dxfPopupWindow.h"
 #include "player/MediaEngine.h"
 #include "player/TGKitMSPlay.h"
-#include "support/RecordingDialogs.h"
+#include "support/MainWindowFixture.h"
 #include "support/AppTestMain.h"
 #include "support/TestMain.h"
 
@@ -49,27 +49,14 @@ void WriteAll(const QString& path, const QByteArray& bytes)
 
 } // namespace
 
-class MovieWindowTest : public QObject {
+class MovieWindowTest : public QObject, MainWindowFixture {
     Q_OBJECT
-
-    QTemporaryDir dir;
-    RecordingDialogs dialogs;
-    std::unique_ptr<TMovieForm1> form;
-
-    QString Ini() const { return dir.filePath("KINOLITE.ini"); }
-
-    TMovieForm1& MakeForm()
-    {
-        form = std::make_unique<TMovieForm1>(&dialogs);
-        form->SetSettingsPath(Ini().toStdString());
-        return *form;
-    }
 
 private slots:
     void init()
     {
         dialogs.errors.clear();
-        QFile::remove(Ini());
+        QFile::remove(SettingsFile());
     }
     void cleanup() { form.reset(); }
 
@@ -98,7 +85,7 @@ private slots:
         QCOMPARE(f.player->height() + 20, f.centralWidget()->height());
 
         f.close();
-        const QByteArray ini = ReadAll(Ini());
+        const QByteArray ini = ReadAll(SettingsFile());
         QVERIFY2(ini.contains("[SET0]"), ini.constData());
         QVERIFY(ini.contains("M_TOP=40"));
         QVERIFY(ini.contains("M_LEFT=40"));
@@ -193,7 +180,7 @@ private slots:
     {
         QFETCH(QByteArray, content);
         QFETCH(QPoint, pos);
-        WriteAll(Ini(), content);
+        WriteAll(SettingsFile(), content);
         TMovieForm1& f = MakeForm();
         f.show();
         const QRect area = f.screen()->availableGeometry();
@@ -235,26 +222,26 @@ private slots:
 
     void settingsFileThatIsAFolderGivesDefaultsAndStillCloses()
     {
-        QVERIFY(QDir(dir.path()).mkdir("KINOLITE.ini"));
-        auto removeFolder = qScopeGuard([this] { QDir(dir.path()).rmdir("KINOLITE.ini"); });
+        QVERIFY(QDir(SettingsFolder()).mkdir("KINOLITE.ini"));
+        auto removeFolder = qScopeGuard([this] { QDir(SettingsFolder()).rmdir("KINOLITE.ini"); });
         TMovieForm1& f = MakeForm();
         f.show();
         QCOMPARE(f.pos(), QPoint(40, 40));
         QVERIFY(f.close());
         QVERIFY(!f.isVisible());
         QCOMPARE(dialogs.errors.size(), 1);
-        QCOMPARE(dialogs.errors.front(), Ini() + QStringLiteral(" に書き込めません."));
+        QCOMPARE(dialogs.errors.front(), SettingsFile() + QStringLiteral(" に書き込めません."));
     }
 
     void closingWritesThePositionAndKeepsTheRestOfTheFile()
     {
-        WriteAll(Ini(), "; kept comment\n[OTHER]\nkey=value\n\n[SET0]\nM_TOP=10\nM_LEFT=20\nEXTRA=1\n");
+        WriteAll(SettingsFile(), "; kept comment\n[OTHER]\nkey=value\n\n[SET0]\nM_TOP=10\nM_LEFT=20\nEXTRA=1\n");
         TMovieForm1& f = MakeForm();
         f.show();
         QCOMPARE(f.pos(), QPoint(20, 10));
         f.move(333, 222);
         QVERIFY(f.close());
-        const QByteArray ini = ReadAll(Ini());
+        const QByteArray ini = ReadAll(SettingsFile());
         QVERIFY2(ini.contains("M_TOP=222") && ini.contains("M_LEFT=333"), ini.constData());
         QVERIFY(ini.contains("; kept comment"));
         QVERIFY(ini.contains("key=value"));

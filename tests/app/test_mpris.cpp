@@ -25,7 +25,7 @@
 #include "controls/dxfComboBox.h"
 #include "player/TGKitMSPlay.h"
 #include "support/AppTestMain.h"
-#include "support/RecordingDialogs.h"
+#include "support/MainWindowFixture.h"
 #include "support/TestMain.h"
 
 using kino::TGKitMSPlay;
@@ -73,25 +73,18 @@ public slots:
 
 } // namespace
 
-class MprisTest : public QObject {
+class MprisTest : public QObject, MainWindowFixture {
     Q_OBJECT
 
-    RecordingDialogs dialogs;
     QTemporaryDir dir;
-    std::unique_ptr<TMovieForm1> form;
     TMprisService* service = nullptr;
     QDBusConnection client{QString()};
-
-    QString SettingsFile() const { return dir.filePath(QStringLiteral("kinolite.ini")); }
 
     // The window with the two clips, shown (the first starts), continuous play off
     // so the short clips stay where the test put them.
     TMovieForm1& MakeForm()
     {
-        form = std::make_unique<TMovieForm1>(&dialogs);
-        form->SetSettingsPath(SettingsFile().toStdString());
-        form->playlist->Items().Add(Fixture("clip.avi"));
-        form->playlist->Items().Add(Fixture("clip.mpg"));
+        MainWindowFixture::MakeForm({Fixture("clip.avi"), Fixture("clip.mpg")});
         form->show();
         if (form->continuousPlayAction->isChecked())
             form->continuousPlayAction->trigger();

@@ -13,8 +13,8 @@
 #include "player/MediaEngine.h"
 #include "player/TGKitMSPlay.h"
 #include "player/VideoView.h"
-#include "support/RecordingDialogs.h"
 #include "support/AppTestMain.h"
+#include "support/MainWindowFixture.h"
 #include "support/TestMain.h"
 
 using kino::TGKitMSPlay;
@@ -24,18 +24,15 @@ namespace {
 constexpr int kTimeout = 20000;
 }
 
-class PlaybackTest : public QObject {
+class PlaybackTest : public QObject, MainWindowFixture {
     Q_OBJECT
 
-    RecordingDialogs dialogs;
-    std::unique_ptr<TMovieForm1> form;
     std::vector<std::string> opened;   // every source handed to the player, in order
     std::vector<int> statuses;
 
     TMovieForm1& MakeForm(const std::vector<std::string>& entries)
     {
-        form = std::make_unique<TMovieForm1>(&dialogs);
-        form->SetSettingsPath(QDir::temp().filePath("kinolite-playback-test.ini").toStdString());
+        MainWindowFixture::MakeForm();
         auto* player = form->player;
         QObject::connect(player, &TGKitMSPlay::statusNotified, form.get(),
                          [this](std::int16_t status, std::int32_t) { statuses.push_back(status); });

@@ -20,7 +20,7 @@
 #include "player/MediaEngine.h"
 #include "player/TGKitMSPlay.h"
 #include "search/SearchFile.h"
-#include "support/RecordingDialogs.h"
+#include "support/MainWindowFixture.h"
 #include "support/TestMain.h"
 
 using kino::TGKitMSPlay;
@@ -41,11 +41,9 @@ std::vector<std::string> Entries(const TMovieForm1& f)
 
 } // namespace
 
-class PlaylistTest : public QObject {
+class PlaylistTest : public QObject, MainWindowFixture {
     Q_OBJECT
 
-    RecordingDialogs dialogs;
-    std::unique_ptr<TMovieForm1> form;
     std::unique_ptr<QTemporaryDir> dir;
     std::string root;
 
@@ -62,13 +60,6 @@ class PlaylistTest : public QObject {
                 std::fclose(fp);
         }
         return path;
-    }
-
-    TMovieForm1& MakeForm()
-    {
-        form = std::make_unique<TMovieForm1>(&dialogs);
-        form->SetSettingsPath(root + "/KINOLITE.ini");
-        return *form;
     }
 
     void AddFiles(TMovieForm1& f, const std::vector<std::string>& files)

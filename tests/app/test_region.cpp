@@ -16,7 +16,7 @@
 #include "player/VideoView.h"
 #include "region/CutWindow1.h"
 #include "region/SelShape.h"
-#include "support/RecordingDialogs.h"
+#include "support/MainWindowFixture.h"
 #include "support/RecordingShell.h"
 #include "support/AppTestMain.h"
 #include "support/TestMain.h"
@@ -28,18 +28,15 @@ namespace {
 constexpr int kTimeout = 20000;
 }
 
-class RegionTest : public QObject {
+class RegionTest : public QObject, MainWindowFixture {
     Q_OBJECT
 
-    RecordingDialogs dialogs;
     std::unique_ptr<RecordingShell> shell;
-    std::unique_ptr<TMovieForm1> form;
     std::unique_ptr<kino::TCutForm1> cut;
 
     TMovieForm1& MakeForm(const std::vector<std::string>& entries)
     {
-        form = std::make_unique<TMovieForm1>(&dialogs);
-        form->SetSettingsPath(QDir::temp().filePath("kinolite-region-test.ini").toStdString());
+        MainWindowFixture::MakeForm();
         cut = std::make_unique<kino::TCutForm1>(form.get());
         kino::CutForm1 = cut.get();
         form->AttachNavigator(cut.get());

@@ -13,7 +13,7 @@
 #include "player/PlayerBars.h"
 #include "player/TGKitMSPlay.h"
 #include "player/VideoView.h"
-#include "support/RecordingDialogs.h"
+#include "support/MainWindowFixture.h"
 #include "support/RecordingShell.h"
 #include "support/TestMain.h"
 
@@ -26,19 +26,10 @@ const QString kNotAvi = QStringLiteral("AVI ファイル以外の形式はコピ
 const QString kEmpty = QStringLiteral("プレイリストにファイルが登録されていません。");
 }
 
-class ToolsTest : public QObject {
+class ToolsTest : public QObject, MainWindowFixture {
     Q_OBJECT
 
-    RecordingDialogs dialogs;
     std::unique_ptr<RecordingShell> shell;
-    std::unique_ptr<TMovieForm1> form;
-
-    TMovieForm1& MakeForm()
-    {
-        form = std::make_unique<TMovieForm1>(&dialogs);
-        form->SetSettingsPath(QDir::temp().filePath("kinolite-tools-test.ini").toStdString());
-        return *form;
-    }
 
 private slots:
     void init()

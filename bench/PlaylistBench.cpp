@@ -136,7 +136,7 @@ std::unique_ptr<TMovieForm1> ShowForm(BenchDialogs& dialogs, const std::string& 
 {
     auto form = std::make_unique<TMovieForm1>(&dialogs);
     form->SetSettingsPath(settings);
-    form->PlayerStatus = 1;
+    form->playerStatus = TGKitMSPlay::Playing;
     form->show();
     Settle();
     return form;
@@ -144,8 +144,8 @@ std::unique_ptr<TMovieForm1> ShowForm(BenchDialogs& dialogs, const std::string& 
 
 void ClearList(TMovieForm1& form)
 {
-    form.ComboBox1->Items().Clear();
-    form.PlayerStatus = 1;
+    form.playlist->Items().Clear();
+    form.playerStatus = TGKitMSPlay::Playing;
     Settle();
 }
 
@@ -215,7 +215,7 @@ void BenchFolder(const Options& opt, TMovieForm1& form, BenchDialogs& dialogs, R
     }
     const long findCount = long(std::count(counted.out.begin(), counted.out.end(), '\n'));
     ClearList(form);
-    form.CDROM1->trigger();
+    form.addFolderTreeAction->trigger();
     Settle();
 
     std::vector<double> ours, reference;
@@ -223,8 +223,8 @@ void BenchFolder(const Options& opt, TMovieForm1& form, BenchDialogs& dialogs, R
     for (int i = 0; i < opt.runs; ++i) {
         Progress("folder-tree add, run " + std::to_string(i + 1) + " of " + std::to_string(opt.runs));
         ClearList(form);
-        ours.push_back(TimeMs([&] { form.CDROM1->trigger(); }));
-        ourCount = form.ComboBox1->Items().Count();
+        ours.push_back(TimeMs([&] { form.addFolderTreeAction->trigger(); }));
+        ourCount = form.playlist->Items().Count();
         Settle();
         const QuietResult f = RunQuiet(findArgs);
         if (!f.ok) {
@@ -342,15 +342,15 @@ int SortChild(int entries, int runs)
     {
         auto form = ShowForm(dialogs, settings);
         dialogs.openFiles = ShuffledPlaylistPaths(entries);
-        form->N27->trigger();
-        if (!form->ComboBox1->Sorted()) {
+        form->autoSortAction->trigger();
+        if (!form->playlist->Sorted()) {
             std::printf("failure automatic sort did not switch on\n");
             return 1;
         }
-        TdxfItems& items = form->ComboBox1->Items();
+        TdxfItems& items = form->playlist->Items();
         for (int i = 0; i < runs; ++i) {
             ClearList(*form);
-            ours.push_back(TimeMs([&] { form->N18->trigger(); }));
+            ours.push_back(TimeMs([&] { form->addFilesAction->trigger(); }));
             Settle();
             reference.push_back(ReferenceSortMs(dialogs.openFiles, sorted));
         }
@@ -454,12 +454,12 @@ int MemoryChild(int entries)
     {
         auto form = ShowForm(dialogs, settings);
         before = ResidentKb();
-        form->N27->trigger();
+        form->autoSortAction->trigger();
         dialogs.openFiles = ShuffledPlaylistPaths(entries);
-        form->N18->trigger();
+        form->addFilesAction->trigger();
         std::vector<std::string>().swap(dialogs.openFiles);
         Settle();
-        count = form->ComboBox1->Items().Count();
+        count = form->playlist->Items().Count();
         after = ResidentKb();
         // Only to tell the list from freed memory the allocator keeps.
         malloc_trim(0);

@@ -117,55 +117,55 @@ void TInfoForm1::BuildDesign()
     setAutoFillBackground(true);
     setSizeGripEnabled(false);
 
-    Panel1 = new QFrame(this);
-    Panel1->setObjectName(QStringLiteral("Panel1"));
-    Panel1->setGeometry(0, 0, 248, 128);
-    Panel1->setFrameStyle(QFrame::Panel | QFrame::Sunken);
-    Panel1->setLineWidth(2);
-    QPalette white = Panel1->palette();
+    panel = new QFrame(this);
+    panel->setObjectName(QStringLiteral("Panel1"));
+    panel->setGeometry(0, 0, 248, 128);
+    panel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    panel->setLineWidth(2);
+    QPalette white = panel->palette();
     white.setColor(QPalette::Window, Qt::white);
-    Panel1->setPalette(white);
-    Panel1->setBackgroundRole(QPalette::Window);
-    Panel1->setAutoFillBackground(true);
+    panel->setPalette(white);
+    panel->setBackgroundRole(QPalette::Window);
+    panel->setAutoFillBackground(true);
 
-    Image1 = new QLabel(Panel1);
-    Image1->setObjectName(QStringLiteral("Image1"));
-    Image1->setGeometry(8, 4, 200, 54);
-    Image1->setPixmap(QPixmap::fromImage(InfoLogo()));
-    Image1->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    logo = new QLabel(panel);
+    logo->setObjectName(QStringLiteral("Image1"));
+    logo->setGeometry(8, 4, 200, 54);
+    logo->setPixmap(QPixmap::fromImage(InfoLogo()));
+    logo->setAlignment(Qt::AlignLeft | Qt::AlignTop);
 
     // The credit line lies over the logo's blank lowest rows; created after the logo
     // so it is drawn on top.
-    Label1 = MakeLabel(Panel1, "Label1", QStringLiteral("© 2026 ORBENT  All rights reserved."), Qt::blue);
-    Label1->setGeometry(44, 52, 201, 11);
+    creditLabel = MakeLabel(panel, "Label1", QStringLiteral("© 2026 ORBENT  All rights reserved."), Qt::blue);
+    creditLabel->setGeometry(44, 52, 201, 11);
 
-    const QRect inside = Panel1->contentsRect();
+    const QRect inside = panel->contentsRect();
 
-    Label3 = MakeLabel(Panel1, "Label3", QStringLiteral("mail : ") + QString::fromLatin1(kMailAddress), kLinkColour);
-    SpeedButton3 = MakeLinkButton(Panel1, "SpeedButton3", QStringLiteral("ORBENTにメールを送信"));
-    PlaceLinkLine(Label3, SpeedButton3, QRect(70, 69, 111, 11), QRect(65, 69, 120, 11), inside);
+    mailLabel = MakeLabel(panel, "Label3", QStringLiteral("mail : ") + QString::fromLatin1(kMailAddress), kLinkColour);
+    mailButton = MakeLinkButton(panel, "SpeedButton3", QStringLiteral("ORBENTにメールを送信"));
+    PlaceLinkLine(mailLabel, mailButton, QRect(70, 69, 111, 11), QRect(65, 69, 120, 11), inside);
 
-    Label2 = MakeLabel(Panel1, "Label2", QStringLiteral("url : ") + QString::fromLatin1(kWebSite), kLinkColour);
-    SpeedButton1 = MakeLinkButton(Panel1, "SpeedButton1", QStringLiteral("ORBENTのサイトにアクセス"));
-    PlaceLinkLine(Label2, SpeedButton1, QRect(81, 86, 87, 11), QRect(76, 86, 96, 11), inside);
+    webSiteLabel = MakeLabel(panel, "Label2", QStringLiteral("url : ") + QString::fromLatin1(kWebSite), kLinkColour);
+    webSiteButton = MakeLinkButton(panel, "SpeedButton1", QStringLiteral("ORBENTのサイトにアクセス"));
+    PlaceLinkLine(webSiteLabel, webSiteButton, QRect(81, 86, 87, 11), QRect(76, 86, 96, 11), inside);
 
     // The buttons are the clickable area of their lines: above the labels.
-    SpeedButton3->raise();
-    SpeedButton1->raise();
+    mailButton->raise();
+    webSiteButton->raise();
 
-    SpeedButton2 = new TSpeedButton(Panel1);
-    SpeedButton2->setObjectName(QStringLiteral("SpeedButton2"));
-    SpeedButton2->setText(QStringLiteral("CLOSE (&X)"));
-    SpeedButton2->setFont(DesignFont(11));
-    QPalette black = SpeedButton2->palette();
+    closeButton = new TSpeedButton(panel);
+    closeButton->setObjectName(QStringLiteral("SpeedButton2"));
+    closeButton->setText(QStringLiteral("CLOSE (&X)"));
+    closeButton->setFont(DesignFont(11));
+    QPalette black = closeButton->palette();
     black.setColor(QPalette::ButtonText, Qt::black);
-    SpeedButton2->setPalette(black);
-    SpeedButton2->setToolTip(QStringLiteral("閉じる"));
-    SpeedButton2->setGeometry(85, 104, 77, 16);
+    closeButton->setPalette(black);
+    closeButton->setToolTip(QStringLiteral("閉じる"));
+    closeButton->setGeometry(85, 104, 77, 16);
 
-    connect(SpeedButton1, &QAbstractButton::clicked, this, [this] { SpeedButton1Click(); });
-    connect(SpeedButton2, &QAbstractButton::clicked, this, [this] { SpeedButton2Click(); });
-    connect(SpeedButton3, &QAbstractButton::clicked, this, [this] { SpeedButton3Click(); });
+    connect(webSiteButton, &QAbstractButton::clicked, this, [this] { OpenWebSite(); });
+    connect(closeButton, &QAbstractButton::clicked, this, &QWidget::close);
+    connect(mailButton, &QAbstractButton::clicked, this, [this] { SendMail(); });
 
     setFixedSize(248, 128);
 }
@@ -221,17 +221,12 @@ void TInfoForm1::hideEvent(QHideEvent* event)
     QDialog::hideEvent(event);
 }
 
-void TInfoForm1::SpeedButton1Click()
+void TInfoForm1::OpenWebSite()
 {
     Shell().Open(kWebSite);
 }
 
-void TInfoForm1::SpeedButton2Click()
-{
-    close();
-}
-
-void TInfoForm1::SpeedButton3Click()
+void TInfoForm1::SendMail()
 {
     Shell().Open(std::string("MailTo:") + kMailAddress);
 }

@@ -36,19 +36,18 @@ public:
     // Centres the window on its screen, shows it modally and returns when it is closed.
     int ShowModal();
 
-    // Components, named as in the window's design.
-    QFrame* Panel1 = nullptr;
-    QLabel* Image1 = nullptr;
-    QLabel* Label1 = nullptr;
-    QLabel* Label3 = nullptr;
-    TSpeedButton* SpeedButton3 = nullptr;
-    QLabel* Label2 = nullptr;
-    TSpeedButton* SpeedButton1 = nullptr;
-    TSpeedButton* SpeedButton2 = nullptr;
+    // The window's parts; each keeps its design name as its objectName.
+    QFrame* panel = nullptr;
+    QLabel* logo = nullptr;
+    QLabel* creditLabel = nullptr;
+    QLabel* mailLabel = nullptr;
+    TSpeedButton* mailButton = nullptr;
+    QLabel* webSiteLabel = nullptr;
+    TSpeedButton* webSiteButton = nullptr;
+    TSpeedButton* closeButton = nullptr;
 
-    void SpeedButton1Click();
-    void SpeedButton2Click();
-    void SpeedButton3Click();
+    void OpenWebSite();
+    void SendMail();
 
 protected:
     void moveEvent(QMoveEvent* event) override;

@@ -43,11 +43,9 @@ TMovieForm1::TMovieForm1(IDialogs* dialogs, QWidget* parent)
     if (!MovieForm1)
         MovieForm1 = this;
     BuildDesign();
-    FileExt.clear();
-    ProgramFolder = FolderOf(ExecutablePath());
-    settingsPath_ = SettingsFilePath(ProgramFolder);
+    programFolder = FolderOf(ExecutablePath());
+    settingsPath_ = SettingsFilePath(programFolder);
     setAcceptDrops(true);
-    PlayerStatus = 2;
 }
 
 TMovieForm1::~TMovieForm1()
@@ -68,60 +66,61 @@ void TMovieForm1::BuildDesign()
     column->setContentsMargins(0, 0, 0, 0);
     column->setSpacing(0);
 
-    Player1 = new TGKitMSPlay(client);
-    Player1->setObjectName(QStringLiteral("Player1"));
-    Player1->OnClick = [this](TGKitMSPlay* s) { Player1Click(s); };
-    Player1->OnNotify = [this](TGKitMSPlay* s, std::int16_t st, std::int32_t d) { Player1Notify(s, st, d); };
+    player = new TGKitMSPlay(client);
+    player->setObjectName(QStringLiteral("Player1"));
+    // A click on the picture is play/pause.
+    player->OnClick = [this](TGKitMSPlay*) { PlayPause(); };
+    player->OnNotify = [this](TGKitMSPlay*, std::int16_t status, std::int32_t) { FollowPlayerStatus(status); };
 
-    Panel1 = new QWidget(client);
-    Panel1->setObjectName(QStringLiteral("Panel1"));
-    Panel1->setFixedHeight(kStripHeight);
-    auto* strip = new QVBoxLayout(Panel1);
+    playlistStrip = new QWidget(client);
+    playlistStrip->setObjectName(QStringLiteral("Panel1"));
+    playlistStrip->setFixedHeight(kStripHeight);
+    auto* strip = new QVBoxLayout(playlistStrip);
     strip->setContentsMargins(0, 0, 0, 0);
     strip->setSpacing(0);
 
     // The playlist: a list-style drop-down, lime on black, whose popup opens at
     // 300 x 150 and can be resized down to 10 x 10, with no recently used rows.
     const QColor lime(0, 255, 0);
-    ComboBox1 = new TdxfComboBox(Panel1);
-    ComboBox1->setObjectName(QStringLiteral("ComboBox1"));
-    ComboBox1->SetStyle(dcsDropDownList);
-    ComboBox1->SetColor(Qt::black);
-    ComboBox1->setFont(DesignFont(12));
-    ComboBox1->SetFontColor(lime);
-    ComboBox1->SetPopupWindowFont(DesignFont(12), lime);
-    ComboBox1->SetParentFont(false);
-    ComboBox1->SetMinPopupWidth(10);
-    ComboBox1->SetMinPopupHeight(10);
-    ComboBox1->SetPopupWidth(300);
-    ComboBox1->SetPopupHeight(150);
-    ComboBox1->SetMRUListCount(0);
-    ComboBox1->SetMRUListColor(Qt::black);
-    ComboBox1->SetResizeHeight(false);
-    ComboBox1->SetResizePopup(true);
-    ComboBox1->SetShowImage(true);
-    ComboBox1->SetShowCheckBoxes(false);
-    ComboBox1->SetCheckBoxStyle(0);
-    ComboBox1->SetAutoSearch(false);
-    ComboBox1->SetMultiLineText(false);
-    ComboBox1->SetSorted(false);
-    ComboBox1->SetMaxLength(0);
-    ComboBox1->setToolTip(QStringLiteral("プレイリスト"));
-    ComboBox1->OnChange = [this](TdxfComboBox* s) { ComboBox1Change(s); };
-    strip->addWidget(ComboBox1);
-    ComboBox1->Loaded();
+    playlist = new TdxfComboBox(playlistStrip);
+    playlist->setObjectName(QStringLiteral("ComboBox1"));
+    playlist->SetStyle(dcsDropDownList);
+    playlist->SetColor(Qt::black);
+    playlist->setFont(DesignFont(12));
+    playlist->SetFontColor(lime);
+    playlist->SetPopupWindowFont(DesignFont(12), lime);
+    playlist->SetParentFont(false);
+    playlist->SetMinPopupWidth(10);
+    playlist->SetMinPopupHeight(10);
+    playlist->SetPopupWidth(300);
+    playlist->SetPopupHeight(150);
+    playlist->SetMRUListCount(0);
+    playlist->SetMRUListColor(Qt::black);
+    playlist->SetResizeHeight(false);
+    playlist->SetResizePopup(true);
+    playlist->SetShowImage(true);
+    playlist->SetShowCheckBoxes(false);
+    playlist->SetCheckBoxStyle(0);
+    playlist->SetAutoSearch(false);
+    playlist->SetMultiLineText(false);
+    playlist->SetSorted(false);
+    playlist->SetMaxLength(0);
+    playlist->setToolTip(QStringLiteral("プレイリスト"));
+    playlist->OnChange = [this](TdxfComboBox*) { OpenChosenEntry(); };
+    strip->addWidget(playlist);
+    playlist->Loaded();
 
-    Search1 = new TSearchFile(this);
-    Search1->setObjectName(QStringLiteral("Search1"));
-    Search1->SetRecursive(true);
-    Search1->OnFind = [this](TSearchFile* s, const std::string& name, const TSearchFileData& data, bool& cont) {
-        Search1Find(s, name, data, cont);
+    folderSearch = new TSearchFile(this);
+    folderSearch->setObjectName(QStringLiteral("Search1"));
+    folderSearch->SetRecursive(true);
+    folderSearch->OnFind = [this](TSearchFile*, const std::string& name, const TSearchFileData& data, bool&) {
+        AddFoundFile(name, data);
     };
 
-    column->addWidget(Player1, 1);
-    column->addWidget(Panel1);
+    column->addWidget(player, 1);
+    column->addWidget(playlistStrip);
     setCentralWidget(client);
-    setTabOrder(Player1, ComboBox1);
+    setTabOrder(player, playlist);
 
     BuildMenu();
 
@@ -157,10 +156,7 @@ void TMovieForm1::BuildMenu()
                 (this->*handler)();
         });
     };
-    auto separator = [](QMenu* menu, QAction*& member, const char* name) {
-        member = menu->addSeparator();
-        member->setObjectName(QString::fromLatin1(name));
-    };
+    auto separator = [](QMenu* menu, const char* name) { menu->addSeparator()->setObjectName(QString::fromLatin1(name)); };
     auto submenu = [](QMenu* parent, QMenu*& member, const char* name, const QString& caption) {
         member = parent->addMenu(caption);
         member->setObjectName(QString::fromLatin1(name));
@@ -175,58 +171,58 @@ void TMovieForm1::BuildMenu()
     menuBar()->setObjectName(QStringLiteral("MainMenu1"));
     // Narrow item padding, so all five menus fit the designed 300-pixel width.
     menuBar()->setStyleSheet(QStringLiteral("QMenuBar { padding: 0px; spacing: 0px; } QMenuBar::item { padding: 2px 2px; }"));
-    top(File1, "File1", QStringLiteral("ファイル(&F)"));
-    item(File1, N18, "N18", QStringLiteral("プレイリストに追加(&O)..."), K(Qt::CTRL | Qt::Key_O), -1, &TMovieForm1::N18Click);
-    item(File1, CDROM1, "CDROM1", QStringLiteral("プレイリストに追加<サブフォルダ展開>(&S)..."),
-         K(Qt::CTRL | Qt::ALT | Qt::Key_O), -1, &TMovieForm1::CDROM1Click);
-    item(File1, URLU1, "URLU1", QStringLiteral("プレイリストにURLを追加(&U)..."), K(Qt::CTRL | Qt::Key_U), -1, &TMovieForm1::URLU1Click);
-    separator(File1, N28, "N28");
-    item(File1, N19, "N19", QStringLiteral("プレイリストの初期化(&R)..."), K(Qt::CTRL | Qt::Key_R), -1, &TMovieForm1::N19Click);
-    separator(File1, N20, "N20");
-    item(File1, N27, "N27", QStringLiteral("プレイリストの自動ソート(&S)"), none, 0, &TMovieForm1::N27Click);
-    submenu(File1, N23, "N23", QStringLiteral("サブフォルダ展開の取得形式(&F)"));
-    item(N23, N24, "N24", QStringLiteral("すべてのメディアファイル(&F)"), none, 1, &TMovieForm1::N24Click);
-    item(N23, AVI1, "AVI1", QStringLiteral("AVI ファイル(&A)"), none, 0, &TMovieForm1::AVI1Click);
-    item(N23, MPEG1, "MPEG1", QStringLiteral("MPEG ファイル(&M)"), none, 0, &TMovieForm1::MPEG1Click);
-    item(N23, WAVE1, "WAVE1", QStringLiteral("WAVE ファイル(&W)"), none, 0, &TMovieForm1::WAVE1Click);
-    item(N23, MIDI1, "MIDI1", QStringLiteral("MIDI ファイル(&D)"), none, 0, &TMovieForm1::MIDI1Click);
-    separator(File1, N25, "N25");
-    item(File1, Exit1, "Exit1", QStringLiteral("終了(&X)"), none, -1, &TMovieForm1::Exit1Click);
+    top(fileMenu, "File1", QStringLiteral("ファイル(&F)"));
+    item(fileMenu, addFilesAction, "N18", QStringLiteral("プレイリストに追加(&O)..."), K(Qt::CTRL | Qt::Key_O), -1, &TMovieForm1::AddFiles);
+    item(fileMenu, addFolderTreeAction, "CDROM1", QStringLiteral("プレイリストに追加<サブフォルダ展開>(&S)..."),
+         K(Qt::CTRL | Qt::ALT | Qt::Key_O), -1, &TMovieForm1::AddFolderTree);
+    item(fileMenu, addUrlAction, "URLU1", QStringLiteral("プレイリストにURLを追加(&U)..."), K(Qt::CTRL | Qt::Key_U), -1, &TMovieForm1::AddUrl);
+    separator(fileMenu, "N28");
+    item(fileMenu, resetPlaylistAction, "N19", QStringLiteral("プレイリストの初期化(&R)..."), K(Qt::CTRL | Qt::Key_R), -1, &TMovieForm1::ResetPlaylist);
+    separator(fileMenu, "N20");
+    item(fileMenu, autoSortAction, "N27", QStringLiteral("プレイリストの自動ソート(&S)"), none, 0, &TMovieForm1::ToggleAutoSort);
+    submenu(fileMenu, mediaFilterMenu, "N23", QStringLiteral("サブフォルダ展開の取得形式(&F)"));
+    item(mediaFilterMenu, allMediaFilterAction, "N24", QStringLiteral("すべてのメディアファイル(&F)"), none, 1, &TMovieForm1::FilterAllMedia);
+    item(mediaFilterMenu, aviFilterAction, "AVI1", QStringLiteral("AVI ファイル(&A)"), none, 0, &TMovieForm1::FilterAvi);
+    item(mediaFilterMenu, mpegFilterAction, "MPEG1", QStringLiteral("MPEG ファイル(&M)"), none, 0, &TMovieForm1::FilterMpeg);
+    item(mediaFilterMenu, waveFilterAction, "WAVE1", QStringLiteral("WAVE ファイル(&W)"), none, 0, &TMovieForm1::FilterWave);
+    item(mediaFilterMenu, midiFilterAction, "MIDI1", QStringLiteral("MIDI ファイル(&D)"), none, 0, &TMovieForm1::FilterMidi);
+    separator(fileMenu, "N25");
+    item(fileMenu, exitAction, "Exit1", QStringLiteral("終了(&X)"), none, -1, &TMovieForm1::Exit);
 
-    top(Show1, "Show1", QStringLiteral("ビュー(&V)"));
-    item(Show1, N2, "N2", QStringLiteral("ウィンドウの大きさに合わせる(&F)"), none, 1, &TMovieForm1::N2Click);
-    separator(Show1, N15, "N15");
-    item(Show1, N9, "N9", QStringLiteral("コントロールバー(&C)"), none, 1, &TMovieForm1::N9Click);
-    item(Show1, N8, "N8", QStringLiteral("ステータスバー(&S)"), none, 1, &TMovieForm1::N8Click);
-    item(Show1, N7, "N7", QStringLiteral("プレイリスト(&L)"), none, 1, &TMovieForm1::N7Click);
-    separator(Show1, N16, "N16");
-    item(Show1, N29, "N29", QStringLiteral("矩形再生範囲の指定(&R)..."), none, -1, &TMovieForm1::N29Click);
+    top(viewMenu, "Show1", QStringLiteral("ビュー(&V)"));
+    item(viewMenu, fitToWindowAction, "N2", QStringLiteral("ウィンドウの大きさに合わせる(&F)"), none, 1, &TMovieForm1::ToggleFitToWindow);
+    separator(viewMenu, "N15");
+    item(viewMenu, controlBarAction, "N9", QStringLiteral("コントロールバー(&C)"), none, 1, &TMovieForm1::ToggleControlBar);
+    item(viewMenu, statusBarAction, "N8", QStringLiteral("ステータスバー(&S)"), none, 1, &TMovieForm1::ToggleStatusBar);
+    item(viewMenu, playlistStripAction, "N7", QStringLiteral("プレイリスト(&L)"), none, 1, &TMovieForm1::TogglePlaylistStrip);
+    separator(viewMenu, "N16");
+    item(viewMenu, regionNavigatorAction, "N29", QStringLiteral("矩形再生範囲の指定(&R)..."), none, -1, &TMovieForm1::ShowRegionNavigator);
 
-    top(P1, "P1", QStringLiteral("プレイ(&P)"));
-    item(P1, N3, "N3", QStringLiteral("プレイ/ポーズ(&P)"), K(Qt::CTRL | Qt::Key_P), -1, &TMovieForm1::N3Click);
-    item(P1, S1, "S1", QStringLiteral("ストップ(&S)"), K(Qt::CTRL | Qt::Key_S), -1, &TMovieForm1::S1Click);
-    separator(P1, N4, "N4");
-    item(P1, N5, "N5", QStringLiteral("前のトラック(&B)"), K(Qt::CTRL | Qt::Key_B), -1, &TMovieForm1::N5Click);
-    item(P1, N6, "N6", QStringLiteral("次のトラック(&F)"), K(Qt::CTRL | Qt::Key_F), -1, &TMovieForm1::N6Click);
-    item(P1, N10, "N10", QStringLiteral("巻き戻し(&R)"), K(Qt::CTRL | Qt::ALT | Qt::Key_B), -1, &TMovieForm1::N10Click);
-    item(P1, A1, "A1", QStringLiteral("早送り(&A)"), K(Qt::CTRL | Qt::ALT | Qt::Key_F), -1, &TMovieForm1::A1Click);
-    separator(P1, N11, "N11");
-    item(P1, N14, "N14", QStringLiteral("連続プレイ(&T)"), K(Qt::CTRL | Qt::Key_T), 0, &TMovieForm1::N14Click);
-    separator(P1, N1, "N1");
-    submenu(P1, N12, "N12", QStringLiteral("プレイ速度(&D)"));
-    item(N12, N051, "N051", QStringLiteral("0.5倍速(&H)"), none, 0, &TMovieForm1::N051Click);
-    item(N12, N13, "N13", QStringLiteral("標準(&N)"), none, 1, &TMovieForm1::N13Click);
-    item(N12, N21, "N21", QStringLiteral("1.5倍速(&C)"), none, 0, &TMovieForm1::N21Click);
-    item(N12, N22, "N22", QStringLiteral("2倍速(&T)"), none, 0, &TMovieForm1::N22Click);
+    top(playMenu, "P1", QStringLiteral("プレイ(&P)"));
+    item(playMenu, playPauseAction, "N3", QStringLiteral("プレイ/ポーズ(&P)"), K(Qt::CTRL | Qt::Key_P), -1, &TMovieForm1::PlayPause);
+    item(playMenu, stopAction, "S1", QStringLiteral("ストップ(&S)"), K(Qt::CTRL | Qt::Key_S), -1, &TMovieForm1::Stop);
+    separator(playMenu, "N4");
+    item(playMenu, previousTrackAction, "N5", QStringLiteral("前のトラック(&B)"), K(Qt::CTRL | Qt::Key_B), -1, &TMovieForm1::PreviousTrack);
+    item(playMenu, nextTrackAction, "N6", QStringLiteral("次のトラック(&F)"), K(Qt::CTRL | Qt::Key_F), -1, &TMovieForm1::NextTrack);
+    item(playMenu, rewindAction, "N10", QStringLiteral("巻き戻し(&R)"), K(Qt::CTRL | Qt::ALT | Qt::Key_B), -1, &TMovieForm1::Rewind);
+    item(playMenu, fastForwardAction, "A1", QStringLiteral("早送り(&A)"), K(Qt::CTRL | Qt::ALT | Qt::Key_F), -1, &TMovieForm1::FastForward);
+    separator(playMenu, "N11");
+    item(playMenu, continuousPlayAction, "N14", QStringLiteral("連続プレイ(&T)"), K(Qt::CTRL | Qt::Key_T), 0, &TMovieForm1::ToggleContinuousPlay);
+    separator(playMenu, "N1");
+    submenu(playMenu, speedMenu, "N12", QStringLiteral("プレイ速度(&D)"));
+    item(speedMenu, halfSpeedAction, "N051", QStringLiteral("0.5倍速(&H)"), none, 0, &TMovieForm1::PlayAtHalfSpeed);
+    item(speedMenu, normalSpeedAction, "N13", QStringLiteral("標準(&N)"), none, 1, &TMovieForm1::PlayAtNormalSpeed);
+    item(speedMenu, oneAndHalfSpeedAction, "N21", QStringLiteral("1.5倍速(&C)"), none, 0, &TMovieForm1::PlayAtOneAndHalfSpeed);
+    item(speedMenu, doubleSpeedAction, "N22", QStringLiteral("2倍速(&T)"), none, 0, &TMovieForm1::PlayAtDoubleSpeed);
 
-    top(Tool1, "Tool1", QStringLiteral("ツール(&T)"));
-    item(Tool1, Copy1, "Copy1", QStringLiteral("現在のフレームをコピー(&C)"), K(Qt::CTRL | Qt::Key_C), -1, &TMovieForm1::Copy1Click);
-    item(Tool1, N26, "N26", QStringLiteral("フォルダを開く(&A)"), none, -1, &TMovieForm1::N26Click);
+    top(toolMenu, "Tool1", QStringLiteral("ツール(&T)"));
+    item(toolMenu, copyFrameAction, "Copy1", QStringLiteral("現在のフレームをコピー(&C)"), K(Qt::CTRL | Qt::Key_C), -1, &TMovieForm1::CopyCurrentFrame);
+    item(toolMenu, openContainingFolderAction, "N26", QStringLiteral("フォルダを開く(&A)"), none, -1, &TMovieForm1::OpenContainingFolder);
 
-    top(Help1, "Help1", QStringLiteral("ヘルプ(&H)"));
-    item(Help1, G1, "G1", QStringLiteral("ユーザーズガイド(&G)"), K(Qt::Key_F1), -1, &TMovieForm1::G1Click);
-    separator(Help1, N17, "N17");
-    item(Help1, A2, "A2", QStringLiteral("ソフトウェア情報(&A)..."), none, -1, &TMovieForm1::A2Click);
+    top(helpMenu, "Help1", QStringLiteral("ヘルプ(&H)"));
+    item(helpMenu, userGuideAction, "G1", QStringLiteral("ユーザーズガイド(&G)"), K(Qt::Key_F1), -1, &TMovieForm1::OpenUserGuide);
+    separator(helpMenu, "N17");
+    item(helpMenu, aboutAction, "A2", QStringLiteral("ソフトウェア情報(&A)..."), none, -1, &TMovieForm1::ShowAbout);
 }
 
 void TMovieForm1::setVisible(bool visible)
@@ -262,13 +258,13 @@ void TMovieForm1::FormShow()
 
     {
         // The arguments are added as one change of the list, like every other add.
-        TdxfItems& items = ComboBox1->Items();
+        TdxfItems& items = playlist->Items();
         items.BeginUpdate();
         for (const std::string& arg : arguments_)
             AddPath(arg);
         items.EndUpdate();
     }
-    N14->setChecked(true);
+    continuousPlayAction->setChecked(true);
     AfterAddSelection();
 }
 

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "player/TGKitMSPlay.h"
+
 class QAction;
 class QByteArray;
 class QMenu;
@@ -17,7 +19,6 @@ namespace kino {
 class IDialogs;
 class TCutForm1;
 class TdxfComboBox;
-class TGKitMSPlay;
 class TInfoForm1;
 class TMovieForm1;
 class TSearchFile;
@@ -35,64 +36,57 @@ public:
     explicit TMovieForm1(IDialogs* dialogs = nullptr, QWidget* parent = nullptr);
     ~TMovieForm1() override;
 
-    // Components, named as in the window's design.
-    TGKitMSPlay* Player1 = nullptr;
-    QWidget* Panel1 = nullptr;
-    TdxfComboBox* ComboBox1 = nullptr;
-    TSearchFile* Search1 = nullptr;
+    // The window's parts. Each keeps its design name as its objectName (the player
+    // "Player1", the strip "Panel1", the list "ComboBox1", the search "Search1", every
+    // menu and item its own), so a reader can trace it and a test find it.
+    TGKitMSPlay* player = nullptr;
+    QWidget* playlistStrip = nullptr;
+    TdxfComboBox* playlist = nullptr;
+    TSearchFile* folderSearch = nullptr;
 
-    QMenu* File1 = nullptr;
-    QAction* N18 = nullptr;
-    QAction* CDROM1 = nullptr;
-    QAction* URLU1 = nullptr;
-    QAction* N28 = nullptr;
-    QAction* N19 = nullptr;
-    QAction* N20 = nullptr;
-    QAction* N27 = nullptr;
-    QMenu* N23 = nullptr;
-    QAction* N24 = nullptr;
-    QAction* AVI1 = nullptr;
-    QAction* MPEG1 = nullptr;
-    QAction* WAVE1 = nullptr;
-    QAction* MIDI1 = nullptr;
-    QAction* N25 = nullptr;
-    QAction* Exit1 = nullptr;
-    QMenu* Show1 = nullptr;
-    QAction* N2 = nullptr;
-    QAction* N15 = nullptr;
-    QAction* N9 = nullptr;
-    QAction* N8 = nullptr;
-    QAction* N7 = nullptr;
-    QAction* N16 = nullptr;
-    QAction* N29 = nullptr;
-    QMenu* P1 = nullptr;
-    QAction* N3 = nullptr;
-    QAction* S1 = nullptr;
-    QAction* N4 = nullptr;
-    QAction* N5 = nullptr;
-    QAction* N6 = nullptr;
-    QAction* N10 = nullptr;
-    QAction* A1 = nullptr;
-    QAction* N11 = nullptr;
-    QAction* N14 = nullptr;
-    QAction* N1 = nullptr;
-    QMenu* N12 = nullptr;
-    QAction* N051 = nullptr;
-    QAction* N13 = nullptr;
-    QAction* N21 = nullptr;
-    QAction* N22 = nullptr;
-    QMenu* Tool1 = nullptr;
-    QAction* Copy1 = nullptr;
-    QAction* N26 = nullptr;
-    QMenu* Help1 = nullptr;
-    QAction* G1 = nullptr;
-    QAction* N17 = nullptr;
-    QAction* A2 = nullptr;
+    QMenu* fileMenu = nullptr;
+    QAction* addFilesAction = nullptr;
+    QAction* addFolderTreeAction = nullptr;
+    QAction* addUrlAction = nullptr;
+    QAction* resetPlaylistAction = nullptr;
+    QAction* autoSortAction = nullptr;
+    QMenu* mediaFilterMenu = nullptr;
+    QAction* allMediaFilterAction = nullptr;
+    QAction* aviFilterAction = nullptr;
+    QAction* mpegFilterAction = nullptr;
+    QAction* waveFilterAction = nullptr;
+    QAction* midiFilterAction = nullptr;
+    QAction* exitAction = nullptr;
+    QMenu* viewMenu = nullptr;
+    QAction* fitToWindowAction = nullptr;
+    QAction* controlBarAction = nullptr;
+    QAction* statusBarAction = nullptr;
+    QAction* playlistStripAction = nullptr;
+    QAction* regionNavigatorAction = nullptr;
+    QMenu* playMenu = nullptr;
+    QAction* playPauseAction = nullptr;
+    QAction* stopAction = nullptr;
+    QAction* previousTrackAction = nullptr;
+    QAction* nextTrackAction = nullptr;
+    QAction* rewindAction = nullptr;
+    QAction* fastForwardAction = nullptr;
+    QAction* continuousPlayAction = nullptr;
+    QMenu* speedMenu = nullptr;
+    QAction* halfSpeedAction = nullptr;
+    QAction* normalSpeedAction = nullptr;
+    QAction* oneAndHalfSpeedAction = nullptr;
+    QAction* doubleSpeedAction = nullptr;
+    QMenu* toolMenu = nullptr;
+    QAction* copyFrameAction = nullptr;
+    QAction* openContainingFolderAction = nullptr;
+    QMenu* helpMenu = nullptr;
+    QAction* userGuideAction = nullptr;
+    QAction* aboutAction = nullptr;
 
     // Private state of the window, open to tests.
-    std::string ProgramFolder;
-    std::string FileExt;
-    std::int32_t PlayerStatus = 2;
+    std::string programFolder;
+    // The status the player last reported.
+    enum TGKitMSPlay::Status playerStatus = TGKitMSPlay::Stopped;
 
     // The command-line arguments handed over at the first showing, byte for byte.
     void SetArguments(std::vector<std::string> args) { arguments_ = std::move(args); }
@@ -103,25 +97,28 @@ public:
     // The first showing runs FormShow before the window appears.
     void setVisible(bool visible) override;
 
-    // Handlers.
+    // The window's own events.
     void FormShow();
     void FormClose();
-    void ComboBox1Change(TdxfComboBox* sender);
-    void Player1Notify(TGKitMSPlay* sender, std::int16_t status, std::int32_t detail);
-    void Player1Click(TGKitMSPlay* sender);
+    // The chosen playlist entry goes to the player.
+    void OpenChosenEntry();
+    // Keeps the player's status; at the end of a track, continuous play moves on.
+    void FollowPlayerStatus(std::int16_t status);
 
     // File menu: building the playlist.
-    void N18Click();     // add files
-    void CDROM1Click();  // add a folder tree
-    void URLU1Click();   // add a URL
-    void N19Click();     // reset
-    void N27Click();     // automatic sort
-    void N24Click();     // media type filter
-    void AVI1Click();
-    void MPEG1Click();
-    void WAVE1Click();
-    void MIDI1Click();
-    void Search1Find(TSearchFile* sender, const std::string& name, const TSearchFileData& data, bool& cont);
+    void AddFiles();
+    void AddFolderTree();
+    void AddUrl();
+    void ResetPlaylist();
+    void ToggleAutoSort();
+    // The media type filter of folder searches.
+    void FilterAllMedia();
+    void FilterAvi();
+    void FilterMpeg();
+    void FilterWave();
+    void FilterMidi();
+    // A file the folder search found.
+    void AddFoundFile(const std::string& name, const TSearchFileData& data);
 
     // Paths dropped on the window (8-bit, in the order the drop lists them).
     void DropFiles(const std::vector<std::string>& paths);
@@ -137,32 +134,32 @@ public:
     std::vector<std::string> FilterPatterns() const;
 
     // Play menu.
-    void N3Click();      // play/pause
-    void S1Click();      // stop
-    void N5Click();      // previous track
-    void N6Click();      // next track
-    void N10Click();     // rewind
-    void A1Click();      // fast forward
-    void N14Click();     // continuous play
-    void N051Click();
-    void N13Click();
-    void N21Click();
-    void N22Click();
+    void PlayPause();
+    void Stop();
+    void PreviousTrack();
+    void NextTrack();
+    void Rewind();
+    void FastForward();
+    void ToggleContinuousPlay();
+    void PlayAtHalfSpeed();
+    void PlayAtNormalSpeed();
+    void PlayAtOneAndHalfSpeed();
+    void PlayAtDoubleSpeed();
 
     // View menu.
-    void N2Click();      // fit to window
-    void N9Click();      // control bar
-    void N8Click();      // status bar
-    void N7Click();      // playlist strip
+    void ToggleFitToWindow();
+    void ToggleControlBar();
+    void ToggleStatusBar();
+    void TogglePlaylistStrip();
     // Tool, Help and Exit.
-    void Copy1Click();   // copy the current frame
-    void N26Click();     // open the folder of the shown entry
-    void G1Click();      // user's guide
-    void A2Click();      // about window
-    void Exit1Click();
+    void CopyCurrentFrame();
+    void OpenContainingFolder();
+    void OpenUserGuide();
+    void ShowAbout();
+    void Exit();
 
     // Region navigator: set up and show it for the current picture.
-    void N29Click();
+    void ShowRegionNavigator();
     // Binds the navigator's release and close to the player.
     void AttachNavigator(TCutForm1* navigator);
 

@@ -10,100 +10,95 @@
 
 namespace kino {
 
-void TMovieForm1::ComboBox1Change(TdxfComboBox*)
+void TMovieForm1::OpenChosenEntry()
 {
-    Player1->SetFileName(ComboBox1->Text());
+    player->SetFileName(playlist->Text());
     RerunRegionCommand();
 }
 
-void TMovieForm1::Player1Notify(TGKitMSPlay*, std::int16_t status, std::int32_t)
+void TMovieForm1::FollowPlayerStatus(std::int16_t status)
 {
-    PlayerStatus = status;
-    if (status != 4 || !N14->isChecked())
+    playerStatus = static_cast<enum TGKitMSPlay::Status>(status);
+    if (playerStatus != TGKitMSPlay::Ended || !continuousPlayAction->isChecked())
         return;
-    const int index = ComboBox1->ItemIndex();
-    if (index >= ComboBox1->Items().Count() - 1)
+    const int index = playlist->ItemIndex();
+    if (index >= playlist->Items().Count() - 1)
         return;
-    const auto opened = Player1->Engine()->generation();
-    ComboBox1->SetItemIndex(index + 1);
+    const auto opened = player->Engine()->generation();
+    playlist->SetItemIndex(index + 1);
     // An entry equal to the one that just ended raises no change, so it is handed over
     // here; one the change event has just opened is not opened a second time.
-    if (Player1->Engine()->generation() == opened)
-        Player1->SetFileName(ComboBox1->Text());
+    if (player->Engine()->generation() == opened)
+        player->SetFileName(playlist->Text());
     RerunRegionCommand();
 }
 
-void TMovieForm1::Player1Click(TGKitMSPlay*)
+void TMovieForm1::PlayPause()
 {
-    N3Click();
-}
-
-void TMovieForm1::N3Click()
-{
-    if (PlayerStatus == 1)
-        Player1->Pause();
+    if (playerStatus == TGKitMSPlay::Playing)
+        player->Pause();
     // After the end, play/pause plays the entry again from its start, as the control
     // bar's own play button does.
-    if (PlayerStatus == 3 || PlayerStatus == 2 || PlayerStatus == 4)
-        Player1->Play();
+    if (playerStatus == TGKitMSPlay::Paused || playerStatus == TGKitMSPlay::Stopped || playerStatus == TGKitMSPlay::Ended)
+        player->Play();
 }
 
-void TMovieForm1::S1Click()
+void TMovieForm1::Stop()
 {
-    Player1->Stop();
+    player->Stop();
 }
 
-void TMovieForm1::N5Click()
+void TMovieForm1::PreviousTrack()
 {
-    const int index = ComboBox1->ItemIndex();
+    const int index = playlist->ItemIndex();
     if (index > 0) {
-        ComboBox1->SetItemIndex(index - 1);
+        playlist->SetItemIndex(index - 1);
         RerunRegionCommand();
     }
 }
 
-void TMovieForm1::N6Click()
+void TMovieForm1::NextTrack()
 {
-    const int index = ComboBox1->ItemIndex();
-    if (index < ComboBox1->Items().Count() - 1) {
-        ComboBox1->SetItemIndex(index + 1);
+    const int index = playlist->ItemIndex();
+    if (index < playlist->Items().Count() - 1) {
+        playlist->SetItemIndex(index + 1);
         RerunRegionCommand();
     }
 }
 
-void TMovieForm1::N10Click()
+void TMovieForm1::Rewind()
 {
-    Player1->Reverse(5);
+    player->Reverse(5);
 }
 
-void TMovieForm1::A1Click()
+void TMovieForm1::FastForward()
 {
-    Player1->Forward(5);
+    player->Forward(5);
 }
 
-void TMovieForm1::N14Click()
+void TMovieForm1::ToggleContinuousPlay()
 {
-    N14->setChecked(!N14->isChecked());
+    continuousPlayAction->setChecked(!continuousPlayAction->isChecked());
 }
 
 void TMovieForm1::ChangeSpeed(QAction* chosen, double value)
 {
-    for (QAction* a : {N051, N13, N21, N22})
+    for (QAction* a : {halfSpeedAction, normalSpeedAction, oneAndHalfSpeedAction, doubleSpeedAction})
         a->setChecked(a == chosen);
-    Player1->SetSpeed(value);
-    Player1->Pause();
-    Player1->Play();
+    player->SetSpeed(value);
+    player->Pause();
+    player->Play();
 }
 
-void TMovieForm1::N051Click() { ChangeSpeed(N051, 0.5); }
-void TMovieForm1::N13Click() { ChangeSpeed(N13, 1.0); }
-void TMovieForm1::N21Click() { ChangeSpeed(N21, 1.5); }
-void TMovieForm1::N22Click() { ChangeSpeed(N22, 2.0); }
+void TMovieForm1::PlayAtHalfSpeed() { ChangeSpeed(halfSpeedAction, 0.5); }
+void TMovieForm1::PlayAtNormalSpeed() { ChangeSpeed(normalSpeedAction, 1.0); }
+void TMovieForm1::PlayAtOneAndHalfSpeed() { ChangeSpeed(oneAndHalfSpeedAction, 1.5); }
+void TMovieForm1::PlayAtDoubleSpeed() { ChangeSpeed(doubleSpeedAction, 2.0); }
 
 void TMovieForm1::RerunRegionCommand()
 {
     if (CutForm1 && CutForm1->isVisible())
-        N29Click();
+        ShowRegionNavigator();
 }
 
 } // namespace kino

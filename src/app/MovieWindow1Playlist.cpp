@@ -11,6 +11,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <cctype>
 #include <iterator>
 #include <memory>
 
@@ -33,14 +34,6 @@ bool AsciiEqualIgnoringCase(std::string_view a, std::string_view b)
     return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
                return std::toupper(static_cast<unsigned char>(x)) == std::toupper(static_cast<unsigned char>(y));
            });
-}
-
-int HexValue(char c)
-{
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
 }
 
 // Groups the changes of one command, so the list notifies (and the player is handed an
@@ -109,16 +102,19 @@ std::vector<std::string> PathsFromUriList(const QByteArray& uriList)
                 continue;
             rest = rest.mid(slash);
         }
-        std::string path;
-        path.reserve(size_t(rest.size()));
-        for (int i = 0; i < rest.size(); ++i) {
-            if (rest[i] == '%' && i + 2 < rest.size() && HexValue(rest[i + 1]) >= 0 && HexValue(rest[i + 2]) >= 0) {
-                path.push_back(char(HexValue(rest[i + 1]) * 16 + HexValue(rest[i + 2])));
-                i += 2;
-            } else {
-                path.push_back(rest[i]);
-            }
+        // Decoded byte for byte. A "%" that starts no escape stands for itself; Qt would
+        // take the two bytes after it as digits, so it is escaped first.
+        QByteArray escaped;
+        escaped.reserve(rest.size());
+        for (qsizetype i = 0; i < rest.size(); ++i) {
+            const bool escape = i + 2 < rest.size() && std::isxdigit(static_cast<unsigned char>(rest[i + 1]))
+                                && std::isxdigit(static_cast<unsigned char>(rest[i + 2]));
+            if (rest[i] == '%' && !escape)
+                escaped.append("%25");
+            else
+                escaped.append(rest[i]);
         }
+        std::string path = QByteArray::fromPercentEncoding(escaped).toStdString();
         if (!path.empty() && path.find('\0') == std::string::npos)
             paths.push_back(std::move(path));
     }
@@ -127,16 +123,16 @@ std::vector<std::string> PathsFromUriList(const QByteArray& uriList)
 
 bool TMovieForm1::IsMediaFile(const std::string& path)
 {
-    FileExt = ExtensionOf(path);
-    if (FileExt.empty())
+    const std::string ext = ExtensionOf(path);
+    if (ext.empty())
         return false;
     QCollator collator;
     collator.setCaseSensitivity(Qt::CaseInsensitive);
-    const QString shown = ToDisplay(FileExt);
-    for (const char* ext : kMediaExtensions) {
+    const QString shown = ToDisplay(ext);
+    for (const char* media : kMediaExtensions) {
         // Letter case is ignored by the user's locale; the plain ASCII test as well, so
         // a locale whose case rules differ for "I" still knows ".avi".
-        if (AsciiEqualIgnoringCase(FileExt, ext) || collator.compare(shown, QLatin1String(ext)) == 0)
+        if (AsciiEqualIgnoringCase(ext, media) || collator.compare(shown, QLatin1String(media)) == 0)
             return true;
     }
     return false;
@@ -144,13 +140,13 @@ bool TMovieForm1::IsMediaFile(const std::string& path)
 
 std::vector<std::string> TMovieForm1::FilterPatterns() const
 {
-    if (AVI1->isChecked())
+    if (aviFilterAction->isChecked())
         return {"*.avi"};
-    if (MPEG1->isChecked())
+    if (mpegFilterAction->isChecked())
         return {"*.mpg", "*.mpeg"};
-    if (WAVE1->isChecked())
+    if (waveFilterAction->isChecked())
         return {"*.wav", "*.wave"};
-    if (MIDI1->isChecked())
+    if (midiFilterAction->isChecked())
         return {"*.mid", "*.midi"};
     return {"*.avi", "*.mpg", "*.mpeg", "*.wav", "*.wave", "*.mid", "*.midi"};
 }
@@ -159,17 +155,17 @@ void TMovieForm1::FolderSearch(const std::string& folder)
 {
     // One walk of the disk serves every pattern: the listings are kept for this search,
     // and the entries still arrive pattern by pattern, as separate walks would give them.
-    ListBatch batch(ComboBox1->Items());
-    Search1->SetListingCache(std::make_shared<TFolderCache>());
-    Search1->SetDirectory(folder);
+    ListBatch batch(playlist->Items());
+    folderSearch->SetListingCache(std::make_shared<TFolderCache>());
+    folderSearch->SetDirectory(folder);
     for (const std::string& pattern : FilterPatterns()) {
-        Search1->SetSearchName(pattern);
-        Search1->Search();
+        folderSearch->SetSearchName(pattern);
+        folderSearch->Search();
     }
-    Search1->SetListingCache(nullptr);
+    folderSearch->SetListingCache(nullptr);
 }
 
-void TMovieForm1::Search1Find(TSearchFile*, const std::string& name, const TSearchFileData& data, bool&)
+void TMovieForm1::AddFoundFile(const std::string& name, const TSearchFileData& data)
 {
     // Only what can be a medium: a regular file, or a link that leads to one (the
     // find data follows links). A folder named clip.avi, a link that leads nowhere
@@ -177,7 +173,7 @@ void TMovieForm1::Search1Find(TSearchFile*, const std::string& name, const TSear
     // freeze the window) are left out.
     if (data.IsDirectory || data.IsSystem)
         return;
-    ListBatch::Add(ComboBox1->Items(), name);
+    ListBatch::Add(playlist->Items(), name);
 }
 
 void TMovieForm1::AddPath(const std::string& path)
@@ -187,7 +183,7 @@ void TMovieForm1::AddPath(const std::string& path)
     if (HasUriScheme(path) && path.rfind("file:", 0) != 0) {
         struct stat local {};
         if (::stat(path.c_str(), &local) != 0) {
-            ListBatch::Add(ComboBox1->Items(), path);
+            ListBatch::Add(playlist->Items(), path);
             return;
         }
     }
@@ -202,58 +198,58 @@ void TMovieForm1::AddPath(const std::string& path)
     if (S_ISDIR(st.st_mode))
         FolderSearch(WithoutTrailingSlashes(path));
     else if (S_ISREG(st.st_mode) && path.back() != '/' && IsMediaFile(path))
-        ListBatch::Add(ComboBox1->Items(), path);
+        ListBatch::Add(playlist->Items(), path);
 }
 
 void TMovieForm1::AfterAddSelection()
 {
-    if (PlayerStatus != 2)
+    if (playerStatus != TGKitMSPlay::Stopped)
         return;
-    ComboBox1->SetItemIndex(0);
+    playlist->SetItemIndex(0);
     RerunRegionCommand();
 }
 
-void TMovieForm1::N18Click()
+void TMovieForm1::AddFiles()
 {
     std::vector<std::string> files;
     if (dialogs_->OpenFiles(this, files)) {
         // One change of the list; the texts move into it.
-        ComboBox1->Items().AddStrings(std::move(files));
+        playlist->Items().AddStrings(std::move(files));
     }
     AfterAddSelection();
 }
 
-void TMovieForm1::CDROM1Click()
+void TMovieForm1::AddFolderTree()
 {
     const std::string folder = dialogs_->BrowseFolder(this);
     setWindowTitle(QStringLiteral("KINOLITE - 検索中......"));
     repaint();
     {
-        ListBatch batch(ComboBox1->Items());
+        ListBatch batch(playlist->Items());
         if (!folder.empty())
             FolderSearch(folder);
     }
-    N14->setChecked(true);
+    continuousPlayAction->setChecked(true);
     AfterAddSelection();
     setWindowTitle(QStringLiteral("KINOLITE"));
 }
 
-void TMovieForm1::URLU1Click()
+void TMovieForm1::AddUrl()
 {
     const std::string url = dialogs_->InputUrl(this);
     if (!url.empty())
-        ComboBox1->Items().Add(url);
+        playlist->Items().Add(url);
     AfterAddSelection();
 }
 
 void TMovieForm1::DropFiles(const std::vector<std::string>& paths)
 {
     {
-        ListBatch batch(ComboBox1->Items());
+        ListBatch batch(playlist->Items());
         for (const std::string& p : paths)
             AddPath(p);
     }
-    N14->setChecked(true);
+    continuousPlayAction->setChecked(true);
     AfterAddSelection();
 }
 
@@ -271,32 +267,32 @@ void TMovieForm1::dropEvent(QDropEvent* event)
     DropFiles(paths);
 }
 
-void TMovieForm1::N19Click()
+void TMovieForm1::ResetPlaylist()
 {
     if (!dialogs_->ConfirmReset(this))
         return;
-    ComboBox1->Items().Clear();
-    Player1->Stop();
-    Player1->SetFileName(std::string());
+    playlist->Items().Clear();
+    player->Stop();
+    player->SetFileName(std::string());
     RerunRegionCommand();
 }
 
-void TMovieForm1::N27Click()
+void TMovieForm1::ToggleAutoSort()
 {
-    N27->setChecked(!N27->isChecked());
-    ComboBox1->SetSorted(N27->isChecked());
+    autoSortAction->setChecked(!autoSortAction->isChecked());
+    playlist->SetSorted(autoSortAction->isChecked());
 }
 
 void TMovieForm1::ChooseFilter(QAction* chosen)
 {
-    for (QAction* a : {N24, AVI1, MPEG1, WAVE1, MIDI1})
+    for (QAction* a : {allMediaFilterAction, aviFilterAction, mpegFilterAction, waveFilterAction, midiFilterAction})
         a->setChecked(a == chosen);
 }
 
-void TMovieForm1::N24Click() { ChooseFilter(N24); }
-void TMovieForm1::AVI1Click() { ChooseFilter(AVI1); }
-void TMovieForm1::MPEG1Click() { ChooseFilter(MPEG1); }
-void TMovieForm1::WAVE1Click() { ChooseFilter(WAVE1); }
-void TMovieForm1::MIDI1Click() { ChooseFilter(MIDI1); }
+void TMovieForm1::FilterAllMedia() { ChooseFilter(allMediaFilterAction); }
+void TMovieForm1::FilterAvi() { ChooseFilter(aviFilterAction); }
+void TMovieForm1::FilterMpeg() { ChooseFilter(mpegFilterAction); }
+void TMovieForm1::FilterWave() { ChooseFilter(waveFilterAction); }
+void TMovieForm1::FilterMidi() { ChooseFilter(midiFilterAction); }
 
 } // namespace kino

@@ -14,44 +14,44 @@
 
 namespace kino {
 
-void TMovieForm1::N2Click()
+void TMovieForm1::ToggleFitToWindow()
 {
-    N2->setChecked(!N2->isChecked());
-    Player1->SetViewStyle(N2->isChecked() ? 1 : 0);
+    fitToWindowAction->setChecked(!fitToWindowAction->isChecked());
+    player->SetViewStyle(fitToWindowAction->isChecked() ? 1 : 0);
 }
 
-void TMovieForm1::N9Click()
+void TMovieForm1::ToggleControlBar()
 {
-    N9->setChecked(!N9->isChecked());
-    Player1->SetControlBar(N9->isChecked() ? kTrue : kFalse);
+    controlBarAction->setChecked(!controlBarAction->isChecked());
+    player->SetControlBar(controlBarAction->isChecked() ? kTrue : kFalse);
 }
 
-void TMovieForm1::N8Click()
+void TMovieForm1::ToggleStatusBar()
 {
-    N8->setChecked(!N8->isChecked());
-    Player1->SetStatusBar(N8->isChecked() ? kTrue : kFalse);
+    statusBarAction->setChecked(!statusBarAction->isChecked());
+    player->SetStatusBar(statusBarAction->isChecked() ? kTrue : kFalse);
 }
 
-void TMovieForm1::N7Click()
+void TMovieForm1::TogglePlaylistStrip()
 {
-    N7->setChecked(!N7->isChecked());
+    playlistStripAction->setChecked(!playlistStripAction->isChecked());
     // The picture takes the strip's 20 pixels while it is hidden, and gives them back.
-    Panel1->setVisible(N7->isChecked());
+    playlistStrip->setVisible(playlistStripAction->isChecked());
 }
 
-void TMovieForm1::Copy1Click()
+void TMovieForm1::CopyCurrentFrame()
 {
-    if (Player1->MediaFormat() != TGKitMSPlay::AviMovie) {
+    if (player->MediaFormat() != TGKitMSPlay::AviMovie) {
         Shell().Beep();
         dialogs_->ShowMessage(this, QStringLiteral("AVI ファイル以外の形式はコピーできません。"));
         return;
     }
-    Player1->CopyToClipboard(Player1->GetCurrentPos());
+    player->CopyToClipboard(player->GetCurrentPos());
 }
 
-void TMovieForm1::N26Click()
+void TMovieForm1::OpenContainingFolder()
 {
-    const std::string shown = ComboBox1->Text();
+    const std::string shown = playlist->Text();
     if (shown.empty()) {
         Shell().Beep();
         dialogs_->ShowMessage(this, QStringLiteral("プレイリストにファイルが登録されていません。"));
@@ -68,22 +68,22 @@ void TMovieForm1::N26Click()
     Shell().Open(folder.empty() ? std::string(".") : folder);
 }
 
-void TMovieForm1::G1Click()
+void TMovieForm1::OpenUserGuide()
 {
-    Shell().Open(ProgramFolder + "/Readme.txt");
+    Shell().Open(programFolder + "/Readme.txt");
 }
 
-void TMovieForm1::A2Click()
+void TMovieForm1::ShowAbout()
 {
     if (InfoForm1)
         InfoForm1->ShowModal();
 }
 
-void TMovieForm1::N29Click()
+void TMovieForm1::ShowRegionNavigator()
 {
     if (!CutForm1)
         return;
-    const int format = Player1->MediaFormat();
+    const int format = player->MediaFormat();
     if (format != TGKitMSPlay::AviMovie && format != TGKitMSPlay::OtherMovie) {
         // No picture: the beep, and the navigator hides without restoring anything.
         Shell().Beep();
@@ -93,19 +93,19 @@ void TMovieForm1::N29Click()
     const QRect available = screen() ? screen()->availableGeometry() : QRect();
     if (!CutForm1->isVisible())
         CutForm1->move(x() + 6, y() + 52);
-    CutForm1->SetUp(Player1->MovieWidth(), Player1->MovieHeight(), available);
+    CutForm1->SetUp(player->MovieWidth(), player->MovieHeight(), available);
     CutForm1->show();
 }
 
 void TMovieForm1::AttachNavigator(TCutForm1* navigator)
 {
     navigator->OnApply = [this](std::int16_t x, std::int16_t y, std::int16_t w, std::int16_t h) {
-        Player1->SetSourceRect(x, y, w, h);
+        player->SetSourceRect(x, y, w, h);
     };
-    navigator->OnRestore = [this] { Player1->SetSourceRect(0, 0, Player1->MovieWidth(), Player1->MovieHeight()); };
+    navigator->OnRestore = [this] { player->SetSourceRect(0, 0, player->MovieWidth(), player->MovieHeight()); };
 }
 
-void TMovieForm1::Exit1Click()
+void TMovieForm1::Exit()
 {
     close();
 }

@@ -6,7 +6,6 @@
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
 #include <QDBusObjectPath>
-#include <QPointer>
 #include <QStringList>
 
 #include <array>
@@ -148,7 +147,7 @@ namespace {
 
 std::array<SpeedItem, 4> SpeedItems(const TMovieForm1* form)
 {
-    return {{{form->N051, 0.5}, {form->N13, 1.0}, {form->N21, 1.5}, {form->N22, 2.0}}};
+    return {{{form->halfSpeedAction, 0.5}, {form->normalSpeedAction, 1.0}, {form->oneAndHalfSpeedAction, 1.5}, {form->doubleSpeedAction, 2.0}}};
 }
 
 // A local path becomes a file URI, its full path's bytes percent-encoded as they
@@ -191,37 +190,18 @@ TMprisService::TMprisService(TMovieForm1* form, const QDBusConnection& connectio
     serviceName_ = name;
     told_ = ChangeableProperties();
 
-    // The window's events are wrapped, not replaced: its own handler runs first. The
-    // guard keeps the wrapper harmless once this object is gone.
-    QPointer<TMprisService> self(this);
-    auto notify = form_->Player1->OnNotify;
-    form_->Player1->OnNotify = [self, notify](TGKitMSPlay* s, std::int16_t status, std::int32_t detail) {
-        if (notify)
-            notify(s, status, detail);
-        if (self)
-            self->Refresh();
-    };
-    auto change = form_->ComboBox1->OnChange;
-    form_->ComboBox1->OnChange = [self, change](TdxfComboBox* s) {
-        if (change)
-            change(s);
-        if (self)
-            self->Refresh();
-    };
+    // The controls raise these right after the window's own events, so the window's
+    // handlers have run when clients are told.
+    TGKitMSPlay* player = form_->player;
+    connect(player, &TGKitMSPlay::statusNotified, this, &TMprisService::Refresh);
+    connect(form_->playlist, &TdxfCustomComboBox::changed, this, &TMprisService::Refresh);
     // Entries added or removed without a change of selection still move CanGoNext.
-    auto itemsChange = form_->ComboBox1->Items().OnChange;
-    form_->ComboBox1->Items().OnChange = [self, itemsChange](TdxfItems* s) {
-        if (itemsChange)
-            itemsChange(s);
-        if (self)
-            self->Refresh();
-    };
+    connect(&form_->playlist->Items(), &TdxfItems::changed, this, &TMprisService::Refresh);
     for (const SpeedItem& item : SpeedItems(form_))
         connect(item.action, &QAction::toggled, this, &TMprisService::Refresh);
-    PlayerEngine* engine = form_->Player1->Engine();
-    connect(engine, &PlayerEngine::factsChanged, this, &TMprisService::Refresh);
-    connect(engine, &PlayerEngine::positionChanged, this, [this] { emit Seeked(PositionUs()); });
-    connect(form_->Player1->Bar(), &PlayerControlBar::volumeChanged, this, &TMprisService::Refresh);
+    connect(player, &TGKitMSPlay::factsChanged, this, &TMprisService::Refresh);
+    connect(player, &TGKitMSPlay::positionJumped, this, [this] { emit Seeked(PositionUs()); });
+    connect(player->Bar(), &PlayerControlBar::volumeChanged, this, &TMprisService::Refresh);
 }
 
 TMprisService::~TMprisService()
@@ -234,9 +214,9 @@ TMprisService::~TMprisService()
 
 QString TMprisService::PlaybackStatus() const
 {
-    switch (form_->PlayerStatus) {
-    case 1: return QStringLiteral("Playing");
-    case 3: return QStringLiteral("Paused");
+    switch (form_->playerStatus) {
+    case TGKitMSPlay::Playing: return QStringLiteral("Playing");
+    case TGKitMSPlay::Paused: return QStringLiteral("Paused");
     default: return QStringLiteral("Stopped");
     }
 }
@@ -246,13 +226,13 @@ double TMprisService::Rate() const
     for (const SpeedItem& item : SpeedItems(form_))
         if (item.action->isChecked())
             return item.rate;
-    return form_->Player1->Speed();
+    return form_->player->Speed();
 }
 
 QString TMprisService::TrackId() const
 {
-    const int index = form_->ComboBox1->ItemIndex();
-    if (index < 0 || index >= form_->ComboBox1->Items().Count())
+    const int index = form_->playlist->ItemIndex();
+    if (index < 0 || index >= form_->playlist->Items().Count())
         return QString::fromLatin1(kNoTrack);
     return QStringLiteral("/org/kinolite/track/%1").arg(index);
 }
@@ -261,15 +241,15 @@ QVariantMap TMprisService::Metadata() const
 {
     QVariantMap map;
     map.insert(QStringLiteral("mpris:trackid"), QVariant::fromValue(QDBusObjectPath(TrackId())));
-    const int index = form_->ComboBox1->ItemIndex();
-    if (index < 0 || index >= form_->ComboBox1->Items().Count())
+    const int index = form_->playlist->ItemIndex();
+    if (index < 0 || index >= form_->playlist->Items().Count())
         return map;
-    const std::string& entry = form_->ComboBox1->Items().Strings(index);
+    const std::string& entry = form_->playlist->Items().Strings(index);
     map.insert(QStringLiteral("xesam:url"), UrlOf(entry));
     map.insert(QStringLiteral("xesam:title"), TitleOf(entry));
     // The length belongs to the entry only once the player holds that entry.
-    if (form_->Player1->FileName() == entry) {
-        const qint64 ms = form_->Player1->DurationMs();
+    if (form_->player->FileName() == entry) {
+        const qint64 ms = form_->player->DurationMs();
         if (ms > 0)
             map.insert(QStringLiteral("mpris:length"), qlonglong(ms) * 1000);
     }
@@ -278,28 +258,28 @@ QVariantMap TMprisService::Metadata() const
 
 double TMprisService::Volume() const
 {
-    return form_->Player1->Engine()->Volume();
+    return form_->player->Engine()->Volume();
 }
 
 qlonglong TMprisService::PositionUs() const
 {
-    return qlonglong(form_->Player1->GetCurrentPos()) * 1000;
+    return qlonglong(form_->player->GetCurrentPos()) * 1000;
 }
 
 bool TMprisService::CanGoNext() const
 {
-    const int count = form_->ComboBox1->Items().Count();
-    return count > 0 && form_->ComboBox1->ItemIndex() < count - 1;
+    const int count = form_->playlist->Items().Count();
+    return count > 0 && form_->playlist->ItemIndex() < count - 1;
 }
 
 bool TMprisService::CanGoPrevious() const
 {
-    return form_->ComboBox1->ItemIndex() > 0;
+    return form_->playlist->ItemIndex() > 0;
 }
 
 bool TMprisService::CanPlay() const
 {
-    return form_->ComboBox1->Items().Count() > 0;
+    return form_->playlist->Items().Count() > 0;
 }
 
 void TMprisService::Raise()
@@ -316,26 +296,26 @@ void TMprisService::Quit()
     QMetaObject::invokeMethod(form_, [form = form_] { form->close(); }, Qt::QueuedConnection);
 }
 
-void TMprisService::Next() { form_->N6->trigger(); }
-void TMprisService::Previous() { form_->N5->trigger(); }
-void TMprisService::PlayPause() { form_->N3->trigger(); }
-void TMprisService::Stop() { form_->S1->trigger(); }
+void TMprisService::Next() { form_->nextTrackAction->trigger(); }
+void TMprisService::Previous() { form_->previousTrackAction->trigger(); }
+void TMprisService::PlayPause() { form_->playPauseAction->trigger(); }
+void TMprisService::Stop() { form_->stopAction->trigger(); }
 
 void TMprisService::Pause()
 {
-    if (form_->PlayerStatus == 1)
-        form_->N3->trigger();
+    if (form_->playerStatus == TGKitMSPlay::Playing)
+        form_->playPauseAction->trigger();
 }
 
 void TMprisService::Play()
 {
-    if (form_->PlayerStatus == 2 || form_->PlayerStatus == 3)
-        form_->N3->trigger();
+    if (form_->playerStatus == TGKitMSPlay::Stopped || form_->playerStatus == TGKitMSPlay::Paused)
+        form_->playPauseAction->trigger();
 }
 
 void TMprisService::Seek(qlonglong offsetUs)
 {
-    TGKitMSPlay* player = form_->Player1;
+    TGKitMSPlay* player = form_->player;
     const qint64 duration = player->DurationMs();
     qint64 target = qint64(player->GetCurrentPos()) + offsetUs / 1000;
     if (target < 0)
@@ -353,17 +333,17 @@ void TMprisService::SetPosition(const QDBusObjectPath& track, qlonglong position
     // A request meant for an entry no longer shown is stale.
     if (track.path() != TrackId() || track.path() == QLatin1String(kNoTrack))
         return;
-    const qint64 duration = form_->Player1->DurationMs();
+    const qint64 duration = form_->player->DurationMs();
     if (positionUs < 0 || (duration >= 0 && positionUs / 1000 > duration))
         return;
-    form_->Player1->Engine()->SeekMs(positionUs / 1000);
+    form_->player->Engine()->SeekMs(positionUs / 1000);
 }
 
 void TMprisService::OpenUri(const QString& uri)
 {
     if (uri.isEmpty())
         return;
-    form_->ComboBox1->Items().Add(uri.toStdString());
+    form_->playlist->Items().Add(uri.toStdString());
     form_->AfterAddSelection();
     Refresh();
 }
@@ -394,7 +374,7 @@ void TMprisService::SetVolume(double volume)
 {
     if (std::isnan(volume))
         return;
-    form_->Player1->Engine()->SetVolume(volume);
+    form_->player->Engine()->SetVolume(volume);
     Refresh();
 }
 

@@ -29,42 +29,42 @@ TCutForm1::TCutForm1(QWidget* parent)
     setFont(NavigatorFont(12));
     move(145, 376);
 
-    Panel1 = new QLabel(QStringLiteral("0 x 0 ピクセル"), this);
-    Panel1->setObjectName(QStringLiteral("Panel1"));
-    Panel1->setAlignment(Qt::AlignCenter);
-    Panel1->setFont(NavigatorFont(11));
-    Panel1->setAutoFillBackground(true);
-    QPalette pal = Panel1->palette();
+    picturePanel = new QLabel(QStringLiteral("0 x 0 ピクセル"), this);
+    picturePanel->setObjectName(QStringLiteral("Panel1"));
+    picturePanel->setAlignment(Qt::AlignCenter);
+    picturePanel->setFont(NavigatorFont(11));
+    picturePanel->setAutoFillBackground(true);
+    QPalette pal = picturePanel->palette();
     pal.setColor(QPalette::Window, Qt::black);
     pal.setColor(QPalette::WindowText, QColor(0xC0, 0xC0, 0xC0));
-    Panel1->setPalette(pal);
-    Panel1->setGeometry(0, 0, 239, 190);
+    picturePanel->setPalette(pal);
+    picturePanel->setGeometry(0, 0, 239, 190);
 
-    SelShape1 = new TSelShape(Panel1);
-    SelShape1->setObjectName(QStringLiteral("SelShape1"));
-    SelShape1->setGeometry(0, 0, 239, 190);
-    SelShape1->setCursor(Qt::SizeAllCursor);
-    SelShape1->SetPen(QPen(QColor(0, 255, 255), 1, Qt::DotLine));
-    SelShape1->SetSizeSense(5);
-    SelShape1->SetMinWidth(16);
-    SelShape1->SetMinHeight(16);
-    SelShape1->SetMinTop(0);
-    SelShape1->SetMinLeft(0);
-    SelShape1->SetMaxBottom(0);
-    SelShape1->SetMaxRight(0);
-    SelShape1->SetSelOption(kSelOptAll);
-    SelShape1->OnMouseUp = [this](TSelShape*, Qt::MouseButton, Qt::KeyboardModifiers, int, int) {
-        SelShape1MouseUp();
+    selection = new TSelShape(picturePanel);
+    selection->setObjectName(QStringLiteral("SelShape1"));
+    selection->setGeometry(0, 0, 239, 190);
+    selection->setCursor(Qt::SizeAllCursor);
+    selection->SetPen(QPen(QColor(0, 255, 255), 1, Qt::DotLine));
+    selection->SetSizeSense(5);
+    selection->SetMinWidth(16);
+    selection->SetMinHeight(16);
+    selection->SetMinTop(0);
+    selection->SetMinLeft(0);
+    selection->SetMaxBottom(0);
+    selection->SetMaxRight(0);
+    selection->SetSelOption(kSelOptAll);
+    selection->OnMouseUp = [this](TSelShape*, Qt::MouseButton, Qt::KeyboardModifiers, int, int) {
+        ApplySelection();
     };
 
-    setFixedSize(Panel1->size());
+    setFixedSize(picturePanel->size());
 }
 
 void TCutForm1::SetUp(int width, int height, const QRect& available)
 {
     pictureWidth_ = std::max(0, width);
     pictureHeight_ = std::max(0, height);
-    Panel1->setText(QStringLiteral("%1 x %2 ピクセル").arg(width).arg(height));
+    picturePanel->setText(QStringLiteral("%1 x %2 ピクセル").arg(width).arg(height));
 
     // One navigator pixel per picture pixel, unless the picture would not leave room
     // on the screen: then the smallest whole divisor that fits two thirds of it.
@@ -77,8 +77,8 @@ void TCutForm1::SetUp(int width, int height, const QRect& available)
     }
     const int panelW = pictureWidth_ / divisor_;
     const int panelH = pictureHeight_ / divisor_;
-    Panel1->resize(panelW, panelH);
-    SelShape1->resize(panelW, panelH);
+    picturePanel->resize(panelW, panelH);
+    selection->resize(panelW, panelH);
     // A window cannot be smaller than a pixel; a 0 × 0 picture leaves the panel empty.
     setFixedSize(std::max(1, panelW), std::max(1, panelH));
 }
@@ -86,16 +86,16 @@ void TCutForm1::SetUp(int width, int height, const QRect& available)
 QRect TCutForm1::PictureRect() const
 {
     const int d = divisor_;
-    int x = SelShape1->Left() * d;
-    int y = SelShape1->Top() * d;
-    int right = (SelShape1->Left() + SelShape1->Width()) * d;
-    int bottom = (SelShape1->Top() + SelShape1->Height()) * d;
+    int x = selection->Left() * d;
+    int y = selection->Top() * d;
+    int right = (selection->Left() + selection->Width()) * d;
+    int bottom = (selection->Top() + selection->Height()) * d;
     if (d > 1) {
         // A scaled panel drops the picture's last few pixels; a selection reaching the
         // panel's edge reaches the picture's, and nothing lies outside the picture.
-        if (SelShape1->Left() + SelShape1->Width() >= Panel1->width())
+        if (selection->Left() + selection->Width() >= picturePanel->width())
             right = pictureWidth_;
-        if (SelShape1->Top() + SelShape1->Height() >= Panel1->height())
+        if (selection->Top() + selection->Height() >= picturePanel->height())
             bottom = pictureHeight_;
         x = std::clamp(x, 0, pictureWidth_);
         y = std::clamp(y, 0, pictureHeight_);
@@ -105,7 +105,7 @@ QRect TCutForm1::PictureRect() const
     return QRect(x, y, right - x, bottom - y);
 }
 
-void TCutForm1::SelShape1MouseUp()
+void TCutForm1::ApplySelection()
 {
     const QRect r = PictureRect();
     if (OnApply)

@@ -19,8 +19,10 @@ class TCutForm1 : public QWidget {
 public:
     explicit TCutForm1(QWidget* parent = nullptr);
 
-    QLabel* Panel1 = nullptr;
-    TSelShape* SelShape1 = nullptr;
+    // The black panel as large as the picture ("Panel1") and the selection on it
+    // ("SelShape1"); each keeps its design name as its objectName.
+    QLabel* picturePanel = nullptr;
+    TSelShape* selection = nullptr;
 
     // Sets the navigator up for a picture of `width` × `height`: the caption, the
     // panel and the selection's size (its corner stays). A picture that does not fit
@@ -32,8 +34,9 @@ public:
     // The selection in picture pixels.
     QRect PictureRect() const;
 
-    // Handlers.
-    void SelShape1MouseUp();
+    // Hands the selection on when the user releases it.
+    void ApplySelection();
+    // A close hands on the restore.
     void FormClose();
 
     // What a release hands on (the selection, in picture pixels), and what a close does.

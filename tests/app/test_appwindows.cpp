@@ -23,13 +23,14 @@
 #include "app/InfoWindow1.h"
 #include "app/KinoApplication.h"
 #include "app/MovieWindow1.h"
+#include "controls/dxfComboBox.h"
 #include "region/CutWindow1.h"
-#include "search/SearchFile.h"
 #include "support/AppTestMain.h"
 #include "support/RecordingDialogs.h"
 #include "support/TestMain.h"
 #include "support/X11Probe.h"
 
+using kino::TGKitMSPlay;
 using kino::TMovieForm1;
 
 namespace {
@@ -88,7 +89,7 @@ private slots:
         QTemporaryDir dir;
         TMovieForm1 main(&recording);
         main.SetSettingsPath(dir.filePath(QStringLiteral("KINOLITE.ini")).toStdString());
-        main.PlayerStatus = 1;   // nothing is started by the adds
+        main.playerStatus = TGKitMSPlay::Playing;   // nothing is started by the adds
         main.show();
         kino::QtDialogs qt;
         QString shown;
@@ -97,13 +98,11 @@ private slots:
         } else if (window == QLatin1String("searching")) {
             QFile(dir.filePath(QStringLiteral("a.avi"))).open(QIODevice::WriteOnly);
             recording.folder = dir.path().toStdString();
-            auto find = main.Search1->OnFind;
-            main.Search1->OnFind = [&](kino::TSearchFile* s, const std::string& n, const kino::TSearchFileData& d, bool& c) {
-                shown = x11probe::NetWmName(main.winId());
-                find(s, n, d, c);
-            };
+            // The found entry reaches the list while the search still runs.
+            QObject::connect(&main.playlist->Items(), &kino::TdxfItems::changed, &main,
+                             [&] { shown = x11probe::NetWmName(main.winId()); });
             QVERIFY(QTest::qWaitForWindowExposed(&main));
-            main.CDROM1->trigger();
+            main.addFolderTreeAction->trigger();
         } else if (window == QLatin1String("about")) {
             kino::TInfoForm1 about(&main);
             shown = CaptionOfModal([&] { about.ShowModal(); });

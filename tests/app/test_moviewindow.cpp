@@ -22,10 +22,11 @@
 #include "controls/dxfPopupWindow.h"
 #include "player/MediaEngine.h"
 #include "player/TGKitMSPlay.h"
-#include "support/RecordingDialogs.h"
+#include "support/MainWindowFixture.h"
 #include "support/AppTestMain.h"
 #include "support/TestMain.h"
 
+using kino::TGKitMSPlay;
 using kino::TMovieForm1;
 
 namespace {
@@ -48,27 +49,14 @@ void WriteAll(const QString& path, const QByteArray& bytes)
 
 } // namespace
 
-class MovieWindowTest : public QObject {
+class MovieWindowTest : public QObject, MainWindowFixture {
     Q_OBJECT
-
-    QTemporaryDir dir;
-    RecordingDialogs dialogs;
-    std::unique_ptr<TMovieForm1> form;
-
-    QString Ini() const { return dir.filePath("KINOLITE.ini"); }
-
-    TMovieForm1& MakeForm()
-    {
-        form = std::make_unique<TMovieForm1>(&dialogs);
-        form->SetSettingsPath(Ini().toStdString());
-        return *form;
-    }
 
 private slots:
     void init()
     {
         dialogs.errors.clear();
-        QFile::remove(Ini());
+        QFile::remove(SettingsFile());
     }
     void cleanup() { form.reset(); }
 
@@ -80,24 +68,24 @@ private slots:
         QCOMPARE(f.windowTitle(), QStringLiteral("KINOLITE"));
         QCOMPARE(f.pos(), QPoint(40, 40));
         QCOMPARE(f.centralWidget()->size(), QSize(300, 340));
-        QCOMPARE(f.Player1->size(), QSize(300, 320));
-        QCOMPARE(f.Panel1->geometry(), QRect(0, 320, 300, 20));
-        QCOMPARE(f.ComboBox1->size(), QSize(300, 20));
-        QCOMPARE(f.ComboBox1->ItemIndex(), -1);
-        QCOMPARE(f.ComboBox1->toolTip(), QStringLiteral("プレイリスト"));
-        QVERIFY(f.N14->isChecked());          // continuous play is switched on when first shown
-        QCOMPARE(f.PlayerStatus, 2);
-        QCOMPARE(f.Player1->FileName(), std::string());
+        QCOMPARE(f.player->size(), QSize(300, 320));
+        QCOMPARE(f.playlistStrip->geometry(), QRect(0, 320, 300, 20));
+        QCOMPARE(f.playlist->size(), QSize(300, 20));
+        QCOMPARE(f.playlist->ItemIndex(), -1);
+        QCOMPARE(f.playlist->toolTip(), QStringLiteral("プレイリスト"));
+        QVERIFY(f.continuousPlayAction->isChecked());          // continuous play is switched on when first shown
+        QCOMPARE(f.playerStatus, TGKitMSPlay::Stopped);
+        QCOMPARE(f.player->FileName(), std::string());
         QCOMPARE(f.minimumSize().width(), 92);
 
         // The picture follows every resize; the strip keeps its 20 pixels.
         f.resize(500, 500);
-        QTRY_COMPARE(f.Player1->width(), 500);
-        QCOMPARE(f.Panel1->height(), 20);
-        QCOMPARE(f.Player1->height() + 20, f.centralWidget()->height());
+        QTRY_COMPARE(f.player->width(), 500);
+        QCOMPARE(f.playlistStrip->height(), 20);
+        QCOMPARE(f.player->height() + 20, f.centralWidget()->height());
 
         f.close();
-        const QByteArray ini = ReadAll(Ini());
+        const QByteArray ini = ReadAll(SettingsFile());
         QVERIFY2(ini.contains("[SET0]"), ini.constData());
         QVERIFY(ini.contains("M_TOP=40"));
         QVERIFY(ini.contains("M_LEFT=40"));
@@ -166,11 +154,11 @@ private slots:
             tops << a->text();
         QCOMPARE(tops, QStringList({"ファイル(&F)", "ビュー(&V)", "プレイ(&P)", "ツール(&T)", "ヘルプ(&H)"}));
         QStringList file;
-        for (QAction* a : f.File1->actions())
+        for (QAction* a : f.fileMenu->actions())
             file << (a->isSeparator() ? QStringLiteral("-") : a->objectName());
         QCOMPARE(file, QStringList({"N18", "CDROM1", "URLU1", "-", "N19", "-", "N27", "", "-", "Exit1"}));
-        QCOMPARE(f.N23->title(), QStringLiteral("サブフォルダ展開の取得形式(&F)"));
-        QCOMPARE(f.N12->title(), QStringLiteral("プレイ速度(&D)"));
+        QCOMPARE(f.mediaFilterMenu->title(), QStringLiteral("サブフォルダ展開の取得形式(&F)"));
+        QCOMPARE(f.speedMenu->title(), QStringLiteral("プレイ速度(&D)"));
     }
 
     void positionReadFromTheSettingsFile_data()
@@ -192,7 +180,7 @@ private slots:
     {
         QFETCH(QByteArray, content);
         QFETCH(QPoint, pos);
-        WriteAll(Ini(), content);
+        WriteAll(SettingsFile(), content);
         TMovieForm1& f = MakeForm();
         f.show();
         const QRect area = f.screen()->availableGeometry();
@@ -234,26 +222,26 @@ private slots:
 
     void settingsFileThatIsAFolderGivesDefaultsAndStillCloses()
     {
-        QVERIFY(QDir(dir.path()).mkdir("KINOLITE.ini"));
-        auto removeFolder = qScopeGuard([this] { QDir(dir.path()).rmdir("KINOLITE.ini"); });
+        QVERIFY(QDir(SettingsFolder()).mkdir("KINOLITE.ini"));
+        auto removeFolder = qScopeGuard([this] { QDir(SettingsFolder()).rmdir("KINOLITE.ini"); });
         TMovieForm1& f = MakeForm();
         f.show();
         QCOMPARE(f.pos(), QPoint(40, 40));
         QVERIFY(f.close());
         QVERIFY(!f.isVisible());
         QCOMPARE(dialogs.errors.size(), 1);
-        QCOMPARE(dialogs.errors.front(), Ini() + QStringLiteral(" に書き込めません."));
+        QCOMPARE(dialogs.errors.front(), SettingsFile() + QStringLiteral(" に書き込めません."));
     }
 
     void closingWritesThePositionAndKeepsTheRestOfTheFile()
     {
-        WriteAll(Ini(), "; kept comment\n[OTHER]\nkey=value\n\n[SET0]\nM_TOP=10\nM_LEFT=20\nEXTRA=1\n");
+        WriteAll(SettingsFile(), "; kept comment\n[OTHER]\nkey=value\n\n[SET0]\nM_TOP=10\nM_LEFT=20\nEXTRA=1\n");
         TMovieForm1& f = MakeForm();
         f.show();
         QCOMPARE(f.pos(), QPoint(20, 10));
         f.move(333, 222);
         QVERIFY(f.close());
-        const QByteArray ini = ReadAll(Ini());
+        const QByteArray ini = ReadAll(SettingsFile());
         QVERIFY2(ini.contains("M_TOP=222") && ini.contains("M_LEFT=333"), ini.constData());
         QVERIFY(ini.contains("; kept comment"));
         QVERIFY(ini.contains("key=value"));
@@ -270,25 +258,25 @@ private slots:
         TMovieForm1& f = MakeForm();
         f.SetArguments({Fixture("no-such.avi"), Fixture("clip.avi"), Fixture("random.avi") + ".txt"});
         f.show();
-        QCOMPARE(f.ComboBox1->Items().Count(), 1);
-        QCOMPARE(f.ComboBox1->ItemIndex(), 0);
-        QCOMPARE(f.Player1->FileName(), Fixture("clip.avi"));
+        QCOMPARE(f.playlist->Items().Count(), 1);
+        QCOMPARE(f.playlist->ItemIndex(), 0);
+        QCOMPARE(f.player->FileName(), Fixture("clip.avi"));
         // Opening may go on in the background on a busy machine; the facts follow.
-        QTRY_COMPARE_WITH_TIMEOUT(f.Player1->MediaFormat(), 301, 20000);
-        QTRY_COMPARE_WITH_TIMEOUT(f.PlayerStatus, 1, 20000);
+        QTRY_COMPARE_WITH_TIMEOUT(f.player->MediaFormat(), 301, 20000);
+        QTRY_COMPARE_WITH_TIMEOUT(f.playerStatus, TGKitMSPlay::Playing, 20000);
     }
 
     void choosingAnEntryHandsItToThePlayer()
     {
         TMovieForm1& f = MakeForm();
-        f.ComboBox1->Items().Add(Fixture("clip.mpg"));
-        f.ComboBox1->Items().Add(Fixture("tone.wav"));
-        f.ComboBox1->SetItemIndex(1);
-        QCOMPARE(f.Player1->FileName(), Fixture("tone.wav"));
-        QTRY_COMPARE_WITH_TIMEOUT(f.Player1->MediaFormat(), 201, 20000);
-        f.ComboBox1->SetItemIndex(0);
-        QTRY_COMPARE_WITH_TIMEOUT(f.Player1->MediaFormat(), 302, 20000);
-        QTRY_COMPARE_WITH_TIMEOUT(f.PlayerStatus, 1, 20000);
+        f.playlist->Items().Add(Fixture("clip.mpg"));
+        f.playlist->Items().Add(Fixture("tone.wav"));
+        f.playlist->SetItemIndex(1);
+        QCOMPARE(f.player->FileName(), Fixture("tone.wav"));
+        QTRY_COMPARE_WITH_TIMEOUT(f.player->MediaFormat(), 201, 20000);
+        f.playlist->SetItemIndex(0);
+        QTRY_COMPARE_WITH_TIMEOUT(f.player->MediaFormat(), 302, 20000);
+        QTRY_COMPARE_WITH_TIMEOUT(f.playerStatus, TGKitMSPlay::Playing, 20000);
     }
 
     // The user clicks the playlist strip, the list opens below it, and a click on
@@ -298,26 +286,26 @@ private slots:
         TMovieForm1& f = MakeForm();
         // Byte for byte: a QString on the way would spoil the name.
         const std::string sjis = Fixture("") + "\x83\x65\x83\x58\x83\x67.avi";
-        f.ComboBox1->Items().Add(Fixture("clip.mpg"));
-        f.ComboBox1->Items().Add(sjis);
-        f.ComboBox1->Items().Add(Fixture("tone.wav"));
+        f.playlist->Items().Add(Fixture("clip.mpg"));
+        f.playlist->Items().Add(sjis);
+        f.playlist->Items().Add(Fixture("tone.wav"));
         f.show();
         QVERIFY(QTest::qWaitForWindowExposed(&f));
         QWindow* window = f.windowHandle();
-        const QPoint strip = f.ComboBox1->mapTo(&f, QPoint(40, 10));
+        const QPoint strip = f.playlist->mapTo(&f, QPoint(40, 10));
         QTest::mouseClick(window, Qt::LeftButton, {}, strip);
-        QVERIFY(f.ComboBox1->DroppedDown());
-        kino::TPopupWindow* popup = f.ComboBox1->Popup();
+        QVERIFY(f.playlist->DroppedDown());
+        kino::TPopupWindow* popup = f.playlist->Popup();
         QVERIFY(QTest::qWaitForWindowExposed(popup));
-        QCOMPARE(popup->geometry().topLeft(), f.ComboBox1->mapToGlobal(QPoint(0, f.ComboBox1->height())));
+        QCOMPARE(popup->geometry().topLeft(), f.playlist->mapToGlobal(QPoint(0, f.playlist->height())));
         QCOMPARE(popup->size(), QSize(300, 150));
         QCOMPARE(popup->RowCount(), 3);
         const QPoint row = popup->ListRect().topLeft() + popup->RowRect(1).center();
         QTest::mouseClick(popup->windowHandle(), Qt::LeftButton, {}, row);
-        QVERIFY(!f.ComboBox1->DroppedDown());
-        QCOMPARE(f.ComboBox1->ItemIndex(), 1);
-        QCOMPARE(f.Player1->FileName(), sjis);
-        QTRY_COMPARE_WITH_TIMEOUT(f.Player1->MediaFormat(), 301, 20000);
+        QVERIFY(!f.playlist->DroppedDown());
+        QCOMPARE(f.playlist->ItemIndex(), 1);
+        QCOMPARE(f.player->FileName(), sjis);
+        QTRY_COMPARE_WITH_TIMEOUT(f.player->MediaFormat(), 301, 20000);
     }
 
     void standardErrorText_data()

@@ -25,9 +25,10 @@
 #include "controls/dxfComboBox.h"
 #include "player/TGKitMSPlay.h"
 #include "support/AppTestMain.h"
-#include "support/RecordingDialogs.h"
+#include "support/MainWindowFixture.h"
 #include "support/TestMain.h"
 
+using kino::TGKitMSPlay;
 using kino::TMovieForm1;
 using kino::TMprisService;
 
@@ -72,28 +73,21 @@ public slots:
 
 } // namespace
 
-class MprisTest : public QObject {
+class MprisTest : public QObject, MainWindowFixture {
     Q_OBJECT
 
-    RecordingDialogs dialogs;
     QTemporaryDir dir;
-    std::unique_ptr<TMovieForm1> form;
     TMprisService* service = nullptr;
     QDBusConnection client{QString()};
-
-    QString SettingsFile() const { return dir.filePath(QStringLiteral("kinolite.ini")); }
 
     // The window with the two clips, shown (the first starts), continuous play off
     // so the short clips stay where the test put them.
     TMovieForm1& MakeForm()
     {
-        form = std::make_unique<TMovieForm1>(&dialogs);
-        form->SetSettingsPath(SettingsFile().toStdString());
-        form->ComboBox1->Items().Add(Fixture("clip.avi"));
-        form->ComboBox1->Items().Add(Fixture("clip.mpg"));
+        MainWindowFixture::MakeForm({Fixture("clip.avi"), Fixture("clip.mpg")});
         form->show();
-        if (form->N14->isChecked())
-            form->N14->trigger();
+        if (form->continuousPlayAction->isChecked())
+            form->continuousPlayAction->trigger();
         return *form;
     }
 
@@ -198,11 +192,11 @@ private slots:
         TMovieForm1& f = MakeForm();
         service = kino::StartMpris(&f);
         QVERIFY(service);
-        QTRY_COMPARE_WITH_TIMEOUT(f.PlayerStatus, 1, kTimeout);
+        QTRY_COMPARE_WITH_TIMEOUT(f.playerStatus, TGKitMSPlay::Playing, kTimeout);
         QCOMPARE(Ctl({"status"}), QStringLiteral("Playing"));
 
         Ctl({"play-pause"});
-        QTRY_COMPARE_WITH_TIMEOUT(f.PlayerStatus, 3, kTimeout);
+        QTRY_COMPARE_WITH_TIMEOUT(f.playerStatus, TGKitMSPlay::Paused, kTimeout);
         QTRY_COMPARE_WITH_TIMEOUT(Ctl({"status"}), QStringLiteral("Paused"), kTimeout);
         Ctl({"pause"});   // already paused: stays so
         QCOMPARE(Ctl({"status"}), QStringLiteral("Paused"));
@@ -212,19 +206,19 @@ private slots:
         QCOMPARE(Get(kPlayer, "CanGoNext"), QVariant(true));
         Ctl({"next"});
         QTRY_COMPARE_WITH_TIMEOUT(Title(), QStringLiteral("clip.mpg"), kTimeout);
-        QCOMPARE(f.ComboBox1->ItemIndex(), 1);
+        QCOMPARE(f.playlist->ItemIndex(), 1);
         QCOMPARE(Get(kPlayer, "CanGoNext"), QVariant(false));
         QCOMPARE(Get(kPlayer, "CanGoPrevious"), QVariant(true));
 
         Ctl({"previous"});
         QTRY_COMPARE_WITH_TIMEOUT(Title(), QStringLiteral("clip.avi"), kTimeout);
-        QCOMPARE(f.ComboBox1->ItemIndex(), 0);
+        QCOMPARE(f.playlist->ItemIndex(), 0);
 
         Ctl({"stop"});
-        QTRY_COMPARE_WITH_TIMEOUT(f.PlayerStatus, 2, kTimeout);
+        QTRY_COMPARE_WITH_TIMEOUT(f.playerStatus, TGKitMSPlay::Stopped, kTimeout);
         QTRY_COMPARE_WITH_TIMEOUT(Ctl({"status"}), QStringLiteral("Stopped"), kTimeout);
         Ctl({"play"});
-        QTRY_COMPARE_WITH_TIMEOUT(f.PlayerStatus, 1, kTimeout);
+        QTRY_COMPARE_WITH_TIMEOUT(f.playerStatus, TGKitMSPlay::Playing, kTimeout);
         QVERIFY(dialogs.errors.isEmpty());
     }
 
@@ -233,10 +227,10 @@ private slots:
         TMovieForm1& f = MakeForm();
         service = kino::StartMpris(&f);
         QVERIFY(service);
-        QTRY_COMPARE_WITH_TIMEOUT(f.PlayerStatus, 1, kTimeout);
+        QTRY_COMPARE_WITH_TIMEOUT(f.playerStatus, TGKitMSPlay::Playing, kTimeout);
         // Paused, so the position stays where the client puts it.
         Ctl({"pause"});
-        QTRY_COMPARE_WITH_TIMEOUT(f.PlayerStatus, 3, kTimeout);
+        QTRY_COMPARE_WITH_TIMEOUT(f.playerStatus, TGKitMSPlay::Paused, kTimeout);
 
         QCOMPARE(Ctl({"metadata", "xesam:url"}),
                  QUrl::fromLocalFile(FixturePath("clip.avi")).toString(QUrl::FullyEncoded));
@@ -250,7 +244,7 @@ private slots:
 
         Ctl({"position", "1"});
         QTRY_VERIFY_WITH_TIMEOUT(qAbs(PositionSeconds() - 1.0) < 0.1, kTimeout);
-        QVERIFY(qAbs(f.Player1->GetCurrentPos() - 1000) < 100);
+        QVERIFY(qAbs(f.player->GetCurrentPos() - 1000) < 100);
 
         // A position meant for another entry is stale and ignored; the same call for
         // the shown entry moves.
@@ -266,7 +260,7 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(qAbs(PositionSeconds() - 0.5) < 0.1, kTimeout);
 
         Ctl({"volume", "0.25"});
-        QTRY_COMPARE_WITH_TIMEOUT(f.Player1->Engine()->Volume(), 0.25, kTimeout);
+        QTRY_COMPARE_WITH_TIMEOUT(f.player->Engine()->Volume(), 0.25, kTimeout);
         QCOMPARE(Ctl({"volume"}).toDouble(), 0.25);
     }
 
@@ -277,13 +271,13 @@ private slots:
         QVERIFY(service);
         BusListener heard;
         QVERIFY(Listen(heard));
-        QTRY_COMPARE_WITH_TIMEOUT(f.PlayerStatus, 1, kTimeout);
+        QTRY_COMPARE_WITH_TIMEOUT(f.playerStatus, TGKitMSPlay::Playing, kTimeout);
 
         // Commands given in the window itself, not over the bus.
-        f.N3->trigger();
+        f.playPauseAction->trigger();
         QTRY_COMPARE_WITH_TIMEOUT(heard.Last("PlaybackStatus").toString(), QStringLiteral("Paused"), kTimeout);
 
-        f.N6->trigger();
+        f.nextTrackAction->trigger();
         QTRY_COMPARE_WITH_TIMEOUT(heard.LastMetadata().value("xesam:title").toString(), QStringLiteral("clip.mpg"),
                                   kTimeout);
         QCOMPARE(heard.LastMetadata().value("mpris:trackid").value<QDBusObjectPath>().path(),
@@ -292,13 +286,13 @@ private slots:
         QCOMPARE(heard.Last("CanGoPrevious"), QVariant(true));
         QTRY_VERIFY_WITH_TIMEOUT(heard.LastMetadata().value("mpris:length").toLongLong() > 0, kTimeout);
 
-        f.N22->trigger();
+        f.doubleSpeedAction->trigger();
         QTRY_COMPARE_WITH_TIMEOUT(heard.Last("Rate").toDouble(), 2.0, kTimeout);
 
         // An entry added after the last one makes a next entry.
-        f.S1->trigger();
+        f.stopAction->trigger();
         QTRY_COMPARE_WITH_TIMEOUT(heard.Last("PlaybackStatus").toString(), QStringLiteral("Stopped"), kTimeout);
-        f.ComboBox1->Items().Add(Fixture("tone.wav"));
+        f.playlist->Items().Add(Fixture("tone.wav"));
         QTRY_COMPARE_WITH_TIMEOUT(heard.Last("CanGoNext"), QVariant(true), kTimeout);
 
         Ctl({"position", "1"});
@@ -352,8 +346,8 @@ private slots:
         TMovieForm1& f = MakeForm();
         service = kino::StartMpris(&f);
         QVERIFY(service);
-        f.ComboBox1->Items().Add((folder + name).toStdString());
-        f.ComboBox1->SetItemIndex(2);
+        f.playlist->Items().Add((folder + name).toStdString());
+        f.playlist->SetItemIndex(2);
         const QByteArray full = folder.isEmpty() ? QFile::encodeName(QDir::currentPath()) + "/" : folder;
         const QVariant metadata = Get(kPlayer, "Metadata");
         QCOMPARE(qdbus_cast<QVariantMap>(metadata.value<QDBusArgument>()).value("xesam:url").toString(),
@@ -365,12 +359,12 @@ private slots:
         TMovieForm1& f = MakeForm();
         service = kino::StartMpris(&f);
         QVERIFY(service);
-        QTRY_COMPARE_WITH_TIMEOUT(f.PlayerStatus, 1, kTimeout);
+        QTRY_COMPARE_WITH_TIMEOUT(f.playerStatus, TGKitMSPlay::Playing, kTimeout);
         const QString url = QStringLiteral("http://127.0.0.1:9/stream.mpg");
         Ctl({"open", url});
-        QTRY_COMPARE_WITH_TIMEOUT(f.ComboBox1->Items().Count(), 3, kTimeout);
-        QCOMPARE(QString::fromStdString(f.ComboBox1->Items().Strings(2)), url);
-        QCOMPARE(f.ComboBox1->ItemIndex(), 0);   // the playing entry goes on
+        QTRY_COMPARE_WITH_TIMEOUT(f.playlist->Items().Count(), 3, kTimeout);
+        QCOMPARE(QString::fromStdString(f.playlist->Items().Strings(2)), url);
+        QCOMPARE(f.playlist->ItemIndex(), 0);   // the playing entry goes on
     }
 
     void quitClosesTheWindowAndRaiseShowsIt()
@@ -424,9 +418,9 @@ private slots:
         QVERIFY(dialogs.errors.isEmpty());
         QVERIFY(dialogs.messages.isEmpty());
         // The window plays on as before.
-        QTRY_COMPARE_WITH_TIMEOUT(f.PlayerStatus, 1, kTimeout);
-        f.N3->trigger();
-        QTRY_COMPARE_WITH_TIMEOUT(f.PlayerStatus, 3, kTimeout);
+        QTRY_COMPARE_WITH_TIMEOUT(f.playerStatus, TGKitMSPlay::Playing, kTimeout);
+        f.playPauseAction->trigger();
+        QTRY_COMPARE_WITH_TIMEOUT(f.playerStatus, TGKitMSPlay::Paused, kTimeout);
     }
 };
 

@@ -157,7 +157,7 @@ private slots:
             QTimer::singleShot(0, &about, [&] {
                 ok = Placed(&about) && QTest::qWaitFor(centred);
                 seen = x11probe::FrameRect(about.winId());
-                about.SpeedButton2->click();
+                about.closeButton->click();
             });
             about.ShowModal();
             QVERIFY2(ok, qPrintable(QStringLiteral("showing %1: frame at %2, screen centre %3,%4")

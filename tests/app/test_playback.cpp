@@ -13,41 +13,36 @@
 #include "player/MediaEngine.h"
 #include "player/TGKitMSPlay.h"
 #include "player/VideoView.h"
-#include "support/RecordingDialogs.h"
 #include "support/AppTestMain.h"
+#include "support/MainWindowFixture.h"
 #include "support/TestMain.h"
 
+using kino::TGKitMSPlay;
 using kino::TMovieForm1;
 
 namespace {
 constexpr int kTimeout = 20000;
 }
 
-class PlaybackTest : public QObject {
+class PlaybackTest : public QObject, MainWindowFixture {
     Q_OBJECT
 
-    RecordingDialogs dialogs;
-    std::unique_ptr<TMovieForm1> form;
     std::vector<std::string> opened;   // every source handed to the player, in order
     std::vector<int> statuses;
 
     TMovieForm1& MakeForm(const std::vector<std::string>& entries)
     {
-        form = std::make_unique<TMovieForm1>(&dialogs);
-        form->SetSettingsPath(QDir::temp().filePath("kinolite-playback-test.ini").toStdString());
-        auto* player = form->Player1;
-        auto notify = player->OnNotify;
-        player->OnNotify = [this, notify](kino::TGKitMSPlay* s, std::int16_t status, std::int32_t detail) {
-            statuses.push_back(status);
-            notify(s, status, detail);
-        };
+        MainWindowFixture::MakeForm();
+        auto* player = form->player;
+        QObject::connect(player, &TGKitMSPlay::statusNotified, form.get(),
+                         [this](std::int16_t status, std::int32_t) { statuses.push_back(status); });
         QObject::connect(player->Engine(), &kino::PlayerEngine::stateChanged, form.get(),
                          [this, player](kino::PlayerEngine::State st) {
                              if (st == kino::PlayerEngine::State::Opening)
                                  opened.push_back(player->FileName());
                          });
         for (const auto& e : entries)
-            form->ComboBox1->Items().Add(e);
+            form->playlist->Items().Add(e);
         return *form;
     }
 
@@ -74,54 +69,54 @@ private slots:
         TMovieForm1& f = MakeForm(entries);
         f.show();   // selects and starts the first entry; continuous play is on
         if (!continuous)
-            f.N14->trigger();
-        QCOMPARE(f.N14->isChecked(), continuous);
+            f.continuousPlayAction->trigger();
+        QCOMPARE(f.continuousPlayAction->isChecked(), continuous);
         const int expectedEnds = continuous ? 3 : 1;
-        QTRY_COMPARE_WITH_TIMEOUT(Count(4), expectedEnds, 3 * kTimeout);
+        QTRY_COMPARE_WITH_TIMEOUT(Count(TGKitMSPlay::Ended), expectedEnds, 3 * kTimeout);
         QCOMPARE(opened, continuous ? entries : std::vector<std::string>{entries[0]});
-        QCOMPARE(f.ComboBox1->ItemIndex(), expectedEnds - 1);
-        QCOMPARE(f.PlayerStatus, 4);
+        QCOMPARE(f.playlist->ItemIndex(), expectedEnds - 1);
+        QCOMPARE(f.playerStatus, TGKitMSPlay::Ended);
         // No wrap-around; play/pause, from the menu and from a click on the picture,
         // plays the last entry again from its start, without opening it anew.
-        const int endsBefore = Count(4);
-        f.N3->trigger();
-        QTRY_COMPARE_WITH_TIMEOUT(f.PlayerStatus, 1, kTimeout);
-        QTRY_COMPARE_WITH_TIMEOUT(Count(4), endsBefore + 1, 3 * kTimeout);
-        auto* view = f.Player1->View();
+        const int endsBefore = Count(TGKitMSPlay::Ended);
+        f.playPauseAction->trigger();
+        QTRY_COMPARE_WITH_TIMEOUT(f.playerStatus, TGKitMSPlay::Playing, kTimeout);
+        QTRY_COMPARE_WITH_TIMEOUT(Count(TGKitMSPlay::Ended), endsBefore + 1, 3 * kTimeout);
+        auto* view = f.player->View();
         QTest::mouseClick(view, Qt::LeftButton, {}, view->rect().center());
-        QTRY_COMPARE_WITH_TIMEOUT(f.PlayerStatus, 1, kTimeout);
+        QTRY_COMPARE_WITH_TIMEOUT(f.playerStatus, TGKitMSPlay::Playing, kTimeout);
         QCOMPARE(int(opened.size()), expectedEnds);
-        QCOMPARE(f.ComboBox1->ItemIndex(), expectedEnds - 1);
+        QCOMPARE(f.playlist->ItemIndex(), expectedEnds - 1);
     }
 
     void twoEqualAdjacentEntriesBothPlay()
     {
         TMovieForm1& f = MakeForm({Fixture("tone.wav"), Fixture("tone.wav")});
         f.show();
-        QTRY_COMPARE_WITH_TIMEOUT(Count(4), 2, 2 * kTimeout);
+        QTRY_COMPARE_WITH_TIMEOUT(Count(TGKitMSPlay::Ended), 2, 2 * kTimeout);
         QCOMPARE(int(opened.size()), 2);
-        QCOMPARE(f.ComboBox1->ItemIndex(), 1);
+        QCOMPARE(f.playlist->ItemIndex(), 1);
     }
 
     void playPauseFromTheMenuAndFromAClick()
     {
         TMovieForm1& f = MakeForm({Fixture("clip.avi")});
         f.show();
-        QTRY_COMPARE_WITH_TIMEOUT(f.PlayerStatus, 1, kTimeout);
-        f.N3->trigger();
-        QTRY_COMPARE_WITH_TIMEOUT(f.PlayerStatus, 3, kTimeout);
-        f.N3->trigger();
-        QTRY_COMPARE_WITH_TIMEOUT(f.PlayerStatus, 1, kTimeout);
-        auto* view = f.Player1->View();
+        QTRY_COMPARE_WITH_TIMEOUT(f.playerStatus, TGKitMSPlay::Playing, kTimeout);
+        f.playPauseAction->trigger();
+        QTRY_COMPARE_WITH_TIMEOUT(f.playerStatus, TGKitMSPlay::Paused, kTimeout);
+        f.playPauseAction->trigger();
+        QTRY_COMPARE_WITH_TIMEOUT(f.playerStatus, TGKitMSPlay::Playing, kTimeout);
+        auto* view = f.player->View();
         QTest::mouseClick(view, Qt::LeftButton, {}, view->rect().center());
-        QTRY_COMPARE_WITH_TIMEOUT(f.PlayerStatus, 3, kTimeout);
+        QTRY_COMPARE_WITH_TIMEOUT(f.playerStatus, TGKitMSPlay::Paused, kTimeout);
         QTest::mouseClick(view, Qt::LeftButton, {}, view->rect().center());
-        QTRY_COMPARE_WITH_TIMEOUT(f.PlayerStatus, 1, kTimeout);
-        f.S1->trigger();
-        QTRY_COMPARE_WITH_TIMEOUT(f.PlayerStatus, 2, kTimeout);
-        QCOMPARE(f.Player1->GetCurrentPos(), 0);
-        f.N3->trigger();
-        QTRY_COMPARE_WITH_TIMEOUT(f.PlayerStatus, 1, kTimeout);
+        QTRY_COMPARE_WITH_TIMEOUT(f.playerStatus, TGKitMSPlay::Playing, kTimeout);
+        f.stopAction->trigger();
+        QTRY_COMPARE_WITH_TIMEOUT(f.playerStatus, TGKitMSPlay::Stopped, kTimeout);
+        QCOMPARE(f.player->GetCurrentPos(), 0);
+        f.playPauseAction->trigger();
+        QTRY_COMPARE_WITH_TIMEOUT(f.playerStatus, TGKitMSPlay::Playing, kTimeout);
     }
 
     void speedChosenWhileStoppedStartsPlaybackAtThatSpeed_data()
@@ -139,15 +134,15 @@ private slots:
         QFETCH(double, speed);
         TMovieForm1& f = MakeForm({Fixture("clip.avi")});
         f.show();
-        QTRY_COMPARE_WITH_TIMEOUT(f.PlayerStatus, 1, kTimeout);
-        f.S1->trigger();
-        QTRY_COMPARE_WITH_TIMEOUT(f.PlayerStatus, 2, kTimeout);
+        QTRY_COMPARE_WITH_TIMEOUT(f.playerStatus, TGKitMSPlay::Playing, kTimeout);
+        f.stopAction->trigger();
+        QTRY_COMPARE_WITH_TIMEOUT(f.playerStatus, TGKitMSPlay::Stopped, kTimeout);
         f.findChild<QAction*>(item)->trigger();
         for (const char* name : {"N051", "N13", "N21", "N22"})
             QCOMPARE(f.findChild<QAction*>(name)->isChecked(), item == QLatin1String(name));
-        QCOMPARE(f.Player1->Speed(), speed);
-        QTRY_COMPARE_WITH_TIMEOUT(f.PlayerStatus, 1, kTimeout);
-        QCOMPARE(f.Player1->Engine()->Rate(), speed);
+        QCOMPARE(f.player->Speed(), speed);
+        QTRY_COMPARE_WITH_TIMEOUT(f.playerStatus, TGKitMSPlay::Playing, kTimeout);
+        QCOMPARE(f.player->Engine()->Rate(), speed);
     }
 
     void previousAndNextStayInsideThePlaylist_data()
@@ -169,10 +164,10 @@ private slots:
         QFETCH(int, index);
         const std::vector<std::string> entries = {Fixture("tone.wav"), Fixture("song.mid"), Fixture("clip.mpg")};
         TMovieForm1& f = MakeForm(entries);   // not shown: nothing starts by itself
-        f.ComboBox1->SetItemIndex(start);
+        f.playlist->SetItemIndex(start);
         opened.clear();
         f.findChild<QAction*>(command)->trigger();
-        QCOMPARE(f.ComboBox1->ItemIndex(), index);
+        QCOMPARE(f.playlist->ItemIndex(), index);
         if (index != start)
             QCOMPARE(opened, std::vector<std::string>{entries[size_t(index)]});
         else
@@ -182,10 +177,10 @@ private slots:
     void nextOntoAnEqualEntryHandsNothingOver()
     {
         TMovieForm1& f = MakeForm({Fixture("tone.wav"), Fixture("tone.wav")});
-        f.ComboBox1->SetItemIndex(0);
+        f.playlist->SetItemIndex(0);
         opened.clear();
-        f.N6->trigger();
-        QCOMPARE(f.ComboBox1->ItemIndex(), 1);
+        f.nextTrackAction->trigger();
+        QCOMPARE(f.playlist->ItemIndex(), 1);
         QVERIFY(opened.empty());
     }
 
@@ -193,11 +188,11 @@ private slots:
     {
         TMovieForm1& f = MakeForm({Fixture("clip.avi")});
         f.show();
-        QTRY_COMPARE_WITH_TIMEOUT(f.PlayerStatus, 1, kTimeout);
-        f.A1->trigger();   // past the end of a two-second clip
-        QTRY_COMPARE_WITH_TIMEOUT(f.PlayerStatus, 4, kTimeout);
-        f.N10->trigger();
-        QTRY_VERIFY_WITH_TIMEOUT(f.Player1->GetCurrentPos() < 500, kTimeout);
+        QTRY_COMPARE_WITH_TIMEOUT(f.playerStatus, TGKitMSPlay::Playing, kTimeout);
+        f.fastForwardAction->trigger();   // past the end of a two-second clip
+        QTRY_COMPARE_WITH_TIMEOUT(f.playerStatus, TGKitMSPlay::Ended, kTimeout);
+        f.rewindAction->trigger();
+        QTRY_VERIFY_WITH_TIMEOUT(f.player->GetCurrentPos() < 500, kTimeout);
     }
 };
 

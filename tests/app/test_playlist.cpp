@@ -20,9 +20,10 @@
 #include "player/MediaEngine.h"
 #include "player/TGKitMSPlay.h"
 #include "search/SearchFile.h"
-#include "support/RecordingDialogs.h"
+#include "support/MainWindowFixture.h"
 #include "support/TestMain.h"
 
+using kino::TGKitMSPlay;
 using kino::TMovieForm1;
 
 namespace {
@@ -32,7 +33,7 @@ constexpr int kTimeout = 20000;
 std::vector<std::string> Entries(const TMovieForm1& f)
 {
     std::vector<std::string> out;
-    const auto& items = f.ComboBox1->Items();
+    const auto& items = f.playlist->Items();
     for (int i = 0; i < items.Count(); ++i)
         out.push_back(items.Strings(i));
     return out;
@@ -40,11 +41,9 @@ std::vector<std::string> Entries(const TMovieForm1& f)
 
 } // namespace
 
-class PlaylistTest : public QObject {
+class PlaylistTest : public QObject, MainWindowFixture {
     Q_OBJECT
 
-    RecordingDialogs dialogs;
-    std::unique_ptr<TMovieForm1> form;
     std::unique_ptr<QTemporaryDir> dir;
     std::string root;
 
@@ -63,18 +62,11 @@ class PlaylistTest : public QObject {
         return path;
     }
 
-    TMovieForm1& MakeForm()
-    {
-        form = std::make_unique<TMovieForm1>(&dialogs);
-        form->SetSettingsPath(root + "/KINOLITE.ini");
-        return *form;
-    }
-
     void AddFiles(TMovieForm1& f, const std::vector<std::string>& files)
     {
         dialogs.openConfirmed = true;
         dialogs.openFiles = files;
-        f.N18->trigger();
+        f.addFilesAction->trigger();
     }
 
 private slots:
@@ -106,31 +98,31 @@ private slots:
         QFETCH(QStringList, added);
         QFETCH(QStringList, list);
         TMovieForm1& f = MakeForm();
-        f.PlayerStatus = 1;   // playing: the adds only fill the list
+        f.playerStatus = TGKitMSPlay::Playing;   // playing: the adds only fill the list
         if (sorted)
-            f.N27->trigger();
-        QCOMPARE(f.N27->isChecked(), sorted);
+            f.autoSortAction->trigger();
+        QCOMPARE(f.autoSortAction->isChecked(), sorted);
         for (const QString& a : added)
             AddFiles(f, {a.toStdString()});
         std::vector<std::string> expected;
         for (const QString& l : list)
             expected.push_back(l.toStdString());
         QCOMPARE(Entries(f), expected);
-        QCOMPARE(f.ComboBox1->ItemIndex(), -1);
+        QCOMPARE(f.playlist->ItemIndex(), -1);
     }
 
     void addingWhileStoppedStartsTheFirstEntry()
     {
         TMovieForm1& f = MakeForm();
         AddFiles(f, {Fixture("clip.avi"), Fixture("tone.wav")});
-        QCOMPARE(f.ComboBox1->ItemIndex(), 0);
-        QCOMPARE(f.Player1->FileName(), Fixture("clip.avi"));
-        QTRY_COMPARE_WITH_TIMEOUT(f.PlayerStatus, 1, kTimeout);
+        QCOMPARE(f.playlist->ItemIndex(), 0);
+        QCOMPARE(f.player->FileName(), Fixture("clip.avi"));
+        QTRY_COMPARE_WITH_TIMEOUT(f.playerStatus, TGKitMSPlay::Playing, kTimeout);
         // Adding while playing leaves the current track alone.
-        const auto generation = f.Player1->Engine()->generation();
+        const auto generation = f.player->Engine()->generation();
         AddFiles(f, {Fixture("clip.mpg")});
-        QCOMPARE(f.ComboBox1->ItemIndex(), 0);
-        QCOMPARE(f.Player1->Engine()->generation(), generation);
+        QCOMPARE(f.playlist->ItemIndex(), 0);
+        QCOMPARE(f.player->Engine()->generation(), generation);
         QCOMPARE(int(Entries(f).size()), 3);
     }
 
@@ -138,12 +130,12 @@ private slots:
     {
         TMovieForm1& f = MakeForm();
         AddFiles(f, {Fixture("clip.avi")});
-        QTRY_COMPARE_WITH_TIMEOUT(f.PlayerStatus, 1, kTimeout);
-        f.S1->trigger();
-        QTRY_COMPARE_WITH_TIMEOUT(f.PlayerStatus, 2, kTimeout);
-        const auto generation = f.Player1->Engine()->generation();
+        QTRY_COMPARE_WITH_TIMEOUT(f.playerStatus, TGKitMSPlay::Playing, kTimeout);
+        f.stopAction->trigger();
+        QTRY_COMPARE_WITH_TIMEOUT(f.playerStatus, TGKitMSPlay::Stopped, kTimeout);
+        const auto generation = f.player->Engine()->generation();
         AddFiles(f, {Fixture("tone.wav")});
-        QCOMPARE(f.Player1->Engine()->generation(), generation);
+        QCOMPARE(f.player->Engine()->generation(), generation);
     }
 
     void sortedAddKeepsThePlayingEntry_data()
@@ -165,42 +157,42 @@ private slots:
         TMovieForm1& f = MakeForm();
         if (how == "sort") {
             AddFiles(f, {names[3], names[0], names[4], names[1]});
-            QCOMPARE(f.ComboBox1->ItemIndex(), 0);
+            QCOMPARE(f.playlist->ItemIndex(), 0);
         } else {
-            f.N27->trigger();
+            f.autoSortAction->trigger();
             AddFiles(f, {names[0], names[1], names[2], names[3]});
-            f.ComboBox1->SetItemIndex(3);
+            f.playlist->SetItemIndex(3);
         }
-        QTRY_COMPARE_WITH_TIMEOUT(f.PlayerStatus, 1, kTimeout);
-        QCOMPARE(f.Player1->FileName(), names[3]);
+        QTRY_COMPARE_WITH_TIMEOUT(f.playerStatus, TGKitMSPlay::Playing, kTimeout);
+        QCOMPARE(f.player->FileName(), names[3]);
         if (how == "stopped") {
-            f.S1->trigger();
-            QTRY_COMPARE_WITH_TIMEOUT(f.PlayerStatus, 2, kTimeout);
+            f.stopAction->trigger();
+            QTRY_COMPARE_WITH_TIMEOUT(f.playerStatus, TGKitMSPlay::Stopped, kTimeout);
         }
-        const int index = f.ComboBox1->ItemIndex();
-        const int status = f.PlayerStatus;
-        const auto generation = f.Player1->Engine()->generation();
+        const int index = f.playlist->ItemIndex();
+        const int status = f.playerStatus;
+        const auto generation = f.player->Engine()->generation();
 
         if (how == "sort") {
-            f.N27->trigger();
+            f.autoSortAction->trigger();
             QCOMPARE(Entries(f), (std::vector<std::string>{names[4], names[0], names[1], names[3]}));
-            QCOMPARE(f.ComboBox1->ItemIndex(), 3);
+            QCOMPARE(f.playlist->ItemIndex(), 3);
         } else {
             AddFiles(f, {names[6], names[4], names[5]});
             QCOMPARE(Entries(f), (std::vector<std::string>{names[4], names[5], names[6], names[0], names[1], names[2], names[3]}));
         }
         if (how == "stopped") {
-            QCOMPARE(f.ComboBox1->ItemIndex(), 0);
-            QCOMPARE(f.Player1->FileName(), names[4]);
-            QCOMPARE(f.Player1->Engine()->generation(), generation + 1);
+            QCOMPARE(f.playlist->ItemIndex(), 0);
+            QCOMPARE(f.player->FileName(), names[4]);
+            QCOMPARE(f.player->Engine()->generation(), generation + 1);
             return;
         }
         if (how == "add")
-            QCOMPARE(f.ComboBox1->ItemIndex(), index + 3);
-        QCOMPARE(f.ComboBox1->Text(), names[3]);
-        QCOMPARE(f.Player1->FileName(), names[3]);
-        QCOMPARE(f.PlayerStatus, status);
-        QCOMPARE(f.Player1->Engine()->generation(), generation);   // no source handed over
+            QCOMPARE(f.playlist->ItemIndex(), index + 3);
+        QCOMPARE(f.playlist->Text(), names[3]);
+        QCOMPARE(f.player->FileName(), names[3]);
+        QCOMPARE(f.playerStatus, status);
+        QCOMPARE(f.player->Engine()->generation(), generation);   // no source handed over
     }
 
     void folderAddInSortModeMatchesOneByOneAdds()
@@ -208,10 +200,10 @@ private slots:
         for (int i = 0; i < 40; ++i)
             Make("tree/sub" + std::to_string(i % 4) + "/clip" + std::to_string(39 - i) + ".wav");
         TMovieForm1& f = MakeForm();
-        f.N27->trigger();
-        f.PlayerStatus = 1;
+        f.autoSortAction->trigger();
+        f.playerStatus = TGKitMSPlay::Playing;
         dialogs.folder = root + "/tree";
-        f.CDROM1->trigger();
+        f.addFolderTreeAction->trigger();
         // The same entries added one by one give the same list.
         kino::TdxfItems oneByOne;
         oneByOne.SetSorted(true);
@@ -247,24 +239,22 @@ private slots:
                                 "B/n.mpeg", "B/u.wave", "B/clip.mpe"})
             Make(rel);
         TMovieForm1& f = MakeForm();
-        f.PlayerStatus = 1;
+        f.playerStatus = TGKitMSPlay::Playing;
         f.findChild<QAction*>(filter)->trigger();
-        f.N14->setChecked(false);   // the folder add switches it on again
+        f.continuousPlayAction->setChecked(false);   // the folder add switches it on again
         QString captionDuringSearch;
-        auto find = f.Search1->OnFind;
-        f.Search1->OnFind = [&](kino::TSearchFile* s, const std::string& n, const kino::TSearchFileData& d, bool& c) {
-            captionDuringSearch = f.windowTitle();
-            find(s, n, d, c);
-        };
+        // The found entries reach the list while the search still runs.
+        QObject::connect(&f.playlist->Items(), &kino::TdxfItems::changed, &f,
+                         [&] { captionDuringSearch = f.windowTitle(); });
         dialogs.folder = root;
-        f.CDROM1->trigger();
+        f.addFolderTreeAction->trigger();
         std::vector<std::string> want;
         for (const QString& e : expected)
             want.push_back(root + "/" + e.toStdString());
         QCOMPARE(Entries(f), want);
         QCOMPARE(captionDuringSearch, QStringLiteral("KINOLITE - 検索中......"));
         QCOMPARE(f.windowTitle(), QStringLiteral("KINOLITE"));
-        QVERIFY(f.N14->isChecked());
+        QVERIFY(f.continuousPlayAction->isChecked());
     }
 
     void droppedPathsByExtension_data()
@@ -286,8 +276,8 @@ private slots:
         QFETCH(bool, added);
         const std::string path = Make(name.toStdString());
         TMovieForm1& f = MakeForm();
-        f.PlayerStatus = 1;
-        f.MIDI1->trigger();
+        f.playerStatus = TGKitMSPlay::Playing;
+        f.midiFilterAction->trigger();
         f.DropFiles({path});
         QCOMPARE(Entries(f).size(), size_t(added ? 1 : 0));
         if (added)
@@ -316,10 +306,10 @@ private slots:
         const std::vector<std::string> names{root + "/media/a.wav", root + "/media/self.wav", root + "/media/x.avi", real, link};
 
         TMovieForm1& f = MakeForm();
-        f.PlayerStatus = 1;   // playing: the adds only fill the list
+        f.playerStatus = TGKitMSPlay::Playing;   // playing: the adds only fill the list
         if (how == "folder") {
             dialogs.folder = root + "/media";
-            f.CDROM1->trigger();
+            f.addFolderTreeAction->trigger();
         } else if (how == "drop") {
             f.DropFiles(names);
         } else {
@@ -355,8 +345,8 @@ private slots:
         Make("folder/sub/b.wav");
         Make("clip.avi");
         TMovieForm1& f = MakeForm();
-        f.PlayerStatus = 1;   // playing: the adds only fill the list
-        f.N14->setChecked(false);
+        f.playerStatus = TGKitMSPlay::Playing;   // playing: the adds only fill the list
+        f.continuousPlayAction->setChecked(false);
         const std::string path = root + "/" + given.toStdString();
         if (commandLine) {
             f.SetArguments({path});
@@ -368,7 +358,7 @@ private slots:
         for (const QString& e : entries)
             expected.push_back(root + "/" + e.toStdString());
         QCOMPARE(Entries(f), expected);
-        QVERIFY(f.N14->isChecked());
+        QVERIFY(f.continuousPlayAction->isChecked());
     }
 
     // A drop adds its entries together at the end, yet in the order of the dropped paths,
@@ -390,15 +380,11 @@ private slots:
         Make("d/b.wav");
         Make("d/A.mid");
         TMovieForm1& f = MakeForm();
-        f.PlayerStatus = 1;   // playing: the adds only fill the list
+        f.playerStatus = TGKitMSPlay::Playing;   // playing: the adds only fill the list
         if (sorted)
-            f.N27->trigger();
+            f.autoSortAction->trigger();
         int changes = 0;
-        auto change = f.ComboBox1->Items().OnChange;
-        f.ComboBox1->Items().OnChange = [&](kino::TdxfItems* s) {
-            ++changes;
-            change(s);
-        };
+        QObject::connect(&f.playlist->Items(), &kino::TdxfItems::changed, &f, [&] { ++changes; });
         f.DropFiles({root + "/z.avi", root + "/d", "http://h/x.mpg", root + "/a.wav", root + "/d/b.wav"});
         std::vector<std::string> expected;
         for (const QString& e : entries)
@@ -425,7 +411,7 @@ private slots:
         mime->setData(QStringLiteral("text/uri-list"), list);
 
         TMovieForm1& f = MakeForm();
-        f.PlayerStatus = 1;
+        f.playerStatus = TGKitMSPlay::Playing;
         // As a file manager's drag does it: enter, then drop.
         QDragEnterEvent enter(QPoint(50, 50), Qt::CopyAction, mime, Qt::LeftButton, Qt::NoModifier);
         QApplication::sendEvent(&f, &enter);
@@ -461,24 +447,24 @@ private slots:
     void cancelledDialogsAddNothing()
     {
         TMovieForm1& f = MakeForm();
-        f.PlayerStatus = 1;
-        f.N14->setChecked(false);
-        f.N18->trigger();                 // open-file dialog cancelled
-        f.URLU1->trigger();               // URL box cancelled
-        QVERIFY(!f.N14->isChecked());     // neither touches continuous play
-        f.CDROM1->trigger();              // folder browser cancelled
+        f.playerStatus = TGKitMSPlay::Playing;
+        f.continuousPlayAction->setChecked(false);
+        f.addFilesAction->trigger();                 // open-file dialog cancelled
+        f.addUrlAction->trigger();               // URL box cancelled
+        QVERIFY(!f.continuousPlayAction->isChecked());     // neither touches continuous play
+        f.addFolderTreeAction->trigger();              // folder browser cancelled
         QCOMPARE(dialogs.openAsked + dialogs.urlAsked + dialogs.folderAsked, 3);
         QVERIFY(Entries(f).empty());
         QCOMPARE(f.windowTitle(), QStringLiteral("KINOLITE"));
-        QVERIFY(f.N14->isChecked());
+        QVERIFY(f.continuousPlayAction->isChecked());
     }
 
     void urlIsAddedAsTyped()
     {
         TMovieForm1& f = MakeForm();
-        f.PlayerStatus = 1;
+        f.playerStatus = TGKitMSPlay::Playing;
         dialogs.url = "  http://example.invalid/a b.mpg ";
-        f.URLU1->trigger();
+        f.addUrlAction->trigger();
         QCOMPARE(Entries(f), std::vector<std::string>{dialogs.url});
     }
 
@@ -493,20 +479,20 @@ private slots:
         QFETCH(bool, answer);
         TMovieForm1& f = MakeForm();
         AddFiles(f, {Fixture("clip.avi"), Fixture("tone.wav")});
-        QTRY_COMPARE_WITH_TIMEOUT(f.PlayerStatus, 1, kTimeout);
+        QTRY_COMPARE_WITH_TIMEOUT(f.playerStatus, TGKitMSPlay::Playing, kTimeout);
         dialogs.resetAnswer = answer;
-        f.N19->trigger();
+        f.resetPlaylistAction->trigger();
         QCOMPARE(dialogs.resetAsked, 1);
         if (!answer) {
             QCOMPARE(int(Entries(f).size()), 2);
-            QCOMPARE(f.Player1->FileName(), Fixture("clip.avi"));
+            QCOMPARE(f.player->FileName(), Fixture("clip.avi"));
             return;
         }
         QVERIFY(Entries(f).empty());
-        QCOMPARE(f.ComboBox1->ItemIndex(), -1);
-        QCOMPARE(f.ComboBox1->Text(), std::string());
-        QCOMPARE(f.Player1->FileName(), std::string());
-        QTRY_COMPARE_WITH_TIMEOUT(f.PlayerStatus, 2, kTimeout);
+        QCOMPARE(f.playlist->ItemIndex(), -1);
+        QCOMPARE(f.playlist->Text(), std::string());
+        QCOMPARE(f.player->FileName(), std::string());
+        QTRY_COMPARE_WITH_TIMEOUT(f.playerStatus, TGKitMSPlay::Stopped, kTimeout);
     }
 
     void commandLineFolderAndFileStartTheFirst()
@@ -518,9 +504,9 @@ private slots:
         f.show();
         QCOMPARE(Entries(f), (std::vector<std::string>{Fixture("clip.avi"), root + "/music/b.wav", root + "/music/sub/a.mid",
                                                        "http://example.invalid/a.mpg"}));
-        QCOMPARE(f.ComboBox1->ItemIndex(), 0);
-        QVERIFY(f.N14->isChecked());
-        QTRY_COMPARE_WITH_TIMEOUT(f.PlayerStatus, 1, kTimeout);
+        QCOMPARE(f.playlist->ItemIndex(), 0);
+        QVERIFY(f.continuousPlayAction->isChecked());
+        QTRY_COMPARE_WITH_TIMEOUT(f.playerStatus, TGKitMSPlay::Playing, kTimeout);
     }
 
     void filterItemsAreOneOfFive()

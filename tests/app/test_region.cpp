@@ -16,37 +16,35 @@
 #include "player/VideoView.h"
 #include "region/CutWindow1.h"
 #include "region/SelShape.h"
-#include "support/RecordingDialogs.h"
+#include "support/MainWindowFixture.h"
 #include "support/RecordingShell.h"
 #include "support/AppTestMain.h"
 #include "support/TestMain.h"
 
+using kino::TGKitMSPlay;
 using kino::TMovieForm1;
 
 namespace {
 constexpr int kTimeout = 20000;
 }
 
-class RegionTest : public QObject {
+class RegionTest : public QObject, MainWindowFixture {
     Q_OBJECT
 
-    RecordingDialogs dialogs;
     std::unique_ptr<RecordingShell> shell;
-    std::unique_ptr<TMovieForm1> form;
     std::unique_ptr<kino::TCutForm1> cut;
 
     TMovieForm1& MakeForm(const std::vector<std::string>& entries)
     {
-        form = std::make_unique<TMovieForm1>(&dialogs);
-        form->SetSettingsPath(QDir::temp().filePath("kinolite-region-test.ini").toStdString());
+        MainWindowFixture::MakeForm();
         cut = std::make_unique<kino::TCutForm1>(form.get());
         kino::CutForm1 = cut.get();
         form->AttachNavigator(cut.get());
         for (const auto& e : entries)
-            form->ComboBox1->Items().Add(e);
+            form->playlist->Items().Add(e);
         form->show();
         // Playing once the first entry is open; the tests check that before going on.
-        const bool playing = QTest::qWaitFor([this] { return form->PlayerStatus == 1; }, kTimeout);
+        const bool playing = QTest::qWaitFor([this] { return form->playerStatus == TGKitMSPlay::Playing; }, kTimeout);
         if (!playing)
             qWarning("the first entry did not start");
         return *form;
@@ -55,11 +53,11 @@ class RegionTest : public QObject {
     // A press and release on the selection, as the user's click.
     void ClickSelection()
     {
-        auto* shape = cut->SelShape1;
+        auto* shape = cut->selection;
         QTest::mouseClick(shape, Qt::LeftButton, {}, QPoint(shape->width() / 2, shape->height() / 2));
     }
 
-    QRect Shown() const { return form->Player1->View()->EffectiveSourceRect(); }
+    QRect Shown() const { return form->player->View()->EffectiveSourceRect(); }
 
 private slots:
     void init()
@@ -78,33 +76,33 @@ private slots:
     void navigatorFollowsThePictureAndAppliesTheSelection()
     {
         TMovieForm1& f = MakeForm({Fixture("clip.avi")});
-        QCOMPARE(f.PlayerStatus, 1);
+        QCOMPARE(f.playerStatus, TGKitMSPlay::Playing);
         f.move(100, 80);
-        f.N29->trigger();
+        f.regionNavigatorAction->trigger();
         QVERIFY(cut->isVisible());
         QCOMPARE(cut->windowTitle(), QStringLiteral("矩形再生ナビ"));
-        QCOMPARE(cut->Panel1->text(), QStringLiteral("320 x 240 ピクセル"));
-        QCOMPARE(cut->Panel1->size(), QSize(320, 240));
-        QCOMPARE(cut->SelShape1->geometry(), QRect(0, 0, 320, 240));
+        QCOMPARE(cut->picturePanel->text(), QStringLiteral("320 x 240 ピクセル"));
+        QCOMPARE(cut->picturePanel->size(), QSize(320, 240));
+        QCOMPARE(cut->selection->geometry(), QRect(0, 0, 320, 240));
         QCOMPARE(cut->size(), QSize(320, 240));
         QCOMPARE(cut->pos(), QPoint(106, 132));
         QVERIFY(cut->windowFlags() & Qt::WindowStaysOnTopHint);
 
         // An untouched selection hands over the whole picture.
         ClickSelection();
-        QCOMPARE(f.Player1->View()->SourceRect(), QRect(0, 0, 320, 240));
+        QCOMPARE(f.player->View()->SourceRect(), QRect(0, 0, 320, 240));
 
         // Moved and resized: only that part is shown.
-        cut->SelShape1->SelChgRit(100 - 320);
-        cut->SelShape1->SelChgBot(80 - 240);
-        cut->SelShape1->SelChgMov(40, 30);
-        QCOMPARE(cut->SelShape1->geometry(), QRect(40, 30, 100, 80));
+        cut->selection->SelChgRit(100 - 320);
+        cut->selection->SelChgBot(80 - 240);
+        cut->selection->SelChgMov(40, 30);
+        QCOMPARE(cut->selection->geometry(), QRect(40, 30, 100, 80));
         ClickSelection();
         QCOMPARE(Shown(), QRect(40, 30, 100, 80));
 
         // Running the command again re-runs the set-up without moving the window.
         cut->move(300, 300);
-        f.N29->trigger();
+        f.regionNavigatorAction->trigger();
         QCOMPARE(cut->pos(), QPoint(300, 300));
 
         // Closing shows the whole picture again.
@@ -116,14 +114,14 @@ private slots:
     void changeOfEntryKeepsTheSelectionsCorner()
     {
         TMovieForm1& f = MakeForm({Fixture("clip.avi"), Fixture("clip.mpg")});
-        QCOMPARE(f.PlayerStatus, 1);
-        f.N29->trigger();
-        cut->SelShape1->SelChgMov(0, 0);
-        cut->SelShape1->setGeometry(40, 30, 100, 80);
+        QCOMPARE(f.playerStatus, TGKitMSPlay::Playing);
+        f.regionNavigatorAction->trigger();
+        cut->selection->SelChgMov(0, 0);
+        cut->selection->setGeometry(40, 30, 100, 80);
         ClickSelection();
-        f.N6->trigger();   // the next entry: 352 × 240
-        QCOMPARE(cut->Panel1->text(), QStringLiteral("352 x 240 ピクセル"));
-        QCOMPARE(cut->SelShape1->geometry(), QRect(40, 30, 352, 240));
+        f.nextTrackAction->trigger();   // the next entry: 352 × 240
+        QCOMPARE(cut->picturePanel->text(), QStringLiteral("352 x 240 ピクセル"));
+        QCOMPARE(cut->selection->geometry(), QRect(40, 30, 352, 240));
         // The new source shows its whole picture until the next release.
         QCOMPARE(Shown(), QRect(0, 0, 352, 240));
     }
@@ -131,13 +129,13 @@ private slots:
     void noPictureBeepsAndHides()
     {
         TMovieForm1& f = MakeForm({Fixture("clip.avi"), Fixture("tone.wav")});
-        QCOMPARE(f.PlayerStatus, 1);
-        f.N29->trigger();
+        QCOMPARE(f.playerStatus, TGKitMSPlay::Playing);
+        f.regionNavigatorAction->trigger();
         QVERIFY(cut->isVisible());
-        f.N6->trigger();   // a WAVE entry becomes current
+        f.nextTrackAction->trigger();   // a WAVE entry becomes current
         QVERIFY(!cut->isVisible());
         QCOMPARE(shell->beeps, 1);
-        f.N29->trigger();  // and the command itself refuses it
+        f.regionNavigatorAction->trigger();  // and the command itself refuses it
         QVERIFY(!cut->isVisible());
         QCOMPARE(shell->beeps, 2);
     }
@@ -145,17 +143,17 @@ private slots:
     void largePictureIsShownScaledAndStillHandsPicturePixels()
     {
         TMovieForm1& f = MakeForm({Fixture("hd.mpg")});
-        QCOMPARE(f.PlayerStatus, 1);
-        f.N29->trigger();
+        QCOMPARE(f.playerStatus, TGKitMSPlay::Playing);
+        f.regionNavigatorAction->trigger();
         const QRect avail = f.screen()->availableGeometry();
         const int d = cut->Divisor();
         QVERIFY(d > 1);
-        QCOMPARE(cut->Panel1->size(), QSize(1920 / d, 1080 / d));
+        QCOMPARE(cut->picturePanel->size(), QSize(1920 / d, 1080 / d));
         QVERIFY(cut->width() <= avail.width() * 2 / 3 && cut->height() <= avail.height() * 2 / 3);
-        QCOMPARE(cut->Panel1->text(), QStringLiteral("1920 x 1080 ピクセル"));
+        QCOMPARE(cut->picturePanel->text(), QStringLiteral("1920 x 1080 ピクセル"));
         ClickSelection();
-        QCOMPARE(f.Player1->View()->SourceRect(), QRect(0, 0, 1920, 1080));
-        cut->SelShape1->setGeometry(10, 20, 100, 50);
+        QCOMPARE(f.player->View()->SourceRect(), QRect(0, 0, 1920, 1080));
+        cut->selection->setGeometry(10, 20, 100, 50);
         ClickSelection();
         QCOMPARE(Shown(), QRect(10 * d, 20 * d, 100 * d, 50 * d));
     }

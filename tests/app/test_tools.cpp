@@ -13,10 +13,11 @@
 #include "player/PlayerBars.h"
 #include "player/TGKitMSPlay.h"
 #include "player/VideoView.h"
-#include "support/RecordingDialogs.h"
+#include "support/MainWindowFixture.h"
 #include "support/RecordingShell.h"
 #include "support/TestMain.h"
 
+using kino::TGKitMSPlay;
 using kino::TMovieForm1;
 
 namespace {
@@ -25,19 +26,10 @@ const QString kNotAvi = QStringLiteral("AVI ファイル以外の形式はコピ
 const QString kEmpty = QStringLiteral("プレイリストにファイルが登録されていません。");
 }
 
-class ToolsTest : public QObject {
+class ToolsTest : public QObject, MainWindowFixture {
     Q_OBJECT
 
-    RecordingDialogs dialogs;
     std::unique_ptr<RecordingShell> shell;
-    std::unique_ptr<TMovieForm1> form;
-
-    TMovieForm1& MakeForm()
-    {
-        form = std::make_unique<TMovieForm1>(&dialogs);
-        form->SetSettingsPath(QDir::temp().filePath("kinolite-tools-test.ini").toStdString());
-        return *form;
-    }
 
 private slots:
     void init()
@@ -56,21 +48,21 @@ private slots:
         TMovieForm1& f = MakeForm();
         f.show();
         QVERIFY(QTest::qWaitForWindowExposed(&f));
-        auto* p = f.Player1;
-        f.N2->trigger();
-        QCOMPARE(f.N2->isChecked(), false);
+        auto* p = f.player;
+        f.fitToWindowAction->trigger();
+        QCOMPARE(f.fitToWindowAction->isChecked(), false);
         QCOMPARE(p->ViewStyle(), 0);
-        f.N2->trigger();
+        f.fitToWindowAction->trigger();
         QCOMPARE(p->ViewStyle(), 1);   // twice: back to fitted
 
-        f.N9->trigger();
+        f.controlBarAction->trigger();
         QCOMPARE(p->ControlBar(), kino::kFalse);
         QVERIFY(!p->Bar()->isVisible());
-        f.N8->trigger();
+        f.statusBarAction->trigger();
         QCOMPARE(p->StatusBar(), kino::kFalse);
         QVERIFY(!p->StatusLine()->isVisible());
-        f.N9->trigger();
-        f.N8->trigger();
+        f.controlBarAction->trigger();
+        f.statusBarAction->trigger();
         QCOMPARE(p->ControlBar(), kino::kTrue);
         QCOMPARE(p->StatusBar(), kino::kTrue);
     }
@@ -81,14 +73,14 @@ private slots:
         f.show();
         QVERIFY(QTest::qWaitForWindowExposed(&f));
         const int client = f.centralWidget()->height();
-        QCOMPARE(f.Player1->height(), client - 20);
-        f.N7->trigger();
-        QVERIFY(!f.N7->isChecked());
-        QVERIFY(!f.Panel1->isVisible());
-        QTRY_COMPARE(f.Player1->height(), client);
-        f.N7->trigger();
-        QVERIFY(f.Panel1->isVisible());
-        QTRY_COMPARE(f.Player1->height(), client - 20);
+        QCOMPARE(f.player->height(), client - 20);
+        f.playlistStripAction->trigger();
+        QVERIFY(!f.playlistStripAction->isChecked());
+        QVERIFY(!f.playlistStrip->isVisible());
+        QTRY_COMPARE(f.player->height(), client);
+        f.playlistStripAction->trigger();
+        QVERIFY(f.playlistStrip->isVisible());
+        QTRY_COMPARE(f.player->height(), client - 20);
     }
 
     void copyFrame_data()
@@ -107,16 +99,16 @@ private slots:
         QFETCH(bool, copied);
         TMovieForm1& f = MakeForm();
         if (!file.isEmpty()) {
-            f.ComboBox1->Items().Add(Fixture(file.toStdString()));
-            f.ComboBox1->SetItemIndex(0);
-            QTRY_COMPARE_WITH_TIMEOUT(f.PlayerStatus, 1, kTimeout);
+            f.playlist->Items().Add(Fixture(file.toStdString()));
+            f.playlist->SetItemIndex(0);
+            QTRY_COMPARE_WITH_TIMEOUT(f.playerStatus, TGKitMSPlay::Playing, kTimeout);
         }
         QImage marker(8, 8, QImage::Format_RGB32);
         marker.fill(Qt::red);
         QApplication::clipboard()->setImage(marker);
         if (copied)
-            QTRY_VERIFY_WITH_TIMEOUT(!f.Player1->View()->Frame().isNull(), kTimeout);
-        f.Copy1->trigger();
+            QTRY_VERIFY_WITH_TIMEOUT(!f.player->View()->Frame().isNull(), kTimeout);
+        f.copyFrameAction->trigger();
         const QImage now = QApplication::clipboard()->image();
         if (copied) {
             QCOMPARE(now.size(), QSize(320, 240));
@@ -135,7 +127,7 @@ private slots:
         f.show();
         QVERIFY(QTest::qWaitForWindowExposed(&f));
         QApplication::setActiveWindow(&f);
-        for (QWidget* w : {static_cast<QWidget*>(f.ComboBox1), static_cast<QWidget*>(f.Player1)}) {
+        for (QWidget* w : {static_cast<QWidget*>(f.playlist), static_cast<QWidget*>(f.player)}) {
             w->setFocus();
             QTest::keyClick(w, Qt::Key_C, Qt::ControlModifier);
         }
@@ -162,12 +154,12 @@ private slots:
         QFETCH(QString, entry);
         QFETCH(QString, folder);
         TMovieForm1& f = MakeForm();
-        f.PlayerStatus = 1;
+        f.playerStatus = TGKitMSPlay::Playing;
         if (!entry.isEmpty()) {
-            f.ComboBox1->Items().Add(entry.toStdString());
-            f.ComboBox1->SetItemIndex(0);
+            f.playlist->Items().Add(entry.toStdString());
+            f.playlist->SetItemIndex(0);
         }
-        f.N26->trigger();
+        f.openContainingFolderAction->trigger();
         if (folder.isEmpty()) {
             QVERIFY(shell->opened.empty());
             QCOMPARE(shell->beeps, 1);
@@ -181,11 +173,11 @@ private slots:
     void userGuideIsBesideTheProgram()
     {
         TMovieForm1& f = MakeForm();
-        f.G1->trigger();
-        QCOMPARE(shell->opened, std::vector<std::string>{f.ProgramFolder + "/Readme.txt"});
+        f.userGuideAction->trigger();
+        QCOMPARE(shell->opened, std::vector<std::string>{f.programFolder + "/Readme.txt"});
         // The build puts the guide there.
-        QVERIFY(QFile::exists(QString::fromStdString(f.ProgramFolder + "/../../Readme.txt")) ||
-                QFile::exists(QString::fromStdString(f.ProgramFolder + "/Readme.txt")));
+        QVERIFY(QFile::exists(QString::fromStdString(f.programFolder + "/../../Readme.txt")) ||
+                QFile::exists(QString::fromStdString(f.programFolder + "/Readme.txt")));
     }
 
     void exitClosesThroughTheCloseHandler()
@@ -195,7 +187,7 @@ private slots:
         TMovieForm1& f = MakeForm();
         f.SetSettingsPath(ini.toStdString());
         f.show();
-        f.Exit1->trigger();
+        f.exitAction->trigger();
         QVERIFY(!f.isVisible());
         QVERIFY(QFile::exists(ini));   // the position was written
         QFile::remove(ini);

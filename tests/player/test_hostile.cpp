@@ -167,7 +167,7 @@ private slots:
         player.SetFileName(path);
         QCOMPARE(player.MediaFormat(), 0);
         QTRY_COMPARE_WITH_TIMEOUT(notes.size(), std::size_t(1), 20000);
-        QCOMPARE(notes[0], std::make_pair(2, detail));
+        QCOMPARE(notes[0], std::make_pair(int(kino::TGKitMSPlay::Stopped), detail));
         ::unlink(path.c_str());
         ::rmdir(path.c_str());
     }

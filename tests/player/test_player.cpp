@@ -40,7 +40,7 @@ class PlayerTest : public QObject {
     void OpenAndWaitPlaying(const std::string& path)
     {
         player->SetFileName(path);
-        QTRY_VERIFY_WITH_TIMEOUT(LastStatus() == 1, kPlayTimeout);
+        QTRY_VERIFY_WITH_TIMEOUT(LastStatus() == TGKitMSPlay::Playing, kPlayTimeout);
     }
 
 private slots:
@@ -87,8 +87,8 @@ private slots:
         QCOMPARE(int(player->MovieHeight()), height);
         QVERIFY(notes.empty());
 
-        QTRY_VERIFY_WITH_TIMEOUT(Saw(1), kPlayTimeout);
-        QTRY_COMPARE_WITH_TIMEOUT(LastStatus(), 4, kPlayTimeout);
+        QTRY_VERIFY_WITH_TIMEOUT(Saw(TGKitMSPlay::Playing), kPlayTimeout);
+        QTRY_COMPARE_WITH_TIMEOUT(LastStatus(), TGKitMSPlay::Ended, kPlayTimeout);
         QCOMPARE(notes.back().second, 0);
         QVERIFY(player->GetCurrentPos() >= player->DurationMs() - 150);
         QCOMPARE(player->StatusLine()->StateText(), QStringLiteral("終了"));
@@ -98,10 +98,10 @@ private slots:
     {
         TestHttpServer server(TestHttpServer::Mode::Serve, Fixture("clip.mpg"));
         player->SetFileName(server.Url("/clip.mpg"));
-        QTRY_VERIFY_WITH_TIMEOUT(Saw(1), kPlayTimeout);
+        QTRY_VERIFY_WITH_TIMEOUT(Saw(TGKitMSPlay::Playing), kPlayTimeout);
         QCOMPARE(player->MediaFormat(), 302);
         QCOMPARE(int(player->MovieWidth()), 352);
-        QTRY_COMPARE_WITH_TIMEOUT(LastStatus(), 4, kPlayTimeout);
+        QTRY_COMPARE_WITH_TIMEOUT(LastStatus(), TGKitMSPlay::Ended, kPlayTimeout);
     }
 
     void badSourceReportsStoppedWithReasonAndNextSourceStillPlays_data()
@@ -165,7 +165,7 @@ private slots:
             reason = QStringLiteral("この形式は再生できません");
         else
             QCOMPARE(got, detail);
-        QVERIFY(!Saw(1));
+        QVERIFY(!Saw(TGKitMSPlay::Playing));
         QVERIFY(player->View()->Frame().isNull());
         QCOMPARE(player->MediaFormat(), 0);
         QCOMPARE(player->StatusLine()->StateText(), QStringLiteral("エラー: ") + reason);
@@ -173,7 +173,7 @@ private slots:
         notes.clear();
         player->SetFileName(Fixture("clip.avi"));
         QCOMPARE(player->MediaFormat(), 301);
-        QTRY_COMPARE_WITH_TIMEOUT(LastStatus(), 1, kPlayTimeout);
+        QTRY_COMPARE_WITH_TIMEOUT(LastStatus(), TGKitMSPlay::Playing, kPlayTimeout);
         QCOMPARE(player->StatusLine()->StateText(), QStringLiteral("再生中"));
     }
 
@@ -184,8 +184,8 @@ private slots:
         QTest::addColumn<bool>("stop");
         QTest::addColumn<int>("status");
         QTest::addColumn<QString>("stateText");
-        QTest::newRow("pause") << false << 3 << "一時停止";
-        QTest::newRow("stop") << true << 2 << "停止";
+        QTest::newRow("pause") << false << int(TGKitMSPlay::Paused) << "一時停止";
+        QTest::newRow("stop") << true << int(TGKitMSPlay::Stopped) << "停止";
     }
     void requestWhileOpeningIsCarriedOutOnceOpen()
     {
@@ -199,7 +199,7 @@ private slots:
         QVERIFY(stop ? player->Stop() : player->Pause());
         server.SetHeld(false);
         QTRY_COMPARE_WITH_TIMEOUT(LastStatus(), status, kPlayTimeout);
-        QVERIFY(!Saw(1));
+        QVERIFY(!Saw(TGKitMSPlay::Playing));
         QCOMPARE(player->MediaFormat(), 302);
         QCOMPARE(player->StatusLine()->StateText(), stateText);
         // Not running behind the status shown: a short look finds it where it was.
@@ -208,7 +208,7 @@ private slots:
         QCOMPARE(player->GetCurrentPos(), held);
         // The remembered request does not outlive the next command.
         QVERIFY(player->Play());
-        QTRY_COMPARE_WITH_TIMEOUT(LastStatus(), 1, kPlayTimeout);
+        QTRY_COMPARE_WITH_TIMEOUT(LastStatus(), TGKitMSPlay::Playing, kPlayTimeout);
     }
 
     // An end of the medium already on its way when the user seeks back or pauses.
@@ -230,16 +230,16 @@ private slots:
         QVERIFY(player->Engine()->EndPosted());
         if (pause) {
             QVERIFY(player->Pause());
-            QTRY_COMPARE_WITH_TIMEOUT(LastStatus(), 3, kPlayTimeout);
+            QTRY_COMPARE_WITH_TIMEOUT(LastStatus(), TGKitMSPlay::Paused, kPlayTimeout);
             // The pause holds; the next Play finds the medium at its end.
             QVERIFY(player->Play());
-            QTRY_COMPARE_WITH_TIMEOUT(LastStatus(), 4, kPlayTimeout);
+            QTRY_COMPARE_WITH_TIMEOUT(LastStatus(), TGKitMSPlay::Ended, kPlayTimeout);
             QCOMPARE(notes[notes.size() - 2].first, 3);
         } else {
             QVERIFY(player->Reverse(5));
-            QTRY_VERIFY_WITH_TIMEOUT(LastStatus() == 1 && player->GetCurrentPos() > 300, kPlayTimeout);
-            QVERIFY(!Saw(4));
-            QTRY_COMPARE_WITH_TIMEOUT(LastStatus(), 4, kPlayTimeout);
+            QTRY_VERIFY_WITH_TIMEOUT(LastStatus() == TGKitMSPlay::Playing && player->GetCurrentPos() > 300, kPlayTimeout);
+            QVERIFY(!Saw(TGKitMSPlay::Ended));
+            QTRY_COMPARE_WITH_TIMEOUT(LastStatus(), TGKitMSPlay::Ended, kPlayTimeout);
         }
     }
 
@@ -280,7 +280,7 @@ private slots:
     {
         player->SetFileName(Fixture("cut.avi"));
         QCOMPARE(player->MediaFormat(), 301);
-        QTRY_VERIFY_WITH_TIMEOUT(LastStatus() == 4 || LastStatus() == 2, kPlayTimeout);
+        QTRY_VERIFY_WITH_TIMEOUT(LastStatus() == TGKitMSPlay::Ended || LastStatus() == TGKitMSPlay::Stopped, kPlayTimeout);
     }
 
     void emptyNameClosesTheSource()
@@ -289,7 +289,7 @@ private slots:
         player->SetFileName("");
         QCOMPARE(player->MediaFormat(), 0);
         QCOMPARE(int(player->MovieWidth()), 0);
-        QTRY_COMPARE_WITH_TIMEOUT(LastStatus(), 2, kPlayTimeout);
+        QTRY_COMPARE_WITH_TIMEOUT(LastStatus(), TGKitMSPlay::Stopped, kPlayTimeout);
         QCOMPARE(notes.back().second, 0);
         QVERIFY(!player->Play());
     }
@@ -299,11 +299,11 @@ private slots:
         OpenAndWaitPlaying(Fixture("clip.avi"));
 
         QVERIFY(player->Pause());
-        QTRY_COMPARE_WITH_TIMEOUT(LastStatus(), 3, kPlayTimeout);
+        QTRY_COMPARE_WITH_TIMEOUT(LastStatus(), TGKitMSPlay::Paused, kPlayTimeout);
         QCOMPARE(player->StatusLine()->StateText(), QStringLiteral("一時停止"));
 
         QVERIFY(player->Stop());
-        QTRY_COMPARE_WITH_TIMEOUT(LastStatus(), 2, kPlayTimeout);
+        QTRY_COMPARE_WITH_TIMEOUT(LastStatus(), TGKitMSPlay::Stopped, kPlayTimeout);
         QCOMPARE(player->GetCurrentPos(), 0);
 
         QVERIFY(player->Forward(1));
@@ -312,15 +312,15 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(player->GetCurrentPos() <= 60, kPlayTimeout);
 
         QVERIFY(player->Play());
-        QTRY_COMPARE_WITH_TIMEOUT(LastStatus(), 1, kPlayTimeout);
+        QTRY_COMPARE_WITH_TIMEOUT(LastStatus(), TGKitMSPlay::Playing, kPlayTimeout);
         QTRY_VERIFY_WITH_TIMEOUT(player->GetCurrentPos() > 300, kPlayTimeout);
 
         QVERIFY(player->Forward(5));                     // clamped at the end
-        QTRY_COMPARE_WITH_TIMEOUT(LastStatus(), 4, kPlayTimeout);
+        QTRY_COMPARE_WITH_TIMEOUT(LastStatus(), TGKitMSPlay::Ended, kPlayTimeout);
 
         // Playing after the end starts again from the beginning.
         QVERIFY(player->Play());
-        QTRY_COMPARE_WITH_TIMEOUT(LastStatus(), 1, kPlayTimeout);
+        QTRY_COMPARE_WITH_TIMEOUT(LastStatus(), TGKitMSPlay::Playing, kPlayTimeout);
         QTRY_VERIFY_WITH_TIMEOUT(player->GetCurrentPos() < 1500, kPlayTimeout);
     }
 
@@ -344,7 +344,7 @@ private slots:
         const int startPos = player->GetCurrentPos();
         QElapsedTimer wall;
         wall.start();
-        QTRY_VERIFY_WITH_TIMEOUT(wall.elapsed() >= 600 || LastStatus() == 4, kPlayTimeout);
+        QTRY_VERIFY_WITH_TIMEOUT(wall.elapsed() >= 600 || LastStatus() == TGKitMSPlay::Ended, kPlayTimeout);
         const double ratio = double(player->GetCurrentPos() - startPos) / double(wall.elapsed());
         QVERIFY2(ratio > speed * 0.6 && ratio < speed * 1.45, qPrintable(QString::number(ratio)));
     }
@@ -372,7 +372,7 @@ private slots:
                 QCoreApplication::processEvents();
             }
         }
-        QTRY_COMPARE_WITH_TIMEOUT(LastStatus(), 1, kPlayTimeout);
+        QTRY_COMPARE_WITH_TIMEOUT(LastStatus(), TGKitMSPlay::Playing, kPlayTimeout);
         QTRY_VERIFY_WITH_TIMEOUT(player->GetCurrentPos() > 100, kPlayTimeout);
     }
 
@@ -541,11 +541,11 @@ private slots:
     {
         OpenAndWaitPlaying(Fixture("clip.avi"));
         QTest::mouseClick(player->Bar()->PlayButton(), Qt::LeftButton);
-        QTRY_COMPARE_WITH_TIMEOUT(LastStatus(), 3, kPlayTimeout);
+        QTRY_COMPARE_WITH_TIMEOUT(LastStatus(), TGKitMSPlay::Paused, kPlayTimeout);
         QTest::mouseClick(player->Bar()->PlayButton(), Qt::LeftButton);
-        QTRY_COMPARE_WITH_TIMEOUT(LastStatus(), 1, kPlayTimeout);
+        QTRY_COMPARE_WITH_TIMEOUT(LastStatus(), TGKitMSPlay::Playing, kPlayTimeout);
         QTest::mouseClick(player->Bar()->StopButton(), Qt::LeftButton);
-        QTRY_COMPARE_WITH_TIMEOUT(LastStatus(), 2, kPlayTimeout);
+        QTRY_COMPARE_WITH_TIMEOUT(LastStatus(), TGKitMSPlay::Stopped, kPlayTimeout);
         // A click on the seek bar's groove moves there.
         auto* seek = player->Bar()->SeekBar();
         QVERIFY(seek->maximum() >= 1900);

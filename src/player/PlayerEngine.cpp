@@ -660,6 +660,14 @@ void PlayerEngine::RedrawStill()
 {
     if ((state_ != State::Paused && state_ != State::Stopped) || !facts_.known || facts_.live || endBeforePause_)
         return;
+    // A pause still under way has no settled position, and its preroll may be made at
+    // the old size: come back once it has settled.
+    GstState current = GST_STATE_VOID_PENDING, pending = GST_STATE_VOID_PENDING;
+    const GstStateChangeReturn settling = gst_element_get_state(Playbin(), &current, &pending, 0);
+    if (settling == GST_STATE_CHANGE_ASYNC || pending != GST_STATE_VOID_PENDING) {
+        stillRedrawTimer_->start();
+        return;
+    }
     const gint64 positionNs = QueryPositionNs();
     if (positionNs >= 0)
         SeekTo(appliedRate_, positionNs);

@@ -423,12 +423,13 @@ private slots:
         QTRY_COMPARE(player->View()->size(), QSize(400, 300));
         player->SetViewStyle(viewStyle);
         player->SetFileName(Fixture(file.toStdString()));
+        // Paused at once, so the clip (one second) cannot end before the resize below.
+        QVERIFY(player->Pause());
         const QSize picture(player->MovieWidth(), player->MovieHeight());
         if (!sourceRect.isNull())
             player->SetSourceRect(sourceRect.x(), sourceRect.y(), sourceRect.width(), sourceRect.height());
         QTRY_COMPARE_WITH_TIMEOUT(player->View()->Frame().size(), frame, kPlayTimeout);
         QCOMPARE(QSize(player->MovieWidth(), player->MovieHeight()), picture);
-        QVERIFY(player->Pause());
         QVERIFY(player->CopyToClipboard(player->GetCurrentPos()));
         QCOMPARE(QApplication::clipboard()->image().size(), picture);
         // A larger view gets larger frames, paused too.

@@ -24,11 +24,11 @@ void TMovieForm1::FollowPlayerStatus(std::int16_t status)
     const int index = playlist->ItemIndex();
     if (index >= playlist->Items().Count() - 1)
         return;
-    const auto opened = player->Engine()->generation();
+    const auto opened = player->SourceSerial();
     playlist->SetItemIndex(index + 1);
     // An entry equal to the one that just ended raises no change, so it is handed over
     // here; one the change event has just opened is not opened a second time.
-    if (player->Engine()->generation() == opened)
+    if (player->SourceSerial() == opened)
         player->SetFileName(playlist->Text());
     RerunRegionCommand();
 }

@@ -258,7 +258,7 @@ QVariantMap TMprisService::Metadata() const
 
 double TMprisService::Volume() const
 {
-    return form_->player->Engine()->Volume();
+    return form_->player->Volume();
 }
 
 qlonglong TMprisService::PositionUs() const
@@ -325,7 +325,7 @@ void TMprisService::Seek(qlonglong offsetUs)
         Next();
         return;
     }
-    player->Engine()->SeekMs(target);
+    player->SeekTo(target);
 }
 
 void TMprisService::SetPosition(const QDBusObjectPath& track, qlonglong positionUs)
@@ -336,7 +336,7 @@ void TMprisService::SetPosition(const QDBusObjectPath& track, qlonglong position
     const qint64 duration = form_->player->DurationMs();
     if (positionUs < 0 || (duration >= 0 && positionUs / 1000 > duration))
         return;
-    form_->player->Engine()->SeekMs(positionUs / 1000);
+    form_->player->SeekTo(positionUs / 1000);
 }
 
 void TMprisService::OpenUri(const QString& uri)
@@ -374,7 +374,7 @@ void TMprisService::SetVolume(double volume)
 {
     if (std::isnan(volume))
         return;
-    form_->player->Engine()->SetVolume(volume);
+    form_->player->SetVolume(volume);
     Refresh();
 }
 

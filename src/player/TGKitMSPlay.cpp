@@ -334,4 +334,24 @@ void TGKitMSPlay::RefreshBars()
     statusLine_->SetState(text);
 }
 
+double TGKitMSPlay::Volume() const
+{
+    return engine_->Volume();
+}
+
+void TGKitMSPlay::SetVolume(double value)
+{
+    engine_->SetVolume(value);
+}
+
+bool TGKitMSPlay::SeekTo(qint64 positionMs)
+{
+    return engine_->SeekMs(positionMs);
+}
+
+quint64 TGKitMSPlay::SourceSerial() const
+{
+    return engine_->generation();
+}
+
 } // namespace kino

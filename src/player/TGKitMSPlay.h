@@ -70,6 +70,14 @@ public:
     QString ErrorText() const { return errorText_; }
     std::int32_t DurationMs() const;
 
+    // For the desktop's media keys and applets, beside the design's methods: the sound
+    // volume from 0 to 1, a jump to an absolute position (milliseconds, clamped to the
+    // medium), and a count that goes up with every source opened.
+    double Volume() const;
+    void SetVolume(double value);
+    bool SeekTo(qint64 positionMs);
+    quint64 SourceSerial() const;
+
     // How long a network source may take to answer before it counts as failed.
     void SetNetworkTimeoutMs(int ms);
 

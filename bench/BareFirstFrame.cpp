@@ -9,7 +9,7 @@ namespace kino::bench {
 namespace {
 // Only a guard against a pipeline that never prerolls; a first frame takes milliseconds.
 constexpr GstClockTime kNoSampleGuard = 60 * GST_SECOND;
-}
+} // namespace
 
 BareFirstFrame::BareFirstFrame(const std::string& uri, bool defaultAudioSink)
 {
@@ -22,8 +22,7 @@ BareFirstFrame::BareFirstFrame(const std::string& uri, bool defaultAudioSink)
         playbin_.reset();
         return;
     }
-    gsth::Caps caps = gsth::Caps::Adopt(
-        gst_caps_new_simple("video/x-raw", "format", G_TYPE_STRING, "BGRx", nullptr));
+    gsth::Caps caps = gsth::Caps::Adopt(gst_caps_new_simple("video/x-raw", "format", G_TYPE_STRING, "BGRx", nullptr));
     g_object_set(appsink_.get(), "caps", caps.get(), "max-buffers", 1u, "drop", TRUE, nullptr);
     g_object_set(playbin_.get(), "video-sink", appsink_.get(), "uri", uri.c_str(), nullptr);
     if (audio)
@@ -44,8 +43,8 @@ double BareFirstFrame::MeasureMs()
 
     const auto start = std::chrono::steady_clock::now();
     gst_element_set_state(playbin_.element(), GST_STATE_PAUSED);
-    gsth::Sample sample = gsth::Sample::Adopt(
-        gst_app_sink_try_pull_preroll(GST_APP_SINK(appsink_.get()), kNoSampleGuard));
+    gsth::Sample sample =
+        gsth::Sample::Adopt(gst_app_sink_try_pull_preroll(GST_APP_SINK(appsink_.get()), kNoSampleGuard));
     const auto end = std::chrono::steady_clock::now();
 
     gst_element_set_state(playbin_.element(), GST_STATE_NULL);

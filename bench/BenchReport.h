@@ -67,15 +67,14 @@ public:
                 w[i] = std::max(w[i], cells[i]->size());
         }
         auto line = [&](const Row& r) {
-            std::printf("| %-*s | %*s | %*s | %*s | %-*s | %-*s |\n", int(w[0]), r.figure.c_str(),
-                        int(w[1]), r.ours.c_str(), int(w[2]), r.reference.c_str(), int(w[3]), r.ratio.c_str(),
-                        int(w[4]), r.target.c_str(), int(w[5]), r.met.c_str());
+            std::printf("| %-*s | %*s | %*s | %*s | %-*s | %-*s |\n", int(w[0]), r.figure.c_str(), int(w[1]),
+                        r.ours.c_str(), int(w[2]), r.reference.c_str(), int(w[3]), r.ratio.c_str(), int(w[4]),
+                        r.target.c_str(), int(w[5]), r.met.c_str());
         };
         std::printf("\n");
         line(head);
-        std::printf("|-%s-|-%s-|-%s-|-%s-|-%s-|-%s-|\n", std::string(w[0], '-').c_str(),
-                    std::string(w[1], '-').c_str(), std::string(w[2], '-').c_str(),
-                    std::string(w[3], '-').c_str(), std::string(w[4], '-').c_str(),
+        std::printf("|-%s-|-%s-|-%s-|-%s-|-%s-|-%s-|\n", std::string(w[0], '-').c_str(), std::string(w[1], '-').c_str(),
+                    std::string(w[2], '-').c_str(), std::string(w[3], '-').c_str(), std::string(w[4], '-').c_str(),
                     std::string(w[5], '-').c_str());
         for (const Row& r : rows_)
             line(r);

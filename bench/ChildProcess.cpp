@@ -99,8 +99,7 @@ ChildResult RunChild(const std::vector<std::string>& argv)
 
     int status = 0;
     rusage usage{};
-    while (wait4(pid, &status, 0, &usage) < 0 && errno == EINTR) {
-    }
+    while (wait4(pid, &status, 0, &usage) < 0 && errno == EINTR) {}
     result.wallSeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     result.userSeconds = Seconds(usage.ru_utime);
     result.systemSeconds = Seconds(usage.ru_stime);

@@ -56,7 +56,6 @@ std::vector<std::string> SplitList(const std::string& text)
     return items;
 }
 
-
 // "key value..." lines printed by a probe, values gathered per key in order.
 std::map<std::string, std::vector<std::string>> ParseLines(const std::string& out)
 {
@@ -81,14 +80,11 @@ std::vector<double> Numbers(const std::map<std::string, std::vector<std::string>
     return numbers;
 }
 
-
-
 std::string UriOf(const std::string& path)
 {
     std::unique_ptr<gchar, void (*)(gpointer)> uri(g_filename_to_uri(path.c_str(), nullptr, nullptr), g_free);
     return uri ? std::string(uri.get()) : std::string();
 }
-
 
 std::string FailureText(const std::string& what, const ChildResult& r)
 {
@@ -143,8 +139,8 @@ void BenchCpu(const Options& opt, const std::string& self, Report& report)
                 failed = true;
             }
             if (!g.Ok()) {
-                report.Failure(FailureText("gst-launch-1.0 playing " + name +
-                                           " (Debian package gstreamer1.0-tools)", g));
+                report.Failure(
+                    FailureText("gst-launch-1.0 playing " + name + " (Debian package gstreamer1.0-tools)", g));
                 failed = true;
             }
             if (failed)
@@ -245,10 +241,12 @@ int Drive(const Options& opt)
     if (opt.memory)
         BenchMemory(opt, self, report);
     report.Note("reference: (a) bare playbin, appsink (BGRx, max-buffers=1, drop=true), fakesink for sound,");
-    report.Note("           PAUSED to first sample pulled, in the same process as ours (ours: FileName set to frame painted)");
-    report.Note("           (b) gst-launch-1.0 playbin video-sink=fakesink; both whole child processes, user+sys via wait4");
-    report.Note("           (c) the same process after " + std::to_string(opt.opensMark) + " opens; each VmRSS figure is the median of " +
-                std::to_string(kRssWindow) + " readings");
+    report.Note(
+        "           PAUSED to first sample pulled, in the same process as ours (ours: FileName set to frame painted)");
+    report.Note(
+        "           (b) gst-launch-1.0 playbin video-sink=fakesink; both whole child processes, user+sys via wait4");
+    report.Note("           (c) the same process after " + std::to_string(opt.opensMark) +
+                " opens; each VmRSS figure is the median of " + std::to_string(kRssWindow) + " readings");
     report.Print();
     std::fflush(stdout);
     return report.Failed() ? 1 : 0;
@@ -285,9 +283,8 @@ int RunChildMode(int argc, char** argv)
 
 int Usage()
 {
-    std::fprintf(stderr,
-                 "usage: kino_player_bench --fixtures DIR [--runs N] [--cpu-runs N] [--opens N]\n"
-                 "                         [--opens-mark N] [--files a,b] [--only first-frame,cpu,memory]\n");
+    std::fprintf(stderr, "usage: kino_player_bench --fixtures DIR [--runs N] [--cpu-runs N] [--opens N]\n"
+                         "                         [--opens-mark N] [--files a,b] [--only first-frame,cpu,memory]\n");
     return 2;
 }
 

@@ -39,8 +39,8 @@ double CpuSecondsOfSelf()
 {
     rusage usage{};
     getrusage(RUSAGE_SELF, &usage);
-    return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec)
-         + double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+    return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+           double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
 }
 
 long ResidentKb()
@@ -102,7 +102,7 @@ protected:
         paintedAt_ = Clock::now();
         armed_ = false;
         done_ = true;
-        return true;   // already painted
+        return true; // already painted
     }
 
 private:
@@ -180,9 +180,9 @@ private:
 
 struct OurFirstFrame {
     bool ok = false;
-    double totalMs = 0;      // FileName set -> frame painted
-    double setterMs = 0;     // FileName set -> the setter returned (opened, prerolled)
-    double deliveredMs = 0;  // FileName set -> the frame reached the GUI thread
+    double totalMs = 0;     // FileName set -> frame painted
+    double setterMs = 0;    // FileName set -> the setter returned (opened, prerolled)
+    double deliveredMs = 0; // FileName set -> the frame reached the GUI thread
 };
 
 OurFirstFrame MeasureOurs(ShownPlayer& host, const std::string& file)
@@ -265,12 +265,11 @@ int PlayThroughProbe(const std::string& file)
     const double wall = std::chrono::duration<double>(Clock::now() - start).count();
     const double cpu = CpuSecondsOfSelf() - cpuBefore;
     if (!ended) {
-        std::fprintf(stderr, "%s did not play to its end (%s)\n", file.c_str(),
-                     qPrintable(host.Player().ErrorText()));
+        std::fprintf(stderr, "%s did not play to its end (%s)\n", file.c_str(), qPrintable(host.Player().ErrorText()));
         return 2;
     }
-    std::printf("play_cpu_s %.4f\nplay_wall_s %.4f\nframes_delivered %d\nframes_painted %d\n",
-                cpu, wall, host.FramesDelivered(), host.Watch().FramePaints());
+    std::printf("play_cpu_s %.4f\nplay_wall_s %.4f\nframes_delivered %d\nframes_painted %d\n", cpu, wall,
+                host.FramesDelivered(), host.Watch().FramePaints());
     return 0;
 }
 
@@ -281,9 +280,8 @@ int ReopenProbe(const std::string& file, int opens)
         host.Reset();
         host.Watch().Arm();
         host.Player().SetFileName(file);
-        const bool shown = WaitFor([&host] {
-            return (host.Watch().Done() && host.Playing()) || host.Failed();
-        }) && !host.Failed();
+        const bool shown =
+            WaitFor([&host] { return (host.Watch().Done() && host.Playing()) || host.Failed(); }) && !host.Failed();
         if (!shown) {
             std::fprintf(stderr, "open %d of %s showed no playing frame\n", i, file.c_str());
             return 2;

@@ -52,7 +52,7 @@ namespace {
 // The targets the figures are held against.
 constexpr double kFolderRatioMax = 1.5;
 constexpr double kSortRatioMax = 1.2;
-constexpr double kMemoryMbMax = 60.0;   // decimal megabytes
+constexpr double kMemoryMbMax = 60.0; // decimal megabytes
 
 struct Options {
     std::string tree;
@@ -64,7 +64,7 @@ struct Options {
     bool sort = true;
     bool memory = true;
     bool makeTreeOnly = false;
-    std::vector<std::string> locales{"C", "ja_JP.UTF-8"};   // of (2) and (3)
+    std::vector<std::string> locales{"C", "ja_JP.UTF-8"}; // of (2) and (3)
 };
 
 // Answers the main window's dialogs: the folder browser with the tree, the open-file
@@ -86,9 +86,6 @@ public:
     bool ConfirmReset(QWidget*) override { return false; }
     void ShowMessage(QWidget*, const QString&) override {}
 };
-
-
-
 
 std::string Thousands(long long n)
 {
@@ -114,7 +111,6 @@ double Mb(long kb)
 {
     return double(kb) * 1024.0 / 1e6;
 }
-
 
 // Lets the window handle what a command posted (the list's repaint and the like),
 // outside the timed part.
@@ -151,9 +147,9 @@ void ClearList(TMovieForm1& form)
 
 std::vector<std::string> FindCommand(const std::string& root)
 {
-    return {"find", root, "-type", "f", "(", "-iname", "*.avi", "-o", "-iname", "*.mpg", "-o", "-iname",
-            "*.mpeg", "-o", "-iname", "*.wav", "-o", "-iname", "*.wave", "-o", "-iname", "*.mid", "-o",
-            "-iname", "*.midi", ")"};
+    return {"find",   root, "-type",  "f",      "(",  "-iname", "*.avi",  "-o", "-iname",
+            "*.mpg",  "-o", "-iname", "*.mpeg", "-o", "-iname", "*.wav",  "-o", "-iname",
+            "*.wave", "-o", "-iname", "*.mid",  "-o", "-iname", "*.midi", ")"};
 }
 
 // ------------------------------------------------------------ (1) folder-tree add
@@ -196,8 +192,7 @@ void FolderBreakdown(TMovieForm1& form, const std::string& root, Report& report)
     });
     report.Note("    done alone, once: walk of " + Thousands(folders) + " folders " + Fixed(walkMs, 1) +
                 " ms; walk and search of every pattern, no list " + Fixed(searchMs, 1) + " ms (" +
-                Thousands(long(found.size())) + " found); adding them to an unsorted list " + Fixed(addMs, 1) +
-                " ms");
+                Thousands(long(found.size())) + " found); adding them to an unsorted list " + Fixed(addMs, 1) + " ms");
 }
 
 void BenchFolder(const Options& opt, TMovieForm1& form, BenchDialogs& dialogs, Report& report)
@@ -245,8 +240,8 @@ void BenchFolder(const Options& opt, TMovieForm1& form, BenchDialogs& dialogs, R
     if (ourCount != findCount)
         report.Failure("the folder-tree add found " + std::to_string(ourCount) + " entries, find " +
                        std::to_string(findCount));
-    report.Note("    ours ms (CDROM1 triggered, sort off): " + JoinFixed(ours, 1) + "; find ms: " +
-                JoinFixed(reference, 1));
+    report.Note("    ours ms (CDROM1 triggered, sort off): " + JoinFixed(ours, 1) +
+                "; find ms: " + JoinFixed(reference, 1));
     FolderBreakdown(form, opt.tree, report);
     ClearList(form);
 }
@@ -381,7 +376,7 @@ int SortChild(int entries, int runs)
         });
         // And the same order through QCollator's sort keys, one a text, then std::sort.
         const QCollator collator = ListCollator();
-        const bool foldFirst = collator.locale().language() == QLocale::C;   // C keys keep case
+        const bool foldFirst = collator.locale().language() == QLocale::C; // C keys keep case
         std::vector<QCollatorSortKey> keys;
         keys.reserve(dialogs.openFiles.size());
         keyMs = TimeMs([&] {
@@ -408,8 +403,7 @@ int SortChild(int entries, int runs)
 void BenchSort(const Options& opt, const std::string& locale, Report& report)
 {
     Progress("sorted add under " + locale + ", a fresh process, " + std::to_string(opt.sortRuns) + " runs");
-    const ChildResult r =
-        RunUnderLocale(locale, {"sort", std::to_string(opt.entries), std::to_string(opt.sortRuns)});
+    const ChildResult r = RunUnderLocale(locale, {"sort", std::to_string(opt.entries), std::to_string(opt.sortRuns)});
     const auto values = ParseLines(r.out);
     if (!r.Ok() || !values.count("ours_ms")) {
         report.Failure("sort child under " + locale + ": " + r.Describe() + " " +
@@ -425,9 +419,9 @@ void BenchSort(const Options& opt, const std::string& locale, Report& report)
                 ratio <= kSortRatioMax ? "yes" : "NO"});
     report.Note("(2) " + locale + ": QLocale " + values.at("locale") + "; entries in the list " + Thousands(count) +
                 " of " + Thousands(opt.entries) + "; order against the reference: " +
-                (outOfOrder == 0 && count == opt.entries ? std::string("the same") : std::string("DIFFERENT")) +
-                " (" + Thousands(long(Number(values, "differ"))) + " positions hold other texts, " +
-                Thousands(outOfOrder) + " of them not collating equal)");
+                (outOfOrder == 0 && count == opt.entries ? std::string("the same") : std::string("DIFFERENT")) + " (" +
+                Thousands(long(Number(values, "differ"))) + " positions hold other texts, " + Thousands(outOfOrder) +
+                " of them not collating equal)");
     if (count != opt.entries || outOfOrder != 0)
         report.Failure("the sorted add under " + locale + " kept " + std::to_string(count) + " entries, " +
                        std::to_string(outOfOrder) + " out of the reference's order");

@@ -23,9 +23,8 @@ const char* const kStampName = ".kino-tree-stamp";
 
 // Every media kind, in several letter cases, so matching has to ignore case.
 const char* const kMediaExtensions[] = {
-    ".avi", ".MPG", ".mpeg", ".Wav", ".WAVE", ".mid", ".Midi",
-    ".AVI", ".mpg", ".MPEG", ".wav", ".wave", ".MID", ".midi",
-    ".Avi", ".Mpg", ".Mpeg", ".WAV", ".Wave", ".Mid", ".MIDI",
+    ".avi",  ".MPG", ".mpeg", ".Wav", ".WAVE", ".mid",  ".Midi", ".AVI",  ".mpg", ".MPEG", ".wav",
+    ".wave", ".MID", ".midi", ".Avi", ".Mpg",  ".Mpeg", ".WAV",  ".Wave", ".Mid", ".MIDI",
 };
 // Not media; the last ones end like media only before another extension.
 const char* const kOtherExtensions[] = {".txt", ".jpg", ".JPG", ".Txt", ".avi.txt", ".mid.bak"};

@@ -19,7 +19,7 @@ struct TreeLayout {
     int Files() const { return topFolders * subFolders * filesPerFolder; }
     int Folders() const { return topFolders * subFolders; }
     int MediaFiles() const;
-    std::string Describe() const;   // one line, also kept in the tree's stamp file
+    std::string Describe() const; // one line, also kept in the tree's stamp file
 };
 
 // Makes the tree under `root` unless a complete one of the same layout is there

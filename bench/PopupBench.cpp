@@ -37,7 +37,7 @@ namespace {
 
 constexpr double kGrowthRatioMax = 2.0;
 constexpr double kQtRatioMax = 0.2;
-constexpr double kMemoryMbMax = 5.0;   // decimal megabytes
+constexpr double kMemoryMbMax = 5.0; // decimal megabytes
 constexpr int kWaitMs = 60000;
 
 struct Options {
@@ -170,7 +170,7 @@ public:
             Fill(count);
             if (count == 100000)
                 MeasureMemory(report);
-            OpenOnce();   // warm-up
+            OpenOnce(); // warm-up
             std::vector<double> runs;
             for (int i = 0; i < options_.runs; ++i)
                 runs.push_back(OpenOnce());
@@ -190,7 +190,7 @@ public:
 
         Progress("QComboBox::showPopup with 100,000 entries");
         FillQt(100000);
-        QtOpenOnce();   // warm-up
+        QtOpenOnce(); // warm-up
         std::vector<double> qt;
         for (int i = 0; i < options_.referenceRuns; ++i)
             qt.push_back(QtOpenOnce());
@@ -260,8 +260,9 @@ private:
             popup->KeyDown(key, Qt::NoModifier);
             WaitFor([&] { return painted; });
             Settle();
-            report.Add(Row{name + ", 100,000 entries: rows drawn", std::to_string(drawn), std::to_string(inView) + " in view",
-                           Fixed(double(drawn) / inView, 2), "<= 1", drawn <= inView ? "yes" : "no"});
+            report.Add(Row{name + ", 100,000 entries: rows drawn", std::to_string(drawn),
+                           std::to_string(inView) + " in view", Fixed(double(drawn) / inView, 2), "<= 1",
+                           drawn <= inView ? "yes" : "no"});
         };
         press(Qt::Key_End, "End");
         press(Qt::Key_Home, "Home");

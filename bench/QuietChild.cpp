@@ -39,8 +39,7 @@ QuietResult RunQuiet(const std::vector<std::string>& argv)
         return result;
     }
     int status = 0;
-    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-    }
+    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {}
     result.wallMs = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
     if (WIFEXITED(status) && WEXITSTATUS(status) == 0)
         result.ok = true;

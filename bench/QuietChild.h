@@ -7,9 +7,9 @@
 namespace kino::bench {
 
 struct QuietResult {
-    bool ok = false;          // started and exited with code 0
+    bool ok = false; // started and exited with code 0
     double wallMs = 0;
-    std::string failure;      // why not ok
+    std::string failure; // why not ok
 };
 
 // argv[0] is looked up in PATH; stdout and stderr go to /dev/null.

@@ -2,9 +2,9 @@
 
 #include <QFile>
 #include <QFileDialog>
+#include <QGuiApplication>
 #include <QInputDialog>
 #include <QMessageBox>
-#include <QGuiApplication>
 #include <QPushButton>
 #include <QScreen>
 
@@ -33,8 +33,7 @@ QStringList OpenDialogFilters()
 
 void QtDialogs::ShowError(QWidget* owner, const QString& text)
 {
-    QMessageBox box(QMessageBox::Critical, QStringLiteral("KINOLITE"), StandardErrorText(text),
-                    QMessageBox::Ok, owner);
+    QMessageBox box(QMessageBox::Critical, QStringLiteral("KINOLITE"), StandardErrorText(text), QMessageBox::Ok, owner);
     box.exec();
 }
 

@@ -58,7 +58,8 @@ void PlaceLinkLine(QLabel* label, QWidget* button, const QRect& labelDesign, con
     }
     QRect labelRect(labelDesign.left() + (labelDesign.width() - textWidth) / 2, labelDesign.top(), textWidth,
                     labelDesign.height());
-    labelRect.moveLeft(std::clamp(labelRect.left(), inside.left(), std::max(inside.left(), inside.right() + 1 - textWidth)));
+    labelRect.moveLeft(
+        std::clamp(labelRect.left(), inside.left(), std::max(inside.left(), inside.right() + 1 - textWidth)));
     label->setGeometry(labelRect);
     label->setAlignment(Qt::AlignCenter);
 

@@ -13,7 +13,7 @@ namespace {
 QtDialogs g_qtDialogs;
 IDialogs* g_dialogs = nullptr;
 const QString kDesignFont = QStringLiteral("ＭＳ Ｐゴシック");
-}
+} // namespace
 
 TKinoApplication::TKinoApplication(int& argc, char** argv) : QApplication(argc, argv)
 {
@@ -63,14 +63,14 @@ QByteArray PreferredPlatform(const QByteArray& chosen, const QByteArray& display
 {
     if (!chosen.isEmpty() || display.isEmpty())
         return {};
-    Q_UNUSED(wayland);   // on a plain X session xcb is Qt's choice anyway
+    Q_UNUSED(wayland); // on a plain X session xcb is Qt's choice anyway
     return QByteArrayLiteral("xcb");
 }
 
 void ChoosePlatform()
 {
-    const QByteArray platform = PreferredPlatform(qgetenv("QT_QPA_PLATFORM"), qgetenv("DISPLAY"),
-                                                  qgetenv("WAYLAND_DISPLAY"));
+    const QByteArray platform =
+        PreferredPlatform(qgetenv("QT_QPA_PLATFORM"), qgetenv("DISPLAY"), qgetenv("WAYLAND_DISPLAY"));
     if (!platform.isEmpty())
         qputenv("QT_QPA_PLATFORM", platform);
 }

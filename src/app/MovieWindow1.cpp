@@ -30,8 +30,8 @@ constexpr int kDesignLeft = 40;
 constexpr int kDesignTop = 40;
 constexpr int kClientWidth = 300;
 constexpr int kClientHeight = 340;
-constexpr int kMinClientWidth = 92;     // outer 100 less the frame
-constexpr int kMinClientHeight = 196;   // outer 250 less caption, menu and frame
+constexpr int kMinClientWidth = 92;   // outer 100 less the frame
+constexpr int kMinClientHeight = 196; // outer 250 less caption, menu and frame
 constexpr int kStripHeight = 20;
 const char* const kSection = "SET0";
 
@@ -156,7 +156,9 @@ void TMovieForm1::BuildMenu()
                 (this->*handler)();
         });
     };
-    auto separator = [](QMenu* menu, const char* name) { menu->addSeparator()->setObjectName(QString::fromLatin1(name)); };
+    auto separator = [](QMenu* menu, const char* name) {
+        menu->addSeparator()->setObjectName(QString::fromLatin1(name));
+    };
     auto submenu = [](QMenu* parent, QMenu*& member, const char* name, const QString& caption) {
         member = parent->addMenu(caption);
         member->setObjectName(QString::fromLatin1(name));
@@ -170,57 +172,81 @@ void TMovieForm1::BuildMenu()
 
     menuBar()->setObjectName(QStringLiteral("MainMenu1"));
     // Narrow item padding, so all five menus fit the designed 300-pixel width.
-    menuBar()->setStyleSheet(QStringLiteral("QMenuBar { padding: 0px; spacing: 0px; } QMenuBar::item { padding: 2px 2px; }"));
+    menuBar()->setStyleSheet(
+        QStringLiteral("QMenuBar { padding: 0px; spacing: 0px; } QMenuBar::item { padding: 2px 2px; }"));
     top(fileMenu, "File1", QStringLiteral("ファイル(&F)"));
-    item(fileMenu, addFilesAction, "N18", QStringLiteral("プレイリストに追加(&O)..."), K(Qt::CTRL | Qt::Key_O), -1, &TMovieForm1::AddFiles);
+    item(fileMenu, addFilesAction, "N18", QStringLiteral("プレイリストに追加(&O)..."), K(Qt::CTRL | Qt::Key_O), -1,
+         &TMovieForm1::AddFiles);
     item(fileMenu, addFolderTreeAction, "CDROM1", QStringLiteral("プレイリストに追加<サブフォルダ展開>(&S)..."),
          K(Qt::CTRL | Qt::ALT | Qt::Key_O), -1, &TMovieForm1::AddFolderTree);
-    item(fileMenu, addUrlAction, "URLU1", QStringLiteral("プレイリストにURLを追加(&U)..."), K(Qt::CTRL | Qt::Key_U), -1, &TMovieForm1::AddUrl);
+    item(fileMenu, addUrlAction, "URLU1", QStringLiteral("プレイリストにURLを追加(&U)..."), K(Qt::CTRL | Qt::Key_U), -1,
+         &TMovieForm1::AddUrl);
     separator(fileMenu, "N28");
-    item(fileMenu, resetPlaylistAction, "N19", QStringLiteral("プレイリストの初期化(&R)..."), K(Qt::CTRL | Qt::Key_R), -1, &TMovieForm1::ResetPlaylist);
+    item(fileMenu, resetPlaylistAction, "N19", QStringLiteral("プレイリストの初期化(&R)..."), K(Qt::CTRL | Qt::Key_R),
+         -1, &TMovieForm1::ResetPlaylist);
     separator(fileMenu, "N20");
-    item(fileMenu, autoSortAction, "N27", QStringLiteral("プレイリストの自動ソート(&S)"), none, 0, &TMovieForm1::ToggleAutoSort);
+    item(fileMenu, autoSortAction, "N27", QStringLiteral("プレイリストの自動ソート(&S)"), none, 0,
+         &TMovieForm1::ToggleAutoSort);
     submenu(fileMenu, mediaFilterMenu, "N23", QStringLiteral("サブフォルダ展開の取得形式(&F)"));
-    item(mediaFilterMenu, allMediaFilterAction, "N24", QStringLiteral("すべてのメディアファイル(&F)"), none, 1, &TMovieForm1::FilterAllMedia);
-    item(mediaFilterMenu, aviFilterAction, "AVI1", QStringLiteral("AVI ファイル(&A)"), none, 0, &TMovieForm1::FilterAvi);
-    item(mediaFilterMenu, mpegFilterAction, "MPEG1", QStringLiteral("MPEG ファイル(&M)"), none, 0, &TMovieForm1::FilterMpeg);
-    item(mediaFilterMenu, waveFilterAction, "WAVE1", QStringLiteral("WAVE ファイル(&W)"), none, 0, &TMovieForm1::FilterWave);
-    item(mediaFilterMenu, midiFilterAction, "MIDI1", QStringLiteral("MIDI ファイル(&D)"), none, 0, &TMovieForm1::FilterMidi);
+    item(mediaFilterMenu, allMediaFilterAction, "N24", QStringLiteral("すべてのメディアファイル(&F)"), none, 1,
+         &TMovieForm1::FilterAllMedia);
+    item(mediaFilterMenu, aviFilterAction, "AVI1", QStringLiteral("AVI ファイル(&A)"), none, 0,
+         &TMovieForm1::FilterAvi);
+    item(mediaFilterMenu, mpegFilterAction, "MPEG1", QStringLiteral("MPEG ファイル(&M)"), none, 0,
+         &TMovieForm1::FilterMpeg);
+    item(mediaFilterMenu, waveFilterAction, "WAVE1", QStringLiteral("WAVE ファイル(&W)"), none, 0,
+         &TMovieForm1::FilterWave);
+    item(mediaFilterMenu, midiFilterAction, "MIDI1", QStringLiteral("MIDI ファイル(&D)"), none, 0,
+         &TMovieForm1::FilterMidi);
     separator(fileMenu, "N25");
     item(fileMenu, exitAction, "Exit1", QStringLiteral("終了(&X)"), none, -1, &TMovieForm1::Exit);
 
     top(viewMenu, "Show1", QStringLiteral("ビュー(&V)"));
-    item(viewMenu, fitToWindowAction, "N2", QStringLiteral("ウィンドウの大きさに合わせる(&F)"), none, 1, &TMovieForm1::ToggleFitToWindow);
+    item(viewMenu, fitToWindowAction, "N2", QStringLiteral("ウィンドウの大きさに合わせる(&F)"), none, 1,
+         &TMovieForm1::ToggleFitToWindow);
     separator(viewMenu, "N15");
-    item(viewMenu, controlBarAction, "N9", QStringLiteral("コントロールバー(&C)"), none, 1, &TMovieForm1::ToggleControlBar);
+    item(viewMenu, controlBarAction, "N9", QStringLiteral("コントロールバー(&C)"), none, 1,
+         &TMovieForm1::ToggleControlBar);
     item(viewMenu, statusBarAction, "N8", QStringLiteral("ステータスバー(&S)"), none, 1, &TMovieForm1::ToggleStatusBar);
-    item(viewMenu, playlistStripAction, "N7", QStringLiteral("プレイリスト(&L)"), none, 1, &TMovieForm1::TogglePlaylistStrip);
+    item(viewMenu, playlistStripAction, "N7", QStringLiteral("プレイリスト(&L)"), none, 1,
+         &TMovieForm1::TogglePlaylistStrip);
     separator(viewMenu, "N16");
-    item(viewMenu, regionNavigatorAction, "N29", QStringLiteral("矩形再生範囲の指定(&R)..."), none, -1, &TMovieForm1::ShowRegionNavigator);
+    item(viewMenu, regionNavigatorAction, "N29", QStringLiteral("矩形再生範囲の指定(&R)..."), none, -1,
+         &TMovieForm1::ShowRegionNavigator);
 
     top(playMenu, "P1", QStringLiteral("プレイ(&P)"));
-    item(playMenu, playPauseAction, "N3", QStringLiteral("プレイ/ポーズ(&P)"), K(Qt::CTRL | Qt::Key_P), -1, &TMovieForm1::PlayPause);
+    item(playMenu, playPauseAction, "N3", QStringLiteral("プレイ/ポーズ(&P)"), K(Qt::CTRL | Qt::Key_P), -1,
+         &TMovieForm1::PlayPause);
     item(playMenu, stopAction, "S1", QStringLiteral("ストップ(&S)"), K(Qt::CTRL | Qt::Key_S), -1, &TMovieForm1::Stop);
     separator(playMenu, "N4");
-    item(playMenu, previousTrackAction, "N5", QStringLiteral("前のトラック(&B)"), K(Qt::CTRL | Qt::Key_B), -1, &TMovieForm1::PreviousTrack);
-    item(playMenu, nextTrackAction, "N6", QStringLiteral("次のトラック(&F)"), K(Qt::CTRL | Qt::Key_F), -1, &TMovieForm1::NextTrack);
-    item(playMenu, rewindAction, "N10", QStringLiteral("巻き戻し(&R)"), K(Qt::CTRL | Qt::ALT | Qt::Key_B), -1, &TMovieForm1::Rewind);
-    item(playMenu, fastForwardAction, "A1", QStringLiteral("早送り(&A)"), K(Qt::CTRL | Qt::ALT | Qt::Key_F), -1, &TMovieForm1::FastForward);
+    item(playMenu, previousTrackAction, "N5", QStringLiteral("前のトラック(&B)"), K(Qt::CTRL | Qt::Key_B), -1,
+         &TMovieForm1::PreviousTrack);
+    item(playMenu, nextTrackAction, "N6", QStringLiteral("次のトラック(&F)"), K(Qt::CTRL | Qt::Key_F), -1,
+         &TMovieForm1::NextTrack);
+    item(playMenu, rewindAction, "N10", QStringLiteral("巻き戻し(&R)"), K(Qt::CTRL | Qt::ALT | Qt::Key_B), -1,
+         &TMovieForm1::Rewind);
+    item(playMenu, fastForwardAction, "A1", QStringLiteral("早送り(&A)"), K(Qt::CTRL | Qt::ALT | Qt::Key_F), -1,
+         &TMovieForm1::FastForward);
     separator(playMenu, "N11");
-    item(playMenu, continuousPlayAction, "N14", QStringLiteral("連続プレイ(&T)"), K(Qt::CTRL | Qt::Key_T), 0, &TMovieForm1::ToggleContinuousPlay);
+    item(playMenu, continuousPlayAction, "N14", QStringLiteral("連続プレイ(&T)"), K(Qt::CTRL | Qt::Key_T), 0,
+         &TMovieForm1::ToggleContinuousPlay);
     separator(playMenu, "N1");
     submenu(playMenu, speedMenu, "N12", QStringLiteral("プレイ速度(&D)"));
     item(speedMenu, halfSpeedAction, "N051", QStringLiteral("0.5倍速(&H)"), none, 0, &TMovieForm1::PlayAtHalfSpeed);
     item(speedMenu, normalSpeedAction, "N13", QStringLiteral("標準(&N)"), none, 1, &TMovieForm1::PlayAtNormalSpeed);
-    item(speedMenu, oneAndHalfSpeedAction, "N21", QStringLiteral("1.5倍速(&C)"), none, 0, &TMovieForm1::PlayAtOneAndHalfSpeed);
+    item(speedMenu, oneAndHalfSpeedAction, "N21", QStringLiteral("1.5倍速(&C)"), none, 0,
+         &TMovieForm1::PlayAtOneAndHalfSpeed);
     item(speedMenu, doubleSpeedAction, "N22", QStringLiteral("2倍速(&T)"), none, 0, &TMovieForm1::PlayAtDoubleSpeed);
 
     top(toolMenu, "Tool1", QStringLiteral("ツール(&T)"));
-    item(toolMenu, copyFrameAction, "Copy1", QStringLiteral("現在のフレームをコピー(&C)"), K(Qt::CTRL | Qt::Key_C), -1, &TMovieForm1::CopyCurrentFrame);
-    item(toolMenu, openContainingFolderAction, "N26", QStringLiteral("フォルダを開く(&A)"), none, -1, &TMovieForm1::OpenContainingFolder);
+    item(toolMenu, copyFrameAction, "Copy1", QStringLiteral("現在のフレームをコピー(&C)"), K(Qt::CTRL | Qt::Key_C), -1,
+         &TMovieForm1::CopyCurrentFrame);
+    item(toolMenu, openContainingFolderAction, "N26", QStringLiteral("フォルダを開く(&A)"), none, -1,
+         &TMovieForm1::OpenContainingFolder);
 
     top(helpMenu, "Help1", QStringLiteral("ヘルプ(&H)"));
-    item(helpMenu, userGuideAction, "G1", QStringLiteral("ユーザーズガイド(&G)"), K(Qt::Key_F1), -1, &TMovieForm1::OpenUserGuide);
+    item(helpMenu, userGuideAction, "G1", QStringLiteral("ユーザーズガイド(&G)"), K(Qt::Key_F1), -1,
+         &TMovieForm1::OpenUserGuide);
     separator(helpMenu, "N17");
     item(helpMenu, aboutAction, "A2", QStringLiteral("ソフトウェア情報(&A)..."), none, -1, &TMovieForm1::ShowAbout);
 }

@@ -39,7 +39,8 @@ void TMovieForm1::PlayPause()
         player->Pause();
     // After the end, play/pause plays the entry again from its start, as the control
     // bar's own play button does.
-    if (playerStatus == TGKitMSPlay::Paused || playerStatus == TGKitMSPlay::Stopped || playerStatus == TGKitMSPlay::Ended)
+    if (playerStatus == TGKitMSPlay::Paused || playerStatus == TGKitMSPlay::Stopped ||
+        playerStatus == TGKitMSPlay::Ended)
         player->Play();
 }
 
@@ -90,10 +91,22 @@ void TMovieForm1::ChangeSpeed(QAction* chosen, double value)
     player->Play();
 }
 
-void TMovieForm1::PlayAtHalfSpeed() { ChangeSpeed(halfSpeedAction, 0.5); }
-void TMovieForm1::PlayAtNormalSpeed() { ChangeSpeed(normalSpeedAction, 1.0); }
-void TMovieForm1::PlayAtOneAndHalfSpeed() { ChangeSpeed(oneAndHalfSpeedAction, 1.5); }
-void TMovieForm1::PlayAtDoubleSpeed() { ChangeSpeed(doubleSpeedAction, 2.0); }
+void TMovieForm1::PlayAtHalfSpeed()
+{
+    ChangeSpeed(halfSpeedAction, 0.5);
+}
+void TMovieForm1::PlayAtNormalSpeed()
+{
+    ChangeSpeed(normalSpeedAction, 1.0);
+}
+void TMovieForm1::PlayAtOneAndHalfSpeed()
+{
+    ChangeSpeed(oneAndHalfSpeedAction, 1.5);
+}
+void TMovieForm1::PlayAtDoubleSpeed()
+{
+    ChangeSpeed(doubleSpeedAction, 2.0);
+}
 
 void TMovieForm1::RerunRegionCommand()
 {

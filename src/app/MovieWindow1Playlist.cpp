@@ -74,7 +74,7 @@ public:
     }
 
 private:
-    static inline ListBatch* current_ = nullptr;   // commands run on the GUI thread alone
+    static inline ListBatch* current_ = nullptr; // commands run on the GUI thread alone
     TdxfItems& items_;
     ListBatch* const outer_;
     std::vector<std::string> pending_;
@@ -107,8 +107,8 @@ std::vector<std::string> PathsFromUriList(const QByteArray& uriList)
         QByteArray escaped;
         escaped.reserve(rest.size());
         for (qsizetype i = 0; i < rest.size(); ++i) {
-            const bool escape = i + 2 < rest.size() && std::isxdigit(static_cast<unsigned char>(rest[i + 1]))
-                                && std::isxdigit(static_cast<unsigned char>(rest[i + 2]));
+            const bool escape = i + 2 < rest.size() && std::isxdigit(static_cast<unsigned char>(rest[i + 1])) &&
+                                std::isxdigit(static_cast<unsigned char>(rest[i + 2]));
             if (rest[i] == '%' && !escape)
                 escaped.append("%25");
             else
@@ -289,10 +289,25 @@ void TMovieForm1::ChooseFilter(QAction* chosen)
         a->setChecked(a == chosen);
 }
 
-void TMovieForm1::FilterAllMedia() { ChooseFilter(allMediaFilterAction); }
-void TMovieForm1::FilterAvi() { ChooseFilter(aviFilterAction); }
-void TMovieForm1::FilterMpeg() { ChooseFilter(mpegFilterAction); }
-void TMovieForm1::FilterWave() { ChooseFilter(waveFilterAction); }
-void TMovieForm1::FilterMidi() { ChooseFilter(midiFilterAction); }
+void TMovieForm1::FilterAllMedia()
+{
+    ChooseFilter(allMediaFilterAction);
+}
+void TMovieForm1::FilterAvi()
+{
+    ChooseFilter(aviFilterAction);
+}
+void TMovieForm1::FilterMpeg()
+{
+    ChooseFilter(mpegFilterAction);
+}
+void TMovieForm1::FilterWave()
+{
+    ChooseFilter(waveFilterAction);
+}
+void TMovieForm1::FilterMidi()
+{
+    ChooseFilter(midiFilterAction);
+}
 
 } // namespace kino

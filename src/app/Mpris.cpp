@@ -54,18 +54,16 @@ public:
     QString DesktopEntry() const { return QStringLiteral("kinolite"); }
     QStringList SupportedUriSchemes() const
     {
-        return {QStringLiteral("file"), QStringLiteral("http"), QStringLiteral("https"),
-                QStringLiteral("rtsp"), QStringLiteral("mms")};
+        return {QStringLiteral("file"), QStringLiteral("http"), QStringLiteral("https"), QStringLiteral("rtsp"),
+                QStringLiteral("mms")};
     }
     QStringList SupportedMimeTypes() const
     {
-        return {QStringLiteral("video/vnd.avi"),   QStringLiteral("video/x-msvideo"),
-                QStringLiteral("video/avi"),       QStringLiteral("video/msvideo"),
-                QStringLiteral("video/x-avi"),     QStringLiteral("video/mpeg"),
-                QStringLiteral("video/x-mpeg"),    QStringLiteral("video/mpeg-system"),
-                QStringLiteral("video/x-mpeg2"),   QStringLiteral("audio/vnd.wave"),
-                QStringLiteral("audio/wav"),       QStringLiteral("audio/x-wav"),
-                QStringLiteral("audio/midi"),      QStringLiteral("audio/x-midi")};
+        return {QStringLiteral("video/vnd.avi"),  QStringLiteral("video/x-msvideo"),   QStringLiteral("video/avi"),
+                QStringLiteral("video/msvideo"),  QStringLiteral("video/x-avi"),       QStringLiteral("video/mpeg"),
+                QStringLiteral("video/x-mpeg"),   QStringLiteral("video/mpeg-system"), QStringLiteral("video/x-mpeg2"),
+                QStringLiteral("audio/vnd.wave"), QStringLiteral("audio/wav"),         QStringLiteral("audio/x-wav"),
+                QStringLiteral("audio/midi"),     QStringLiteral("audio/x-midi")};
     }
 
 public slots:
@@ -147,7 +145,10 @@ namespace {
 
 std::array<SpeedItem, 4> SpeedItems(const TMovieForm1* form)
 {
-    return {{{form->halfSpeedAction, 0.5}, {form->normalSpeedAction, 1.0}, {form->oneAndHalfSpeedAction, 1.5}, {form->doubleSpeedAction, 2.0}}};
+    return {{{form->halfSpeedAction, 0.5},
+             {form->normalSpeedAction, 1.0},
+             {form->oneAndHalfSpeedAction, 1.5},
+             {form->doubleSpeedAction, 2.0}}};
 }
 
 // A local path becomes a file URI, its full path's bytes percent-encoded as they
@@ -176,8 +177,8 @@ TMprisService::TMprisService(TMovieForm1* form, const QDBusConnection& connectio
 {
     new RootAdaptor(this);
     new PlayerAdaptor(this);
-    if (!connection_.isConnected()
-        || !connection_.registerObject(QString::fromLatin1(kObjectPath), this, QDBusConnection::ExportAdaptors))
+    if (!connection_.isConnected() ||
+        !connection_.registerObject(QString::fromLatin1(kObjectPath), this, QDBusConnection::ExportAdaptors))
         return;
     QString name = QString::fromLatin1(kBaseName);
     if (!connection_.registerService(name)) {
@@ -215,9 +216,12 @@ TMprisService::~TMprisService()
 QString TMprisService::PlaybackStatus() const
 {
     switch (form_->playerStatus) {
-    case TGKitMSPlay::Playing: return QStringLiteral("Playing");
-    case TGKitMSPlay::Paused: return QStringLiteral("Paused");
-    default: return QStringLiteral("Stopped");
+    case TGKitMSPlay::Playing:
+        return QStringLiteral("Playing");
+    case TGKitMSPlay::Paused:
+        return QStringLiteral("Paused");
+    default:
+        return QStringLiteral("Stopped");
     }
 }
 
@@ -293,13 +297,26 @@ void TMprisService::Quit()
 {
     // Closed after the reply has gone out, so the caller is not left waiting on a
     // program that is shutting down.
-    QMetaObject::invokeMethod(form_, [form = form_] { form->close(); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        form_, [form = form_] { form->close(); }, Qt::QueuedConnection);
 }
 
-void TMprisService::Next() { form_->nextTrackAction->trigger(); }
-void TMprisService::Previous() { form_->previousTrackAction->trigger(); }
-void TMprisService::PlayPause() { form_->playPauseAction->trigger(); }
-void TMprisService::Stop() { form_->stopAction->trigger(); }
+void TMprisService::Next()
+{
+    form_->nextTrackAction->trigger();
+}
+void TMprisService::Previous()
+{
+    form_->previousTrackAction->trigger();
+}
+void TMprisService::PlayPause()
+{
+    form_->playPauseAction->trigger();
+}
+void TMprisService::Stop()
+{
+    form_->stopAction->trigger();
+}
 
 void TMprisService::Pause()
 {
@@ -404,9 +421,9 @@ void TMprisService::Refresh()
     if (changed.isEmpty())
         return;
     told_ = now;
-    QDBusMessage signal = QDBusMessage::createSignal(QString::fromLatin1(kObjectPath),
-                                                     QStringLiteral("org.freedesktop.DBus.Properties"),
-                                                     QStringLiteral("PropertiesChanged"));
+    QDBusMessage signal =
+        QDBusMessage::createSignal(QString::fromLatin1(kObjectPath), QStringLiteral("org.freedesktop.DBus.Properties"),
+                                   QStringLiteral("PropertiesChanged"));
     signal << kPlayerInterface << changed << QStringList();
     connection_.send(signal);
 }

@@ -12,7 +12,7 @@ namespace {
 // window's size must not wrap around.
 struct Span {
     std::int64_t begin;
-    std::int64_t end;   // one past the last pixel
+    std::int64_t end; // one past the last pixel
 };
 
 std::int64_t Overlap(Span a, Span b)

@@ -7,8 +7,8 @@
 #include <QApplication>
 #include <QEvent>
 #include <QFontInfo>
-#include <QPainter>
 #include <QPaintEvent>
+#include <QPainter>
 #include <QStyle>
 #include <QStyleOption>
 #include <qdrawutil.h>
@@ -127,9 +127,9 @@ void TdxfCustomComboBox::SetItemIndex(int value)
     if (value >= items_.Count() || value < -1)
         return;
     itemIndex_ = value;
-    items_.SetTrackedIndex(value);   // the list keeps it with its entry
+    items_.SetTrackedIndex(value); // the list keeps it with its entry
     if (value == -1) {
-        SetEditText(std::string(), false);   // the saved text stays
+        SetEditText(std::string(), false); // the saved text stays
     } else if (!droppedDown_) {
         // A copy: an OnChange handler may change the list under us.
         SetEditText(std::string(items_.Strings(value)), true);
@@ -149,10 +149,10 @@ void TdxfCustomComboBox::SetItemIndex(int value)
 
 void TdxfCustomComboBox::SetText(const std::string& value)
 {
-    const std::string text = value;   // `value` may live in the list
+    const std::string text = value; // `value` may live in the list
     const int index = items_.IndexOf(text);
     if (index >= 0) {
-        SetItemIndex(index);   // shows the item's own spelling
+        SetItemIndex(index); // shows the item's own spelling
         return;
     }
     // No item: straight from the text shown before to this one, so OnChange is
@@ -473,7 +473,7 @@ void TdxfCustomComboBox::paintEvent(QPaintEvent*)
 {
     QPainter painter(this);
     painter.fillRect(rect(), Color());
-    qDrawWinPanel(&painter, rect(), palette(), true);   // the sunken edge
+    qDrawWinPanel(&painter, rect(), palette(), true); // the sunken edge
     painter.translate(2, 2);
     Paint(painter);
 }
@@ -485,8 +485,8 @@ void TdxfCustomComboBox::Paint(QPainter& painter)
     QStyleOptionButton face;
     face.initFrom(this);
     face.rect = button;
-    face.state = (isEnabled() ? QStyle::State_Enabled : QStyle::State_None)
-                 | (buttonDown_ ? QStyle::State_Sunken : QStyle::State_Raised);
+    face.state = (isEnabled() ? QStyle::State_Enabled : QStyle::State_None) |
+                 (buttonDown_ ? QStyle::State_Sunken : QStyle::State_Raised);
     style()->drawPrimitive(QStyle::PE_PanelButtonBevel, &face, &painter, this);
     QStyleOption arrow = face;
     arrow.rect = button.adjusted(3, 3, -3, -3).translated(buttonDown_ ? 1 : 0, buttonDown_ ? 1 : 0);

@@ -69,17 +69,17 @@ public:
     QColor MRUListColor() const { return mruListColor_; }
     void SetMRUListColor(const QColor& value);
     int PopupWidth() const { return popupWidth_; }
-    void SetPopupWidth(int value);     // ignored below MinPopupWidth
+    void SetPopupWidth(int value); // ignored below MinPopupWidth
     int PopupHeight() const { return popupHeight_; }
-    void SetPopupHeight(int value);    // ignored below MinPopupHeight
+    void SetPopupHeight(int value); // ignored below MinPopupHeight
     int MinPopupWidth() const { return minPopupWidth_; }
-    void SetMinPopupWidth(int value);  // >= 0; raises PopupWidth to it
+    void SetMinPopupWidth(int value); // >= 0; raises PopupWidth to it
     int MinPopupHeight() const { return minPopupHeight_; }
     void SetMinPopupHeight(int value);
     bool ResizePopup() const { return resizePopup_; }
     void SetResizePopup(bool value);
     bool ResizeHeight() const { return resizeHeight_; }
-    void SetResizeHeight(bool value);  // False: the height follows the font
+    void SetResizeHeight(bool value); // False: the height follows the font
     // The popup's font and text colour, used unless ParentFont is True.
     QFont PopupWindowFont() const { return popupFont_; }
     QColor PopupWindowFontColor() const { return popupFontColor_; }
@@ -87,7 +87,7 @@ public:
     bool ParentFont() const { return parentFont_; }
     void SetParentFont(bool value);
     int MaxLength() const { return maxLength_; }
-    void SetMaxLength(int value);      // 0: no limit; negative: ignored
+    void SetMaxLength(int value); // 0: no limit; negative: ignored
     // Background of the face, the edit field and the rows; with ParentColor the
     // parent's background instead.
     QColor Color() const;
@@ -191,9 +191,9 @@ protected:
     void SetMultiLineText(bool value);
     bool AutoSearch() const { return autoSearch_; }
     void SetAutoSearch(bool value);
-    std::function<void(TdxfComboBox* sender, int index, bool itemInMRUList, bool lastItemInMRUList,
-                       int& imageIndex, bool& checked, TOwnerDrawState state, std::string& text,
-                       QPainter& canvas, const QRect& rect, QColor& color, QFont& font, bool& done)>
+    std::function<void(TdxfComboBox* sender, int index, bool itemInMRUList, bool lastItemInMRUList, int& imageIndex,
+                       bool& checked, TOwnerDrawState state, std::string& text, QPainter& canvas, const QRect& rect,
+                       QColor& color, QFont& font, bool& done)>
         OnDrawItem;
 
     // Steps of the face.
@@ -216,15 +216,15 @@ protected:
 
 private:
     TdxfComboBox* Self();
-    void CloseUpLeavingFocus();  // the focus has gone elsewhere: it stays there
+    void CloseUpLeavingFocus(); // the focus has gone elsewhere: it stays there
     void CloseUpImpl(bool giveFocus);
     // Drops recently used entries that no longer name the item they were made for.
     void ValidateMRUList();
     void InsertMRUChoice(int index);
     void SetHeightValue(int height);
-    void RaiseChange();          // from the edit field's change notification
+    void RaiseChange(); // from the edit field's change notification
     void SetEditText(const std::string& text, bool saved);
-    void RepaintTextStrip();     // from the image's right edge to the button's left edge
+    void RepaintTextStrip(); // from the image's right edge to the button's left edge
     int TextHeight() const;
     QRect ToWidget(const TRect& r) const { return r.Translated(2, 2).ToQRect(); }
     void FocusChanged();
@@ -242,7 +242,7 @@ private:
     TPopupWindow* popup_ = nullptr;
     std::unique_ptr<TdxfRectsList> checkRects_;
     std::vector<int> mru_;
-    std::vector<std::string> mruTexts_;   // the text of each entry's item when it was chosen
+    std::vector<std::string> mruTexts_; // the text of each entry's item when it was chosen
     QMetaObject::Connection focusWatch_;
 
     TdxfComboBoxStyle style_ = dcsDropDown;

@@ -165,8 +165,8 @@ void TdxfCustomComboBox::KeyDown(int& key, Qt::KeyboardModifiers shift)
         OnKeyDown(Self(), key, shift);
     const Qt::KeyboardModifiers held = shift & ~Qt::KeypadModifier;
     const bool alt = held & Qt::AltModifier;
-    if ((alt && (key == Qt::Key_Up || key == Qt::Key_Down))
-        || (key == Qt::Key_F4 && held == Qt::NoModifier && QGuiApplication::mouseButtons() == Qt::NoButton)) {
+    if ((alt && (key == Qt::Key_Up || key == Qt::Key_Down)) ||
+        (key == Qt::Key_F4 && held == Qt::NoModifier && QGuiApplication::mouseButtons() == Qt::NoButton)) {
         key = 0;
         if (droppedDown_)
             CloseUp();
@@ -180,8 +180,8 @@ void TdxfCustomComboBox::KeyDown(int& key, Qt::KeyboardModifiers shift)
     if (droppedDown_ && popup_) {
         // Home and End as well, where the edit field has no caret to move.
         const bool ends = style_ == dcsDropDownList && (key == Qt::Key_Home || key == Qt::Key_End);
-        if (key == Qt::Key_Return || key == Qt::Key_Enter || key == Qt::Key_PageUp || key == Qt::Key_PageDown
-            || key == Qt::Key_Up || key == Qt::Key_Down || ends) {
+        if (key == Qt::Key_Return || key == Qt::Key_Enter || key == Qt::Key_PageUp || key == Qt::Key_PageDown ||
+            key == Qt::Key_Up || key == Qt::Key_Down || ends) {
             int forwarded = key;
             popup_->KeyDown(forwarded, shift);
             key = 0;

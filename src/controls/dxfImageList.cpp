@@ -6,8 +6,7 @@ namespace kino {
 
 TdxfImageList::TdxfImageList(int width, int height, QObject* parent)
     : QObject(parent), width_(std::max(1, width)), height_(std::max(1, height))
-{
-}
+{}
 
 int TdxfImageList::Add(const QPixmap& image)
 {

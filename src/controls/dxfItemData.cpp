@@ -182,8 +182,7 @@ public:
 private:
     void SkipSpace()
     {
-        while (pos_ < text_.size()
-               && (std::isspace(static_cast<unsigned char>(text_[pos_])) || text_[pos_] == ','))
+        while (pos_ < text_.size() && (std::isspace(static_cast<unsigned char>(text_[pos_])) || text_[pos_] == ','))
             ++pos_;
     }
     const std::string& text_;

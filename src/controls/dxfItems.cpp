@@ -36,7 +36,7 @@ constexpr std::size_t kFillBlock = 512;
 // texts at a time and dropped after it, a single text is compared from its bytes.
 struct Block {
     std::vector<std::string> texts;
-    std::vector<std::uintptr_t> objects;   // empty, or one for each text
+    std::vector<std::uintptr_t> objects; // empty, or one for each text
 
     std::size_t Size() const { return texts.size(); }
     std::uintptr_t Object(std::size_t o) const { return objects.empty() ? 0 : objects[o]; }
@@ -54,7 +54,7 @@ struct Block {
             texts.reserve(std::min(kMaxBlock, std::max<std::size_t>(16, texts.size() + texts.size() / 4)));
         texts.insert(texts.begin() + std::ptrdiff_t(o), std::move(text));
         if (object != 0 || !objects.empty()) {
-            objects.resize(texts.size() - 1);   // the slots before it, when there were none
+            objects.resize(texts.size() - 1); // the slots before it, when there were none
             objects.insert(objects.begin() + std::ptrdiff_t(o), object);
         }
     }
@@ -207,8 +207,8 @@ public:
         std::size_t room = 16 + std::size_t(length) + std::size_t(length) / 4;
         for (;;) {
             out.resize(at + room);
-            const int32_t size =
-                ucol_getSortKey(collator_.get(), source, length, reinterpret_cast<uint8_t*>(out.data() + at), int32_t(room));
+            const int32_t size = ucol_getSortKey(collator_.get(), source, length,
+                                                 reinterpret_cast<uint8_t*>(out.data() + at), int32_t(room));
             if (std::size_t(size) <= room) {
                 out.resize(at + std::size_t(size));
                 return;
@@ -226,7 +226,7 @@ private:
         void operator()(UCollator* collator) const { ucol_close(collator); }
     };
     std::unique_ptr<UCollator, CloseCollator> collator_;
-    mutable std::vector<UChar> utf16_;   // AppendKey's conversion buffer
+    mutable std::vector<UChar> utf16_; // AppendKey's conversion buffer
 };
 
 // What decides between texts that collate alike. The collator (case ignored) also
@@ -236,9 +236,9 @@ private:
 // but for ASCII letter case as well. Made only when two texts collate alike, which is
 // rare, so that items need not hold it.
 struct Tie {
-    QString folded;          // the display text, case-folded
-    bool decoded = true;     // valid UTF-8, or Shift-JIS without a replacement
-    std::string bytes;       // an undecodable name's bytes, ASCII letters folded
+    QString folded;      // the display text, case-folded
+    bool decoded = true; // valid UTF-8, or Shift-JIS without a replacement
+    std::string bytes;   // an undecodable name's bytes, ASCII letters folded
 };
 
 Tie TieOf(const std::string& text)
@@ -376,11 +376,11 @@ struct TdxfItems::Impl {
     Collation collation;
 
     std::vector<Block> blocks;
-    std::vector<int> starts;   // starts[b]: index of the first item of blocks[b]
+    std::vector<int> starts; // starts[b]: index of the first item of blocks[b]
     int count = 0;
 
     bool sorted = false;
-    int tracked = -1;          // see TrackedIndex()
+    int tracked = -1; // see TrackedIndex()
     int updateCount = 0;
     bool changedInUpdate = false;
 
@@ -398,8 +398,8 @@ struct TdxfItems::Impl {
         // Texts of ASCII alone are equal exactly when their bytes are but for letter
         // case: then even the tie agrees.
         if (IsAscii(a) && IsAscii(b))
-            return a.size() == b.size() &&
-                   std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) { return AsciiLower(x) == AsciiLower(y); });
+            return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(),
+                                                      [](char x, char y) { return AsciiLower(x) == AsciiLower(y); });
         return Order(a, b, bTie) == 0;
     }
 

@@ -29,9 +29,9 @@ public:
     TdxfItems& operator=(const TdxfItems&) = delete;
 
     int Count() const;
-    const std::string& Strings(int index) const;      // index in [0, Count())
+    const std::string& Strings(int index) const; // index in [0, Count())
     std::uintptr_t Objects(int index) const;
-    void SetObject(int index, std::uintptr_t object);  // a change (notifies)
+    void SetObject(int index, std::uintptr_t object); // a change (notifies)
 
     // Appends (unsorted) or inserts at the sorted place. Sorted and an equal text
     // is held: nothing changes and the index of the held text is returned.
@@ -41,17 +41,17 @@ public:
     // and a single notification, but while sorted the new texts are sorted once and
     // merged in rather than each searched for.
     void AddStrings(std::vector<std::string> texts);
-    void Insert(int index, const std::string& text);   // ignored while sorted
+    void Insert(int index, const std::string& text); // ignored while sorted
     void Delete(int index);
     void Clear();
-    void Assign(const TdxfItems& other);                // texts and objects
+    void Assign(const TdxfItems& other); // texts and objects
 
     // Index of the first text equal to `text` (letter case ignored, see above), or -1.
     // Binary search while sorted.
     int IndexOf(const std::string& text) const;
 
     bool Sorted() const;
-    void SetSorted(bool sorted);                        // sorts at once when switched on
+    void SetSorted(bool sorted); // sorts at once when switched on
     void Sort();
 
     // Changes made between BeginUpdate and the matching EndUpdate raise OnChange
@@ -69,7 +69,7 @@ public:
     // the entry itself is deleted the index stays where it was (the next entry takes
     // its place), or becomes -1 when that is past the end; Clear makes it -1.
     int TrackedIndex() const;
-    void SetTrackedIndex(int index);                    // outside [0, Count()): -1
+    void SetTrackedIndex(int index); // outside [0, Count()): -1
 
     // The owner's notification (the drop-down binds it); other observers connect to
     // changed(), which follows it, so they see the owner already up to date.
@@ -79,7 +79,7 @@ signals:
     void changed(kino::TdxfItems* sender);
 
 private:
-    void Changed();   // notifies now, or at the outermost EndUpdate
+    void Changed(); // notifies now, or at the outermost EndUpdate
 
     struct Impl;
     std::unique_ptr<Impl> d;

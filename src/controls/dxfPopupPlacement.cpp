@@ -63,10 +63,14 @@ TdxfCorner GetCornerForRects(const TRect& ControlRect, const TRect& PopupRect)
 int GetHitTestByCorner(TdxfCorner corner)
 {
     switch (corner) {
-    case coTopLeft: return 13;
-    case coTopRight: return 14;
-    case coBottomLeft: return 16;
-    case coBottomRight: return 17;
+    case coTopLeft:
+        return 13;
+    case coTopRight:
+        return 14;
+    case coBottomLeft:
+        return 16;
+    case coBottomRight:
+        return 17;
     }
     return 17;
 }

@@ -26,8 +26,14 @@ struct TRect {
 // of that corner (the top for the top corners).
 enum TdxfCorner : unsigned char { coTopLeft, coTopRight, coBottomLeft, coBottomRight };
 
-inline bool IsTopCorner(TdxfCorner c) { return c == coTopLeft || c == coTopRight; }
-inline bool IsRightCorner(TdxfCorner c) { return c == coTopRight || c == coBottomRight; }
+inline bool IsTopCorner(TdxfCorner c)
+{
+    return c == coTopLeft || c == coTopRight;
+}
+inline bool IsRightCorner(TdxfCorner c)
+{
+    return c == coTopRight || c == coBottomRight;
+}
 
 // The size of the whole primary screen (not its work area), which placement keeps to.
 QSize PrimaryScreenSize();

@@ -2,8 +2,8 @@
 
 #include <QApplication>
 #include <QMouseEvent>
-#include <QPainter>
 #include <QPaintEvent>
+#include <QPainter>
 #include <QPointer>
 #include <QScrollBar>
 #include <QStyle>
@@ -81,8 +81,8 @@ TPopupWindow::TPopupWindow(TdxfCustomComboBox* owner)
     setObjectName(QStringLiteral("PopupWindow"));
     // Override-redirect: placed exactly where asked, never framed or activated by
     // a window manager, and on top of the program's windows.
-    setWindowFlags(Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint | Qt::BypassWindowManagerHint
-                   | Qt::WindowDoesNotAcceptFocus);
+    setWindowFlags(Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint | Qt::BypassWindowManagerHint |
+                   Qt::WindowDoesNotAcceptFocus);
     setAttribute(Qt::WA_ShowWithoutActivating);
     setAttribute(Qt::WA_X11DoNotAcceptFocus);
     setAttribute(Qt::WA_OpaquePaintEvent);
@@ -253,7 +253,8 @@ QRect TPopupWindow::RowRect(int row) const
     const int top = RowTopInList(row) - RowTopInList(TopRow());
     int h = rowHeight_ + (row == MRUCount() - 1 ? 3 : 0);
     if (!rowTops_.empty())
-        h = row >= 0 && row + 1 < int(rowTops_.size()) ? rowTops_[std::size_t(row) + 1] - rowTops_[std::size_t(row)] : 0;
+        h = row >= 0 && row + 1 < int(rowTops_.size()) ? rowTops_[std::size_t(row) + 1] - rowTops_[std::size_t(row)]
+                                                       : 0;
     return QRect(0, top, listRect_.width(), h);
 }
 
@@ -358,7 +359,8 @@ void TPopupWindow::DrawItem(QPainter& painter, int row, const QRect& rect, TOwne
         color = OwnColor();
     if (state & odSelected)
         color = palette().color(QPalette::Active, QPalette::Highlight);
-    const QColor textColor = (state & odSelected) ? palette().color(QPalette::Active, QPalette::HighlightedText) : textColor_;
+    const QColor textColor =
+        (state & odSelected) ? palette().color(QPalette::Active, QPalette::HighlightedText) : textColor_;
 
     QPainter canvas(&buffer);
     canvas.setFont(font_);
@@ -724,7 +726,8 @@ void TPopupWindow::UpdateLayout()
     if (!sizing_ && owner_) {
         const QPoint at = owner_->mapToGlobal(QPoint(0, 0));
         const TRect control{at.x(), at.y(), at.x() + owner_->width(), at.y() + owner_->height()};
-        const TRect wanted = GetPopupRect(at, TRect{0, 0, owner_->PopupWidth(), owner_->PopupHeight()}, owner_->height());
+        const TRect wanted =
+            GetPopupRect(at, TRect{0, 0, owner_->PopupWidth(), owner_->PopupHeight()}, owner_->height());
         corner_ = GetCornerForRects(control, wanted);
     }
     const bool top = IsTopCorner(corner_);

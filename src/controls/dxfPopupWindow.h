@@ -129,14 +129,14 @@ private:
     QFont font_;
     QColor textColor_;
     int rowHeight_ = 1;
-    std::vector<int> rowTops_;   // only when the owner measures rows itself
+    std::vector<int> rowTops_; // only when the owner measures rows itself
     int current_ = -1;
     TdxfCorner corner_ = coBottomRight;
-    bool sizing_ = false;      // the last hit test was on the grip
-    bool resizing_ = false;    // a drag on the grip is under way
+    bool sizing_ = false;   // the last hit test was on the grip
+    bool resizing_ = false; // a drag on the grip is under way
     bool hover_ = false;
     bool pressed_ = false;
-    bool barPress_ = false;    // a left press outside the list is under way
+    bool barPress_ = false; // a left press outside the list is under way
     TRect gripRect_;
     TRect gripHitRect_;
     TRect closeRect_;

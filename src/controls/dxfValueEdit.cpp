@@ -2,12 +2,12 @@
 
 #include <QDrag>
 #include <QFocusEvent>
+#include <QGuiApplication>
 #include <QKeyEvent>
 #include <QLocale>
 #include <QMimeData>
 #include <QMouseEvent>
 #include <QStyleHints>
-#include <QGuiApplication>
 #include <QValidator>
 
 #include "controls/dxfComboBox.h"
@@ -191,8 +191,8 @@ void TValueEdit::KeyUp(int key, Qt::KeyboardModifiers, const QString& typed)
             if (key == Qt::Key_Backspace && LastSelLength > 0 && !t.empty()) {
                 QString shown = ToDisplay(t);
                 int cut = 1;
-                if (shown.size() >= 2 && shown.at(shown.size() - 1).isLowSurrogate()
-                    && shown.at(shown.size() - 2).isHighSurrogate())
+                if (shown.size() >= 2 && shown.at(shown.size() - 1).isLowSurrogate() &&
+                    shown.at(shown.size() - 2).isHighSurrogate())
                     cut = 2;
                 shown.chop(cut);
                 t = FromDisplay(shown);
@@ -288,8 +288,8 @@ void TValueEdit::mousePressEvent(QMouseEvent* e)
 
 void TValueEdit::mouseMoveEvent(QMouseEvent* e)
 {
-    if (automaticDrag_ && pressed_ && (e->buttons() & Qt::LeftButton)
-        && (e->position().toPoint() - pressAt_).manhattanLength() >= QGuiApplication::styleHints()->startDragDistance()) {
+    if (automaticDrag_ && pressed_ && (e->buttons() & Qt::LeftButton) &&
+        (e->position().toPoint() - pressAt_).manhattanLength() >= QGuiApplication::styleHints()->startDragDistance()) {
         pressed_ = false;
         StartAutomaticDrag(pressAt_);
         return;

@@ -37,8 +37,7 @@ const std::int64_t kDateTimeEpoch = DaysFromCivil(1899, 12, 30);
 
 std::optional<DosDateTime> ToLocalDosDateTime(std::int64_t unixSeconds)
 {
-    if (unixSeconds < std::numeric_limits<std::time_t>::min()
-        || unixSeconds > std::numeric_limits<std::time_t>::max())
+    if (unixSeconds < std::numeric_limits<std::time_t>::min() || unixSeconds > std::numeric_limits<std::time_t>::max())
         return std::nullopt;
     const auto seconds = static_cast<std::time_t>(unixSeconds);
     std::tm local{};
@@ -67,7 +66,8 @@ std::optional<double> DosDateTimeToDateTime(DosDateTime packed)
         return std::nullopt;
     if (hour > 23 || minute > 59 || second > 59)
         return std::nullopt;
-    const std::int64_t days = DaysFromCivil(year, static_cast<unsigned>(month), static_cast<unsigned>(day)) - kDateTimeEpoch;
+    const std::int64_t days =
+        DaysFromCivil(year, static_cast<unsigned>(month), static_cast<unsigned>(day)) - kDateTimeEpoch;
     return static_cast<double>(days) + (hour * 3600 + minute * 60 + second) / 86400.0;
 }
 

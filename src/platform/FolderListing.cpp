@@ -19,7 +19,10 @@ char FoldAscii(char c)
     return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
 }
 
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+bool IsDigit(char c)
+{
+    return c >= '0' && c <= '9';
+}
 
 // Bytes taken by the character at `at`: a whole UTF-8 sequence, else one byte.
 std::size_t CharLength(std::string_view text, std::size_t at)
@@ -48,8 +51,7 @@ std::optional<FindData> ReadFindData(int dirFd, const char* path, std::string_vi
     constexpr unsigned mask = STATX_BASIC_STATS | STATX_BTIME;
     struct statx info {};
     // Follow links like a normal listing; a link that leads nowhere is still an entry.
-    if (statx(dirFd, path, 0, mask, &info) != 0
-        && statx(dirFd, path, AT_SYMLINK_NOFOLLOW, mask, &info) != 0)
+    if (statx(dirFd, path, 0, mask, &info) != 0 && statx(dirFd, path, AT_SYMLINK_NOFOLLOW, mask, &info) != 0)
         return std::nullopt;
 
     FindData data;
@@ -142,8 +144,7 @@ int CompareNatural(std::string_view a, std::string_view b)
     return a.compare(b);
 }
 
-FolderContents::FolderContents(std::string folder)
-    : folder_(std::move(folder))
+FolderContents::FolderContents(std::string folder) : folder_(std::move(folder))
 {
     if (folder_.empty())
         return;
@@ -158,10 +159,16 @@ FolderContents::FolderContents(std::string folder)
         entry.name.assign(name);
         // The listing's own type spares a look at each entry for the folder test.
         switch (item->d_type) {
-        case DT_DIR: entry.kind = Kind::Folder; break;
+        case DT_DIR:
+            entry.kind = Kind::Folder;
+            break;
         case DT_LNK:
-        case DT_UNKNOWN: entry.kind = Kind::Unknown; break;
-        default: entry.kind = Kind::Other; break;
+        case DT_UNKNOWN:
+            entry.kind = Kind::Unknown;
+            break;
+        default:
+            entry.kind = Kind::Other;
+            break;
         }
         entries_.push_back(std::move(entry));
     }
@@ -173,9 +180,12 @@ FolderContents::FolderContents(std::string folder)
 bool FolderContents::IsFolder(std::size_t index)
 {
     switch (entries_[index].kind) {
-    case Kind::Folder: return true;
-    case Kind::Other: return false;
-    case Kind::Unknown: break;
+    case Kind::Folder:
+        return true;
+    case Kind::Other:
+        return false;
+    case Kind::Unknown:
+        break;
     }
     const FindData* data = Data(index);
     return data && data->IsDirectory;
@@ -193,7 +203,7 @@ const FindData* FolderContents::Data(std::size_t index)
             handle_ = UniqueFd(open(folder_.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
         }
         auto data = handle_.IsOpen() ? ReadFindData(handle_.Get(), entry.name.c_str(), entry.name)
-                                      : ReadFindData(AT_FDCWD, JoinName(folder_, entry.name).c_str(), entry.name);
+                                     : ReadFindData(AT_FDCWD, JoinName(folder_, entry.name).c_str(), entry.name);
         if (data)
             entry.data = std::make_unique<FindData>(*data);
     }

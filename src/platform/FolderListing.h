@@ -17,16 +17,16 @@ namespace kino {
 // What the search learns of one entry. Symbolic links are followed, as a file
 // manager does; a link that leads nowhere describes the link itself.
 struct FindData {
-    std::int64_t Size = 0;             // 0 for a folder
-    bool HasCreationTime = false;      // only where the file system keeps it
-    std::int64_t CreationTime = 0;     // times: seconds since 1970-01-01 UTC
+    std::int64_t Size = 0;         // 0 for a folder
+    bool HasCreationTime = false;  // only where the file system keeps it
+    std::int64_t CreationTime = 0; // times: seconds since 1970-01-01 UTC
     std::int64_t LastWriteTime = 0;
     std::int64_t LastAccessTime = 0;
     bool IsDirectory = false;
-    bool IsReadOnly = false;           // the user may not write it
-    bool IsHidden = false;             // the name starts with "."
-    bool IsSystem = false;             // neither a regular file nor a folder
-    bool IsArchive = false;            // no counterpart here; always false
+    bool IsReadOnly = false; // the user may not write it
+    bool IsHidden = false;   // the name starts with "."
+    bool IsSystem = false;   // neither a regular file nor a folder
+    bool IsArchive = false;  // no counterpart here; always false
     // Identity of what the entry leads to, so a walk can tell a folder it has
     // already been in under another path.
     std::uint64_t Device = 0;

@@ -37,7 +37,10 @@ constexpr time_t kStaleTemporaryAge = 60;
 constexpr std::string_view kTemporaryInfix = ".tmp";
 constexpr std::size_t kTemporarySuffixLength = 6;
 
-bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+bool IsBlank(char c)
+{
+    return c == ' ' || c == '\t';
+}
 
 // Sets `value` from hexadecimal digits; false when there are none, when a
 // character is not a digit, or when the value needs more than 32 bits.
@@ -174,17 +177,23 @@ struct IniItem {
     bool isSection = false;
     // A "[" line without "]": the parser then files the keys after it, up to the
     // next header, under a name that holds a line break, which no write can name.
-    bool broken = false;         // such a line, or a key after it
-    std::string_view name;       // the section's or key's name, trimmed
-    std::string_view section;    // for a key: the section it belongs to
-    std::size_t lineStart = 0;   // where its line begins
-    std::size_t valueBegin = 0;  // for a key: its value, trimmed
+    bool broken = false;        // such a line, or a key after it
+    std::string_view name;      // the section's or key's name, trimmed
+    std::string_view section;   // for a key: the section it belongs to
+    std::size_t lineStart = 0;  // where its line begins
+    std::size_t valueBegin = 0; // for a key: its value, trimmed
     std::size_t valueEnd = 0;
-    std::size_t end = 0;         // the end of its line, before the line break
+    std::size_t end = 0; // the end of its line, before the line break
 };
 
-bool IsIniSpace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
-bool IsLineBreak(char c) { return c == '\r' || c == '\n'; }
+bool IsIniSpace(char c)
+{
+    return c == ' ' || c == '\t' || c == '\r' || c == '\n';
+}
+bool IsLineBreak(char c)
+{
+    return c == '\r' || c == '\n';
+}
 
 constexpr std::string_view kUtf8Signature = "\xEF\xBB\xBF";
 
@@ -296,8 +305,7 @@ std::string_view LineBreakAt(std::string_view text, std::size_t at)
 // occurrence of the key (the one reads find) gets the new value; a new key goes
 // after the last entry of the section's first occurrence; a new section after
 // the file's last entry, so closing comments stay last.
-std::string WithValue(std::string text, const std::string& section, const std::string& key,
-                      const std::string& stored)
+std::string WithValue(std::string text, const std::string& section, const std::string& key, const std::string& stored)
 {
     const std::vector<IniItem> items = ScanItems(text);
     for (const IniItem& item : items) {
@@ -357,8 +365,8 @@ std::string WithValue(std::string text, const std::string& section, const std::s
 // quotes, since reading drops both the blanks and one pair of quotes.
 std::string StoredValue(const std::string& value)
 {
-    const bool quoted = value.size() >= 2 && (value.front() == '"' || value.front() == '\'') &&
-                        value.back() == value.front();
+    const bool quoted =
+        value.size() >= 2 && (value.front() == '"' || value.front() == '\'') && value.back() == value.front();
     if (!value.empty() && (IsBlank(value.front()) || IsBlank(value.back()) || quoted))
         return '"' + value + '"';
     return value;
@@ -370,7 +378,9 @@ std::string StoredValue(const std::string& value)
 bool CanStore(const std::string& section, const std::string& key, const std::string& value)
 {
     const auto hasLineBreak = [](const std::string& s) { return s.find_first_of("\r\n") != std::string::npos; };
-    const auto blankAtEnds = [](const std::string& s) { return !s.empty() && (IsBlank(s.front()) || IsBlank(s.back())); };
+    const auto blankAtEnds = [](const std::string& s) {
+        return !s.empty() && (IsBlank(s.front()) || IsBlank(s.back()));
+    };
     return !hasLineBreak(section) && !hasLineBreak(key) && !hasLineBreak(value) && !key.empty() &&
            key.find('=') == std::string::npos && section.find(']') == std::string::npos && !blankAtEnds(section) &&
            !blankAtEnds(key) && key.front() != ';' && key.front() != '#' && key.front() != '[';
@@ -430,8 +440,8 @@ void RemoveStaleTemporaries(const std::string& target)
 {
     const std::string folder = FolderOf(target);
     const auto slash = target.rfind('/');
-    const std::string_view base = slash == std::string::npos ? std::string_view(target)
-                                                             : std::string_view(target).substr(slash + 1);
+    const std::string_view base =
+        slash == std::string::npos ? std::string_view(target) : std::string_view(target).substr(slash + 1);
     DIR* dir = ::opendir(folder.empty() ? "." : folder.c_str());
     if (!dir)
         return;
@@ -487,8 +497,7 @@ int ParseIniInteger(std::string_view text, int def)
 
 IniFile::IniFile(std::string path) : path_(std::move(path)) {}
 
-std::string IniFile::ReadString(const std::string& section, const std::string& key,
-                                const std::string& def) const
+std::string IniFile::ReadString(const std::string& section, const std::string& key, const std::string& def) const
 {
     const Loaded loaded = LoadSettingsText(path_);
     if (loaded.content != Content::Text)
@@ -514,8 +523,7 @@ int IniFile::ReadInteger(const std::string& section, const std::string& key, int
     return ParseIniInteger(ReadString(section, key, std::string()), def);
 }
 
-bool IniFile::WriteString(const std::string& section, const std::string& key,
-                          const std::string& value)
+bool IniFile::WriteString(const std::string& section, const std::string& key, const std::string& value)
 {
     if (!CanStore(section, key, value))
         return false;
@@ -530,8 +538,8 @@ bool IniFile::WriteString(const std::string& section, const std::string& key,
     // Only the key's value changes, so rounds of writes neither grow the file nor
     // reformat it. A file that is not text has nothing worth keeping: it is
     // replaced by a valid settings file.
-    const std::string data = WithValue(loaded.content == Content::Text ? loaded.text : std::string(), section,
-                                       key, StoredValue(value));
+    const std::string data =
+        WithValue(loaded.content == Content::Text ? loaded.text : std::string(), section, key, StoredValue(value));
 
     RemoveStaleTemporaries(target);
     std::string tempPath;

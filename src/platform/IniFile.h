@@ -25,8 +25,7 @@ public:
     // key names ignore ASCII letter case; a key given twice reads as its first
     // occurrence; blanks around a value and one pair of matching quotes ("" or '')
     // are dropped.
-    std::string ReadString(const std::string& section, const std::string& key,
-                           const std::string& def) const;
+    std::string ReadString(const std::string& section, const std::string& key, const std::string& def) const;
     int ReadInteger(const std::string& section, const std::string& key, int def) const;
 
     // Writes one key and changes nothing else: only the value of the key's first
@@ -44,8 +43,7 @@ public:
     // key, "=" in the key, "]" in the section, blanks at the ends of a name, a key
     // starting with ";", "#" or "["). A value with blanks at its ends is written
     // in quotes.
-    bool WriteString(const std::string& section, const std::string& key,
-                     const std::string& value);
+    bool WriteString(const std::string& section, const std::string& key, const std::string& value);
     bool WriteInteger(const std::string& section, const std::string& key, int value);
 
 private:

@@ -29,8 +29,14 @@ std::string ExtensionOf(std::string_view path)
 }
 
 namespace {
-bool IsAsciiLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
-bool IsAsciiDigit(char c) { return c >= '0' && c <= '9'; }
+bool IsAsciiLetter(char c)
+{
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+}
+bool IsAsciiDigit(char c)
+{
+    return c >= '0' && c <= '9';
+}
 } // namespace
 
 bool HasUriScheme(std::string_view text)

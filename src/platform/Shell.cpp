@@ -25,8 +25,8 @@ DesktopShell& TheDesktopShell()
 
 bool IsUnreservedOrSlash(unsigned char c)
 {
-    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
-           c == '-' || c == '.' || c == '_' || c == '~' || c == '/';
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' || c == '.' ||
+           c == '_' || c == '~' || c == '/';
 }
 
 std::string CurrentFolder()
@@ -82,8 +82,7 @@ void DesktopShell::Open(const std::string& target)
     if (target.empty() || !qGuiApp)
         return;
     const std::string url = ShellUrlFor(target);
-    QDesktopServices::openUrl(
-        QUrl::fromEncoded(QByteArray(url.data(), static_cast<qsizetype>(url.size()))));
+    QDesktopServices::openUrl(QUrl::fromEncoded(QByteArray(url.data(), static_cast<qsizetype>(url.size()))));
 }
 
 void DesktopShell::Beep()

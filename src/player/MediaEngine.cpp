@@ -27,7 +27,7 @@ namespace {
 std::once_flag g_initOnce;
 bool g_initialised = false;
 std::string g_initError;
-}
+} // namespace
 
 void InitMediaEngine()
 {

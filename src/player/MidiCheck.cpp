@@ -73,7 +73,7 @@ bool TrackHolds(std::string_view track)
     std::uint8_t running = 0;
     while (!reader.AtEnd()) {
         if (!reader.VarLen())
-            return false;   // the delta time
+            return false; // the delta time
         auto first = reader.Byte();
         if (!first)
             return false;
@@ -100,14 +100,14 @@ bool TrackHolds(std::string_view track)
             }
             running = 0;
             if (*type == 0x2f)
-                return true;   // end of track; anything after it is never read
+                return true; // end of track; anything after it is never read
         } else if (status == 0xf0 || status == 0xf7) {
             auto length = reader.VarLen();
             if (!length || !reader.Take(*length))
                 return false;
             running = 0;
         } else if (status >= 0xf0) {
-            return false;   // system messages other than exclusive have no place in a file
+            return false; // system messages other than exclusive have no place in a file
         } else {
             const std::uint8_t kind = status & 0xf0;
             int count = (kind == 0xc0 || kind == 0xd0) ? 1 : 2;
@@ -185,7 +185,7 @@ MidiVerdict CheckRiffMidi(std::string_view bytes)
         if (*id == "data")
             return CheckStandardMidi(*body) == MidiVerdict::Sound ? MidiVerdict::Sound : MidiVerdict::Damaged;
         if (length % 2 == 1)
-            reader.Take(1);   // chunks are padded to even lengths
+            reader.Take(1); // chunks are padded to even lengths
     }
     return MidiVerdict::Damaged;
 }

@@ -9,9 +9,9 @@
 namespace kino {
 
 enum class MidiVerdict {
-    NotMidi,   // does not start as a MIDI file (nor an RMID wrapper of one)
-    Sound,     // every chunk and event is where its lengths say
-    Damaged,   // starts as MIDI, but its structure does not hold
+    NotMidi, // does not start as a MIDI file (nor an RMID wrapper of one)
+    Sound,   // every chunk and event is where its lengths say
+    Damaged, // starts as MIDI, but its structure does not hold
 };
 
 // Checks the bytes of a whole file.

@@ -1,8 +1,8 @@
 #include "player/PlayerBars.h"
 
 #include <QHBoxLayout>
-#include <QMouseEvent>
 #include <QLabel>
+#include <QMouseEvent>
 #include <QSlider>
 #include <QStyle>
 #include <QStyleOptionSlider>
@@ -148,7 +148,7 @@ void PlayerControlBar::SetPosition(qint64 positionMs, qint64 durationMs)
 void PlayerControlBar::UpdateTimeLabel(qint64 positionMs)
 {
     timeLabel_->setText(FormatTime(durationMs_ < 0 && positionMs <= 0 ? 0 : positionMs) + QStringLiteral("/") +
-                   FormatTime(durationMs_ < 0 ? 0 : durationMs_));
+                        FormatTime(durationMs_ < 0 ? 0 : durationMs_));
 }
 
 void PlayerControlBar::SetVolume(int percent)
@@ -192,10 +192,16 @@ void PlayerStatusBar::SetState(const QString& text)
 void PlayerStatusBar::SetPosition(qint64 positionMs, qint64 durationMs)
 {
     positionLabel_->setText(FormatTime(positionMs < 0 ? 0 : positionMs) + QStringLiteral(" / ") +
-                       FormatTime(durationMs < 0 ? 0 : durationMs));
+                            FormatTime(durationMs < 0 ? 0 : durationMs));
 }
 
-QString PlayerStatusBar::StateText() const { return stateLabel_->text(); }
-QString PlayerStatusBar::PositionText() const { return positionLabel_->text(); }
+QString PlayerStatusBar::StateText() const
+{
+    return stateLabel_->text();
+}
+QString PlayerStatusBar::PositionText() const
+{
+    return positionLabel_->text();
+}
 
 } // namespace kino

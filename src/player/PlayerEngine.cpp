@@ -172,8 +172,10 @@ FrameSlot& PlayerEngine::Slot() const
 
 void PlayerEngine::BuildPipeline()
 {
-    pipeline_ = std::make_unique<PlayerPipeline>(
-        [this] { QMetaObject::invokeMethod(this, [this] { TakeFrame(); }, Qt::QueuedConnection); });
+    pipeline_ = std::make_unique<PlayerPipeline>([this] {
+        QMetaObject::invokeMethod(
+            this, [this] { TakeFrame(); }, Qt::QueuedConnection);
+    });
     pipeline_->SetFrameSize(frameSize_.width(), frameSize_.height());
     watcher_ = std::make_unique<BusWatcher>(pipeline_->Bus());
     watcher_->Handle(GST_MESSAGE_ERROR, [this](GstMessage* msg) { FailFromMessage(msg); });
@@ -251,8 +253,7 @@ PlayerEngine::ErrorCode PlayerEngine::JudgeError(const GError* err, bool fromSou
     // For a network location, the source's own failure, or any failure before data
     // arrived, is the connection's; what arrived but cannot be used is judged as a
     // local file's would be.
-    if (!IsLocalUri(UriFor(source_)) &&
-        (fromSource || !Slot().dataArrived || code == NotFound || code == OtherError))
+    if (!IsLocalUri(UriFor(source_)) && (fromSource || !Slot().dataArrived || code == NotFound || code == OtherError))
         code = NetworkError;
     return code;
 }
@@ -387,8 +388,9 @@ bool PlayerEngine::ChangeState(GstState target)
     if (gst_element_set_state(Playbin(), target) != GST_STATE_CHANGE_FAILURE)
         return true;
     qCDebug(lcPlayer) << "the pipeline refused to go to" << gst_element_state_get_name(target);
-    FailRefusedChange(OtherError, QStringLiteral("the pipeline refused to go to %1")
-                                      .arg(QLatin1String(gst_element_state_get_name(target))));
+    FailRefusedChange(
+        OtherError,
+        QStringLiteral("the pipeline refused to go to %1").arg(QLatin1String(gst_element_state_get_name(target))));
     return false;
 }
 
@@ -396,8 +398,8 @@ void PlayerEngine::FailRefusedChange(ErrorCode fallback, const QString& text)
 {
     // An element that refuses usually says why on the bus, sometimes a moment after
     // the refusal itself; without a word from it the refusal is the reason.
-    gsth::Message err = gsth::Message::Adopt(
-        gst_bus_timed_pop_filtered(pipeline_->Bus(), 500 * GST_MSECOND, GST_MESSAGE_ERROR));
+    gsth::Message err =
+        gsth::Message::Adopt(gst_bus_timed_pop_filtered(pipeline_->Bus(), 500 * GST_MSECOND, GST_MESSAGE_ERROR));
     if (err) {
         FailFromMessage(err.get());
         return;
@@ -463,9 +465,9 @@ bool PlayerEngine::SeekTo(double rate, qint64 positionNs)
     // Whatever end of stream is already on its way belongs to the position left here.
     ++Slot().seekSerial;
     endBeforePause_ = false;
-    const bool done = gst_element_seek(Playbin(), rate, GST_FORMAT_TIME,
-                                       GstSeekFlags(GST_SEEK_FLAG_FLUSH | GST_SEEK_FLAG_ACCURATE),
-                                       GST_SEEK_TYPE_SET, positionNs, GST_SEEK_TYPE_NONE, GST_CLOCK_TIME_NONE);
+    const bool done =
+        gst_element_seek(Playbin(), rate, GST_FORMAT_TIME, GstSeekFlags(GST_SEEK_FLAG_FLUSH | GST_SEEK_FLAG_ACCURATE),
+                         GST_SEEK_TYPE_SET, positionNs, GST_SEEK_TYPE_NONE, GST_CLOCK_TIME_NONE);
     if (done)
         appliedRate_ = rate;
     else
@@ -527,7 +529,7 @@ bool PlayerEngine::Pause()
         return false;
     wantPlaying_ = false;
     if (state_ == State::Opening)
-        return true;   // remembered: the source stays paused once it has opened
+        return true; // remembered: the source stays paused once it has opened
     // An end already on its way was reached before this pause: it waits for the next Play.
     ++Slot().pauseSerial;
     lastPositionMs_ = PositionMs();
@@ -545,7 +547,7 @@ bool PlayerEngine::Stop()
         return false;
     wantPlaying_ = false;
     if (state_ == State::Opening) {
-        stopWhenOpened_ = true;   // remembered: the source stays at its start once opened
+        stopWhenOpened_ = true; // remembered: the source stays at its start once opened
         return true;
     }
     if (!ChangeState(GST_STATE_PAUSED))

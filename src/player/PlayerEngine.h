@@ -4,8 +4,8 @@
 // thread through a socket notifier and queued calls; GStreamer's threads never touch
 // a widget.
 #include <QImage>
-#include <QSize>
 #include <QObject>
+#include <QSize>
 #include <QString>
 
 #include <atomic>
@@ -27,34 +27,34 @@ class PlayerEngine : public QObject {
     Q_OBJECT
 public:
     enum class State {
-        Closed,   // no source
-        Opening,  // waiting for a slow source to answer
-        Paused,   // ready, not running (also right after opening)
+        Closed,  // no source
+        Opening, // waiting for a slow source to answer
+        Paused,  // ready, not running (also right after opening)
         Playing,
-        Stopped,  // paused at the start by Stop
-        Ended,    // the end of the medium was reached
-        Failed,   // the source could not be opened or played; see ErrorCode()
+        Stopped, // paused at the start by Stop
+        Ended,   // the end of the medium was reached
+        Failed,  // the source could not be opened or played; see ErrorCode()
     };
 
     // Why a source failed; kept as the control's notification detail.
     enum ErrorCode {
         NoError = 0,
-        NotFound = 1,       // missing file or unreachable resource
-        Unsupported = 2,    // not a medium this player can decode
-        Broken = 3,         // damaged data
-        NoAnswer = 4,       // a network source that did not answer in time
-        NetworkError = 5,   // a network source that refused or failed
+        NotFound = 1,     // missing file or unreachable resource
+        Unsupported = 2,  // not a medium this player can decode
+        Broken = 3,       // damaged data
+        NoAnswer = 4,     // a network source that did not answer in time
+        NetworkError = 5, // a network source that refused or failed
         OtherError = 6,
     };
 
     struct Facts {
-        bool known = false;   // prerolled: the facts below are final
+        bool known = false; // prerolled: the facts below are final
         bool hasVideo = false;
         bool hasAudio = false;
         bool isAvi = false;
         int width = 0;
         int height = 0;
-        double pixelAspect = 1.0;   // a pixel's width over its height
+        double pixelAspect = 1.0; // a pixel's width over its height
         qint64 durationMs = -1;
         bool live = false;
     };
@@ -73,13 +73,13 @@ public:
     // GStreamer refused.
     bool Play();
     bool Pause();
-    bool Stop();                 // paused at the start of the medium
-    bool SeekMs(qint64 ms);      // clamped to the medium
+    bool Stop();            // paused at the start of the medium
+    bool SeekMs(qint64 ms); // clamped to the medium
     qint64 PositionMs() const;
     qint64 DurationMs() const;
 
     double Rate() const { return rate_; }
-    void SetRate(double rate);   // applied at the next Play
+    void SetRate(double rate); // applied at the next Play
 
     double Volume() const { return volume_; }
     void SetVolume(double volume);
@@ -89,7 +89,7 @@ public:
     State state() const { return state_; }
     const Facts& facts() const { return facts_; }
     ErrorCode errorCode() const { return errorCode_; }
-    const QString& errorText() const { return errorText_; }   // the framework's own words
+    const QString& errorText() const { return errorText_; } // the framework's own words
     const std::string& source() const { return source_; }
     quint64 generation() const { return generation_; }
     // Whether the end of the medium has been posted by the pipeline and not yet
@@ -119,19 +119,19 @@ signals:
     void stateChanged(kino::PlayerEngine::State state);
     void factsChanged();
     void frameReady(const QImage& frame);
-    void positionChanged();      // after a seek
+    void positionChanged(); // after a seek
     void volumeChanged(double volume);
     void mutedChanged(bool muted);
 
 private:
-    FrameSlot& Slot() const;   // only with a pipeline
+    FrameSlot& Slot() const; // only with a pipeline
     void BuildPipeline();
     void RetirePipeline();
 
     // Opening, step by step: forget the last source, check the location, preroll,
     // read the facts.
     void ResetFor(const std::string& source);
-    bool AcceptLocation(const std::string& source, const std::string& uri);   // false: failed
+    bool AcceptLocation(const std::string& source, const std::string& uri); // false: failed
     bool RefuseLocalFile(const std::string& path);
     GstStateChangeReturn Preroll(bool local);
     void ReadFacts();
@@ -146,11 +146,11 @@ private:
     void FailRefusedChange(ErrorCode fallback, const QString& text);
     ErrorCode JudgeError(const GError* err, bool fromSource) const;
     qint64 QueryDurationMs() const;
-    gint64 QueryPositionNs() const;                // -1 when unknown
-    bool SeekTo(double rate, qint64 positionNs);   // flushing, accurate; checked
+    gint64 QueryPositionNs() const;              // -1 when unknown
+    bool SeekTo(double rate, qint64 positionNs); // flushing, accurate; checked
     void ApplyRate();
-    bool StartPlaying();                           // false: refused, the source failed
-    void ReachEnd();                               // the end of the medium reached
+    bool StartPlaying(); // false: refused, the source failed
+    void ReachEnd();     // the end of the medium reached
     void PictureSizeFromPipeline();
     void RedrawStill();
     void TakeFrame();
@@ -178,8 +178,8 @@ private:
     QImage frame_;
     quint64 generation_ = 0;
     bool wantPlaying_ = false;
-    bool stopWhenOpened_ = false;   // Stop asked for while opening
-    bool endBeforePause_ = false;   // the end came just before a pause; the next Play ends
+    bool stopWhenOpened_ = false; // Stop asked for while opening
+    bool endBeforePause_ = false; // the end came just before a pause; the next Play ends
     bool buffering_ = false;
     double rate_ = 1.0;
     double appliedRate_ = 1.0;

@@ -254,13 +254,12 @@ PlayerPipeline::PlayerPipeline(std::function<void()> wake) : slot_(std::make_uni
     gsth::Element videoBin = gsth::Element::Adopt(gst_bin_new("kinolite-video-bin"));
     gst_bin_add_many(GST_BIN(videoBin.get()), scale.element(), convert.element(), frameFilter_.element(),
                      appSink_.element(), nullptr);
-    if (!gst_element_link_many(scale.element(), convert.element(), frameFilter_.element(), appSink_.element(),
-                               nullptr))
+    if (!gst_element_link_many(scale.element(), convert.element(), frameFilter_.element(), appSink_.element(), nullptr))
         throw std::runtime_error("the video path could not be linked");
     pictureIn_ = gsth::Pad::Adopt(gst_element_get_static_pad(scale.element(), "sink"));
     gst_pad_add_probe(pictureIn_.get(),
-                      GstPadProbeType(GST_PAD_PROBE_TYPE_EVENT_DOWNSTREAM | GST_PAD_PROBE_TYPE_BUFFER),
-                      OnPicture, slot_.get(), nullptr);
+                      GstPadProbeType(GST_PAD_PROBE_TYPE_EVENT_DOWNSTREAM | GST_PAD_PROBE_TYPE_BUFFER), OnPicture,
+                      slot_.get(), nullptr);
     gst_element_add_pad(videoBin.element(), gst_ghost_pad_new("sink", pictureIn_.get()));
     g_object_set(playbin_.get(), "video-sink", videoBin.get(), nullptr);
     if (gsth::Element audio = MakeAudioSink())
@@ -289,8 +288,8 @@ void PlayerPipeline::SetFrameSize(int width, int height)
 {
     gsth::Caps caps = gsth::Caps::Adopt(gst_caps_new_simple("video/x-raw", "format", G_TYPE_STRING, "BGRx", nullptr));
     if (width > 0 && height > 0)
-        gst_caps_set_simple(caps.get(), "width", G_TYPE_INT, width, "height", G_TYPE_INT, height,
-                            "pixel-aspect-ratio", GST_TYPE_FRACTION, 1, 1, nullptr);
+        gst_caps_set_simple(caps.get(), "width", G_TYPE_INT, width, "height", G_TYPE_INT, height, "pixel-aspect-ratio",
+                            GST_TYPE_FRACTION, 1, 1, nullptr);
     g_object_set(frameFilter_.get(), "caps", caps.get(), nullptr);
     // Asks the path upstream of the filter to negotiate again at the next frame.
     gsth::Pad in = gsth::Pad::Adopt(gst_element_get_static_pad(frameFilter_.element(), "sink"));

@@ -20,8 +20,8 @@ namespace kino {
 // pipeline, whose callbacks are handed it as a plain pointer.
 struct FrameSlot {
     std::mutex mutex;
-    gsth::Sample sample;                 // the newest frame, not yet taken
-    gsth::Buffer fullBuffer;             // the newest frame before scaling, and its caps
+    gsth::Sample sample;     // the newest frame, not yet taken
+    gsth::Buffer fullBuffer; // the newest frame before scaling, and its caps
     gsth::Caps fullCaps;
     // Called on a streaming thread, under the mutex, when a frame lands in an empty
     // slot; cleared when the pipeline is retired.
@@ -30,11 +30,11 @@ struct FrameSlot {
     // it was posted under.
     std::atomic<unsigned> seekSerial{0};
     std::atomic<unsigned> pauseSerial{0};
-    std::atomic<bool> endPosted{false};      // an end of stream waits on the bus
-    std::atomic<bool> errorPosted{false};    // an element other than the source failed
-    std::atomic<bool> sourceFailed{false};   // the source element failed
-    std::atomic<bool> dataArrived{false};    // the source has delivered data
-    std::atomic<bool> isAvi{false};          // the AVI demuxer was set up
+    std::atomic<bool> endPosted{false};    // an end of stream waits on the bus
+    std::atomic<bool> errorPosted{false};  // an element other than the source failed
+    std::atomic<bool> sourceFailed{false}; // the source element failed
+    std::atomic<bool> dataArrived{false};  // the source has delivered data
+    std::atomic<bool> isAvi{false};        // the AVI demuxer was set up
 
     void Store(GstSample* sample);
     void Retire();
@@ -93,6 +93,6 @@ void Run(std::function<void()> stopping);
 // Waits until every retired pipeline has stopped, at most `ms` milliseconds; false
 // when one is still stopping or was abandoned.
 bool Drain(int ms);
-}
+} // namespace PipelineReaper
 
 } // namespace kino

@@ -26,12 +26,18 @@ std::int16_t ClampToShort(int value)
 QString TGKitMSPlay::ReasonFor(int code)
 {
     switch (code) {
-    case PlayerEngine::NotFound: return QStringLiteral("ファイルが見つかりません");
-    case PlayerEngine::Unsupported: return QStringLiteral("この形式は再生できません");
-    case PlayerEngine::Broken: return QStringLiteral("データが壊れているため再生できません");
-    case PlayerEngine::NoAnswer: return QStringLiteral("接続先から応答がありません");
-    case PlayerEngine::NetworkError: return QStringLiteral("接続先から読み込めません");
-    default: return QStringLiteral("再生できません");
+    case PlayerEngine::NotFound:
+        return QStringLiteral("ファイルが見つかりません");
+    case PlayerEngine::Unsupported:
+        return QStringLiteral("この形式は再生できません");
+    case PlayerEngine::Broken:
+        return QStringLiteral("データが壊れているため再生できません");
+    case PlayerEngine::NoAnswer:
+        return QStringLiteral("接続先から応答がありません");
+    case PlayerEngine::NetworkError:
+        return QStringLiteral("接続先から読み込めません");
+    default:
+        return QStringLiteral("再生できません");
     }
 }
 
@@ -85,7 +91,8 @@ TGKitMSPlay::TGKitMSPlay(QWidget* parent) : QWidget(parent)
     connect(bar_, &PlayerControlBar::stopClicked, this, [this] { Stop(); });
     connect(bar_, &PlayerControlBar::seekRequested, this, [this](qint64 ms) { engine_->SeekMs(ms); });
     // Volume and mute set from elsewhere (the desktop's media controls) show on the bar.
-    connect(engine_, &PlayerEngine::volumeChanged, bar_, [this](double volume) { bar_->SetVolume(int(volume * 100 + 0.5)); });
+    connect(engine_, &PlayerEngine::volumeChanged, bar_,
+            [this](double volume) { bar_->SetVolume(int(volume * 100 + 0.5)); });
     connect(engine_, &PlayerEngine::mutedChanged, bar_, [this](bool muted) { bar_->SetMuted(muted); });
     connect(bar_, &PlayerControlBar::volumeChanged, this, [this](int percent) { engine_->SetVolume(percent / 100.0); });
     connect(bar_, &PlayerControlBar::muteToggled, this, [this](bool muted) { engine_->SetMuted(muted); });
@@ -99,7 +106,7 @@ TGKitMSPlay::~TGKitMSPlay() = default;
 void TGKitMSPlay::SetFileName(const std::string& value)
 {
     fileName_ = value;
-    view_->SetSourceRect(QRect());          // a new source shows its whole picture
+    view_->SetSourceRect(QRect()); // a new source shows its whole picture
     errorText_.clear();
     pausedWhileOpening_ = false;
     engine_->Open(value);
@@ -217,7 +224,7 @@ bool TGKitMSPlay::SetSourceRect(std::int16_t x, std::int16_t y, std::int16_t wid
 
 bool TGKitMSPlay::CopyToClipboard(std::int32_t position)
 {
-    Q_UNUSED(position);   // the frame shown is the frame at the position just read
+    Q_UNUSED(position); // the frame shown is the frame at the position just read
     if (engine_->currentFrame().isNull())
         return false;
     // The picture at its own size, as a copy of its own: the clipboard may keep it long
@@ -297,13 +304,16 @@ void TGKitMSPlay::Report(std::int16_t status, std::int32_t detail)
     detail_ = detail;
     const quint64 generation = engine_->generation();
     // Delivered from the event loop; news of a source that was replaced meanwhile is dropped.
-    QMetaObject::invokeMethod(this, [this, status, detail, generation] {
-        if (generation != engine_->generation())
-            return;
-        if (OnNotify)
-            OnNotify(this, status, detail);
-        emit statusNotified(status, detail);
-    }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        this,
+        [this, status, detail, generation] {
+            if (generation != engine_->generation())
+                return;
+            if (OnNotify)
+                OnNotify(this, status, detail);
+            emit statusNotified(status, detail);
+        },
+        Qt::QueuedConnection);
 }
 
 void TGKitMSPlay::RefreshTicker()
@@ -323,13 +333,27 @@ void TGKitMSPlay::RefreshBars()
     statusLine_->SetPosition(pos, dur);
     QString text;
     switch (engine_->state()) {
-    case PlayerEngine::State::Closed: text = QStringLiteral("停止"); break;
-    case PlayerEngine::State::Opening: text = QStringLiteral("接続中..."); break;
-    case PlayerEngine::State::Paused: text = QStringLiteral("一時停止"); break;
-    case PlayerEngine::State::Playing: text = QStringLiteral("再生中"); break;
-    case PlayerEngine::State::Stopped: text = QStringLiteral("停止"); break;
-    case PlayerEngine::State::Ended: text = QStringLiteral("終了"); break;
-    case PlayerEngine::State::Failed: text = QStringLiteral("エラー: ") + errorText_; break;
+    case PlayerEngine::State::Closed:
+        text = QStringLiteral("停止");
+        break;
+    case PlayerEngine::State::Opening:
+        text = QStringLiteral("接続中...");
+        break;
+    case PlayerEngine::State::Paused:
+        text = QStringLiteral("一時停止");
+        break;
+    case PlayerEngine::State::Playing:
+        text = QStringLiteral("再生中");
+        break;
+    case PlayerEngine::State::Stopped:
+        text = QStringLiteral("停止");
+        break;
+    case PlayerEngine::State::Ended:
+        text = QStringLiteral("終了");
+        break;
+    case PlayerEngine::State::Failed:
+        text = QStringLiteral("エラー: ") + errorText_;
+        break;
     }
     statusLine_->SetState(text);
 }

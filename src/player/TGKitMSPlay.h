@@ -41,7 +41,7 @@ public:
     WordBool ControlBar() const { return controlBar_ ? kTrue : kFalse; }
     void SetControlBar(WordBool value);
     int ViewStyle() const { return viewStyle_; }
-    void SetViewStyle(int value);                 // 1 fitted, 0 own size; others ignored
+    void SetViewStyle(int value); // 1 fitted, 0 own size; others ignored
     WordBool StatusBar() const { return statusBar_ ? kTrue : kFalse; }
     void SetStatusBar(WordBool value);
     WordBool AutoPlay() const { return autoPlay_ ? kTrue : kFalse; }
@@ -52,14 +52,14 @@ public:
     int MediaFormat() const;
 
     double Speed() const { return speed_; }
-    void SetSpeed(double value);                  // applied at the next Play
+    void SetSpeed(double value); // applied at the next Play
 
     bool Play();
     bool Stop();
     bool Pause();
-    std::int32_t GetCurrentPos() const;           // milliseconds
-    bool Forward(std::int16_t step);              // seconds
-    bool Reverse(std::int16_t step);              // seconds
+    std::int32_t GetCurrentPos() const; // milliseconds
+    bool Forward(std::int16_t step);    // seconds
+    bool Reverse(std::int16_t step);    // seconds
     bool SetSourceRect(std::int16_t x, std::int16_t y, std::int16_t width, std::int16_t height);
     bool CopyToClipboard(std::int32_t position);
 
@@ -94,7 +94,7 @@ public:
 
 signals:
     // Beside OnNotify (the owner's), for other observers; raised right after it.
-    void statusNotified(std::int16_t status, std::int32_t detail);  // a Status code
+    void statusNotified(std::int16_t status, std::int32_t detail); // a Status code
     // The position moved other than by playing on (a seek, a new source).
     void positionJumped();
     // Length, size or kind of the source became known or changed.

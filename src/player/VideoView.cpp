@@ -110,8 +110,8 @@ void VideoView::paintEvent(QPaintEvent*)
     const QRectF fromFrame(src.x() * scaleX, src.y() * scaleY, src.width() * scaleX, src.height() * scaleY);
     // Smoothing only where the frame is really resized; a frame scaled in the pipeline
     // to the view's size is drawn as it is.
-    const bool resized = std::abs(fromFrame.width() - target.width()) > 2 ||
-                         std::abs(fromFrame.height() - target.height()) > 2;
+    const bool resized =
+        std::abs(fromFrame.width() - target.width()) > 2 || std::abs(fromFrame.height() - target.height()) > 2;
     painter.setRenderHint(QPainter::SmoothPixmapTransform, resized);
     painter.drawImage(QRectF(target), frame_, fromFrame);
 }
@@ -124,7 +124,8 @@ void VideoView::mousePressEvent(QMouseEvent* event)
 
 void VideoView::mouseReleaseEvent(QMouseEvent* event)
 {
-    const bool click = leftPressed_ && event->button() == Qt::LeftButton && rect().contains(event->position().toPoint());
+    const bool click =
+        leftPressed_ && event->button() == Qt::LeftButton && rect().contains(event->position().toPoint());
     leftPressed_ = false;
     if (click && OnClick)
         OnClick();

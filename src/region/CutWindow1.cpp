@@ -53,9 +53,7 @@ TCutForm1::TCutForm1(QWidget* parent)
     selection->SetMaxBottom(0);
     selection->SetMaxRight(0);
     selection->SetSelOption(kSelOptAll);
-    selection->OnMouseUp = [this](TSelShape*, Qt::MouseButton, Qt::KeyboardModifiers, int, int) {
-        ApplySelection();
-    };
+    selection->OnMouseUp = [this](TSelShape*, Qt::MouseButton, Qt::KeyboardModifiers, int, int) { ApplySelection(); };
 
     setFixedSize(picturePanel->size());
 }
@@ -121,7 +119,7 @@ void TCutForm1::FormClose()
 void TCutForm1::closeEvent(QCloseEvent* event)
 {
     FormClose();
-    event->accept();   // the window only hides: it lives as long as the program
+    event->accept(); // the window only hides: it lives as long as the program
 }
 
 } // namespace kino

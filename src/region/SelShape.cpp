@@ -39,18 +39,38 @@ TSelMode AllowedZone(TSelMode m, TSelOpt options)
     using M = TSelMode;
     if (!Has(options, TSelOptSet::ResizeX)) {
         switch (m) {
-        case M::SelW: case M::SelE: m = M::SelM; break;
-        case M::SelNE: case M::SelNW: m = M::SelN; break;
-        case M::SelSE: case M::SelSW: m = M::SelS; break;
-        default: break;
+        case M::SelW:
+        case M::SelE:
+            m = M::SelM;
+            break;
+        case M::SelNE:
+        case M::SelNW:
+            m = M::SelN;
+            break;
+        case M::SelSE:
+        case M::SelSW:
+            m = M::SelS;
+            break;
+        default:
+            break;
         }
     }
     if (!Has(options, TSelOptSet::ResizeY)) {
         switch (m) {
-        case M::SelN: case M::SelS: m = M::SelM; break;
-        case M::SelNE: case M::SelSE: m = M::SelE; break;
-        case M::SelNW: case M::SelSW: m = M::SelW; break;
-        default: break;
+        case M::SelN:
+        case M::SelS:
+            m = M::SelM;
+            break;
+        case M::SelNE:
+        case M::SelSE:
+            m = M::SelE;
+            break;
+        case M::SelNW:
+        case M::SelSW:
+            m = M::SelW;
+            break;
+        default:
+            break;
         }
     }
     return m;
@@ -59,11 +79,20 @@ TSelMode AllowedZone(TSelMode m, TSelOpt options)
 Qt::CursorShape ZoneCursor(TSelMode m)
 {
     switch (m) {
-    case TSelMode::SelN: case TSelMode::SelS: return Qt::SizeVerCursor;
-    case TSelMode::SelW: case TSelMode::SelE: return Qt::SizeHorCursor;
-    case TSelMode::SelNE: case TSelMode::SelSW: return Qt::SizeBDiagCursor;
-    case TSelMode::SelNW: case TSelMode::SelSE: return Qt::SizeFDiagCursor;
-    default: return Qt::ArrowCursor;
+    case TSelMode::SelN:
+    case TSelMode::SelS:
+        return Qt::SizeVerCursor;
+    case TSelMode::SelW:
+    case TSelMode::SelE:
+        return Qt::SizeHorCursor;
+    case TSelMode::SelNE:
+    case TSelMode::SelSW:
+        return Qt::SizeBDiagCursor;
+    case TSelMode::SelNW:
+    case TSelMode::SelSE:
+        return Qt::SizeFDiagCursor;
+    default:
+        return Qt::ArrowCursor;
     }
 }
 
@@ -91,10 +120,22 @@ void TSelShape::SetPen(const QPen& pen)
     update();
 }
 
-void TSelShape::SetLeft(int v) { move(v, y()); }
-void TSelShape::SetTop(int v) { move(x(), v); }
-void TSelShape::SetWidth(int v) { resize(std::max(0, v), height()); }
-void TSelShape::SetHeight(int v) { resize(width(), std::max(0, v)); }
+void TSelShape::SetLeft(int v)
+{
+    move(v, y());
+}
+void TSelShape::SetTop(int v)
+{
+    move(x(), v);
+}
+void TSelShape::SetWidth(int v)
+{
+    resize(std::max(0, v), height());
+}
+void TSelShape::SetHeight(int v)
+{
+    resize(width(), std::max(0, v));
+}
 
 void TSelShape::SetBounds(long long left, long long top, long long width, long long height)
 {
@@ -190,7 +231,7 @@ void TSelShape::MouseDown(Qt::MouseButton button, Qt::KeyboardModifiers shift, i
     const bool joining = dragging_ && (pressed_ & ~Qt::MouseButtons(button));
     pressed_ |= button;
     if (joining)
-        return;   // another button during a drag neither restarts nor ends it
+        return; // another button during a drag neither restarts nor ends it
     dragging_ = true;
     startX_ = x;
     startY_ = y;

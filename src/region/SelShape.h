@@ -14,7 +14,10 @@ namespace kino {
 // Which operations are allowed: one bit each, ResizeX as bit 0.
 enum class TSelOptSet : std::uint8_t { ResizeX = 0, ResizeY = 1, MoveX = 2, MoveY = 3 };
 using TSelOpt = std::uint8_t;
-constexpr TSelOpt SelOptBit(TSelOptSet o) { return TSelOpt(1u << unsigned(o)); }
+constexpr TSelOpt SelOptBit(TSelOptSet o)
+{
+    return TSelOpt(1u << unsigned(o));
+}
 constexpr TSelOpt kSelOptAll = 0x0F;
 
 // The hit zone a drag acts on.
@@ -72,8 +75,7 @@ public:
     std::function<void(TSelShape* sender, Qt::MouseButton button, Qt::KeyboardModifiers shift, int x, int y)>
         OnMouseDown;
     std::function<void(TSelShape* sender, Qt::KeyboardModifiers shift, int x, int y)> OnMouseMove;
-    std::function<void(TSelShape* sender, Qt::MouseButton button, Qt::KeyboardModifiers shift, int x, int y)>
-        OnMouseUp;
+    std::function<void(TSelShape* sender, Qt::MouseButton button, Qt::KeyboardModifiers shift, int x, int y)> OnMouseUp;
 
     void MouseDown(Qt::MouseButton button, Qt::KeyboardModifiers shift, int x, int y);
     void MouseMove(Qt::KeyboardModifiers shift, int x, int y);

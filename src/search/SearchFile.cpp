@@ -78,10 +78,7 @@ FolderContents& ListingOf(TFolderCache* cache, const std::string& folder, Folder
 
 // ---------------------------------------------------------------- TSearchDir
 
-TSearchDir::TSearchDir(QObject* owner)
-    : QObject(owner)
-{
-}
+TSearchDir::TSearchDir(QObject* owner) : QObject(owner) {}
 
 bool TSearchDir::Search()
 {
@@ -153,15 +150,12 @@ void TSearchDir::DoFind(const std::string& name, const TSearchFileData& data, bo
 
 // ---------------------------------------------------------------- TSearchFile
 
-TSearchFile::TSearchFile(QObject* owner)
-    : QObject(owner)
-    , dirSearcher_(new TSearchDir(this))
+TSearchFile::TSearchFile(QObject* owner) : QObject(owner), dirSearcher_(new TSearchDir(this))
 {
     dirSearcher_->setObjectName(QStringLiteral("DirSearcher"));
     dirSearcher_->OnFind = [this](TSearchDir* sender, const std::string& name, const TSearchFileData& data,
-                                  bool& ignoreSubDir, bool& cont) {
-        SearchDirOnFind(sender, name, data, ignoreSubDir, cont);
-    };
+                                  bool& ignoreSubDir,
+                                  bool& cont) { SearchDirOnFind(sender, name, data, ignoreSubDir, cont); };
 }
 
 void TSearchFile::SetListingCache(std::shared_ptr<TFolderCache> cache)

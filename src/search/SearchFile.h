@@ -21,8 +21,8 @@ class TFolderCache;
 // 1899, the fraction being the time of day) in local time; a time that cannot be
 // given in that form (before 1980, say) has its valid flag false.
 struct TSearchFileData {
-    std::string LongName;      // the entry's name, not its path
-    std::string ShortName;     // no short aliases here: the long name
+    std::string LongName;  // the entry's name, not its path
+    std::string ShortName; // no short aliases here: the long name
     std::int64_t Size = 0;
     bool CreationTimeValid = false;
     double CreationTime = 0;
@@ -51,8 +51,8 @@ public:
 class TSearchDir : public QObject {
     Q_OBJECT
 public:
-    using TSearchDirEvent = std::function<void(TSearchDir* sender, const std::string& name,
-                                               const TSearchFileData& data, bool& ignoreSubDir, bool& cont)>;
+    using TSearchDirEvent = std::function<void(TSearchDir* sender, const std::string& name, const TSearchFileData& data,
+                                               bool& ignoreSubDir, bool& cont)>;
 
     explicit TSearchDir(QObject* owner = nullptr);
 
@@ -84,10 +84,10 @@ private:
 class TSearchFile : public QObject {
     Q_OBJECT
 public:
-    using TFindFileEvent = std::function<void(TSearchFile* sender, const std::string& name,
-                                              const TSearchFileData& data, bool& cont)>;
-    using TFindDirEvent = std::function<void(TSearchFile* sender, const std::string& name,
-                                             const TSearchFileData& data, bool& skip, bool& ignoreSubDir)>;
+    using TFindFileEvent =
+        std::function<void(TSearchFile* sender, const std::string& name, const TSearchFileData& data, bool& cont)>;
+    using TFindDirEvent = std::function<void(TSearchFile* sender, const std::string& name, const TSearchFileData& data,
+                                             bool& skip, bool& ignoreSubDir)>;
 
     explicit TSearchFile(QObject* owner = nullptr);
 
@@ -113,8 +113,8 @@ public:
 
     // The walk's report of one folder: asks OnFindDir, then keeps the folder for
     // the search unless the handler skipped it.
-    void SearchDirOnFind(TSearchDir* sender, const std::string& name, const TSearchFileData& data,
-                         bool& ignoreSubDir, bool& cont);
+    void SearchDirOnFind(TSearchDir* sender, const std::string& name, const TSearchFileData& data, bool& ignoreSubDir,
+                         bool& cont);
 
     TFindFileEvent OnFind;
     TFindDirEvent OnFindDir;

@@ -71,16 +71,26 @@ private slots:
     {
         QTest::addColumn<QString>("window");
         QTest::addColumn<QString>("caption");
-        QTest::newRow("main window") << "main" << "KINOLITE";
-        QTest::newRow("main window while searching") << "searching" << "KINOLITE - 検索中......";
-        QTest::newRow("about window") << "about" << "KINOLITE Ver.2.4";
-        QTest::newRow("region navigator") << "navigator" << "矩形再生ナビ";
-        QTest::newRow("reset confirmation") << "reset" << "確認";
-        QTest::newRow("error box") << "error" << "KINOLITE";
-        QTest::newRow("message box") << "message" << "KINOLITE";
-        QTest::newRow("URL box") << "url" << "開く";
-        QTest::newRow("open-file dialog") << "open" << "ファイルを開く";
-        QTest::newRow("folder browser") << "folder" << "ルートフォルダの選択";
+        QTest::newRow("main window") << "main"
+                                     << "KINOLITE";
+        QTest::newRow("main window while searching") << "searching"
+                                                     << "KINOLITE - 検索中......";
+        QTest::newRow("about window") << "about"
+                                      << "KINOLITE Ver.2.4";
+        QTest::newRow("region navigator") << "navigator"
+                                          << "矩形再生ナビ";
+        QTest::newRow("reset confirmation") << "reset"
+                                            << "確認";
+        QTest::newRow("error box") << "error"
+                                   << "KINOLITE";
+        QTest::newRow("message box") << "message"
+                                     << "KINOLITE";
+        QTest::newRow("URL box") << "url"
+                                 << "開く";
+        QTest::newRow("open-file dialog") << "open"
+                                          << "ファイルを開く";
+        QTest::newRow("folder browser") << "folder"
+                                        << "ルートフォルダの選択";
     }
     void captionOnTheDesktopIsTheDesigned()
     {
@@ -89,7 +99,7 @@ private slots:
         QTemporaryDir dir;
         TMovieForm1 main(&recording);
         main.SetSettingsPath(dir.filePath(QStringLiteral("KINOLITE.ini")).toStdString());
-        main.playerStatus = TGKitMSPlay::Playing;   // nothing is started by the adds
+        main.playerStatus = TGKitMSPlay::Playing; // nothing is started by the adds
         main.show();
         kino::QtDialogs qt;
         QString shown;
@@ -138,8 +148,14 @@ private slots:
         QTest::addColumn<QString>("open");
         QTest::addColumn<QString>("lookIn");
         QTest::addColumn<QString>("fileName");
-        QTest::newRow("as the program starts") << true << "キャンセル" << "開く(&O)" << "アドレス:" << "ファイル名(&N):";
-        QTest::newRow("no translation file") << false << "Cancel" << "&Open" << "Look in:" << "File &name:";
+        QTest::newRow("as the program starts") << true << "キャンセル"
+                                               << "開く(&O)"
+                                               << "アドレス:"
+                                               << "ファイル名(&N):";
+        QTest::newRow("no translation file") << false << "Cancel"
+                                             << "&Open"
+                                             << "Look in:"
+                                             << "File &name:";
     }
     void qtTextsAreJapanese()
     {

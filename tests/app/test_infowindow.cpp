@@ -117,10 +117,13 @@ private slots:
         QTest::addColumn<QString>("text");
         QTest::addColumn<QRect>("labelDesign");
         QTest::addColumn<QRect>("buttonDesign");
-        QTest::newRow("mail") << "Label3" << "SpeedButton3" << "mail : support@orbent.example"
-                              << QRect(70, 69, 111, 11) << QRect(65, 69, 120, 11);
-        QTest::newRow("web site") << "Label2" << "SpeedButton1" << "url : https://www.orbent.example/kinolite/"
-                                  << QRect(81, 86, 87, 11) << QRect(76, 86, 96, 11);
+        QTest::newRow("mail") << "Label3"
+                              << "SpeedButton3"
+                              << "mail : support@orbent.example" << QRect(70, 69, 111, 11) << QRect(65, 69, 120, 11);
+        QTest::newRow("web site") << "Label2"
+                                  << "SpeedButton1"
+                                  << "url : https://www.orbent.example/kinolite/" << QRect(81, 86, 87, 11)
+                                  << QRect(76, 86, 96, 11);
     }
     void linkLineShowsWholeTextUnderItsButton()
     {
@@ -152,8 +155,8 @@ private slots:
 
         // A click anywhere on the label's line reaches the button, not the label.
         QWidget* panel = Child("Panel1");
-        for (const QPoint& at : {lr.center(), QPoint(lr.left() + 1, lr.center().y()),
-                                 QPoint(lr.right() - 1, lr.center().y())})
+        for (const QPoint& at :
+             {lr.center(), QPoint(lr.left() + 1, lr.center().y()), QPoint(lr.right() - 1, lr.center().y())})
             QCOMPARE(panel->childAt(at), b);
 
         // The flat button is see-through while not pointed at: the orange text shows.
@@ -179,8 +182,7 @@ private slots:
         const QImage logo = kino::InfoLogo();
         const QRect image = Child("Image1")->geometry();
         QRect text = credit->geometry().intersected(image);
-        text.setRight(std::min(text.right(),
-                               credit->x() + credit->fontMetrics().horizontalAdvance(credit->text())));
+        text.setRight(std::min(text.right(), credit->x() + credit->fontMetrics().horizontalAdvance(credit->text())));
         text.translate(-image.topLeft());
         QVERIFY(!text.isEmpty());
         const QRgb background = logo.pixel(text.topLeft());
@@ -195,9 +197,12 @@ private slots:
         QTest::addColumn<QString>("name");
         QTest::addColumn<QString>("hint");
         QTest::addColumn<bool>("hand");
-        QTest::newRow("mail") << "SpeedButton3" << "ORBENTにメールを送信" << true;
-        QTest::newRow("web site") << "SpeedButton1" << "ORBENTのサイトにアクセス" << true;
-        QTest::newRow("close") << "SpeedButton2" << "閉じる" << false;
+        QTest::newRow("mail") << "SpeedButton3"
+                              << "ORBENTにメールを送信" << true;
+        QTest::newRow("web site") << "SpeedButton1"
+                                  << "ORBENTのサイトにアクセス" << true;
+        QTest::newRow("close") << "SpeedButton2"
+                               << "閉じる" << false;
     }
     void buttonShowsHandAndHint()
     {
@@ -229,8 +234,10 @@ private slots:
     {
         QTest::addColumn<QString>("button");
         QTest::addColumn<QString>("target");
-        QTest::newRow("web site") << "SpeedButton1" << "https://www.orbent.example/kinolite/";
-        QTest::newRow("mail") << "SpeedButton3" << "MailTo:support@orbent.example";
+        QTest::newRow("web site") << "SpeedButton1"
+                                  << "https://www.orbent.example/kinolite/";
+        QTest::newRow("mail") << "SpeedButton3"
+                              << "MailTo:support@orbent.example";
     }
     void linkOpensOneShellRequest()
     {
@@ -272,10 +279,13 @@ private slots:
             QVERIFY(shownModal);
             QVERIFY(form->isHidden());
             const QRect screen = form->screen()->availableGeometry();
-            QVERIFY2(qAbs(seen.center().x() - screen.center().x()) <= 1
-                         && qAbs(seen.center().y() - screen.center().y()) <= 1,
+            QVERIFY2(qAbs(seen.center().x() - screen.center().x()) <= 1 &&
+                         qAbs(seen.center().y() - screen.center().y()) <= 1,
                      qPrintable(QStringLiteral("window at %1,%2 %3x%4")
-                                    .arg(seen.x()).arg(seen.y()).arg(seen.width()).arg(seen.height())));
+                                    .arg(seen.x())
+                                    .arg(seen.y())
+                                    .arg(seen.width())
+                                    .arg(seen.height())));
         }
         QVERIFY(shell.opened.empty());
     }

@@ -22,8 +22,8 @@
 #include "controls/dxfPopupWindow.h"
 #include "player/MediaEngine.h"
 #include "player/TGKitMSPlay.h"
-#include "support/MainWindowFixture.h"
 #include "support/AppTestMain.h"
+#include "support/MainWindowFixture.h"
 #include "support/TestMain.h"
 
 using kino::TGKitMSPlay;
@@ -73,7 +73,7 @@ private slots:
         QCOMPARE(f.playlist->size(), QSize(300, 20));
         QCOMPARE(f.playlist->ItemIndex(), -1);
         QCOMPARE(f.playlist->toolTip(), QStringLiteral("プレイリスト"));
-        QVERIFY(f.continuousPlayAction->isChecked());          // continuous play is switched on when first shown
+        QVERIFY(f.continuousPlayAction->isChecked()); // continuous play is switched on when first shown
         QCOMPARE(f.playerStatus, TGKitMSPlay::Stopped);
         QCOMPARE(f.player->FileName(), std::string());
         QCOMPARE(f.minimumSize().width(), 92);
@@ -97,38 +97,100 @@ private slots:
         QTest::addColumn<QString>("name");
         QTest::addColumn<QString>("caption");
         QTest::addColumn<QString>("shortcut");
-        QTest::addColumn<int>("checked");   // -1: no check mark
-        QTest::newRow("N18") << "N18" << "プレイリストに追加(&O)..." << "Ctrl+O" << -1;
-        QTest::newRow("CDROM1") << "CDROM1" << "プレイリストに追加<サブフォルダ展開>(&S)..." << "Ctrl+Alt+O" << -1;
-        QTest::newRow("URLU1") << "URLU1" << "プレイリストにURLを追加(&U)..." << "Ctrl+U" << -1;
-        QTest::newRow("N19") << "N19" << "プレイリストの初期化(&R)..." << "Ctrl+R" << -1;
-        QTest::newRow("N27") << "N27" << "プレイリストの自動ソート(&S)" << "" << 0;
-        QTest::newRow("N24") << "N24" << "すべてのメディアファイル(&F)" << "" << 1;
-        QTest::newRow("AVI1") << "AVI1" << "AVI ファイル(&A)" << "" << 0;
-        QTest::newRow("MPEG1") << "MPEG1" << "MPEG ファイル(&M)" << "" << 0;
-        QTest::newRow("WAVE1") << "WAVE1" << "WAVE ファイル(&W)" << "" << 0;
-        QTest::newRow("MIDI1") << "MIDI1" << "MIDI ファイル(&D)" << "" << 0;
-        QTest::newRow("Exit1") << "Exit1" << "終了(&X)" << "" << -1;
-        QTest::newRow("N2") << "N2" << "ウィンドウの大きさに合わせる(&F)" << "" << 1;
-        QTest::newRow("N9") << "N9" << "コントロールバー(&C)" << "" << 1;
-        QTest::newRow("N8") << "N8" << "ステータスバー(&S)" << "" << 1;
-        QTest::newRow("N7") << "N7" << "プレイリスト(&L)" << "" << 1;
-        QTest::newRow("N29") << "N29" << "矩形再生範囲の指定(&R)..." << "" << -1;
-        QTest::newRow("N3") << "N3" << "プレイ/ポーズ(&P)" << "Ctrl+P" << -1;
-        QTest::newRow("S1") << "S1" << "ストップ(&S)" << "Ctrl+S" << -1;
-        QTest::newRow("N5") << "N5" << "前のトラック(&B)" << "Ctrl+B" << -1;
-        QTest::newRow("N6") << "N6" << "次のトラック(&F)" << "Ctrl+F" << -1;
-        QTest::newRow("N10") << "N10" << "巻き戻し(&R)" << "Ctrl+Alt+B" << -1;
-        QTest::newRow("A1") << "A1" << "早送り(&A)" << "Ctrl+Alt+F" << -1;
-        QTest::newRow("N14") << "N14" << "連続プレイ(&T)" << "Ctrl+T" << 0;
-        QTest::newRow("N051") << "N051" << "0.5倍速(&H)" << "" << 0;
-        QTest::newRow("N13") << "N13" << "標準(&N)" << "" << 1;
-        QTest::newRow("N21") << "N21" << "1.5倍速(&C)" << "" << 0;
-        QTest::newRow("N22") << "N22" << "2倍速(&T)" << "" << 0;
-        QTest::newRow("Copy1") << "Copy1" << "現在のフレームをコピー(&C)" << "Ctrl+C" << -1;
-        QTest::newRow("N26") << "N26" << "フォルダを開く(&A)" << "" << -1;
-        QTest::newRow("G1") << "G1" << "ユーザーズガイド(&G)" << "F1" << -1;
-        QTest::newRow("A2") << "A2" << "ソフトウェア情報(&A)..." << "" << -1;
+        QTest::addColumn<int>("checked"); // -1: no check mark
+        QTest::newRow("N18") << "N18"
+                             << "プレイリストに追加(&O)..."
+                             << "Ctrl+O" << -1;
+        QTest::newRow("CDROM1") << "CDROM1"
+                                << "プレイリストに追加<サブフォルダ展開>(&S)..."
+                                << "Ctrl+Alt+O" << -1;
+        QTest::newRow("URLU1") << "URLU1"
+                               << "プレイリストにURLを追加(&U)..."
+                               << "Ctrl+U" << -1;
+        QTest::newRow("N19") << "N19"
+                             << "プレイリストの初期化(&R)..."
+                             << "Ctrl+R" << -1;
+        QTest::newRow("N27") << "N27"
+                             << "プレイリストの自動ソート(&S)"
+                             << "" << 0;
+        QTest::newRow("N24") << "N24"
+                             << "すべてのメディアファイル(&F)"
+                             << "" << 1;
+        QTest::newRow("AVI1") << "AVI1"
+                              << "AVI ファイル(&A)"
+                              << "" << 0;
+        QTest::newRow("MPEG1") << "MPEG1"
+                               << "MPEG ファイル(&M)"
+                               << "" << 0;
+        QTest::newRow("WAVE1") << "WAVE1"
+                               << "WAVE ファイル(&W)"
+                               << "" << 0;
+        QTest::newRow("MIDI1") << "MIDI1"
+                               << "MIDI ファイル(&D)"
+                               << "" << 0;
+        QTest::newRow("Exit1") << "Exit1"
+                               << "終了(&X)"
+                               << "" << -1;
+        QTest::newRow("N2") << "N2"
+                            << "ウィンドウの大きさに合わせる(&F)"
+                            << "" << 1;
+        QTest::newRow("N9") << "N9"
+                            << "コントロールバー(&C)"
+                            << "" << 1;
+        QTest::newRow("N8") << "N8"
+                            << "ステータスバー(&S)"
+                            << "" << 1;
+        QTest::newRow("N7") << "N7"
+                            << "プレイリスト(&L)"
+                            << "" << 1;
+        QTest::newRow("N29") << "N29"
+                             << "矩形再生範囲の指定(&R)..."
+                             << "" << -1;
+        QTest::newRow("N3") << "N3"
+                            << "プレイ/ポーズ(&P)"
+                            << "Ctrl+P" << -1;
+        QTest::newRow("S1") << "S1"
+                            << "ストップ(&S)"
+                            << "Ctrl+S" << -1;
+        QTest::newRow("N5") << "N5"
+                            << "前のトラック(&B)"
+                            << "Ctrl+B" << -1;
+        QTest::newRow("N6") << "N6"
+                            << "次のトラック(&F)"
+                            << "Ctrl+F" << -1;
+        QTest::newRow("N10") << "N10"
+                             << "巻き戻し(&R)"
+                             << "Ctrl+Alt+B" << -1;
+        QTest::newRow("A1") << "A1"
+                            << "早送り(&A)"
+                            << "Ctrl+Alt+F" << -1;
+        QTest::newRow("N14") << "N14"
+                             << "連続プレイ(&T)"
+                             << "Ctrl+T" << 0;
+        QTest::newRow("N051") << "N051"
+                              << "0.5倍速(&H)"
+                              << "" << 0;
+        QTest::newRow("N13") << "N13"
+                             << "標準(&N)"
+                             << "" << 1;
+        QTest::newRow("N21") << "N21"
+                             << "1.5倍速(&C)"
+                             << "" << 0;
+        QTest::newRow("N22") << "N22"
+                             << "2倍速(&T)"
+                             << "" << 0;
+        QTest::newRow("Copy1") << "Copy1"
+                               << "現在のフレームをコピー(&C)"
+                               << "Ctrl+C" << -1;
+        QTest::newRow("N26") << "N26"
+                             << "フォルダを開く(&A)"
+                             << "" << -1;
+        QTest::newRow("G1") << "G1"
+                            << "ユーザーズガイド(&G)"
+                            << "F1" << -1;
+        QTest::newRow("A2") << "A2"
+                            << "ソフトウェア情報(&A)..."
+                            << "" << -1;
     }
     void menuItemsAsDesigned()
     {
@@ -136,7 +198,7 @@ private slots:
         QFETCH(QString, caption);
         QFETCH(QString, shortcut);
         QFETCH(int, checked);
-        TMovieForm1& f = MakeForm();   // as designed: not shown yet
+        TMovieForm1& f = MakeForm(); // as designed: not shown yet
         auto* action = f.findChild<QAction*>(name);
         QVERIFY(action);
         QCOMPARE(action->text(), caption);
@@ -171,7 +233,8 @@ private slots:
         QTest::newRow("not a number") << QByteArray("[SET0]\nM_TOP=abc\nM_LEFT=12px\n") << QPoint(40, 40);
         QTest::newRow("off every screen, up left") << QByteArray("[SET0]\nM_TOP=-5000\nM_LEFT=-7000\n") << QPoint(0, 0);
         QTest::newRow("int min") << QByteArray("[SET0]\nM_TOP=-2147483648\nM_LEFT=-2147483648\n") << QPoint(0, 0);
-        QTest::newRow("beyond the bottom right") << QByteArray("[SET0]\nM_TOP=32767\nM_LEFT=32767\n") << QPoint(kFar, kFar);
+        QTest::newRow("beyond the bottom right")
+            << QByteArray("[SET0]\nM_TOP=32767\nM_LEFT=32767\n") << QPoint(kFar, kFar);
         QTest::newRow("other section") << QByteArray("[SET1]\nM_TOP=100\n") << QPoint(40, 40);
         QTest::newRow("binary garbage") << QByteArray("\x00\xff\xfe[SET0\x00M_TOP=1", 17) << QPoint(40, 40);
         QTest::newRow("empty") << QByteArray() << QPoint(40, 40);
@@ -187,7 +250,7 @@ private slots:
         if (pos.x() == kFar)
             pos = QPoint(area.right() + 1 - f.frameGeometry().width(), area.bottom() + 1 - f.frameGeometry().height());
         QCOMPARE(f.pos(), pos);
-        QCOMPARE(f.size().width(), 300);   // the size is never restored
+        QCOMPARE(f.size().width(), 300); // the size is never restored
         QVERIFY(dialogs.errors.isEmpty());
     }
 
@@ -312,12 +375,18 @@ private slots:
     {
         QTest::addColumn<QString>("text");
         QTest::addColumn<QString>("shown");
-        QTest::newRow("empty") << "" << "";
-        QTest::newRow("ends in a letter") << "disk full" << "disk full.";
-        QTest::newRow("ends in a dot") << "done." << "done.";
-        QTest::newRow("ends in a comma") << "a," << "a,";
-        QTest::newRow("ends in a digit") << "code 5" << "code 5.";
-        QTest::newRow("Japanese") << "書き込めません" << "書き込めません.";
+        QTest::newRow("empty") << ""
+                               << "";
+        QTest::newRow("ends in a letter") << "disk full"
+                                          << "disk full.";
+        QTest::newRow("ends in a dot") << "done."
+                                       << "done.";
+        QTest::newRow("ends in a comma") << "a,"
+                                         << "a,";
+        QTest::newRow("ends in a digit") << "code 5"
+                                         << "code 5.";
+        QTest::newRow("Japanese") << "書き込めません"
+                                  << "書き込めません.";
     }
     void standardErrorText()
     {
@@ -332,10 +401,12 @@ private slots:
         QTest::addColumn<QByteArray>("display");
         QTest::addColumn<QByteArray>("wayland");
         QTest::addColumn<QByteArray>("platform");
-        QTest::newRow("Wayland with XWayland") << QByteArray() << QByteArray(":0") << QByteArray("wayland-0") << QByteArray("xcb");
+        QTest::newRow("Wayland with XWayland")
+            << QByteArray() << QByteArray(":0") << QByteArray("wayland-0") << QByteArray("xcb");
         QTest::newRow("plain X") << QByteArray() << QByteArray(":0") << QByteArray() << QByteArray("xcb");
         QTest::newRow("Wayland only") << QByteArray() << QByteArray() << QByteArray("wayland-0") << QByteArray();
-        QTest::newRow("user's choice stands") << QByteArray("wayland") << QByteArray(":0") << QByteArray("wayland-0") << QByteArray();
+        QTest::newRow("user's choice stands")
+            << QByteArray("wayland") << QByteArray(":0") << QByteArray("wayland-0") << QByteArray();
         QTest::newRow("no display at all") << QByteArray() << QByteArray() << QByteArray() << QByteArray();
     }
     void platformKeepsWindowPositions()

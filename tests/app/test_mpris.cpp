@@ -43,7 +43,7 @@ const QString kProps = QStringLiteral("org.freedesktop.DBus.Properties");
 class BusListener : public QObject {
     Q_OBJECT
 public:
-    QList<QVariantMap> changes;   // the changed properties of each PropertiesChanged
+    QList<QVariantMap> changes; // the changed properties of each PropertiesChanged
     QList<qlonglong> seeks;
 
     // The last announced value of a property, or an invalid QVariant.
@@ -107,7 +107,10 @@ class MprisTest : public QObject, MainWindowFixture {
             *exitCode = p.exitCode();
         return QString::fromUtf8(p.readAllStandardOutput()).trimmed();
     }
-    QString Ctl(const QStringList& args) { return Run(QStringLiteral("playerctl"), QStringList{"-p", "kinolite"} + args); }
+    QString Ctl(const QStringList& args)
+    {
+        return Run(QStringLiteral("playerctl"), QStringList{"-p", "kinolite"} + args);
+    }
     QString Title() { return Ctl({"metadata", "--format", "{{xesam:title}}"}); }
     double PositionSeconds() { return Ctl({"position"}).toDouble(); }
 
@@ -135,8 +138,8 @@ class MprisTest : public QObject, MainWindowFixture {
     {
         const QString name = service->ServiceName();
         return client.connect(name, kPath, kProps, QStringLiteral("PropertiesChanged"), &listener,
-                              SLOT(Changed(QString, QVariantMap, QStringList)))
-            && client.connect(name, kPath, kPlayer, QStringLiteral("Seeked"), &listener, SLOT(Seeked(qlonglong)));
+                              SLOT(Changed(QString, QVariantMap, QStringList))) &&
+               client.connect(name, kPath, kPlayer, QStringLiteral("Seeked"), &listener, SLOT(Seeked(qlonglong)));
     }
 
 private slots:
@@ -156,7 +159,7 @@ private slots:
     }
     void cleanup()
     {
-        form.reset();   // takes the service with it
+        form.reset(); // takes the service with it
         service = nullptr;
     }
 
@@ -198,7 +201,7 @@ private slots:
         Ctl({"play-pause"});
         QTRY_COMPARE_WITH_TIMEOUT(f.playerStatus, TGKitMSPlay::Paused, kTimeout);
         QTRY_COMPARE_WITH_TIMEOUT(Ctl({"status"}), QStringLiteral("Paused"), kTimeout);
-        Ctl({"pause"});   // already paused: stays so
+        Ctl({"pause"}); // already paused: stays so
         QCOMPARE(Ctl({"status"}), QStringLiteral("Paused"));
 
         QCOMPARE(Title(), QStringLiteral("clip.avi"));
@@ -237,7 +240,7 @@ private slots:
         const QVariant metadata = Get(kPlayer, "Metadata");
         QVERIFY(metadata.canConvert<QDBusArgument>());
         const QVariant track = qdbus_cast<QVariantMap>(metadata.value<QDBusArgument>()).value("mpris:trackid");
-        QCOMPARE(track.metaType(), QMetaType::fromType<QDBusObjectPath>());   // an object path, as clients need
+        QCOMPARE(track.metaType(), QMetaType::fromType<QDBusObjectPath>()); // an object path, as clients need
         QCOMPARE(track.value<QDBusObjectPath>().path(), QStringLiteral("/org/kinolite/track/0"));
         // The clip lasts two seconds.
         QVERIFY(qAbs(Ctl({"metadata", "mpris:length"}).toLongLong() - 2000000) < 200000);
@@ -248,11 +251,13 @@ private slots:
 
         // A position meant for another entry is stale and ignored; the same call for
         // the shown entry moves.
-        QCOMPARE(Send({QStringLiteral("org.mpris.MediaPlayer2.Player.SetPosition"),
-                       "objpath:/org/kinolite/track/1", "int64:1500000"}), 0);
+        QCOMPARE(Send({QStringLiteral("org.mpris.MediaPlayer2.Player.SetPosition"), "objpath:/org/kinolite/track/1",
+                       "int64:1500000"}),
+                 0);
         QVERIFY(qAbs(PositionSeconds() - 1.0) < 0.1);
-        QCOMPARE(Send({QStringLiteral("org.mpris.MediaPlayer2.Player.SetPosition"),
-                       "objpath:/org/kinolite/track/0", "int64:1500000"}), 0);
+        QCOMPARE(Send({QStringLiteral("org.mpris.MediaPlayer2.Player.SetPosition"), "objpath:/org/kinolite/track/0",
+                       "int64:1500000"}),
+                 0);
         QTRY_VERIFY_WITH_TIMEOUT(qAbs(PositionSeconds() - 1.5) < 0.1, kTimeout);
 
         // A relative seek from there.
@@ -318,9 +323,9 @@ private slots:
         TMovieForm1& f = MakeForm();
         service = kino::StartMpris(&f);
         QVERIFY(service);
-        QCOMPARE(Send({kProps + ".Set", "string:" + kPlayer, "string:Rate",
-                       "variant:double:" + QString::number(requested)}),
-                 0);
+        QCOMPARE(
+            Send({kProps + ".Set", "string:" + kPlayer, "string:Rate", "variant:double:" + QString::number(requested)}),
+            0);
         auto* action = f.findChild<QAction*>(item);
         QVERIFY(action);
         QTRY_VERIFY_WITH_TIMEOUT(action->isChecked(), kTimeout);
@@ -329,11 +334,12 @@ private slots:
 
     void urlOfAnEntryKeepsItsBytes_data()
     {
-        QTest::addColumn<QByteArray>("folder");   // "" for the current one
+        QTest::addColumn<QByteArray>("folder"); // "" for the current one
         QTest::addColumn<QByteArray>("name");
         QTest::addColumn<QByteArray>("encodedName");
         const QByteArray fixtures = QFile::encodeName(FixturePath(QString()));
-        QTest::newRow("Shift-JIS") << fixtures << QByteArray("\x83\x65\x83\x58\x83\x67.avi") << QByteArray("%83e%83X%83g.avi");
+        QTest::newRow("Shift-JIS") << fixtures << QByteArray("\x83\x65\x83\x58\x83\x67.avi")
+                                   << QByteArray("%83e%83X%83g.avi");
         QTest::newRow("space, # and %") << QFile::encodeName(dir.path()) + "/" << QByteArray("a b#c%d.avi")
                                         << QByteArray("a%20b%23c%25d.avi");
         QTest::newRow("relative") << QByteArray() << QByteArray("clip.avi") << QByteArray("clip.avi");
@@ -364,7 +370,7 @@ private slots:
         Ctl({"open", url});
         QTRY_COMPARE_WITH_TIMEOUT(f.playlist->Items().Count(), 3, kTimeout);
         QCOMPARE(QString::fromStdString(f.playlist->Items().Strings(2)), url);
-        QCOMPARE(f.playlist->ItemIndex(), 0);   // the playing entry goes on
+        QCOMPARE(f.playlist->ItemIndex(), 0); // the playing entry goes on
     }
 
     void quitClosesTheWindowAndRaiseShowsIt()
@@ -400,7 +406,7 @@ private slots:
         QVERIFY(client.interface()->isServiceRegistered(expected));
         QCOMPARE(Get(QStringLiteral("org.mpris.MediaPlayer2"), "Identity").toString(), QStringLiteral("KINOLITE"));
 
-        form.reset();   // the name goes with the window
+        form.reset(); // the name goes with the window
         service = nullptr;
         QTRY_VERIFY_WITH_TIMEOUT(!client.interface()->isServiceRegistered(expected), kTimeout);
     }

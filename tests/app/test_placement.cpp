@@ -98,7 +98,8 @@ private slots:
         QTest::addColumn<QByteArray>("settings");
         QTest::addColumn<bool>("moved");
         QTest::addColumn<QPoint>("at");
-        QTest::newRow("saved by an earlier start") << QByteArray("[SET0]\nM_TOP=300\nM_LEFT=500\n") << false << QPoint(500, 300);
+        QTest::newRow("saved by an earlier start")
+            << QByteArray("[SET0]\nM_TOP=300\nM_LEFT=500\n") << false << QPoint(500, 300);
         QTest::newRow("moved by the user") << QByteArray() << true << QPoint(260, 170);
     }
     void mainWindowOpensWhereItWasClosed()
@@ -121,7 +122,8 @@ private slots:
             QCOMPARE(Start(ini), at);
         QVERIFY(file.open(QIODevice::ReadOnly));
         const QByteArray saved = file.readAll();
-        QVERIFY2(saved.contains("M_TOP=" + QByteArray::number(at.y())) && saved.contains("M_LEFT=" + QByteArray::number(at.x())),
+        QVERIFY2(saved.contains("M_TOP=" + QByteArray::number(at.y())) &&
+                     saved.contains("M_LEFT=" + QByteArray::number(at.x())),
                  saved.constData());
     }
 
@@ -161,7 +163,10 @@ private slots:
             });
             about.ShowModal();
             QVERIFY2(ok, qPrintable(QStringLiteral("showing %1: frame at %2, screen centre %3,%4")
-                                        .arg(round).arg(Describe(seen)).arg(centre.x()).arg(centre.y())));
+                                        .arg(round)
+                                        .arg(Describe(seen))
+                                        .arg(centre.x())
+                                        .arg(centre.y())));
         }
         owner.close();
         QFile::remove(QString::fromStdString(owner.SettingsPath()));

@@ -27,7 +27,7 @@ constexpr int kTimeout = 20000;
 class PlaybackTest : public QObject, MainWindowFixture {
     Q_OBJECT
 
-    std::vector<std::string> opened;   // every source handed to the player, in order
+    std::vector<std::string> opened; // every source handed to the player, in order
     std::vector<int> statuses;
 
     TMovieForm1& MakeForm(const std::vector<std::string>& entries)
@@ -67,7 +67,7 @@ private slots:
         QFETCH(bool, continuous);
         const std::vector<std::string> entries = {Fixture("tone.wav"), Fixture("song.mid"), Fixture("clip.mpg")};
         TMovieForm1& f = MakeForm(entries);
-        f.show();   // selects and starts the first entry; continuous play is on
+        f.show(); // selects and starts the first entry; continuous play is on
         if (!continuous)
             f.continuousPlayAction->trigger();
         QCOMPARE(f.continuousPlayAction->isChecked(), continuous);
@@ -163,7 +163,7 @@ private slots:
         QFETCH(QString, command);
         QFETCH(int, index);
         const std::vector<std::string> entries = {Fixture("tone.wav"), Fixture("song.mid"), Fixture("clip.mpg")};
-        TMovieForm1& f = MakeForm(entries);   // not shown: nothing starts by itself
+        TMovieForm1& f = MakeForm(entries); // not shown: nothing starts by itself
         f.playlist->SetItemIndex(start);
         opened.clear();
         f.findChild<QAction*>(command)->trigger();
@@ -189,7 +189,7 @@ private slots:
         TMovieForm1& f = MakeForm({Fixture("clip.avi")});
         f.show();
         QTRY_COMPARE_WITH_TIMEOUT(f.playerStatus, TGKitMSPlay::Playing, kTimeout);
-        f.fastForwardAction->trigger();   // past the end of a two-second clip
+        f.fastForwardAction->trigger(); // past the end of a two-second clip
         QTRY_COMPARE_WITH_TIMEOUT(f.playerStatus, TGKitMSPlay::Ended, kTimeout);
         f.rewindAction->trigger();
         QTRY_VERIFY_WITH_TIMEOUT(f.player->GetCurrentPos() < 500, kTimeout);

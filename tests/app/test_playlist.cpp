@@ -53,7 +53,8 @@ class PlaylistTest : public QObject, MainWindowFixture {
         const std::string path = root + "/" + rel;
         QDir().mkpath(QFile::decodeName(QByteArray::fromStdString(path.substr(0, path.rfind('/')))));
         if (!fixture.empty()) {
-            QFile::copy(FixturePath(QString::fromStdString(fixture)), QFile::decodeName(QByteArray::fromStdString(path)));
+            QFile::copy(FixturePath(QString::fromStdString(fixture)),
+                        QFile::decodeName(QByteArray::fromStdString(path)));
         } else {
             FILE* fp = std::fopen(path.c_str(), "wb");
             if (fp)
@@ -88,9 +89,12 @@ private slots:
         QTest::addColumn<QStringList>("added");
         QTest::addColumn<QStringList>("list");
         QTest::newRow("sort off appends") << false << QStringList{"b.avi", "a.avi"} << QStringList{"b.avi", "a.avi"};
-        QTest::newRow("sort off keeps duplicates") << false << QStringList{"a.avi", "a.avi"} << QStringList{"a.avi", "a.avi"};
-        QTest::newRow("sort on orders, case ignored") << true << QStringList{"B.avi", "a.avi", "c.avi"} << QStringList{"a.avi", "B.avi", "c.avi"};
-        QTest::newRow("sort on drops equal texts") << true << QStringList{"a.avi", "A.AVI", "a.avi"} << QStringList{"a.avi"};
+        QTest::newRow("sort off keeps duplicates")
+            << false << QStringList{"a.avi", "a.avi"} << QStringList{"a.avi", "a.avi"};
+        QTest::newRow("sort on orders, case ignored")
+            << true << QStringList{"B.avi", "a.avi", "c.avi"} << QStringList{"a.avi", "B.avi", "c.avi"};
+        QTest::newRow("sort on drops equal texts")
+            << true << QStringList{"a.avi", "A.AVI", "a.avi"} << QStringList{"a.avi"};
     }
     void orderAndDuplicates()
     {
@@ -98,7 +102,7 @@ private slots:
         QFETCH(QStringList, added);
         QFETCH(QStringList, list);
         TMovieForm1& f = MakeForm();
-        f.playerStatus = TGKitMSPlay::Playing;   // playing: the adds only fill the list
+        f.playerStatus = TGKitMSPlay::Playing; // playing: the adds only fill the list
         if (sorted)
             f.autoSortAction->trigger();
         QCOMPARE(f.autoSortAction->isChecked(), sorted);
@@ -179,7 +183,8 @@ private slots:
             QCOMPARE(f.playlist->ItemIndex(), 3);
         } else {
             AddFiles(f, {names[6], names[4], names[5]});
-            QCOMPARE(Entries(f), (std::vector<std::string>{names[4], names[5], names[6], names[0], names[1], names[2], names[3]}));
+            QCOMPARE(Entries(f),
+                     (std::vector<std::string>{names[4], names[5], names[6], names[0], names[1], names[2], names[3]}));
         }
         if (how == "stopped") {
             QCOMPARE(f.playlist->ItemIndex(), 0);
@@ -192,7 +197,7 @@ private slots:
         QCOMPARE(f.playlist->Text(), names[3]);
         QCOMPARE(f.player->FileName(), names[3]);
         QCOMPARE(f.playerStatus, status);
-        QCOMPARE(f.player->Engine()->generation(), generation);   // no source handed over
+        QCOMPARE(f.player->Engine()->generation(), generation); // no source handed over
     }
 
     void folderAddInSortModeMatchesOneByOneAdds()
@@ -226,8 +231,8 @@ private slots:
     {
         QTest::addColumn<QString>("filter");
         QTest::addColumn<QStringList>("expected");
-        QTest::newRow("all media") << "N24"
-                                   << QStringList{"x.avi", "A/y.AVI", "A/A1/z.avi", "m.mpg", "B/n.mpeg", "t.wav", "B/u.wave", "s.mid", "A/v.midi"};
+        QTest::newRow("all media") << "N24" << QStringList{"x.avi", "A/y.AVI",  "A/A1/z.avi", "m.mpg",   "B/n.mpeg",
+                                                           "t.wav", "B/u.wave", "s.mid",      "A/v.midi"};
         QTest::newRow("MIDI: .mid first, then .midi") << "MIDI1" << QStringList{"s.mid", "A/v.midi"};
         QTest::newRow("MPEG") << "MPEG1" << QStringList{"m.mpg", "B/n.mpeg"};
     }
@@ -241,7 +246,7 @@ private slots:
         TMovieForm1& f = MakeForm();
         f.playerStatus = TGKitMSPlay::Playing;
         f.findChild<QAction*>(filter)->trigger();
-        f.continuousPlayAction->setChecked(false);   // the folder add switches it on again
+        f.continuousPlayAction->setChecked(false); // the folder add switches it on again
         QString captionDuringSearch;
         // The found entries reach the list while the search still runs.
         QObject::connect(&f.playlist->Items(), &kino::TdxfItems::changed, &f,
@@ -303,10 +308,11 @@ private slots:
         QCOMPARE(::mkfifo((root + "/media/a.wav").c_str(), 0600), 0);
         QCOMPARE(::symlink("self.wav", (root + "/media/self.wav").c_str()), 0);
         QCOMPARE(::symlink("missing.avi", (root + "/media/x.avi").c_str()), 0);
-        const std::vector<std::string> names{root + "/media/a.wav", root + "/media/self.wav", root + "/media/x.avi", real, link};
+        const std::vector<std::string> names{root + "/media/a.wav", root + "/media/self.wav", root + "/media/x.avi",
+                                             real, link};
 
         TMovieForm1& f = MakeForm();
-        f.playerStatus = TGKitMSPlay::Playing;   // playing: the adds only fill the list
+        f.playerStatus = TGKitMSPlay::Playing; // playing: the adds only fill the list
         if (how == "folder") {
             dialogs.folder = root + "/media";
             f.addFolderTreeAction->trigger();
@@ -345,7 +351,7 @@ private slots:
         Make("folder/sub/b.wav");
         Make("clip.avi");
         TMovieForm1& f = MakeForm();
-        f.playerStatus = TGKitMSPlay::Playing;   // playing: the adds only fill the list
+        f.playerStatus = TGKitMSPlay::Playing; // playing: the adds only fill the list
         f.continuousPlayAction->setChecked(false);
         const std::string path = root + "/" + given.toStdString();
         if (commandLine) {
@@ -380,7 +386,7 @@ private slots:
         Make("d/b.wav");
         Make("d/A.mid");
         TMovieForm1& f = MakeForm();
-        f.playerStatus = TGKitMSPlay::Playing;   // playing: the adds only fill the list
+        f.playerStatus = TGKitMSPlay::Playing; // playing: the adds only fill the list
         if (sorted)
             f.autoSortAction->trigger();
         int changes = 0;
@@ -449,9 +455,9 @@ private slots:
         TMovieForm1& f = MakeForm();
         f.playerStatus = TGKitMSPlay::Playing;
         f.continuousPlayAction->setChecked(false);
-        f.addFilesAction->trigger();                 // open-file dialog cancelled
-        f.addUrlAction->trigger();               // URL box cancelled
-        QVERIFY(!f.continuousPlayAction->isChecked());     // neither touches continuous play
+        f.addFilesAction->trigger();                   // open-file dialog cancelled
+        f.addUrlAction->trigger();                     // URL box cancelled
+        QVERIFY(!f.continuousPlayAction->isChecked()); // neither touches continuous play
         f.addFolderTreeAction->trigger();              // folder browser cancelled
         QCOMPARE(dialogs.openAsked + dialogs.urlAsked + dialogs.folderAsked, 3);
         QVERIFY(Entries(f).empty());
@@ -502,8 +508,8 @@ private slots:
         TMovieForm1& f = MakeForm();
         f.SetArguments({Fixture("clip.avi"), root + "/music", root + "/nothing-here", "http://example.invalid/a.mpg"});
         f.show();
-        QCOMPARE(Entries(f), (std::vector<std::string>{Fixture("clip.avi"), root + "/music/b.wav", root + "/music/sub/a.mid",
-                                                       "http://example.invalid/a.mpg"}));
+        QCOMPARE(Entries(f), (std::vector<std::string>{Fixture("clip.avi"), root + "/music/b.wav",
+                                                       root + "/music/sub/a.mid", "http://example.invalid/a.mpg"}));
         QCOMPARE(f.playlist->ItemIndex(), 0);
         QVERIFY(f.continuousPlayAction->isChecked());
         QTRY_COMPARE_WITH_TIMEOUT(f.playerStatus, TGKitMSPlay::Playing, kTimeout);

@@ -16,9 +16,9 @@
 #include "player/VideoView.h"
 #include "region/CutWindow1.h"
 #include "region/SelShape.h"
+#include "support/AppTestMain.h"
 #include "support/MainWindowFixture.h"
 #include "support/RecordingShell.h"
-#include "support/AppTestMain.h"
 #include "support/TestMain.h"
 
 using kino::TGKitMSPlay;
@@ -119,7 +119,7 @@ private slots:
         cut->selection->SelChgMov(0, 0);
         cut->selection->setGeometry(40, 30, 100, 80);
         ClickSelection();
-        f.nextTrackAction->trigger();   // the next entry: 352 × 240
+        f.nextTrackAction->trigger(); // the next entry: 352 × 240
         QCOMPARE(cut->picturePanel->text(), QStringLiteral("352 x 240 ピクセル"));
         QCOMPARE(cut->selection->geometry(), QRect(40, 30, 352, 240));
         // The new source shows its whole picture until the next release.
@@ -132,10 +132,10 @@ private slots:
         QCOMPARE(f.playerStatus, TGKitMSPlay::Playing);
         f.regionNavigatorAction->trigger();
         QVERIFY(cut->isVisible());
-        f.nextTrackAction->trigger();   // a WAVE entry becomes current
+        f.nextTrackAction->trigger(); // a WAVE entry becomes current
         QVERIFY(!cut->isVisible());
         QCOMPARE(shell->beeps, 1);
-        f.regionNavigatorAction->trigger();  // and the command itself refuses it
+        f.regionNavigatorAction->trigger(); // and the command itself refuses it
         QVERIFY(!cut->isVisible());
         QCOMPARE(shell->beeps, 2);
     }

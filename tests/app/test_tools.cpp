@@ -24,7 +24,7 @@ namespace {
 constexpr int kTimeout = 20000;
 const QString kNotAvi = QStringLiteral("AVI ファイル以外の形式はコピーできません。");
 const QString kEmpty = QStringLiteral("プレイリストにファイルが登録されていません。");
-}
+} // namespace
 
 class ToolsTest : public QObject, MainWindowFixture {
     Q_OBJECT
@@ -53,7 +53,7 @@ private slots:
         QCOMPARE(f.fitToWindowAction->isChecked(), false);
         QCOMPARE(p->ViewStyle(), 0);
         f.fitToWindowAction->trigger();
-        QCOMPARE(p->ViewStyle(), 1);   // twice: back to fitted
+        QCOMPARE(p->ViewStyle(), 1); // twice: back to fitted
 
         f.controlBarAction->trigger();
         QCOMPARE(p->ControlBar(), kino::kFalse);
@@ -115,7 +115,7 @@ private slots:
             QCOMPARE(shell->beeps, 0);
             QVERIFY(dialogs.messages.isEmpty());
         } else {
-            QCOMPARE(now.size(), QSize(8, 8));   // left as it was
+            QCOMPARE(now.size(), QSize(8, 8)); // left as it was
             QCOMPARE(shell->beeps, 1);
             QCOMPARE(dialogs.messages, QStringList{kNotAvi});
         }
@@ -138,16 +138,26 @@ private slots:
     {
         QTest::addColumn<QString>("entry");
         QTest::addColumn<QString>("folder");
-        QTest::newRow("file in a subfolder") << "/home/user/movies/clip.avi" << "/home/user/movies";
-        QTest::newRow("file directly in the root") << "/clip.avi" << "/";
-        QTest::newRow("URL") << "http://example.invalid/media/clip.mpg" << "http://example.invalid/media";
-        QTest::newRow("URL of a site") << "http://example.invalid" << "http://example.invalid";
-        QTest::newRow("URL of a site, port") << "http://example.invalid:8080" << "http://example.invalid:8080";
-        QTest::newRow("URL of a site, user and port") << "rtsp://user:pw@example.invalid:554" << "rtsp://user:pw@example.invalid:554";
-        QTest::newRow("URL of a site, query") << "http://example.invalid?list=a/b" << "http://example.invalid";
-        QTest::newRow("URL of a site's top") << "http://example.invalid/" << "http://example.invalid";
-        QTest::newRow("name without a folder") << "clip.avi" << ".";
-        QTest::newRow("nothing") << "" << "";
+        QTest::newRow("file in a subfolder") << "/home/user/movies/clip.avi"
+                                             << "/home/user/movies";
+        QTest::newRow("file directly in the root") << "/clip.avi"
+                                                   << "/";
+        QTest::newRow("URL") << "http://example.invalid/media/clip.mpg"
+                             << "http://example.invalid/media";
+        QTest::newRow("URL of a site") << "http://example.invalid"
+                                       << "http://example.invalid";
+        QTest::newRow("URL of a site, port") << "http://example.invalid:8080"
+                                             << "http://example.invalid:8080";
+        QTest::newRow("URL of a site, user and port") << "rtsp://user:pw@example.invalid:554"
+                                                      << "rtsp://user:pw@example.invalid:554";
+        QTest::newRow("URL of a site, query") << "http://example.invalid?list=a/b"
+                                              << "http://example.invalid";
+        QTest::newRow("URL of a site's top") << "http://example.invalid/"
+                                             << "http://example.invalid";
+        QTest::newRow("name without a folder") << "clip.avi"
+                                               << ".";
+        QTest::newRow("nothing") << ""
+                                 << "";
     }
     void openFolder()
     {
@@ -189,7 +199,7 @@ private slots:
         f.show();
         f.exitAction->trigger();
         QVERIFY(!f.isVisible());
-        QVERIFY(QFile::exists(ini));   // the position was written
+        QVERIFY(QFile::exists(ini)); // the position was written
         QFile::remove(ini);
     }
 };

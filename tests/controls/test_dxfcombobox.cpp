@@ -12,6 +12,7 @@ namespace {
 class KeyRecorder : public QWidget {
 public:
     QList<int> keys;
+
 protected:
     void keyPressEvent(QKeyEvent* e) override
     {
@@ -29,20 +30,36 @@ void Apply(TdxfComboBox& combo, const QByteArray& action)
     const QByteArray verb = space < 0 ? action : action.left(space);
     const std::string arg = space < 0 ? std::string() : action.mid(space + 1).toStdString();
     auto& items = combo.Items();
-    if (verb == "index") combo.SetItemIndex(std::stoi(arg));
-    else if (verb == "text") combo.SetText(arg);
-    else if (verb == "delete") items.Delete(std::stoi(arg));
-    else if (verb == "clear") items.Clear();
-    else if (verb == "insert") items.Insert(0, arg);
-    else if (verb == "insertat") items.Insert(std::stoi(arg), arg.substr(arg.find(' ') + 1));
-    else if (verb == "add") items.Add(arg);
-    else if (verb == "object") items.SetObject(0, 5);
-    else if (verb == "sorted") combo.SetSorted(true);
-    else if (verb == "sort") items.Sort();
-    else if (verb == "assign") { kino::TdxfItems other; other.Add(arg); combo.SetItems(other); }
-    else if (verb == "begin") items.BeginUpdate();
-    else if (verb == "end") items.EndUpdate();
-    else QFAIL(action.constData());
+    if (verb == "index")
+        combo.SetItemIndex(std::stoi(arg));
+    else if (verb == "text")
+        combo.SetText(arg);
+    else if (verb == "delete")
+        items.Delete(std::stoi(arg));
+    else if (verb == "clear")
+        items.Clear();
+    else if (verb == "insert")
+        items.Insert(0, arg);
+    else if (verb == "insertat")
+        items.Insert(std::stoi(arg), arg.substr(arg.find(' ') + 1));
+    else if (verb == "add")
+        items.Add(arg);
+    else if (verb == "object")
+        items.SetObject(0, 5);
+    else if (verb == "sorted")
+        combo.SetSorted(true);
+    else if (verb == "sort")
+        items.Sort();
+    else if (verb == "assign") {
+        kino::TdxfItems other;
+        other.Add(arg);
+        combo.SetItems(other);
+    } else if (verb == "begin")
+        items.BeginUpdate();
+    else if (verb == "end")
+        items.EndUpdate();
+    else
+        QFAIL(action.constData());
 }
 
 // Applies the "|"-joined actions in turn; false once one has failed the test.
@@ -90,7 +107,7 @@ private slots:
         using B = QByteArray;
         const L ab{"a", "b"}, abc{"a", "b", "c"};
         const B sjis("/m/\x83\x76\x83\x8c.avi");
-        const L mixed{"b", "Movie.AVI", sjis};   // sorted: the 8-bit name, b, Movie.AVI
+        const L mixed{"b", "Movie.AVI", sjis}; // sorted: the 8-bit name, b, Movie.AVI
         QTest::newRow("another item") << ab << 0 << B("index 1") << 1 << B("b") << L{"b"} << B("b");
         QTest::newRow("count changes nothing") << ab << 1 << B("index 2") << 1 << B("b") << L{} << B("b");
         QTest::newRow("below -1 ignored") << ab << 0 << B("index -2") << 0 << B("a") << L{} << B("a");
@@ -99,7 +116,8 @@ private slots:
         QTest::newRow("0 on empty list") << L{} << -1 << B("index 0") << -1 << B() << L{} << B();
         QTest::newRow("same text other item") << L{"a", "a"} << 0 << B("index 1") << 1 << B("a") << L{} << B("a");
         QTest::newRow("delete predecessor") << abc << 1 << B("delete 0") << 0 << B("b") << L{} << B("b");
-        QTest::newRow("delete predecessor, same text") << L{"a", "x", "x"} << 1 << B("delete 0") << 0 << B("x") << L{} << B("x");
+        QTest::newRow("delete predecessor, same text")
+            << L{"a", "x", "x"} << 1 << B("delete 0") << 0 << B("x") << L{} << B("x");
         QTest::newRow("delete selected last") << ab << 1 << B("delete 1") << -1 << B() << L{""} << B("b");
         QTest::newRow("clear") << ab << 1 << B("clear") << -1 << B() << L{""} << B("b");
         QTest::newRow("insert before") << ab << 0 << B("insert z") << 1 << B("a") << L{} << B("a");
@@ -108,14 +126,19 @@ private slots:
         QTest::newRow("replace items") << ab << 1 << B("assign q") << -1 << B() << L{""} << B("b");
         QTest::newRow("sorted on") << L{"c", "a", "b"} << 0 << B("sorted") << 2 << B("c") << L{} << B("c");
         QTest::newRow("sorted on, in order") << ab << 1 << B("sorted") << 1 << B("b") << L{} << B("b");
-        QTest::newRow("sorted refuses other case") << ab << 0 << B("sorted|add A|add B") << 0 << B("a") << L{} << B("a");
-        QTest::newRow("text, other case") << mixed << -1 << B("text movie.avi") << 1 << B("Movie.AVI") << L{"Movie.AVI"} << B("Movie.AVI");
-        QTest::newRow("text, other case, sorted") << mixed << 1 << B("sorted|text MOVIE.avi") << 2 << B("Movie.AVI") << L{} << B("Movie.AVI");
+        QTest::newRow("sorted refuses other case")
+            << ab << 0 << B("sorted|add A|add B") << 0 << B("a") << L{} << B("a");
+        QTest::newRow("text, other case")
+            << mixed << -1 << B("text movie.avi") << 1 << B("Movie.AVI") << L{"Movie.AVI"} << B("Movie.AVI");
+        QTest::newRow("text, other case, sorted")
+            << mixed << 1 << B("sorted|text MOVIE.avi") << 2 << B("Movie.AVI") << L{} << B("Movie.AVI");
         QTest::newRow("text of shown item") << mixed << 0 << B("text B") << 0 << B("b") << L{} << B("b");
         QTest::newRow("text, 8-bit, sorted") << mixed << -1 << B("sorted|text ") + sjis << 0 << sjis << L{sjis} << sjis;
         QTest::newRow("text not found") << mixed << 0 << B("text zzz") << -1 << B("zzz") << L{"zzz"} << B("zzz");
-        QTest::newRow("text not found, none shown") << mixed << -1 << B("text zzz") << -1 << B("zzz") << L{"zzz"} << B("zzz");
-        QTest::newRow("text not found, 8-bit") << mixed << 0 << B("text \xff\xfe") << -1 << B("\xff\xfe") << L{"\xff\xfe"} << B("\xff\xfe");
+        QTest::newRow("text not found, none shown")
+            << mixed << -1 << B("text zzz") << -1 << B("zzz") << L{"zzz"} << B("zzz");
+        QTest::newRow("text not found, 8-bit")
+            << mixed << 0 << B("text \xff\xfe") << -1 << B("\xff\xfe") << L{"\xff\xfe"} << B("\xff\xfe");
     }
     void selectionAndShownText()
     {
@@ -168,25 +191,31 @@ private slots:
         QTest::newRow("sorted add after") << true << mn << 0 << B("add z") << 0 << B("m") << L{};
         QTest::newRow("sorted add between") << true << mn << 1 << B("add mm") << 2 << B("n") << L{};
         QTest::newRow("sorted add equal, refused") << true << mn << 1 << B("add N") << 1 << B("n") << L{};
-        QTest::newRow("sorted adds before, one batch") << true << L{"m1", "m2", "m3", "m4"} << 3
-            << B("begin|add a3|add a1|add z|add a2|end") << 6 << B("m4") << L{};
+        QTest::newRow("sorted adds before, one batch")
+            << true << L{"m1", "m2", "m3", "m4"} << 3 << B("begin|add a3|add a1|add z|add a2|end") << 6 << B("m4")
+            << L{};
         QTest::newRow("delete before") << false << abc << 2 << B("delete 0") << 1 << B("c") << L{};
         QTest::newRow("delete after") << false << abc << 0 << B("delete 2") << 0 << B("a") << L{};
         QTest::newRow("delete the selected one") << false << abc << 1 << B("delete 1") << 1 << B("c") << L{"c"};
-        QTest::newRow("delete the selected one, same text after") << false << L{"a", "x", "x"} << 1 << B("delete 1") << 1 << B("x") << L{};
+        QTest::newRow("delete the selected one, same text after")
+            << false << L{"a", "x", "x"} << 1 << B("delete 1") << 1 << B("x") << L{};
         QTest::newRow("delete the selected last one") << false << abc << 2 << B("delete 2") << -1 << B() << L{""};
-        QTest::newRow("delete before and the selected one, one batch") << false << L{"a", "b", "c", "d"} << 2
-            << B("begin|delete 0|delete 1|end") << 1 << B("d") << L{"d"};
-        QTest::newRow("insert and delete before, one batch") << false << abc << 1
-            << B("begin|insertat 0 y|insertat 0 z|delete 1|end") << 2 << B("b") << L{};
+        QTest::newRow("delete before and the selected one, one batch")
+            << false << L{"a", "b", "c", "d"} << 2 << B("begin|delete 0|delete 1|end") << 1 << B("d") << L{"d"};
+        QTest::newRow("insert and delete before, one batch")
+            << false << abc << 1 << B("begin|insertat 0 y|insertat 0 z|delete 1|end") << 2 << B("b") << L{};
         QTest::newRow("sort on") << false << L{"c", "a", "b"} << 0 << B("sorted") << 2 << B("c") << L{};
-        QTest::newRow("sort on, first of equal texts") << false << L{"b", "a", "B"} << 0 << B("sorted") << 1 << B("b") << L{};
-        QTest::newRow("sort on, second of equal texts") << false << L{"b", "a", "B"} << 2 << B("sorted") << 2 << B("B") << L{};
+        QTest::newRow("sort on, first of equal texts")
+            << false << L{"b", "a", "B"} << 0 << B("sorted") << 1 << B("b") << L{};
+        QTest::newRow("sort on, second of equal texts")
+            << false << L{"b", "a", "B"} << 2 << B("sorted") << 2 << B("B") << L{};
         QTest::newRow("sorted once") << false << L{"c", "a", "b"} << 1 << B("sort") << 0 << B("a") << L{};
-        QTest::newRow("sort on, then add before") << false << L{"c", "a", "b"} << 0 << B("sorted|add 0") << 3 << B("c") << L{};
+        QTest::newRow("sort on, then add before")
+            << false << L{"c", "a", "b"} << 0 << B("sorted|add 0") << 3 << B("c") << L{};
         QTest::newRow("clear") << false << abc << 1 << B("clear") << -1 << B() << L{""};
         QTest::newRow("clear, sorted") << true << abc << 1 << B("clear") << -1 << B() << L{""};
-        QTest::newRow("nothing selected") << false << abc << -1 << B("insertat 0 z|sorted|delete 0") << -1 << B() << L{};
+        QTest::newRow("nothing selected")
+            << false << abc << -1 << B("insertat 0 z|sorted|delete 0") << -1 << B() << L{};
     }
     void selectionFollowsItsEntry()
     {
@@ -277,7 +306,8 @@ private slots:
         for (const char* locale : {"ja_JP", "C"})
             for (bool sorted : {true, false})
                 for (const auto& p : kNamePairs)
-                    QTest::newRow(QByteArray(locale).append(sorted ? ", sorted, " : ", not sorted, ").append(p.name).constData())
+                    QTest::newRow(
+                        QByteArray(locale).append(sorted ? ", sorted, " : ", not sorted, ").append(p.name).constData())
                         << QString::fromLatin1(locale) << sorted << p.a << p.b;
     }
     void setTextFindsTheRightEntry()
@@ -318,7 +348,7 @@ private slots:
         QTest::addColumn<int>("modifiers");
         QTest::addColumn<bool>("dropped");
         QTest::addColumn<int>("index");
-        QTest::addColumn<int>("row");      // the popup's current row when left open
+        QTest::addColumn<int>("row"); // the popup's current row when left open
         QTest::addColumn<bool>("passed");
         const int none = Qt::NoModifier, alt = Qt::AltModifier, shift = Qt::ShiftModifier;
         const int down = Qt::Key_Down, up = Qt::Key_Up;
@@ -327,13 +357,16 @@ private slots:
         QTest::newRow("Alt+Up closes") << 1 << true << up << alt << false << 1 << -1 << false;
         QTest::newRow("F4 opens") << 1 << false << int(Qt::Key_F4) << none << true << 1 << 1 << false;
         QTest::newRow("Shift+F4 does nothing") << 1 << false << int(Qt::Key_F4) << shift << false << 1 << -1 << true;
-        QTest::newRow("Escape closes, nothing chosen") << 1 << true << int(Qt::Key_Escape) << none << false << 1 << -1 << false;
-        QTest::newRow("Escape while closed passes on") << 1 << false << int(Qt::Key_Escape) << none << false << 1 << -1 << true;
+        QTest::newRow("Escape closes, nothing chosen")
+            << 1 << true << int(Qt::Key_Escape) << none << false << 1 << -1 << false;
+        QTest::newRow("Escape while closed passes on")
+            << 1 << false << int(Qt::Key_Escape) << none << false << 1 << -1 << true;
         QTest::newRow("Down in the list moves its row") << 1 << true << down << none << true << 1 << 2 << false;
         QTest::newRow("Page Down in the list") << 0 << true << int(Qt::Key_PageDown) << none << true << 0 << 2 << false;
         QTest::newRow("End in the list") << 0 << true << int(Qt::Key_End) << none << true << 0 << 2 << false;
         QTest::newRow("Enter chooses the row") << 1 << true << int(Qt::Key_Return) << none << false << 1 << -1 << false;
-        QTest::newRow("Enter while closed passes on") << 1 << false << int(Qt::Key_Return) << none << false << 1 << -1 << true;
+        QTest::newRow("Enter while closed passes on")
+            << 1 << false << int(Qt::Key_Return) << none << false << 1 << -1 << true;
         QTest::newRow("Down selects the next") << 1 << false << down << none << false << 2 << -1 << false;
         QTest::newRow("Down from none selects the first") << -1 << false << down << none << false << 0 << -1 << false;
         QTest::newRow("Down at the last passes on") << 2 << false << down << none << false << 2 << -1 << true;
@@ -424,21 +457,22 @@ private slots:
     void typingTracksAndCompletes_data()
     {
         QTest::addColumn<bool>("autoSearch");
-        QTest::addColumn<QString>("typed");       // "<" is Backspace, "~" Delete
+        QTest::addColumn<QString>("typed"); // "<" is Backspace, "~" Delete
         QTest::addColumn<int>("index");
         QTest::addColumn<QString>("shown");
         QTest::addColumn<QString>("selected");
         QTest::newRow("exact text") << false << QStringLiteral("beta") << 1 << QStringLiteral("beta") << QString();
         QTest::newRow("no such text") << false << QStringLiteral("betax") << -1 << QStringLiteral("betax") << QString();
-        QTest::newRow("completed") << true << QStringLiteral("a") << 0 << QStringLiteral("alphabet") << QStringLiteral("lphabet");
-        QTest::newRow("completed as typing goes on") << true << QStringLiteral("alp") << 0 << QStringLiteral("alphabet")
-                                                     << QStringLiteral("habet");
-        QTest::newRow("Backspace takes back a character") << true << QStringLiteral("alp<") << 0
-                                                          << QStringLiteral("alphabet") << QStringLiteral("phabet");
-        QTest::newRow("Backspace takes a whole character") << true << QStringLiteral("日本<") << 2
-                                                           << QStringLiteral("日本語") << QStringLiteral("本語");
-        QTest::newRow("Delete does not complete again") << true << QStringLiteral("al~") << -1 << QStringLiteral("al")
-                                                        << QString();
+        QTest::newRow("completed") << true << QStringLiteral("a") << 0 << QStringLiteral("alphabet")
+                                   << QStringLiteral("lphabet");
+        QTest::newRow("completed as typing goes on")
+            << true << QStringLiteral("alp") << 0 << QStringLiteral("alphabet") << QStringLiteral("habet");
+        QTest::newRow("Backspace takes back a character")
+            << true << QStringLiteral("alp<") << 0 << QStringLiteral("alphabet") << QStringLiteral("phabet");
+        QTest::newRow("Backspace takes a whole character")
+            << true << QStringLiteral("日本<") << 2 << QStringLiteral("日本語") << QStringLiteral("本語");
+        QTest::newRow("Delete does not complete again")
+            << true << QStringLiteral("al~") << -1 << QStringLiteral("al") << QString();
     }
     void typingTracksAndCompletes()
     {

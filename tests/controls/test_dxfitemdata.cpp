@@ -84,26 +84,26 @@ private slots:
         QTest::addColumn<QList<int>>("rows");
         QTest::addColumn<int>("current");
         using L = QList<int>;
-        QTest::newRow("choices, latest first") << 3 << QByteArray("choose 5|choose 7|choose 5|choose 9") << L{9, 5, 7}
-                                               << L{9, 5, 7, 0, 1} << 0;
-        QTest::newRow("a choice may pass the limit until the next drop-down") << 1 << QByteArray("choose 1|choose 2")
-                                                                               << L{2, 1} << L{2, 0} << 0;
-        QTest::newRow("no recently used rows with limit 0") << 0 << QByteArray("choose 1|choose 2") << L{2}
-                                                            << L{0, 1, 2} << 2;
-        QTest::newRow("insert cuts to the limit") << 2 << QByteArray("insert 1|insert 2|insert 3") << L{3, 2}
-                                                  << L{3, 2, 0} << -1;
+        QTest::newRow("choices, latest first")
+            << 3 << QByteArray("choose 5|choose 7|choose 5|choose 9") << L{9, 5, 7} << L{9, 5, 7, 0, 1} << 0;
+        QTest::newRow("a choice may pass the limit until the next drop-down")
+            << 1 << QByteArray("choose 1|choose 2") << L{2, 1} << L{2, 0} << 0;
+        QTest::newRow("no recently used rows with limit 0")
+            << 0 << QByteArray("choose 1|choose 2") << L{2} << L{0, 1, 2} << 2;
+        QTest::newRow("insert cuts to the limit")
+            << 2 << QByteArray("insert 1|insert 2|insert 3") << L{3, 2} << L{3, 2, 0} << -1;
         QTest::newRow("insert the item count: nothing") << 2 << QByteArray("insert 10") << L{} << L{0} << -1;
-        QTest::newRow("insert moves a held entry to the front") << 3 << QByteArray("insert 1|insert 2|insert 1")
-                                                                << L{1, 2} << L{1, 2, 0} << -1;
+        QTest::newRow("insert moves a held entry to the front")
+            << 3 << QByteArray("insert 1|insert 2|insert 1") << L{1, 2} << L{1, 2, 0} << -1;
         QTest::newRow("clear") << 3 << QByteArray("insert 1|clear") << L{} << L{0} << -1;
-        QTest::newRow("selected item held: its first recently used row") << 3
-            << QByteArray("insert 4|choose 4|insert 5") << L{5, 4} << L{5, 4, 0} << 1;
-        QTest::newRow("selected item not held: its full-list row") << 2
-            << QByteArray("choose 4|insert 1|insert 2") << L{2, 1} << L{2, 1, 0} << 6;
-        QTest::newRow("entries whose items moved are dropped") << 3 << QByteArray("choose 1|choose 2|delete 0")
-                                                               << L{2, 1} << L{0, 1} << 1;
-        QTest::newRow("entries past the end are dropped") << 3 << QByteArray("choose 8|choose 9|delete 9")
-                                                          << L{9, 8} << L{8, 0} << -1;
+        QTest::newRow("selected item held: its first recently used row")
+            << 3 << QByteArray("insert 4|choose 4|insert 5") << L{5, 4} << L{5, 4, 0} << 1;
+        QTest::newRow("selected item not held: its full-list row")
+            << 2 << QByteArray("choose 4|insert 1|insert 2") << L{2, 1} << L{2, 1, 0} << 6;
+        QTest::newRow("entries whose items moved are dropped")
+            << 3 << QByteArray("choose 1|choose 2|delete 0") << L{2, 1} << L{0, 1} << 1;
+        QTest::newRow("entries past the end are dropped")
+            << 3 << QByteArray("choose 8|choose 9|delete 9") << L{9, 8} << L{8, 0} << -1;
     }
     void recentlyUsed()
     {
@@ -153,10 +153,12 @@ private slots:
     {
         QTest::addColumn<QByteArray>("actions");
         QTest::addColumn<int>("count");
-        QTest::addColumn<QList<TRect>>("rects");   // elements 0 .. count, the last one past the end
+        QTest::addColumn<QList<TRect>>("rects"); // elements 0 .. count, the last one past the end
         const TRect r{1, 2, 3, 4}, s{5, 6, 7, 8}, none;
-        QTest::newRow("a gap is filled with the rectangle") << QByteArray("set 3 r") << 4 << QList<TRect>{r, r, r, r, none};
-        QTest::newRow("then one element changes") << QByteArray("set 3 r|set 1 s") << 4 << QList<TRect>{r, s, r, r, none};
+        QTest::newRow("a gap is filled with the rectangle")
+            << QByteArray("set 3 r") << 4 << QList<TRect>{r, r, r, r, none};
+        QTest::newRow("then one element changes")
+            << QByteArray("set 3 r|set 1 s") << 4 << QList<TRect>{r, s, r, r, none};
         QTest::newRow("cleared") << QByteArray("set 2 s|clear") << 0 << QList<TRect>{none};
     }
     void rectsList()
@@ -185,9 +187,11 @@ private slots:
         QTest::addColumn<QByteArray>("written");
         const QByteArray plain("ImageIndexes = (-1, -1, -1)\nChecked = (False, False, False)\nHeight = 20\n");
         QTest::newRow("written as they are") << QByteArray() << true << plain;
-        QTest::newRow("a shorter list leaves the rest") << QByteArray("Checked = (True)") << true
+        QTest::newRow("a shorter list leaves the rest")
+            << QByteArray("Checked = (True)") << true
             << QByteArray("ImageIndexes = (-1, -1, -1)\nChecked = (True, False, False)\nHeight = 20\n");
-        QTest::newRow("values parted by spaces, lines") << QByteArray("ImageIndexes = (\n 2\n -1\n 7)\nHeight = 26") << true
+        QTest::newRow("values parted by spaces, lines")
+            << QByteArray("ImageIndexes = (\n 2\n -1\n 7)\nHeight = 26") << true
             << QByteArray("ImageIndexes = (2, -1, 7)\nChecked = (False, False, False)\nHeight = 26\n");
         QTest::newRow("empty lists") << QByteArray("ImageIndexes = ()\nChecked = ()\nHeight = 20") << true << plain;
         QTest::newRow("a longer list: error, nothing changed")
@@ -236,7 +240,8 @@ private slots:
         QFETCH(bool, stripLoads);
         QFETCH(int, value);
         QFETCH(int, style);
-        kino::dxfres::LoadCheckBoxStrip(stripLoads ? QStringLiteral(":/dxfres/checkbox.png") : QStringLiteral(":/dxfres/none.png"));
+        kino::dxfres::LoadCheckBoxStrip(stripLoads ? QStringLiteral(":/dxfres/checkbox.png")
+                                                   : QStringLiteral(":/dxfres/none.png"));
         auto restore = qScopeGuard([] { kino::dxfres::LoadCheckBoxStrip(); });
         QCOMPARE(kino::dxfres::CheckBoxStyleCount(), stripLoads ? 14 : 0);
         TdxfComboBox combo;

@@ -96,7 +96,8 @@ private slots:
         for (const char* locale : {"ja_JP", "C"})
             for (bool sorted : {true, false})
                 for (const auto& p : kNamePairs)
-                    QTest::newRow(QByteArray(locale).append(sorted ? ", sorted, " : ", not sorted, ").append(p.name).constData())
+                    QTest::newRow(
+                        QByteArray(locale).append(sorted ? ", sorted, " : ", not sorted, ").append(p.name).constData())
                         << QString::fromLatin1(locale) << sorted << p.a << p.b << p.equal;
     }
     void equalOnlyWhenSameTextButCase()
@@ -217,7 +218,10 @@ private slots:
                 items.SetTrackedIndex(tracked);
             }
             switch (rng() % (n < 3000 ? 2 : 4)) {
-            case 0: items.Add(text); model.push_back(text); break;
+            case 0:
+                items.Add(text);
+                model.push_back(text);
+                break;
             case 1: {
                 const int at = int(rng() % unsigned(n + 1));
                 items.Insert(at, text);
@@ -241,13 +245,13 @@ private slots:
         }
         QVERIFY(tracked >= 0);
         const std::string entry = model[std::size_t(tracked)];
-        int sameBefore = 0;   // equal texts before it keep their order: a stable sort
+        int sameBefore = 0; // equal texts before it keep their order: a stable sort
         for (int i = 0; i < tracked; ++i)
             sameBefore += items.Compare(model[std::size_t(i)], entry) == 0;
         items.SetSorted(true);
         QCOMPARE(items.Strings(items.TrackedIndex()), entry);
         QCOMPARE(items.TrackedIndex(), items.IndexOf(entry) + sameBefore);
-        items.Add("a");   // sorts before every "t..."
+        items.Add("a"); // sorts before every "t..."
         QCOMPARE(items.Strings(items.TrackedIndex()), entry);
         items.Clear();
         QCOMPARE(items.TrackedIndex(), -1);
@@ -261,12 +265,14 @@ private slots:
         QTest::addColumn<QByteArrayList>("adds");
         QTest::addColumn<QStringList>("expected");
         QTest::addColumn<QList<int>>("expectedReturns");
-        QTest::newRow("letter case ignored") << QByteArrayList{"b", "B", "a", "A", "b"}
-            << QStringList{"a|0", "b|0"} << QList<int>{0, 0, 0, 0, 1};
-        QTest::newRow("accents are not case") << QByteArrayList{"e", "\xc3\xa9", "E", "\xc3\x89"}
-            << QStringList{"e|0", QString::fromLatin1("\xc3\xa9|0")} << QList<int>{0, 1, 0, 1};
+        QTest::newRow("letter case ignored")
+            << QByteArrayList{"b", "B", "a", "A", "b"} << QStringList{"a|0", "b|0"} << QList<int>{0, 0, 0, 0, 1};
+        QTest::newRow("accents are not case")
+            << QByteArrayList{"e", "\xc3\xa9", "E", "\xc3\x89"} << QStringList{"e|0", QString::fromLatin1("\xc3\xa9|0")}
+            << QList<int>{0, 1, 0, 1};
         QTest::newRow("not byte order") << QByteArrayList{"b", "C", "a", "clip10", "clip1"}
-            << QStringList{"a|0", "b|0", "C|0", "clip1|0", "clip10|0"} << QList<int>{0, 1, 0, 3, 3};
+                                        << QStringList{"a|0", "b|0", "C|0", "clip1|0", "clip10|0"}
+                                        << QList<int>{0, 1, 0, 3, 3};
     }
     void sortedAddRefusesEqualTexts()
     {
@@ -316,25 +322,72 @@ private slots:
         other.AddObject("a", 4);
         other.AddObject("c", 5);
         int notifications = 0;
-        items.OnChange = [&](TdxfItems* sender) { QCOMPARE(sender, &items); ++notifications; };
+        items.OnChange = [&](TdxfItems* sender) {
+            QCOMPARE(sender, &items);
+            ++notifications;
+        };
         switch (op) {
-        case 0: items.Add("c"); break;
-        case 1: items.Insert(1, "c"); break;
-        case 2: items.SetSorted(true); items.Insert(0, "c"); break;
-        case 3: items.Delete(0); break;
-        case 4: items.Delete(2); items.Delete(-1); break;
-        case 5: items.Clear(); items.Clear(); break;
-        case 6: items.SetObject(0, 9); break;
-        case 7: items.Sort(); items.SetSorted(true); items.Sort(); break;
-        case 8:
-            items.BeginUpdate(); items.Delete(1); items.BeginUpdate(); items.Add("x");
-            items.EndUpdate(); QCOMPARE(notifications, 0); items.Delete(1); items.EndUpdate();
+        case 0:
+            items.Add("c");
             break;
-        case 9: items.BeginUpdate(); items.Delete(5); items.EndUpdate(); break;
-        case 10: items.SetSorted(true); items.Add("A"); items.Add("B"); break;
-        case 11: items.Assign(other); break;
-        case 12: items.SetSorted(true); items.Assign(other); break;
-        case 13: other.SetSorted(true); items.SetSorted(true); items.Assign(other); break;
+        case 1:
+            items.Insert(1, "c");
+            break;
+        case 2:
+            items.SetSorted(true);
+            items.Insert(0, "c");
+            break;
+        case 3:
+            items.Delete(0);
+            break;
+        case 4:
+            items.Delete(2);
+            items.Delete(-1);
+            break;
+        case 5:
+            items.Clear();
+            items.Clear();
+            break;
+        case 6:
+            items.SetObject(0, 9);
+            break;
+        case 7:
+            items.Sort();
+            items.SetSorted(true);
+            items.Sort();
+            break;
+        case 8:
+            items.BeginUpdate();
+            items.Delete(1);
+            items.BeginUpdate();
+            items.Add("x");
+            items.EndUpdate();
+            QCOMPARE(notifications, 0);
+            items.Delete(1);
+            items.EndUpdate();
+            break;
+        case 9:
+            items.BeginUpdate();
+            items.Delete(5);
+            items.EndUpdate();
+            break;
+        case 10:
+            items.SetSorted(true);
+            items.Add("A");
+            items.Add("B");
+            break;
+        case 11:
+            items.Assign(other);
+            break;
+        case 12:
+            items.SetSorted(true);
+            items.Assign(other);
+            break;
+        case 13:
+            other.SetSorted(true);
+            items.SetSorted(true);
+            items.Assign(other);
+            break;
         }
         QCOMPARE(notifications, expectedNotes);
         QCOMPARE(Dump(items), expected);
@@ -471,14 +524,43 @@ private slots:
         // Punctuation, digits, accents (whose order is not the code points'), kana and
         // kanji, a byte-order mark, a character beyond the BMP and one in the private
         // use area, sharp s, marks out of canonical order, and undecodable bytes.
-        for (const char* t : {"", "a", "A", "a b", "a-b", "ab", "a10", "a9", "b", "Z", "_x", "~x", "\xc3\xa4", "\xc3\xa0",
-                              "\xc3\xa1", "\xc3\xa2", "\xe3\x81\x8b", "\xe3\x81\x8c", "\xe3\x82\xab", "\xe6\x9c\xac",
-                              "\xef\xbb\xbf" "a", "\xf0\x9f\x8e\xb5", "\xee\x80\x80", "stra\xc3\x9f" "e", "strasse",
-                              "a\xcc\xa3\xcc\x82", "a\xcc\x82\xcc\xa3", "\xe1\xba\xad", "\xe1\xba\xa5", "\x82\xa0", "\xff\xfe"})
+        for (const char* t : {"",
+                              "a",
+                              "A",
+                              "a b",
+                              "a-b",
+                              "ab",
+                              "a10",
+                              "a9",
+                              "b",
+                              "Z",
+                              "_x",
+                              "~x",
+                              "\xc3\xa4",
+                              "\xc3\xa0",
+                              "\xc3\xa1",
+                              "\xc3\xa2",
+                              "\xe3\x81\x8b",
+                              "\xe3\x81\x8c",
+                              "\xe3\x82\xab",
+                              "\xe6\x9c\xac",
+                              "\xef\xbb\xbf"
+                              "a",
+                              "\xf0\x9f\x8e\xb5",
+                              "\xee\x80\x80",
+                              "stra\xc3\x9f"
+                              "e",
+                              "strasse",
+                              "a\xcc\xa3\xcc\x82",
+                              "a\xcc\x82\xcc\xa3",
+                              "\xe1\xba\xad",
+                              "\xe1\xba\xa5",
+                              "\x82\xa0",
+                              "\xff\xfe"})
             texts.push_back(t);
         QCollator collator{QLocale()};
         collator.setCaseSensitivity(Qt::CaseInsensitive);
-        const bool foldFirst = collator.locale().language() == QLocale::C;   // C keys keep case
+        const bool foldFirst = collator.locale().language() == QLocale::C; // C keys keep case
         std::vector<QCollatorSortKey> keys;
         for (const auto& t : texts) {
             const QString shown = kino::ToDisplay(t);
@@ -506,7 +588,10 @@ private slots:
             text += std::to_string(rng() % 5000);
             const std::uintptr_t object = rng() % 50 == 0 ? rng() % 1000 + 1 : 0;
             switch (rng() % (n < 2500 ? 2 : 4)) {
-            case 0: items.AddObject(text, object); model.emplace_back(text, object); break;
+            case 0:
+                items.AddObject(text, object);
+                model.emplace_back(text, object);
+                break;
             case 1: {
                 const int at = int(rng() % unsigned(n + 1));
                 items.Insert(at, text);
@@ -549,11 +634,24 @@ private slots:
         for (int step = 0; step < 20000; ++step) {
             const int n = int(model.size());
             std::string text = "t";
-            text += std::to_string(step);   // not "t" + ...: GCC 12 warns falsely on that form
+            text += std::to_string(step); // not "t" + ...: GCC 12 warns falsely on that form
             switch (rng() % (n < 3000 ? 2 : 4)) {
-            case 0: items.Add(text); model.push_back(text); break;
-            case 1: { int at = int(rng() % unsigned(n + 1)); items.Insert(at, text); model.insert(model.begin() + at, text); break; }
-            default: { int at = int(rng() % unsigned(n)); items.Delete(at); model.erase(model.begin() + at); break; }
+            case 0:
+                items.Add(text);
+                model.push_back(text);
+                break;
+            case 1: {
+                int at = int(rng() % unsigned(n + 1));
+                items.Insert(at, text);
+                model.insert(model.begin() + at, text);
+                break;
+            }
+            default: {
+                int at = int(rng() % unsigned(n));
+                items.Delete(at);
+                model.erase(model.begin() + at);
+                break;
+            }
             }
         }
         QCOMPARE(items.Count(), int(model.size()));

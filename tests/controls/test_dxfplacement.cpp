@@ -27,17 +27,21 @@ private slots:
         QTest::addColumn<QSize>("wanted");
         QTest::addColumn<TRect>("result");
         QTest::newRow("below") << QPoint(100, 100) << QSize(300, 150) << TRect{100, 120, 400, 270};
-        QTest::newRow("below, ending at the screen's edge") << QPoint(100, 630) << QSize(300, 150) << TRect{100, 650, 400, 800};
+        QTest::newRow("below, ending at the screen's edge")
+            << QPoint(100, 630) << QSize(300, 150) << TRect{100, 650, 400, 800};
         QTest::newRow("above") << QPoint(100, 700) << QSize(300, 150) << TRect{100, 550, 400, 700};
-        QTest::newRow("above, starting at the screen's top") << QPoint(100, 720) << QSize(300, 720)
-                                                             << TRect{100, 0, 400, 720};
-        QTest::newRow("neither side, more room above") << QPoint(100, 500) << QSize(300, 600) << TRect{100, 0, 400, 500};
-        QTest::newRow("neither side, more room below") << QPoint(100, 200) << QSize(300, 700) << TRect{100, 220, 400, 800};
-        QTest::newRow("neither side, a tie goes below") << QPoint(100, 390) << QSize(300, 500) << TRect{100, 410, 400, 800};
-        QTest::newRow("past the right edge, shifted left") << QPoint(900, 100) << QSize(300, 150)
-                                                           << TRect{700, 120, 1000, 270};
-        QTest::newRow("wider than the screen, then right") << QPoint(100, 100) << QSize(1200, 150)
-                                                           << TRect{0, 120, 1200, 270};
+        QTest::newRow("above, starting at the screen's top")
+            << QPoint(100, 720) << QSize(300, 720) << TRect{100, 0, 400, 720};
+        QTest::newRow("neither side, more room above")
+            << QPoint(100, 500) << QSize(300, 600) << TRect{100, 0, 400, 500};
+        QTest::newRow("neither side, more room below")
+            << QPoint(100, 200) << QSize(300, 700) << TRect{100, 220, 400, 800};
+        QTest::newRow("neither side, a tie goes below")
+            << QPoint(100, 390) << QSize(300, 500) << TRect{100, 410, 400, 800};
+        QTest::newRow("past the right edge, shifted left")
+            << QPoint(900, 100) << QSize(300, 150) << TRect{700, 120, 1000, 270};
+        QTest::newRow("wider than the screen, then right")
+            << QPoint(100, 100) << QSize(1200, 150) << TRect{0, 120, 1200, 270};
         QTest::newRow("control off the left edge") << QPoint(-50, 100) << QSize(300, 150) << TRect{0, 120, 300, 270};
     }
     void popupRect()
@@ -61,13 +65,14 @@ private slots:
         QTest::newRow("bottoms level: not below") << control << TRect{100, 0, 400, 120} << kino::coTopRight;
         QTest::newRow("below, against the right edge") << control << TRect{700, 120, 1000, 270} << kino::coBottomLeft;
         QTest::newRow("above, against the right edge") << control << TRect{700, -50, 1000, 100} << kino::coTopLeft;
-        QTest::newRow("one pixel short of the right edge") << control << TRect{699, 120, 999, 270} << kino::coBottomRight;
-        QTest::newRow("below, left of the control") << TRect{500, 100, 800, 120} << TRect{100, 120, 500, 270}
-                                                    << kino::coBottomLeft;
-        QTest::newRow("above, left of the control") << TRect{500, 100, 800, 120} << TRect{100, -50, 500, 100}
-                                                    << kino::coTopLeft;
-        QTest::newRow("one pixel into the control's column") << TRect{500, 100, 800, 120} << TRect{101, 120, 501, 270}
-                                                             << kino::coBottomRight;
+        QTest::newRow("one pixel short of the right edge")
+            << control << TRect{699, 120, 999, 270} << kino::coBottomRight;
+        QTest::newRow("below, left of the control")
+            << TRect{500, 100, 800, 120} << TRect{100, 120, 500, 270} << kino::coBottomLeft;
+        QTest::newRow("above, left of the control")
+            << TRect{500, 100, 800, 120} << TRect{100, -50, 500, 100} << kino::coTopLeft;
+        QTest::newRow("one pixel into the control's column")
+            << TRect{500, 100, 800, 120} << TRect{101, 120, 501, 270} << kino::coBottomRight;
     }
     void cornerForRects()
     {

@@ -114,8 +114,10 @@ private slots:
         QVERIFY(Open());
         QSignalSpy clicked(button, &QPushButton::clicked);
         QSignalSpy changed(combo, &kino::TdxfCustomComboBox::changed);
-        QWidget* target = where == "button" ? static_cast<QWidget*>(button) : where == "combo" ? static_cast<QWidget*>(combo)
-                          : where == "other" ? other : combo->Popup();
+        QWidget* target = where == "button"  ? static_cast<QWidget*>(button)
+                          : where == "combo" ? static_cast<QWidget*>(combo)
+                          : where == "other" ? other
+                                             : combo->Popup();
         const QPoint at = where == "screen" ? QPoint(-40, -40) : QPoint(15, 10);
         Press(target, at);
         QVERIFY(!combo->DroppedDown());

@@ -14,9 +14,9 @@
 #include "player/TGKitMSPlay.h"
 
 namespace {
-constexpr int kAnswerMs = 10000;   // what counts as a hang
-constexpr int kPlayMs = 500;       // how long a source that plays is let play
-}
+constexpr int kAnswerMs = 10000; // what counts as a hang
+constexpr int kPlayMs = 500;     // how long a source that plays is let play
+} // namespace
 
 int main(int argc, char** argv)
 {

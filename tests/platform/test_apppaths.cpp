@@ -33,10 +33,18 @@ void TestAppPaths::settingsFileLocation_data()
     QTest::addColumn<QString>("xdg");
     QTest::addColumn<QString>("expected");
 
-    QTest::newRow("writable program folder") << "@/prog" << "@/xdg" << "@/prog/KINOLITE.ini";
-    QTest::newRow("missing program folder") << "@/missing" << "@/xdg/deeper" << "@/xdg/deeper/kinolite/KINOLITE.ini";
-    QTest::newRow("read-only program folder") << "@/readonly" << "@/xdg" << "@/xdg/kinolite/KINOLITE.ini";
-    QTest::newRow("relative XDG ignored") << "" << "relative/cfg" << "@/home/.config/kinolite/KINOLITE.ini";
+    QTest::newRow("writable program folder") << "@/prog"
+                                             << "@/xdg"
+                                             << "@/prog/KINOLITE.ini";
+    QTest::newRow("missing program folder") << "@/missing"
+                                            << "@/xdg/deeper"
+                                            << "@/xdg/deeper/kinolite/KINOLITE.ini";
+    QTest::newRow("read-only program folder") << "@/readonly"
+                                              << "@/xdg"
+                                              << "@/xdg/kinolite/KINOLITE.ini";
+    QTest::newRow("relative XDG ignored") << ""
+                                          << "relative/cfg"
+                                          << "@/home/.config/kinolite/KINOLITE.ini";
     QTest::newRow("XDG unset") << "" << QString() << "@/home/.config/kinolite/KINOLITE.ini";
 }
 

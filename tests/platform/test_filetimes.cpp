@@ -19,7 +19,8 @@ private slots:
         QTest::newRow("first DOS second") << QByteArray("UTC") << Q_INT64_C(315532800) << true << 29221.0;
         QTest::newRow("odd second rounded down") << QByteArray("UTC") << Q_INT64_C(315532801) << true << 29221.0;
         QTest::newRow("leap day noon") << QByteArray("UTC") << Q_INT64_C(951825600) << true << 36585.5;
-        QTest::newRow("last DOS second") << QByteArray("UTC") << Q_INT64_C(4354819199) << true << 75971.0 + 86398.0 / 86400;
+        QTest::newRow("last DOS second") << QByteArray("UTC") << Q_INT64_C(4354819199) << true
+                                         << 75971.0 + 86398.0 / 86400;
         QTest::newRow("1979") << QByteArray("UTC") << Q_INT64_C(315532799) << false << 0.0;
         QTest::newRow("2108") << QByteArray("UTC") << Q_INT64_C(4354819200) << false << 0.0;
         QTest::newRow("before 1970") << QByteArray("UTC") << Q_INT64_C(-86400) << false << 0.0;
@@ -40,7 +41,6 @@ private slots:
         if (valid)
             QCOMPARE(*converted, dateTime);
     }
-
 };
 
 QTEST_APPLESS_MAIN(TestFileTimes)

@@ -13,7 +13,10 @@ using namespace kino;
 
 namespace {
 
-const char* C(const QByteArray& bytes) { return bytes.constData(); }
+const char* C(const QByteArray& bytes)
+{
+    return bytes.constData();
+}
 
 void WriteFile(const QByteArray& path, const char* content)
 {
@@ -47,9 +50,15 @@ private slots:
         QTest::newRow("*.* without a dot") << QByteArray("README") << QByteArray("*.*") << true;
         QTest::newRow("star backtracks") << QByteArray("xaxxbab") << QByteArray("*a*b") << true;
         QTest::newRow("? needs a character") << QByteArray("ac") << QByteArray("a?c") << false;
-        QTest::newRow("? takes a UTF-8 character") << QByteArray("a\xC3\xA9" "c") << QByteArray("a?c") << true;
-        QTest::newRow("? is not two bytes of it") << QByteArray("a\xC3\xA9" "c") << QByteArray("a??c") << false;
-        QTest::newRow("? takes a stray byte") << QByteArray("a\x83" "c") << QByteArray("a?c") << true;
+        QTest::newRow("? takes a UTF-8 character") << QByteArray("a\xC3\xA9"
+                                                                 "c")
+                                                   << QByteArray("a?c") << true;
+        QTest::newRow("? is not two bytes of it") << QByteArray("a\xC3\xA9"
+                                                                "c")
+                                                  << QByteArray("a??c") << false;
+        QTest::newRow("? takes a stray byte") << QByteArray("a\x83"
+                                                            "c")
+                                              << QByteArray("a?c") << true;
         QTest::newRow("non-ASCII case kept") << QByteArray("\xC3\x89") << QByteArray("\xC3\xA9") << false;
     }
     void matchesPattern()
@@ -67,7 +76,8 @@ private slots:
         QTest::newRow("case ignored") << QByteArray("EP2") << QByteArray("ep10");
         QTest::newRow("case tie broken by bytes") << QByteArray("B") << QByteArray("b");
         QTest::newRow("leading zero tie broken by bytes") << QByteArray("x02") << QByteArray("x2");
-        QTest::newRow("numbers past 64 bits") << QByteArray("f99999999999999999999") << QByteArray("f100000000000000000000");
+        QTest::newRow("numbers past 64 bits")
+            << QByteArray("f99999999999999999999") << QByteArray("f100000000000000000000");
         QTest::newRow("high bytes after ASCII") << QByteArray("z") << QByteArray("\x83\x5C");
     }
     void naturalOrder()
@@ -94,13 +104,14 @@ private slots:
         QVERIFY(::symlink("sub", C(dir + "/todir")) == 0);
 
         const auto entries = ListFolder(dir.toStdString(), "*.*");
-        QCOMPARE(Names(entries), (QByteArrayList{".hidden", "dangling", "Ep2.bin", "ep10.bin", "fifo", "file.bin", "sub", "todir", "tofile"}));
+        QCOMPARE(Names(entries), (QByteArrayList{".hidden", "dangling", "Ep2.bin", "ep10.bin", "fifo", "file.bin",
+                                                 "sub", "todir", "tofile"}));
         // Flags as "directory hidden system" and the size.
         const QByteArrayList expected{"-h- 0", "--s 7", "--- 0", "--- 0", "--s 0", "--- 5", "d-- 0", "d-- 0", "--- 5"};
         for (std::size_t i = 0; i < entries.size(); ++i) {
             const FindData& d = entries[i].Data;
-            const QByteArray got = QByteArray(d.IsDirectory ? "d" : "-") + (d.IsHidden ? "h" : "-")
-                + (d.IsSystem ? "s" : "-") + ' ' + QByteArray::number(d.Size);
+            const QByteArray got = QByteArray(d.IsDirectory ? "d" : "-") + (d.IsHidden ? "h" : "-") +
+                                   (d.IsSystem ? "s" : "-") + ' ' + QByteArray::number(d.Size);
             QCOMPARE(got, expected[int(i)]);
             QVERIFY(!d.IsArchive);
         }
@@ -129,7 +140,8 @@ private slots:
     {
         QFETCH(QByteArray, path);
         QFETCH(QByteArray, full);
-        QCOMPARE(QByteArray::fromStdString(FullPathOf(path.toStdString())), full.replace('@', QDir::currentPath().toUtf8()));
+        QCOMPARE(QByteArray::fromStdString(FullPathOf(path.toStdString())),
+                 full.replace('@', QDir::currentPath().toUtf8()));
     }
 };
 

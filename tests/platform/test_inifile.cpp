@@ -33,13 +33,20 @@ private slots:
     void failedWriteLeavesOldFile_data();
     void failedWriteLeavesOldFile();
     void writeKeepsModeAndLink();
-    void cleanup() { QDir(dir_.path()).removeRecursively(); QDir().mkpath(dir_.path()); }
+    void cleanup()
+    {
+        QDir(dir_.path()).removeRecursively();
+        QDir().mkpath(dir_.path());
+    }
 
 private:
     QTemporaryDir dir_;
     QString Path(const QString& name = "KINOLITE.ini") const { return dir_.filePath(name); }
     std::string StdPath(const QString& name = "KINOLITE.ini") const { return Path(name).toStdString(); }
-    QStringList Entries(const QString& folder = ".") const { return QDir(Path(folder)).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::System); }
+    QStringList Entries(const QString& folder = ".") const
+    {
+        return QDir(Path(folder)).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::System);
+    }
     QByteArray Contents(const QString& name = "KINOLITE.ini") const
     {
         QFile f(Path(name));
@@ -91,8 +98,8 @@ void TestIniFile::integerText()
 void TestIniFile::valueAsRead_data()
 {
     QTest::addColumn<QByteArray>("content");
-    QTest::addColumn<QByteArray>("value");   // of ReadString("SET0", "M_TOP", "def")
-    QTest::addColumn<int>("number");         // of ReadInteger("SET0", "M_TOP", 40)
+    QTest::addColumn<QByteArray>("value"); // of ReadString("SET0", "M_TOP", "def")
+    QTest::addColumn<int>("number");       // of ReadInteger("SET0", "M_TOP", 40)
 
     QTest::newRow("blanks and CRLF") << QByteArray("[SET0]\r\n  M_TOP  =  $20  \r\n") << QByteArray("$20") << 32;
     QTest::newRow("not a number") << QByteArray("[SET0]\nM_TOP=abc\n") << QByteArray("abc") << 40;
@@ -179,8 +186,8 @@ void TestIniFile::writeKeepsEverythingElse()
     QCOMPARE(ini.ReadString("Other", "name", ""), std::string("\x83\x65\x83\x58\x83\x67"));
     // Names ignore case, so only the lower-cased text is compared.
     const QByteArray after = Contents().toLower();
-    for (const char* text : {"; settings of the player\n", "; where the window was\nm_top=-13\n", "m_top=",
-                             "# other things\n[other]\n", "; closing remark\n", "[new]\nk=v\n"})
+    for (const char* text : {"; settings of the player\n", "; where the window was\nm_top=-13\n",
+                             "m_top=", "# other things\n[other]\n", "; closing remark\n", "[new]\nk=v\n"})
         QVERIFY2(after.count(text) == 1, text);
     QVERIFY(after.indexOf("[set0]") < after.indexOf("[other]"));
     QVERIFY(after.indexOf("; closing remark") > after.indexOf("[new]"));
@@ -190,21 +197,24 @@ void TestIniFile::writeKeepsEverythingElse()
 void TestIniFile::writeChangesOnlyTheValue_data()
 {
     QTest::addColumn<QByteArray>("before");
-    QTest::addColumn<QByteArray>("key");     // in [SET0], set to 5
+    QTest::addColumn<QByteArray>("key"); // in [SET0], set to 5
     QTest::addColumn<QByteArray>("after");
 
-    QTest::newRow("blanks and CRLF kept") << QByteArray("[SET0]\r\n  M_TOP  =  $20  \r\nM_LEFT = 1\r\n") << QByteArray("M_TOP")
-                                         << QByteArray("[SET0]\r\n  M_TOP  =  5  \r\nM_LEFT = 1\r\n");
+    QTest::newRow("blanks and CRLF kept")
+        << QByteArray("[SET0]\r\n  M_TOP  =  $20  \r\nM_LEFT = 1\r\n") << QByteArray("M_TOP")
+        << QByteArray("[SET0]\r\n  M_TOP  =  5  \r\nM_LEFT = 1\r\n");
     QTest::newRow("first of duplicates") << QByteArray("[SET0]\nM_TOP=1\n[SET0]\nM_TOP=2\n") << QByteArray("M_TOP")
                                          << QByteArray("[SET0]\nM_TOP=5\n[SET0]\nM_TOP=2\n");
     QTest::newRow("new key after the section's last, stray lines kept")
         << QByteArray("; top\n[SET0]\nnot a key\nM_TOP=1\n\n# other\n[Other]\na=b\n") << QByteArray("M_LEFT")
         << QByteArray("; top\n[SET0]\nnot a key\nM_TOP=1\nM_LEFT=5\n\n# other\n[Other]\na=b\n");
-    QTest::newRow("new key in CRLF, no final line break") << QByteArray("[SET0]\r\nM_TOP=1") << QByteArray("M_LEFT")
-                                                         << QByteArray("[SET0]\r\nM_TOP=1\r\nM_LEFT=5");
-    QTest::newRow("commented-out key") << QByteArray("[SET0]\n;M_TOP=9\n") << QByteArray("M_TOP") << QByteArray("[SET0]\nM_TOP=5\n;M_TOP=9\n");
+    QTest::newRow("new key in CRLF, no final line break")
+        << QByteArray("[SET0]\r\nM_TOP=1") << QByteArray("M_LEFT") << QByteArray("[SET0]\r\nM_TOP=1\r\nM_LEFT=5");
+    QTest::newRow("commented-out key") << QByteArray("[SET0]\n;M_TOP=9\n") << QByteArray("M_TOP")
+                                       << QByteArray("[SET0]\nM_TOP=5\n;M_TOP=9\n");
     QTest::newRow("keys after a \"[\" line without \"]\" are not the section's")
-        << QByteArray("[SET0]\nM_TOP=1\n[bad\nx=1\n") << QByteArray("M_LEFT") << QByteArray("[SET0]\nM_TOP=1\nM_LEFT=5\n[bad\nx=1\n");
+        << QByteArray("[SET0]\nM_TOP=1\n[bad\nx=1\n") << QByteArray("M_LEFT")
+        << QByteArray("[SET0]\nM_TOP=1\nM_LEFT=5\n[bad\nx=1\n");
     QTest::newRow("new section before closing comment") << QByteArray("[A]\nx=1\n\n; end\n") << QByteArray("M_TOP")
                                                         << QByteArray("[A]\nx=1\n\n[SET0]\nM_TOP=5\n\n; end\n");
 }
@@ -223,7 +233,7 @@ void TestIniFile::writeChangesOnlyTheValue()
 
 void TestIniFile::positionRoundsChangeOnlyTheTwoKeys_data()
 {
-    QTest::addColumn<QByteArray>("content");   // holds M_TOP=10 and M_LEFT=20 once each
+    QTest::addColumn<QByteArray>("content"); // holds M_TOP=10 and M_LEFT=20 once each
     QTest::addColumn<int>("rounds");
 
     const QByteArray rich = "; settings of the player\r\n\r\n[Other]\r\nname = \x83\x65\x83\x58\x83\x67\r\n\r\n"
@@ -338,7 +348,8 @@ void TestIniFile::failedWriteLeavesOldFile()
 void TestIniFile::writeKeepsModeAndLink()
 {
     QVERIFY(SetContents("[SET0]\nM_TOP=1\n", "real.ini"));
-    QVERIFY(QFile::setPermissions(Path("real.ini"), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup));
+    QVERIFY(QFile::setPermissions(Path("real.ini"),
+                                  QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup));
     QVERIFY(QFile::link(Path("real.ini"), Path()));
 
     QVERIFY(IniFile(StdPath()).WriteInteger("SET0", "M_TOP", 2));

@@ -22,14 +22,20 @@ void TestPathRules::partsOfPath_data()
     QTest::addColumn<QByteArray>("folder");
     QTest::addColumn<QByteArray>("extension");
 
-    QTest::newRow("nested") << QByteArray("/a/b/c.avi") << QByteArray("/a/b/") << QByteArray("/a/b") << QByteArray(".avi");
-    QTest::newRow("root keeps its separator") << QByteArray("/c.avi") << QByteArray("/") << QByteArray("/") << QByteArray(".avi");
+    QTest::newRow("nested") << QByteArray("/a/b/c.avi") << QByteArray("/a/b/") << QByteArray("/a/b")
+                            << QByteArray(".avi");
+    QTest::newRow("root keeps its separator")
+        << QByteArray("/c.avi") << QByteArray("/") << QByteArray("/") << QByteArray(".avi");
     QTest::newRow("bare name") << QByteArray("c.avi") << QByteArray() << QByteArray() << QByteArray(".avi");
-    QTest::newRow("dot only in folder") << QByteArray("/a.b/c") << QByteArray("/a.b/") << QByteArray("/a.b") << QByteArray();
-    QTest::newRow("case and last dot kept") << QByteArray("/x/A.tar.Avi") << QByteArray("/x/") << QByteArray("/x") << QByteArray(".Avi");
-    QTest::newRow("url") << QByteArray("http://host/dir/x.mpg") << QByteArray("http://host/dir/") << QByteArray("http://host/dir") << QByteArray(".mpg");
+    QTest::newRow("dot only in folder") << QByteArray("/a.b/c") << QByteArray("/a.b/") << QByteArray("/a.b")
+                                        << QByteArray();
+    QTest::newRow("case and last dot kept")
+        << QByteArray("/x/A.tar.Avi") << QByteArray("/x/") << QByteArray("/x") << QByteArray(".Avi");
+    QTest::newRow("url") << QByteArray("http://host/dir/x.mpg") << QByteArray("http://host/dir/")
+                         << QByteArray("http://host/dir") << QByteArray(".mpg");
     // Shift-JIS "ソ" is 0x83 0x5C; the second byte must not count as anything.
-    QTest::newRow("shift-jis name") << QByteArray("/m/\x83\x5C.avi") << QByteArray("/m/") << QByteArray("/m") << QByteArray(".avi");
+    QTest::newRow("shift-jis name") << QByteArray("/m/\x83\x5C.avi") << QByteArray("/m/") << QByteArray("/m")
+                                    << QByteArray(".avi");
 }
 
 void TestPathRules::partsOfPath()

@@ -21,10 +21,12 @@ void TestShell::urlForTarget_data()
     QTest::addColumn<QByteArray>("url");
 
     QTest::newRow("plain path") << QByteArray("/home/u/Readme.txt") << QByteArray("file:///home/u/Readme.txt");
-    QTest::newRow("reserved encoded") << QByteArray("/a b#c?d%e:f+g~h") << QByteArray("file:///a%20b%23c%3Fd%25e%3Af%2Bg~h");
+    QTest::newRow("reserved encoded") << QByteArray("/a b#c?d%e:f+g~h")
+                                      << QByteArray("file:///a%20b%23c%3Fd%25e%3Af%2Bg~h");
     QTest::newRow("utf-8 name") << QByteArray("/\xE5\x8B\x95") << QByteArray("file:///%E5%8B%95");
     QTest::newRow("url as is") << QByteArray("http://host/a b?q=1") << QByteArray("http://host/a b?q=1");
-    QTest::newRow("mailto as is") << QByteArray("MailTo:support@example.com") << QByteArray("MailTo:support@example.com");
+    QTest::newRow("mailto as is") << QByteArray("MailTo:support@example.com")
+                                  << QByteArray("MailTo:support@example.com");
 }
 
 void TestShell::urlForTarget()

@@ -44,13 +44,16 @@ void TestText::shownText_data()
     QTest::addColumn<QString>("shown");
 
     const QString bad(QChar::ReplacementCharacter);
-    QTest::newRow("utf-8") << QByteArray("/m/\xE3\x83\x86\xE3\x82\xB9\xE3\x83\x88.avi") << QStringLiteral("/m/テスト.avi");
+    QTest::newRow("utf-8") << QByteArray("/m/\xE3\x83\x86\xE3\x82\xB9\xE3\x83\x88.avi")
+                           << QStringLiteral("/m/テスト.avi");
     QTest::newRow("shift-jis") << QByteArray("\x83\x65\x83\x58\x83\x67") << QStringLiteral("テスト");
     // 0x5C is a trail byte in 表 and a backslash (not a yen sign) on its own.
     QTest::newRow("0x5C") << QByteArray("\x95\x5C\x8E\xA6\\") << QStringLiteral("表示\\");
     QTest::newRow("half-width katakana") << QByteArray("\xB1\xB2") << QStringLiteral("ｱｲ");
     QTest::newRow("code page 932 extension") << QByteArray("\x87\x40") << QStringLiteral("①");
-    QTest::newRow("invalid byte") << QByteArray("a\xFF" "b") << QStringLiteral("a") + bad + QStringLiteral("b");
+    QTest::newRow("invalid byte") << QByteArray("a\xFF"
+                                                "b")
+                                  << QStringLiteral("a") + bad + QStringLiteral("b");
     QTest::newRow("lead byte cut off") << QByteArray("\x83\x65\x83") << QStringLiteral("テ") + bad;
     QTest::newRow("lead byte before blank") << QByteArray("\x83 x") << bad + QStringLiteral(" x");
 }

@@ -64,7 +64,7 @@ struct RefusingElement {
 struct RefusingElementClass {
     GstElementClass parent;
 };
-std::atomic<int> g_refuseOnce{-1};   // a GstStateChange, or -1
+std::atomic<int> g_refuseOnce{-1}; // a GstStateChange, or -1
 
 G_DEFINE_TYPE(RefusingElement, refusing_element, GST_TYPE_ELEMENT)
 
@@ -98,7 +98,8 @@ private slots:
         };
         const std::string track = Chunk("MTrk", kNote + kEnd);
         row("sound, one track", Header(0, 1, 480) + track, MidiVerdict::Sound);
-        row("sound, running status", Header(0, 1, 480) + Chunk("MTrk", Bytes({0, 0x90, 0x3c, 0x64, 0x10, 0x3e, 0x64}) + kEnd),
+        row("sound, running status",
+            Header(0, 1, 480) + Chunk("MTrk", Bytes({0, 0x90, 0x3c, 0x64, 0x10, 0x3e, 0x64}) + kEnd),
             MidiVerdict::Sound);
         row("sound, SMPTE division", Header(0, 1, 0xe728) + track, MidiVerdict::Sound);
         row("sound, unknown chunk skipped", Header(0, 1, 480) + Chunk("XFIH", "abc") + track, MidiVerdict::Sound);
@@ -115,9 +116,11 @@ private slots:
         row("no tracks declared", Header(1, 0, 480), MidiVerdict::Damaged);
         row("fewer tracks than declared", Header(1, 2, 480) + track, MidiVerdict::Damaged);
         row("division zero", Header(0, 1, 0) + track, MidiVerdict::Damaged);
-        row("five-byte delta", Header(0, 1, 480) + Chunk("MTrk", Bytes({0x81, 0x81, 0x81, 0x81, 0x01, 0x90, 0x3c, 0x64}) + kEnd),
+        row("five-byte delta",
+            Header(0, 1, 480) + Chunk("MTrk", Bytes({0x81, 0x81, 0x81, 0x81, 0x01, 0x90, 0x3c, 0x64}) + kEnd),
             MidiVerdict::Damaged);
-        row("tempo zero", Header(0, 1, 480) + Chunk("MTrk", Bytes({0, 0xff, 0x51, 3, 0, 0, 0}) + kEnd), MidiVerdict::Damaged);
+        row("tempo zero", Header(0, 1, 480) + Chunk("MTrk", Bytes({0, 0xff, 0x51, 3, 0, 0, 0}) + kEnd),
+            MidiVerdict::Damaged);
         row("running status with none set", Header(0, 1, 480) + Chunk("MTrk", Bytes({0, 0x3c, 0x64}) + kEnd),
             MidiVerdict::Damaged);
         row("meta length past the track", Header(0, 1, 480) + Chunk("MTrk", Bytes({0, 0xff, 0x01, 0x7f, 'a'})),
@@ -146,8 +149,8 @@ private slots:
         QFETCH(int, detail);
         QCOMPARE(kino::CheckMidiFile(Fixture("song.mid")), MidiVerdict::Sound);
         const QByteArray dir = qgetenv("TMPDIR").isEmpty() ? QByteArray("/tmp") : qgetenv("TMPDIR");
-        const std::string path = dir.toStdString() + "/kinolite-hostile-" + std::to_string(::getpid()) +
-                                 (kind == "fifo" ? ".wav" : ".mid");
+        const std::string path =
+            dir.toStdString() + "/kinolite-hostile-" + std::to_string(::getpid()) + (kind == "fifo" ? ".wav" : ".mid");
         ::unlink(path.c_str());
         ::rmdir(path.c_str());
         if (kind == "midi-length") {
@@ -181,12 +184,16 @@ private slots:
         QTest::addColumn<QString>("expected");
         const QString hd = QStringLiteral("video/x-raw,format=I420,width=1920,height=1080,framerate=25/1");
         const QString sd = QStringLiteral("video/x-raw,format=I420,width=640,height=480,framerate=25/1");
-        QTest::newRow("HD, range only (MPEG decoder)") << hd + ",colorimetry=2:0:0:0" << "bt709";
+        QTest::newRow("HD, range only (MPEG decoder)") << hd + ",colorimetry=2:0:0:0"
+                                                       << "bt709";
         QTest::newRow("HD, absent") << hd << "bt709";
         QTest::newRow("SD, absent") << sd << "bt601";
-        QTest::newRow("HD, full-range JPEG matrix kept") << hd + ",colorimetry=1:4:0:0" << "1:4:5:1";
-        QTest::newRow("HD, all stated") << hd + ",colorimetry=bt601" << "";
-        QTest::newRow("RGB") << "video/x-raw,format=BGRx,width=1920,height=1080,framerate=25/1" << "";
+        QTest::newRow("HD, full-range JPEG matrix kept") << hd + ",colorimetry=1:4:0:0"
+                                                         << "1:4:5:1";
+        QTest::newRow("HD, all stated") << hd + ",colorimetry=bt601"
+                                        << "";
+        QTest::newRow("RGB") << "video/x-raw,format=BGRx,width=1920,height=1080,framerate=25/1"
+                             << "";
     }
     void openColorimetryIsFilledFromThePictureSize()
     {
@@ -261,9 +268,10 @@ private slots:
         // Once the hanging one is overdue, the next retirement goes to a new thread.
         std::atomic<bool> nextStopped{false};
         QTRY_VERIFY_WITH_TIMEOUT(([&] {
-            kino::PipelineReaper::Run([&] { nextStopped = true; });
-            return kino::PipelineReaper::Drain(200) || nextStopped.load();
-        }()), 20000);
+                                     kino::PipelineReaper::Run([&] { nextStopped = true; });
+                                     return kino::PipelineReaper::Drain(200) || nextStopped.load();
+                                 }()),
+                                 20000);
         QVERIFY(!kino::PipelineReaper::Drain(100));
         {
             std::lock_guard<std::mutex> lock(m);

@@ -1,11 +1,11 @@
 // The playback control, playing the real fixtures.
 #include <QClipboard>
-#include <QSlider>
-#include <QToolButton>
 #include <QElapsedTimer>
 #include <QSignalSpy>
+#include <QSlider>
 #include <QTest>
 #include <QThread>
+#include <QToolButton>
 
 #include <memory>
 #include <vector>
@@ -19,14 +19,14 @@
 using kino::TGKitMSPlay;
 
 namespace {
-constexpr int kPlayTimeout = 20000;   // a 2-second clip, with room for a slow sanitizer run
+constexpr int kPlayTimeout = 20000; // a 2-second clip, with room for a slow sanitizer run
 }
 
 class PlayerTest : public QObject {
     Q_OBJECT
 
     std::unique_ptr<TGKitMSPlay> player;
-    std::vector<std::pair<int, int>> notes;   // (status, detail) as delivered
+    std::vector<std::pair<int, int>> notes; // (status, detail) as delivered
 
     bool Saw(int status) const
     {
@@ -78,7 +78,8 @@ private slots:
         QFETCH(int, width);
         QFETCH(int, height);
         // Latin-1 here stands for raw bytes: the non-UTF-8 name reaches the player intact.
-        const std::string path = qEnvironmentVariable("KINO_FIXTURES").toStdString() + "/" + file.toLatin1().toStdString();
+        const std::string path =
+            qEnvironmentVariable("KINO_FIXTURES").toStdString() + "/" + file.toLatin1().toStdString();
 
         player->SetFileName(path);
         // The facts are there as soon as the setter returns; the news comes later.
@@ -237,7 +238,8 @@ private slots:
             QCOMPARE(notes[notes.size() - 2].first, 3);
         } else {
             QVERIFY(player->Reverse(5));
-            QTRY_VERIFY_WITH_TIMEOUT(LastStatus() == TGKitMSPlay::Playing && player->GetCurrentPos() > 300, kPlayTimeout);
+            QTRY_VERIFY_WITH_TIMEOUT(LastStatus() == TGKitMSPlay::Playing && player->GetCurrentPos() > 300,
+                                     kPlayTimeout);
             QVERIFY(!Saw(TGKitMSPlay::Ended));
             QTRY_COMPARE_WITH_TIMEOUT(LastStatus(), TGKitMSPlay::Ended, kPlayTimeout);
         }
@@ -251,7 +253,7 @@ private slots:
         QTest::addColumn<int>("width");
         QTest::addColumn<int>("height");
         QTest::addColumn<int>("viewStyle");
-        QTest::addColumn<QSize>("shown");   // in a 400 x 300 view
+        QTest::addColumn<QSize>("shown"); // in a 400 x 300 view
         QTest::newRow("16:9 fitted") << "wide.mpg" << 720 << 480 << 1 << QSize(400, 225);
         QTest::newRow("16:9 own size") << "wide.mpg" << 720 << 480 << 0 << QSize(853, 480);
         QTest::newRow("square fitted") << "clip.avi" << 320 << 240 << 1 << QSize(400, 300);
@@ -280,7 +282,8 @@ private slots:
     {
         player->SetFileName(Fixture("cut.avi"));
         QCOMPARE(player->MediaFormat(), 301);
-        QTRY_VERIFY_WITH_TIMEOUT(LastStatus() == TGKitMSPlay::Ended || LastStatus() == TGKitMSPlay::Stopped, kPlayTimeout);
+        QTRY_VERIFY_WITH_TIMEOUT(LastStatus() == TGKitMSPlay::Ended || LastStatus() == TGKitMSPlay::Stopped,
+                                 kPlayTimeout);
     }
 
     void emptyNameClosesTheSource()
@@ -308,14 +311,14 @@ private slots:
 
         QVERIFY(player->Forward(1));
         QTRY_VERIFY_WITH_TIMEOUT(qAbs(player->GetCurrentPos() - 1000) <= 60, kPlayTimeout);
-        QVERIFY(player->Reverse(5));                     // clamped at the start
+        QVERIFY(player->Reverse(5)); // clamped at the start
         QTRY_VERIFY_WITH_TIMEOUT(player->GetCurrentPos() <= 60, kPlayTimeout);
 
         QVERIFY(player->Play());
         QTRY_COMPARE_WITH_TIMEOUT(LastStatus(), TGKitMSPlay::Playing, kPlayTimeout);
         QTRY_VERIFY_WITH_TIMEOUT(player->GetCurrentPos() > 300, kPlayTimeout);
 
-        QVERIFY(player->Forward(5));                     // clamped at the end
+        QVERIFY(player->Forward(5)); // clamped at the end
         QTRY_COMPARE_WITH_TIMEOUT(LastStatus(), TGKitMSPlay::Ended, kPlayTimeout);
 
         // Playing after the end starts again from the beginning.
@@ -404,7 +407,7 @@ private slots:
         QTest::addColumn<QString>("file");
         QTest::addColumn<int>("viewStyle");
         QTest::addColumn<QRect>("sourceRect");
-        QTest::addColumn<QSize>("frame");   // in a 400 x 300 view
+        QTest::addColumn<QSize>("frame"); // in a 400 x 300 view
         QTest::newRow("HD fitted") << "hd.mpg" << 1 << QRect() << QSize(400, 226);
         QTest::newRow("HD own size") << "hd.mpg" << 0 << QRect() << QSize(1920, 1080);
         QTest::newRow("HD, a quarter shown") << "hd.mpg" << 1 << QRect(0, 0, 960, 540) << QSize(800, 450);
@@ -519,7 +522,7 @@ private slots:
         QVERIFY(!player->Bar()->isVisible());
         QVERIFY(!player->StatusLine()->isVisible());
         QTRY_COMPARE(player->View()->height(), player->height());
-        player->SetControlBar(1);   // any non-zero value is true
+        player->SetControlBar(1); // any non-zero value is true
         player->SetStatusBar(kino::kTrue);
         QCOMPARE(player->ControlBar(), kino::kTrue);
         QTRY_COMPARE(player->View()->height(), fullView);

@@ -15,13 +15,15 @@ private slots:
     {
         QTest::addColumn<QStringList>("steps");
         QTest::addColumn<QPoint>("pointer");
-        const QString box = QStringLiteral("confine 100,100,200,150");   // right 299, bottom 249
+        const QString box = QStringLiteral("confine 100,100,200,150"); // right 299, bottom 249
         QTest::newRow("left of it") << QStringList{"at 150,150", box, "drag 20,180"} << QPoint(100, 180);
         QTest::newRow("past the far corner") << QStringList{"at 150,150", box, "drag 400,300"} << QPoint(299, 249);
         QTest::newRow("outside when confined") << QStringList{"at 10,10", box} << QPoint(100, 100);
-        QTest::newRow("a new rectangle replaces") << QStringList{"at 150,150", box, "confine 120,120,10,10", "drag 200,200"} << QPoint(129, 129);
+        QTest::newRow("a new rectangle replaces")
+            << QStringList{"at 150,150", box, "confine 120,120,10,10", "drag 200,200"} << QPoint(129, 129);
         QTest::newRow("freed") << QStringList{"at 150,150", box, "free", "drag 20,20"} << QPoint(20, 20);
-        QTest::newRow("no button held frees") << QStringList{"at 150,150", box, "hover 20,20", "drag 10,10"} << QPoint(10, 10);
+        QTest::newRow("no button held frees")
+            << QStringList{"at 150,150", box, "hover 20,20", "drag 10,10"} << QPoint(10, 10);
     }
     void pointerKeptInside()
     {

@@ -13,7 +13,7 @@ constexpr int MX = SelOptBit(TSelOptSet::MoveX), MY = SelOptBit(TSelOptSet::Move
 // Writes confinement requests into the log the shape's events also write to.
 class ConfineRecorder : public IPointerConfine {
 public:
-    QRect expected;   // a request for it is logged as plain "confine"
+    QRect expected; // a request for it is logged as plain "confine"
     explicit ConfineRecorder(QStringList& log) : log_(log) { SetPointerConfine(this); }
     ~ConfineRecorder() override { SetPointerConfine(nullptr); }
     void Confine(const QRect& r) override
@@ -78,24 +78,35 @@ private slots:
     {
         QTest::addColumn<QRect>("start");
         QTest::addColumn<int>("options");
-        QTest::addColumn<QList<int>>("limits");   // MinTop, MinLeft, MaxBottom, MaxRight
+        QTest::addColumn<QList<int>>("limits"); // MinTop, MinLeft, MaxBottom, MaxRight
         QTest::addColumn<QList<QPoint>>("path");
         QTest::addColumn<QRect>("expected");
         using P = QList<QPoint>;
         const QRect r(20, 20, 60, 40);
         const QList<int> none{0, 0, 0, 0};
-        QTest::newRow("right edge in two steps") << r << All << none << P{{79, 40}, {84, 40}, {89, 40}} << QRect(20, 20, 70, 40);
-        QTest::newRow("bottom past parent and back") << r << All << none << P{{50, 59}, {50, 300}, {50, 70}} << QRect(20, 20, 60, 51);
-        QTest::newRow("bottom stops at MaxBottom") << r << All << QList<int>{0, 0, 50, 0} << P{{50, 59}, {50, 90}} << QRect(20, 20, 60, 30);
-        QTest::newRow("MaxRight at MinLeft: parent") << r << All << QList<int>{0, 30, 0, 30} << P{{79, 40}, {300, 40}} << QRect(20, 20, 180, 40);
-        QTest::newRow("top stops at MinTop") << r << All << QList<int>{4, 0, 0, 0} << P{{50, 20}, {50, -30}} << QRect(20, 4, 60, 56);
-        QTest::newRow("top down 3, then 5 dropped whole") << QRect(20, 20, 60, 20) << All << none << P{{50, 20}, {50, 23}, {50, 28}} << QRect(20, 23, 60, 17);
+        QTest::newRow("right edge in two steps")
+            << r << All << none << P{{79, 40}, {84, 40}, {89, 40}} << QRect(20, 20, 70, 40);
+        QTest::newRow("bottom past parent and back")
+            << r << All << none << P{{50, 59}, {50, 300}, {50, 70}} << QRect(20, 20, 60, 51);
+        QTest::newRow("bottom stops at MaxBottom")
+            << r << All << QList<int>{0, 0, 50, 0} << P{{50, 59}, {50, 90}} << QRect(20, 20, 60, 30);
+        QTest::newRow("MaxRight at MinLeft: parent")
+            << r << All << QList<int>{0, 30, 0, 30} << P{{79, 40}, {300, 40}} << QRect(20, 20, 180, 40);
+        QTest::newRow("top stops at MinTop")
+            << r << All << QList<int>{4, 0, 0, 0} << P{{50, 20}, {50, -30}} << QRect(20, 4, 60, 56);
+        QTest::newRow("top down 3, then 5 dropped whole")
+            << QRect(20, 20, 60, 20) << All << none << P{{50, 20}, {50, 23}, {50, 28}} << QRect(20, 23, 60, 17);
         QTest::newRow("top-left corner") << r << All << none << P{{20, 20}, {10, 5}} << QRect(10, 5, 70, 55);
-        QTest::newRow("move to the wall and back") << r << All << none << P{{50, 40}, {60, 45}, {300, 45}, {60, 45}} << QRect(30, 25, 60, 40);
-        QTest::newRow("move stops at MaxRight") << r << All << QList<int>{0, 0, 0, 120} << P{{50, 40}, {300, 40}} << QRect(60, 20, 60, 40);
-        QTest::newRow("taller than parent: far limit wins") << QRect(20, 0, 60, 150) << All << none << P{{50, 50}, {50, 49}} << QRect(20, -50, 60, 150);
-        QTest::newRow("no resizing: edge moves") << r << (MX | MY) << none << P{{79, 40}, {89, 45}} << QRect(30, 25, 60, 40);
-        QTest::newRow("horizontal moves only") << r << (RX | RY | MX) << none << P{{50, 40}, {60, 50}} << QRect(30, 20, 60, 40);
+        QTest::newRow("move to the wall and back")
+            << r << All << none << P{{50, 40}, {60, 45}, {300, 45}, {60, 45}} << QRect(30, 25, 60, 40);
+        QTest::newRow("move stops at MaxRight")
+            << r << All << QList<int>{0, 0, 0, 120} << P{{50, 40}, {300, 40}} << QRect(60, 20, 60, 40);
+        QTest::newRow("taller than parent: far limit wins")
+            << QRect(20, 0, 60, 150) << All << none << P{{50, 50}, {50, 49}} << QRect(20, -50, 60, 150);
+        QTest::newRow("no resizing: edge moves")
+            << r << (MX | MY) << none << P{{79, 40}, {89, 45}} << QRect(30, 25, 60, 40);
+        QTest::newRow("horizontal moves only")
+            << r << (RX | RY | MX) << none << P{{50, 40}, {60, 50}} << QRect(30, 20, 60, 40);
         QTest::newRow("nothing allowed") << r << 0 << none << P{{79, 40}, {99, 50}} << r;
     }
     void dragFollowsPointerWithinLimits()
@@ -144,8 +155,8 @@ private slots:
             << QStringList{"hover 50,40", "press R 50,40", "move 60,45", "release R 190,95"}
             << QStringList{"down R", "confine", "up R", "free"} << QRect(140, 60, 60, 40);
         QTest::newRow("second button joins, last release ends")
-            << QStringList{"hover 50,20", "press M 50,20", "move 50,15", "press L 50,15", "move 50,10",
-                           "release M 50,10", "move 50,5", "release L 50,5"}
+            << QStringList{"hover 50,20", "press M 50,20",   "move 50,15", "press L 50,15",
+                           "move 50,10",  "release M 50,10", "move 50,5",  "release L 50,5"}
             << QStringList{"down M", "confine", "down L", "up M", "held", "up L", "free"} << QRect(20, 5, 60, 55);
         QTest::newRow("hidden mid-drag frees at once, and once")
             << QStringList{"hover 50,40", "press L 50,40", "hide", "release L 50,40"}
@@ -165,10 +176,15 @@ private slots:
         QStringList log;
         ConfineRecorder recorder(log);
         recorder.expected = QRect(parent->mapToGlobal(QPoint(0, 0)), QSize(200, 100));
-        const QMap<QString, Qt::MouseButton> buttons{{"L", Qt::LeftButton}, {"R", Qt::RightButton}, {"M", Qt::MiddleButton}};
+        const QMap<QString, Qt::MouseButton> buttons{
+            {"L", Qt::LeftButton}, {"R", Qt::RightButton}, {"M", Qt::MiddleButton}};
         auto name = [&](Qt::MouseButton b) { return buttons.key(b); };
-        shape->OnMouseDown = [&](TSelShape*, Qt::MouseButton b, Qt::KeyboardModifiers, int, int) { log << "down " + name(b); };
-        shape->OnMouseUp = [&](TSelShape*, Qt::MouseButton b, Qt::KeyboardModifiers, int, int) { log << "up " + name(b); };
+        shape->OnMouseDown = [&](TSelShape*, Qt::MouseButton b, Qt::KeyboardModifiers, int, int) {
+            log << "down " + name(b);
+        };
+        shape->OnMouseUp = [&](TSelShape*, Qt::MouseButton b, Qt::KeyboardModifiers, int, int) {
+            log << "up " + name(b);
+        };
         QWindow* w = window.windowHandle();
         for (const QString& line : script) {
             const QStringList parts = line.split(' ');

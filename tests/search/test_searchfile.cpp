@@ -16,7 +16,10 @@ using namespace kino;
 
 namespace {
 
-const char* C(const QByteArray& bytes) { return bytes.constData(); }
+const char* C(const QByteArray& bytes)
+{
+    return bytes.constData();
+}
 
 // Makes entries below `root`: "a/" a folder, "a -> b" a symbolic link, anything
 // else an empty file; parent folders as needed. Names are bytes as they stand.
@@ -39,8 +42,8 @@ void MakeEntries(const QByteArray& root, const QByteArrayList& entries)
 class TestSearchFile : public QObject {
     Q_OBJECT
     std::unique_ptr<QTemporaryDir> tmp_;
-    QByteArray root_, base_;  // a fresh folder per test, and the searched tree in it
-    QByteArrayList log_;      // reports below base_: "A/" a folder ("./" the base), "A/x" an entry
+    QByteArray root_, base_; // a fresh folder per test, and the searched tree in it
+    QByteArrayList log_;     // reports below base_: "A/" a folder ("./" the base), "A/x" an entry
 
     QByteArray Relative(const std::string& path) const
     {
@@ -63,7 +66,11 @@ class TestSearchFile : public QObject {
     }
 
 private slots:
-    void initTestCase() { setenv("TZ", "UTC", 1); tzset(); }
+    void initTestCase()
+    {
+        setenv("TZ", "UTC", 1);
+        tzset();
+    }
     void init()
     {
         tmp_ = std::make_unique<QTemporaryDir>();
@@ -76,7 +83,9 @@ private slots:
     {
         // Qt cannot remove names that are not UTF-8; remove the tree byte for byte.
         ::chmod(C(base_ + "/bad"), 0755);
-        nftw(C(root_), [](const char* path, const struct stat*, int, FTW*) { return ::remove(path); }, 16, FTW_DEPTH | FTW_PHYS);
+        nftw(
+            C(root_), [](const char* path, const struct stat*, int, FTW*) { return ::remove(path); }, 16,
+            FTW_DEPTH | FTW_PHYS);
     }
 
     void reportsMatchingEntries_data()
@@ -85,20 +94,33 @@ private slots:
         QTest::addColumn<QByteArray>("pattern");
         QTest::addColumn<bool>("recursive");
         QTest::addColumn<QByteArrayList>("expected");
-        QTest::newRow("empty pattern: files and folders") << QByteArrayList{"a.txt", "sub/b.txt"} << QByteArray() << false << QByteArrayList{"a.txt", "sub"};
-        QTest::newRow("breadth first, folders first") << QByteArrayList{"x.avi", "A/x.avi", "A/A1/x.avi", "B/x.avi", "B/x.mpg"} << QByteArray("*.avi") << true
+        QTest::newRow("empty pattern: files and folders")
+            << QByteArrayList{"a.txt", "sub/b.txt"} << QByteArray() << false << QByteArrayList{"a.txt", "sub"};
+        QTest::newRow("breadth first, folders first")
+            << QByteArrayList{"x.avi", "A/x.avi", "A/A1/x.avi", "B/x.avi", "B/x.mpg"} << QByteArray("*.avi") << true
             << QByteArrayList{"./", "A/", "B/", "A/A1/", "x.avi", "A/x.avi", "B/x.avi", "A/A1/x.avi"};
-        QTest::newRow("a folder matches like a file") << QByteArrayList{"y.avi/", "z.avi", "w.mpg"} << QByteArray("*.avi") << false << QByteArrayList{"y.avi", "z.avi"};
-        QTest::newRow("natural order, case ignored") << QByteArrayList{"ep10.avi", "ep2.avi", "EP1.AVI", "Ep3.Avi", "x.avix"} << QByteArray("*.avi") << false << QByteArrayList{"EP1.AVI", "ep2.avi", "Ep3.Avi", "ep10.avi"};
-        QTest::newRow("hidden and dangling entries kept") << QByteArrayList{".h.avi", "gone.avi -> nowhere"} << QByteArray("*.avi") << false << QByteArrayList{".h.avi", "gone.avi"};
-        QTest::newRow("one pattern, not a list") << QByteArrayList{"a.avi", "b.mpg"} << QByteArray("*.avi;*.mpg") << false << QByteArrayList{};
-        QTest::newRow("names not UTF-8, byte for byte") << QByteArrayList{"\x83\x5C/\x82\xA0.avi", "\xE9t\xE9.avi"} << QByteArray("*.avi") << true
+        QTest::newRow("a folder matches like a file")
+            << QByteArrayList{"y.avi/", "z.avi", "w.mpg"} << QByteArray("*.avi") << false
+            << QByteArrayList{"y.avi", "z.avi"};
+        QTest::newRow("natural order, case ignored")
+            << QByteArrayList{"ep10.avi", "ep2.avi", "EP1.AVI", "Ep3.Avi", "x.avix"} << QByteArray("*.avi") << false
+            << QByteArrayList{"EP1.AVI", "ep2.avi", "Ep3.Avi", "ep10.avi"};
+        QTest::newRow("hidden and dangling entries kept")
+            << QByteArrayList{".h.avi", "gone.avi -> nowhere"} << QByteArray("*.avi") << false
+            << QByteArrayList{".h.avi", "gone.avi"};
+        QTest::newRow("one pattern, not a list")
+            << QByteArrayList{"a.avi", "b.mpg"} << QByteArray("*.avi;*.mpg") << false << QByteArrayList{};
+        QTest::newRow("names not UTF-8, byte for byte")
+            << QByteArrayList{"\x83\x5C/\x82\xA0.avi", "\xE9t\xE9.avi"} << QByteArray("*.avi") << true
             << QByteArrayList{"./", "\x83\x5C/", "\xE9t\xE9.avi", "\x83\x5C/\x82\xA0.avi"};
-        QTest::newRow("link back to the parent") << QByteArrayList{"a/x.avi", "a/back -> ..", "b/y.avi"} << QByteArray("*.avi") << true
+        QTest::newRow("link back to the parent")
+            << QByteArrayList{"a/x.avi", "a/back -> ..", "b/y.avi"} << QByteArray("*.avi") << true
             << QByteArrayList{"./", "a/", "b/", "a/x.avi", "b/y.avi"};
-        QTest::newRow("links across and to itself") << QByteArrayList{"a/x.avi", "a/self -> .", "b/toA -> ../a"} << QByteArray("*.avi") << true
+        QTest::newRow("links across and to itself")
+            << QByteArrayList{"a/x.avi", "a/self -> .", "b/toA -> ../a"} << QByteArray("*.avi") << true
             << QByteArrayList{"./", "a/", "b/", "a/x.avi"};
-        QTest::newRow("two links to one outside folder") << QByteArrayList{"in/x.avi", "l1 -> ../out", "l2 -> ../out"} << QByteArray("*.avi") << true
+        QTest::newRow("two links to one outside folder")
+            << QByteArrayList{"in/x.avi", "l1 -> ../out", "l2 -> ../out"} << QByteArray("*.avi") << true
             << QByteArrayList{"./", "in/", "l1/", "in/x.avi", "l1/o.avi"};
     }
     void reportsMatchingEntries()
@@ -133,7 +155,9 @@ private slots:
         MakeEntries(base_, {"a.avi", "b.avi", "S/c.avi"});
         TSearchFile search;
         int calls = 0;
-        search.OnFind = [&](TSearchFile*, const std::string&, const TSearchFileData&, bool& cont) { cont = ++calls > 1; };
+        search.OnFind = [&](TSearchFile*, const std::string&, const TSearchFileData&, bool& cont) {
+            cont = ++calls > 1;
+        };
         search.SetDirectory(base_.toStdString());
         search.SetRecursive(true);
         QVERIFY(!search.Search());
@@ -141,7 +165,9 @@ private slots:
         QVERIFY(search.Search()); // not left busy; a.avi, b.avi, S, S/c.avi
         QCOMPARE(calls, 5);
         TSearchDir walk;
-        walk.OnFind = [&](TSearchDir*, const std::string&, const TSearchFileData&, bool&, bool& cont) { cont = ++calls < 7; };
+        walk.OnFind = [&](TSearchDir*, const std::string&, const TSearchFileData&, bool&, bool& cont) {
+            cont = ++calls < 7;
+        };
         walk.SetBaseDir(base_.toStdString());
         QVERIFY(!walk.Search());
         QCOMPARE(calls, 7);
@@ -152,13 +178,19 @@ private slots:
         MakeEntries(base_, {"S/b.avi"});
         TSearchFile search;
         QList<bool> inner;
-        search.OnFind = [&](TSearchFile* s, const std::string&, const TSearchFileData&, bool&) { inner << s->Search(); };
-        search.OnFindDir = [&](TSearchFile* s, const std::string&, const TSearchFileData&, bool&, bool&) { inner << s->Search(); };
+        search.OnFind = [&](TSearchFile* s, const std::string&, const TSearchFileData&, bool&) {
+            inner << s->Search();
+        };
+        search.OnFindDir = [&](TSearchFile* s, const std::string&, const TSearchFileData&, bool&, bool&) {
+            inner << s->Search();
+        };
         search.SetDirectory(base_.toStdString());
         search.SetRecursive(true);
         QVERIFY(search.Search());
         TSearchDir walk;
-        walk.OnFind = [&](TSearchDir* w, const std::string&, const TSearchFileData&, bool&, bool&) { inner << w->Search(); };
+        walk.OnFind = [&](TSearchDir* w, const std::string&, const TSearchFileData&, bool&, bool&) {
+            inner << w->Search();
+        };
         walk.SetBaseDir(base_.toStdString());
         QVERIFY(walk.Search());
         QCOMPARE(inner, QList<bool>(2 + 2 + 2, false));
@@ -169,11 +201,15 @@ private slots:
         MakeEntries(base_, {"a.avi", "S/b.avi"});
         TSearchFile search;
         Prepare(search, "*.avi", true);
-        search.OnFindDir = [](TSearchFile*, const std::string&, const TSearchFileData&, bool&, bool&) { throw std::runtime_error("dir"); };
+        search.OnFindDir = [](TSearchFile*, const std::string&, const TSearchFileData&, bool&, bool&) {
+            throw std::runtime_error("dir");
+        };
         QVERIFY_THROWS_EXCEPTION(std::runtime_error, search.Search());
         search.OnFindDir = nullptr;
         const auto logging = search.OnFind;
-        search.OnFind = [](TSearchFile*, const std::string&, const TSearchFileData&, bool&) { throw std::runtime_error("file"); };
+        search.OnFind = [](TSearchFile*, const std::string&, const TSearchFileData&, bool&) {
+            throw std::runtime_error("file");
+        };
         QVERIFY_THROWS_EXCEPTION(std::runtime_error, search.Search());
         search.OnFind = logging;
         QVERIFY(search.Search()); // neither the search nor its walk was left busy
@@ -214,8 +250,12 @@ private slots:
         QVERIFY(::chdir(C(root_)) == 0);
         TSearchFile search;
         QByteArrayList reported;
-        search.OnFindDir = [&](TSearchFile*, const std::string& n, const TSearchFileData&, bool&, bool&) { reported << n.c_str(); };
-        search.OnFind = [&](TSearchFile*, const std::string& n, const TSearchFileData&, bool&) { reported << n.c_str(); };
+        search.OnFindDir = [&](TSearchFile*, const std::string& n, const TSearchFileData&, bool&, bool&) {
+            reported << n.c_str();
+        };
+        search.OnFind = [&](TSearchFile*, const std::string& n, const TSearchFileData&, bool&) {
+            reported << n.c_str();
+        };
         search.SetDirectory(directory.replace('@', root_).toStdString());
         search.SetRecursive(true);
         search.SetSearchName("*.avi");
@@ -244,7 +284,8 @@ private slots:
         TSearchFile search;
         Prepare(search, "*.avi", true);
         const auto logging = search.OnFindDir;
-        search.OnFindDir = [&](TSearchFile* s, const std::string& n, const TSearchFileData& d, bool& skip, bool& prune) {
+        search.OnFindDir = [&](TSearchFile* s, const std::string& n, const TSearchFileData& d, bool& skip,
+                               bool& prune) {
             logging(s, n, d, skip, prune);
             if (log_.last() == "bad/" && !locked)
                 QVERIFY(::rename(C(bad), C(root_ + "/moved")) == 0);
@@ -277,7 +318,8 @@ private slots:
         QByteArrayList entries{"loop/up -> ..", "x.MID/in.wav"};
         const char* exts[] = {".avi", ".MPG", ".mpeg", ".wav", ".Wave", ".mid", ".midi", ".txt"};
         for (int i = 0; i < 40; ++i)
-            entries << QByteArray("d") + QByteArray::number(i % 3) + "/e" + QByteArray::number(i % 5) + "/f" + QByteArray::number(i) + exts[i % 8];
+            entries << QByteArray("d") + QByteArray::number(i % 3) + "/e" + QByteArray::number(i % 5) + "/f" +
+                           QByteArray::number(i) + exts[i % 8];
         MakeEntries(base_, entries);
         auto run = [&](TSearchFile& search, const QByteArray& pattern) {
             log_.clear();

@@ -15,8 +15,8 @@ public:
 
     bool openConfirmed = false;
     std::vector<std::string> openFiles;
-    std::string folder;          // empty: the browser is cancelled
-    std::string url;             // empty: the box is cancelled
+    std::string folder; // empty: the browser is cancelled
+    std::string url;    // empty: the box is cancelled
     bool resetAnswer = false;
 
     void ShowError(QWidget*, const QString& text) override { errors << kino::StandardErrorText(text); }
@@ -27,8 +27,20 @@ public:
             files = openFiles;
         return openConfirmed;
     }
-    std::string BrowseFolder(QWidget*) override { ++folderAsked; return folder; }
-    std::string InputUrl(QWidget*) override { ++urlAsked; return url; }
-    bool ConfirmReset(QWidget*) override { ++resetAsked; return resetAnswer; }
+    std::string BrowseFolder(QWidget*) override
+    {
+        ++folderAsked;
+        return folder;
+    }
+    std::string InputUrl(QWidget*) override
+    {
+        ++urlAsked;
+        return url;
+    }
+    bool ConfirmReset(QWidget*) override
+    {
+        ++resetAsked;
+        return resetAnswer;
+    }
     void ShowMessage(QWidget*, const QString& text) override { messages << text; }
 };

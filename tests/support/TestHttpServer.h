@@ -56,10 +56,7 @@ public:
     void SetHeld(bool held) { held_flag_ = held; }
 
     int Port() const { return port_; }
-    std::string Url(const std::string& path) const
-    {
-        return "http://127.0.0.1:" + std::to_string(port_) + path;
-    }
+    std::string Url(const std::string& path) const { return "http://127.0.0.1:" + std::to_string(port_) + path; }
 
     // A port on 127.0.0.1 on which nothing listens.
     static int ClosedPort()

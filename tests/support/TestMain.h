@@ -7,18 +7,18 @@
 #include "player/MediaEngine.h"
 
 // KINO_TEST_MAIN_WITH(AppClass, TestClass): the same with another application class.
-#define KINO_TEST_MAIN_WITH(AppClass, TestClass)             \
-    int main(int argc, char** argv)                          \
-    {                                                        \
-        AppClass app(argc, argv);                            \
-        kino::InitMediaEngine();                             \
-        int rc = 0;                                          \
-        {                                                    \
-            TestClass tc;                                    \
-            rc = QTest::qExec(&tc, argc, argv);              \
-        }                                                    \
-        kino::ShutdownMediaEngine();                         \
-        return rc;                                           \
+#define KINO_TEST_MAIN_WITH(AppClass, TestClass)                                                                       \
+    int main(int argc, char** argv)                                                                                    \
+    {                                                                                                                  \
+        AppClass app(argc, argv);                                                                                      \
+        kino::InitMediaEngine();                                                                                       \
+        int rc = 0;                                                                                                    \
+        {                                                                                                              \
+            TestClass tc;                                                                                              \
+            rc = QTest::qExec(&tc, argc, argv);                                                                        \
+        }                                                                                                              \
+        kino::ShutdownMediaEngine();                                                                                   \
+        return rc;                                                                                                     \
     }
 
 #define KINO_TEST_MAIN_WITH_MEDIA(TestClass) KINO_TEST_MAIN_WITH(QApplication, TestClass)

@@ -256,7 +256,7 @@ int RunChildMode(int argc, char** argv)
 {
     // argv: exe --child MODE FILE [numbers...]
     if (argc < 4) {
-        std::fprintf(stderr, "usage: --child first-frame|play|reopen FILE ...\n");
+        std::fprintf(stderr, "usage: --child first-frame|play|reopen|still FILE ...\n");
         return 2;
     }
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
@@ -272,6 +272,8 @@ int RunChildMode(int argc, char** argv)
         rc = FirstFrameProbe(file, std::max(1, number(4, 5)));
     else if (mode == "play")
         rc = PlayThroughProbe(file);
+    else if (mode == "still" && argc > 4)
+        rc = StillCompareProbe(file, argv[4]);
     else if (mode == "reopen")
         rc = ReopenProbe(file, std::max(1, number(4, 200)));
     else

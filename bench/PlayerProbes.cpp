@@ -2,11 +2,16 @@
 
 #include <sys/resource.h>
 
+#include <QClipboard>
 #include <QCoreApplication>
+#include <QGuiApplication>
+#include <QImage>
+#include <QPainter>
 #include <QEvent>
 #include <QTimer>
 
 #include <algorithm>
+#include <cmath>
 #include <chrono>
 #include <cstdio>
 #include <fstream>
@@ -288,6 +293,50 @@ int ReopenProbe(const std::string& file, int opens)
         }
         std::printf("rss_kb %d %ld\n", i, ResidentKb());
     }
+    return 0;
+}
+
+int StillCompareProbe(const std::string& file, const std::string& outDir)
+{
+    ShownPlayer host;
+    host.Reset();
+    TGKitMSPlay& player = host.Player();
+    player.SetFileName(file);
+    if (!WaitFor([&host] { return host.Playing() || host.Failed(); }) || host.Failed())
+        return 2;
+    player.Pause();
+    player.Forward(1);
+    QCoreApplication::processEvents();
+    // Settled: the frame has the fitted size and the view has painted it.
+    const QRect target = player.View()->TargetRect();
+    if (!WaitFor([&] { return player.View()->Frame().size() == target.size(); }))
+        return 2;
+    WaitFor([] { return false; }, 500);
+    const QImage after = player.View()->grab(target).toImage().convertToFormat(QImage::Format_RGB32);
+    if (!player.CopyToClipboard(player.GetCurrentPos()))
+        return 2;
+    const QImage full = QGuiApplication::clipboard()->image();
+    if (full.isNull())
+        return 2;
+    const QImage before = full.scaled(target.size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation)
+                              .convertToFormat(QImage::Format_RGB32);
+    if (!after.save(QString::fromStdString(outDir + "/after.png")) ||
+        !before.save(QString::fromStdString(outDir + "/before.png")))
+        return 2;
+    double squared = 0;
+    for (int y = 0; y < after.height(); ++y) {
+        const auto* a = reinterpret_cast<const QRgb*>(after.constScanLine(y));
+        const auto* b = reinterpret_cast<const QRgb*>(before.constScanLine(y));
+        for (int x = 0; x < after.width(); ++x) {
+            for (int shift : {0, 8, 16}) {
+                const int d = int((a[x] >> shift) & 0xff) - int((b[x] >> shift) & 0xff);
+                squared += d * d;
+            }
+        }
+    }
+    const double mse = squared / (3.0 * after.width() * after.height());
+    std::printf("shown %d %d\npsnr_db %.2f\n", target.width(), target.height(),
+                mse > 0 ? 10 * std::log10(255.0 * 255.0 / mse) : 99.0);
     return 0;
 }
 

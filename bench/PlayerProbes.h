@@ -27,4 +27,11 @@ int PlayThroughProbe(const std::string& file);
 //   rss_kb OPENS KB
 int ReopenProbe(const std::string& file, int opens);
 
+// Pauses the file one second in and writes two pictures of the same frame at the
+// view's fitted size into OUTDIR: after.png as the view shows it (scaled in the
+// pipeline) and before.png as the full-size frame smoothly scaled by the toolkit
+// (how it was drawn before). Prints the PSNR between them:
+//   psnr_db D / shown W H
+int StillCompareProbe(const std::string& file, const std::string& outDir);
+
 } // namespace kino::bench

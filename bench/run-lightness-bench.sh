@@ -3,7 +3,8 @@
 # 10-second clips (720p and 1080p, MJPEG AVI and MPEG-1) to their end with the playback
 # control, gst-play-1.0 (ximagesink) and mpv (x11), each in a 640x400 window on a
 # private Xvfb with sound to a null sink, in alternating rounds, and prints the CPU
-# time of each whole process (medians) with ratios. Then runs the playlist benchmark
+# time of each whole process (medians) with ratios, and compares one frame as shown
+# with the full frame smoothly scaled (PSNR, pictures kept). Then runs the playlist benchmark
 # for its memory and sorted-add figures under C and ja_JP.UTF-8.
 #
 #   bash bench/run-lightness-bench.sh [--rounds N] [--no-playlist]
@@ -119,6 +120,18 @@ for clip in "${clips[@]}"; do
     for p in "${players[@]}"; do
         echo "  $clip $p: $(paste -sd' ' "$work/$p.$clip")"
     done
+done
+
+# Picture quality: the same frame as shown now (scaled in the pipeline) and as the
+# full-size frame smoothly scaled by the toolkit; both kept for a look.
+quality=$build/bench-quality
+echo
+echo "Picture quality, the same frame one second in, fitted to 640x400 (pictures in $quality):"
+for clip in "${clips[@]}"; do
+    mkdir -p "$quality/${clip%.*}"
+    psnr=$(QT_QPA_PLATFORM=xcb "$build/bench/kino_player_bench" --child still "$fixtures/$clip" \
+               "$quality/${clip%.*}" 2>/dev/null | sed -n 's/^psnr_db //p')
+    echo "  ${label[$clip]}: PSNR against the toolkit's smooth scaling ${psnr:-?} dB"
 done
 
 if [[ $playlist -eq 1 ]]; then

@@ -322,7 +322,7 @@ double ReferenceSortMs(const std::vector<std::string>& texts, std::vector<QStrin
 }
 
 // In a fresh process under its locale: the window shown, automatic sort on, then runs of
-// N18 answered with all the paths at once, alternating with the reference's sort.
+// "Add files" answered with all the paths at once, alternating with the reference's sort.
 // Prints "key value..." lines.
 int SortChild(int entries, int runs)
 {
@@ -413,7 +413,7 @@ void BenchSort(const Options& opt, const std::string& locale, Report& report)
     const std::vector<double> ours = Numbers(values.at("ours_ms")), reference = Numbers(values.at("reference_ms"));
     const double o = Median(ours), ref = Median(reference), ratio = o / ref;
     const long count = long(Number(values, "count")), outOfOrder = long(Number(values, "out_of_order"));
-    report.Add({"(2) sorted add of " + Thousands(opt.entries) + " paths (N18), " + locale + " [ms, median of " +
+    report.Add({"(2) sorted add of " + Thousands(opt.entries) + " paths (add files), " + locale + " [ms, median of " +
                     std::to_string(opt.sortRuns) + "]",
                 Fixed(o, 1), Fixed(ref, 1), Fixed(ratio, 2), "<= " + Fixed(kSortRatioMax, 2),
                 ratio <= kSortRatioMax ? "yes" : "NO"});
@@ -425,7 +425,7 @@ void BenchSort(const Options& opt, const std::string& locale, Report& report)
     if (count != opt.entries || outOfOrder != 0)
         report.Failure("the sorted add under " + locale + " kept " + std::to_string(count) + " entries, " +
                        std::to_string(outOfOrder) + " out of the reference's order");
-    report.Note("    ours ms (N18 with automatic sort on): " + JoinFixed(ours, 1) +
+    report.Note("    ours ms (add files with automatic sort on): " + JoinFixed(ours, 1) +
                 "; reference ms (QString::fromUtf8 of each text, then std::sort with QCollator::compare): " +
                 JoinFixed(reference, 1));
     const double oneByOne = Number(values, "one_by_one_ms");

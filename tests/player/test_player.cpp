@@ -43,6 +43,17 @@ class PlayerTest : public QObject {
         QTRY_VERIFY_WITH_TIMEOUT(LastStatus() == TGKitMSPlay::Playing, kPlayTimeout);
     }
 
+    // The picture alone in a 400 x 300 view, without the bars.
+    void OpenInBareView(const QString& file, int viewStyle)
+    {
+        player->SetControlBar(kino::kFalse);
+        player->SetStatusBar(kino::kFalse);
+        player->resize(400, 300);
+        QTRY_COMPARE(player->View()->size(), QSize(400, 300));
+        player->SetViewStyle(viewStyle);
+        player->SetFileName(Fixture(file.toStdString()));
+    }
+
 private slots:
     void init()
     {
@@ -266,12 +277,9 @@ private slots:
         QFETCH(int, height);
         QFETCH(int, viewStyle);
         QFETCH(QSize, shown);
-        player->SetControlBar(kino::kFalse);
-        player->SetStatusBar(kino::kFalse);
-        player->resize(400, 300);
-        QTRY_COMPARE(player->View()->size(), QSize(400, 300));
-        player->SetViewStyle(viewStyle);
-        player->SetFileName(Fixture(file.toStdString()));
+        OpenInBareView(file, viewStyle);
+        if (QTest::currentTestFailed())
+            return;
         QCOMPARE(int(player->MovieWidth()), width);
         QCOMPARE(int(player->MovieHeight()), height);
         QTRY_VERIFY_WITH_TIMEOUT(!player->View()->Frame().isNull(), kPlayTimeout);
@@ -420,12 +428,9 @@ private slots:
         QFETCH(int, viewStyle);
         QFETCH(QRect, sourceRect);
         QFETCH(QSize, frame);
-        player->SetControlBar(kino::kFalse);
-        player->SetStatusBar(kino::kFalse);
-        player->resize(400, 300);
-        QTRY_COMPARE(player->View()->size(), QSize(400, 300));
-        player->SetViewStyle(viewStyle);
-        player->SetFileName(Fixture(file.toStdString()));
+        OpenInBareView(file, viewStyle);
+        if (QTest::currentTestFailed())
+            return;
         // Paused at once, so the clip (one second) cannot end before the resize below.
         QVERIFY(player->Pause());
         const QSize picture(player->MovieWidth(), player->MovieHeight());

@@ -3,10 +3,23 @@
 // (our figure, the reference's, the ratio and the target, then the notes).
 #include <algorithm>
 #include <cstdio>
+#include <sstream>
 #include <string>
 #include <vector>
 
 namespace kino::bench {
+
+// "a,b,,c" as {"a", "b", "c"}: a command-line list.
+inline std::vector<std::string> SplitList(const std::string& text)
+{
+    std::vector<std::string> items;
+    std::istringstream in(text);
+    std::string item;
+    while (std::getline(in, item, ','))
+        if (!item.empty())
+            items.push_back(item);
+    return items;
+}
 
 inline double Median(std::vector<double> v)
 {

@@ -45,17 +45,6 @@ constexpr double kFirstFrameRatioMax = 1.3;
 constexpr double kCpuRatioMax = 1.5;
 constexpr double kGrowthPercentMax = 5.0;
 
-std::vector<std::string> SplitList(const std::string& text)
-{
-    std::vector<std::string> items;
-    std::istringstream in(text);
-    std::string item;
-    while (std::getline(in, item, ','))
-        if (!item.empty())
-            items.push_back(item);
-    return items;
-}
-
 // "key value..." lines printed by a probe, values gathered per key in order.
 std::map<std::string, std::vector<std::string>> ParseLines(const std::string& out)
 {

@@ -564,17 +564,6 @@ int Usage()
     return 2;
 }
 
-std::vector<std::string> SplitList(const std::string& text)
-{
-    std::vector<std::string> items;
-    std::istringstream in(text);
-    std::string item;
-    while (std::getline(in, item, ','))
-        if (!item.empty())
-            items.push_back(item);
-    return items;
-}
-
 } // namespace
 } // namespace kino::bench
 

@@ -251,19 +251,26 @@ bool PathExists(const std::string& path)
     return !path.empty() && stat(path.c_str(), &info) == 0;
 }
 
+std::string CurrentFolder()
+{
+    std::vector<char> buffer(4096);
+    while (!getcwd(buffer.data(), buffer.size())) {
+        if (errno != ERANGE)
+            return {};
+        buffer.resize(buffer.size() * 2);
+    }
+    return buffer.data();
+}
+
 std::string FullPathOf(std::string_view path)
 {
     if (path.empty())
         return {};
     std::string whole;
     if (path.front() != '/') {
-        std::vector<char> buffer(4096);
-        while (!getcwd(buffer.data(), buffer.size())) {
-            if (errno != ERANGE)
-                return {};
-            buffer.resize(buffer.size() * 2);
-        }
-        whole = buffer.data();
+        whole = CurrentFolder();
+        if (whole.empty())
+            return {};
         whole += '/';
     }
     whole += path;

@@ -107,4 +107,7 @@ bool PathExists(const std::string& path);
 // stays empty.
 std::string FullPathOf(std::string_view path);
 
+// The process's working folder, empty when it cannot be read (removed, no access).
+std::string CurrentFolder();
+
 } // namespace kino

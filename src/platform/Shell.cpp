@@ -1,5 +1,6 @@
 #include "platform/Shell.h"
 
+#include "platform/FolderListing.h"
 #include "platform/PathRules.h"
 
 #include <QApplication>
@@ -7,9 +8,6 @@
 #include <QUrl>
 
 #include <atomic>
-#include <cerrno>
-#include <climits>
-#include <unistd.h>
 
 namespace kino {
 
@@ -29,16 +27,11 @@ bool IsUnreservedOrSlash(unsigned char c)
            c == '_' || c == '~' || c == '/';
 }
 
-std::string CurrentFolder()
+// A folder that cannot be read leaves "/" to resolve against, as the shell would.
+std::string WorkingFolderOrRoot()
 {
-    std::string buffer(PATH_MAX, '\0');
-    for (;;) {
-        if (getcwd(buffer.data(), buffer.size()))
-            return std::string(buffer.c_str());
-        if (errno != ERANGE)
-            return "/";
-        buffer.resize(buffer.size() * 2);
-    }
+    std::string folder = CurrentFolder();
+    return folder.empty() ? std::string("/") : folder;
 }
 
 } // namespace
@@ -59,7 +52,7 @@ std::string ShellUrlFor(const std::string& target)
     if (target.empty() || HasUriScheme(target))
         return target;
 
-    const std::string path = target.front() == '/' ? target : JoinPath(CurrentFolder(), target);
+    const std::string path = target.front() == '/' ? target : JoinPath(WorkingFolderOrRoot(), target);
     static constexpr char kHex[] = "0123456789ABCDEF";
     std::string url = "file://";
     url.reserve(url.size() + path.size() * 3);

@@ -51,13 +51,25 @@ void ReleaseMappedFrame(void* info)
     std::unique_ptr<MappedFrame>(static_cast<MappedFrame*>(info)).reset();
 }
 
-QImage ImageFromSample(GstSample* sample)
+QImage ImageFromSample(GstSample* sample, FrameLayout* layout)
 {
     GstCaps* caps = gst_sample_get_caps(sample);
     GstBuffer* buffer = gst_sample_get_buffer(sample);
-    GstVideoInfo info;
-    if (!caps || !buffer || !gst_video_info_from_caps(&info, caps))
+    if (!caps || !buffer)
         return {};
+    // Frames share their caps until the next negotiation: reading the layout once per
+    // caps spares parsing them for every frame.
+    GstVideoInfo info;
+    if (layout && layout->caps.get() == caps) {
+        info = layout->info;
+    } else {
+        if (!gst_video_info_from_caps(&info, caps))
+            return {};
+        if (layout) {
+            layout->caps = gsth::Caps::Ref(caps);
+            layout->info = info;
+        }
+    }
     if (GST_VIDEO_INFO_FORMAT(&info) != GST_VIDEO_FORMAT_BGRx)
         return {};
     auto mapped = std::make_unique<MappedFrame>();
@@ -695,7 +707,7 @@ QImage PlayerEngine::FullFrame() const
     gsth::Error err(rawError);
     if (!converted)
         return {};
-    return ImageFromSample(converted.get()).copy();
+    return ImageFromSample(converted.get(), nullptr).copy();
 }
 
 bool PlayerEngine::EndPosted() const
@@ -791,7 +803,7 @@ void PlayerEngine::TakeFrame()
     }
     if (!sample)
         return;
-    QImage image = ImageFromSample(sample.get());
+    QImage image = ImageFromSample(sample.get(), &frameLayout_);
     if (image.isNull())
         return;
     if (facts_.width == 0 && facts_.height == 0) {

@@ -14,6 +14,9 @@
 #include <string>
 
 #include <gst/gst.h>
+#include <gst/video/video-info.h>
+
+#include "player/GstHandles.h"
 
 class QTimer;
 
@@ -22,6 +25,12 @@ namespace kino {
 class BusWatcher;
 class PlayerPipeline;
 struct FrameSlot;
+
+// The memory layout of the frames of one negotiation, kept with the caps it came from.
+struct FrameLayout {
+    gsth::Caps caps;
+    GstVideoInfo info{};
+};
 
 class PlayerEngine : public QObject {
     Q_OBJECT
@@ -176,6 +185,7 @@ private:
     ErrorCode errorCode_ = NoError;
     QString errorText_;
     QImage frame_;
+    FrameLayout frameLayout_;
     quint64 generation_ = 0;
     bool wantPlaying_ = false;
     bool stopWhenOpened_ = false; // Stop asked for while opening

@@ -232,8 +232,11 @@ PlayerPipeline::PlayerPipeline(std::function<void()> wake) : slot_(std::make_uni
     if (!playbin_)
         throw std::runtime_error("GStreamer's playbin is not installed");
 
-    // The video path is ours: decoded frames -> BGRx -> appsink. Playbin then adds no
-    // converters of its own in front of it, which makes the first frame come sooner.
+    // The video path is ours: decoded frames are scaled to the size shown, then turned
+    // into BGRx for the appsink. Playbin then adds no converters of its own, which makes
+    // the first frame come sooner. The scaling runs as playbin's video filter, in the
+    // decoder's own thread ahead of the sink's queue, while the picture just decoded is
+    // still in the cache: behind the queue the same work costs much more.
     appSink_ = gsth::Element::Adopt(gst_element_factory_make("appsink", "kinolite-video"));
     gsth::Element scale = gsth::Element::Adopt(gst_element_factory_make("videoscale", nullptr));
     gsth::Element convert = gsth::Element::Adopt(gst_element_factory_make("videoconvert", nullptr));
@@ -251,17 +254,18 @@ PlayerPipeline::PlayerPipeline(std::function<void()> wake) : slot_(std::make_uni
     callbacks.new_sample = OnNewSample;
     callbacks.new_preroll = OnNewPreroll;
     gst_app_sink_set_callbacks(GST_APP_SINK(appSink_.get()), &callbacks, slot_.get(), nullptr);
-    gsth::Element videoBin = gsth::Element::Adopt(gst_bin_new("kinolite-video-bin"));
-    gst_bin_add_many(GST_BIN(videoBin.get()), scale.element(), convert.element(), frameFilter_.element(),
-                     appSink_.element(), nullptr);
-    if (!gst_element_link_many(scale.element(), convert.element(), frameFilter_.element(), appSink_.element(), nullptr))
+    gsth::Element sizing = gsth::Element::Adopt(gst_bin_new("kinolite-video-sizing"));
+    gst_bin_add_many(GST_BIN(sizing.get()), scale.element(), convert.element(), frameFilter_.element(), nullptr);
+    if (!gst_element_link_many(scale.element(), convert.element(), frameFilter_.element(), nullptr))
         throw std::runtime_error("the video path could not be linked");
     pictureIn_ = gsth::Pad::Adopt(gst_element_get_static_pad(scale.element(), "sink"));
     gst_pad_add_probe(pictureIn_.get(),
                       GstPadProbeType(GST_PAD_PROBE_TYPE_EVENT_DOWNSTREAM | GST_PAD_PROBE_TYPE_BUFFER), OnPicture,
                       slot_.get(), nullptr);
-    gst_element_add_pad(videoBin.element(), gst_ghost_pad_new("sink", pictureIn_.get()));
-    g_object_set(playbin_.get(), "video-sink", videoBin.get(), nullptr);
+    gst_element_add_pad(sizing.element(), gst_ghost_pad_new("sink", pictureIn_.get()));
+    gsth::Pad sized = gsth::Pad::Adopt(gst_element_get_static_pad(frameFilter_.element(), "src"));
+    gst_element_add_pad(sizing.element(), gst_ghost_pad_new("src", sized.get()));
+    g_object_set(playbin_.get(), "video-filter", sizing.get(), "video-sink", appSink_.get(), nullptr);
     if (gsth::Element audio = MakeAudioSink())
         g_object_set(playbin_.get(), "audio-sink", audio.get(), nullptr);
     // Speed changes keep the pitch: scaletempo stretches the sound by the segment's
@@ -270,7 +274,7 @@ PlayerPipeline::PlayerPipeline(std::function<void()> wake) : slot_(std::make_uni
     if (gsth::Element tempo = gsth::Element::Adopt(gst_element_factory_make("scaletempo", nullptr)))
         g_object_set(playbin_.get(), "audio-filter", tempo.get(), nullptr);
 
-    // Subtitles and visualisations are not part of this player; the video bin converts.
+    // Subtitles and visualisations are not part of this player; our video filter converts.
     gint flags = 0;
     g_object_get(playbin_.get(), "flags", &flags, nullptr);
     flags = (flags & ~(PlaybinFlagText | PlaybinFlagVis)) | PlaybinFlagNativeVideo;

@@ -1,6 +1,7 @@
 #include "player/VideoView.h"
 
 #include <QMouseEvent>
+#include <QPaintEvent>
 #include <QPainter>
 
 #include <algorithm>
@@ -17,7 +18,18 @@ VideoView::VideoView(QWidget* parent) : QWidget(parent)
 
 void VideoView::SetFrame(const QImage& frame)
 {
+    const bool nextOfSameSize = !frame.isNull() && frame.size() == frame_.size();
     frame_ = frame;
+    // The next frame of a playing picture only changes the picture's own area: it is
+    // painted at once and only there, without the black around it and without another
+    // pass through the event loop for every frame.
+    if (nextOfSameSize && isVisible()) {
+        const QRect target = TargetRect();
+        if (!target.isEmpty()) {
+            repaint(target);
+            return;
+        }
+    }
     update();
 }
 
@@ -90,7 +102,7 @@ QRect VideoView::TargetRect() const
     return target;
 }
 
-void VideoView::paintEvent(QPaintEvent*)
+void VideoView::paintEvent(QPaintEvent* event)
 {
     QPainter painter(this);
     const QRect target = TargetRect();
@@ -99,9 +111,11 @@ void VideoView::paintEvent(QPaintEvent*)
         return;
     }
     // Black only around the picture, so the picture itself is drawn once.
-    const QRegion around = QRegion(rect()).subtracted(QRegion(target));
-    for (const QRect& part : around)
-        painter.fillRect(part, Qt::black);
+    if (!target.contains(event->rect())) {
+        const QRegion around = QRegion(rect()).subtracted(QRegion(target));
+        for (const QRect& part : around)
+            painter.fillRect(part, Qt::black);
+    }
     // The shown part, in the frame's own pixels (frames may come scaled down).
     const QRect src = EffectiveSourceRect();
     const QSize picture = PictureSize();

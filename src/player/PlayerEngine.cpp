@@ -240,6 +240,7 @@ void PlayerEngine::Fail(ErrorCode code, const QString& text)
     errorCode_ = code;
     errorText_ = text;
     frame_ = QImage();
+    shownBuffer_.reset();
     facts_ = Facts{};
     // A new failure is announced even when the previous source failed too.
     state_ = State::Closed;
@@ -352,6 +353,7 @@ void PlayerEngine::ResetFor(const std::string& source)
     errorCode_ = NoError;
     errorText_.clear();
     frame_ = QImage();
+    shownBuffer_.reset();
     wantPlaying_ = false;
     stopWhenOpened_ = false;
     endBeforePause_ = false;
@@ -692,14 +694,9 @@ QImage PlayerEngine::FullFrame() const
     KINO_ASSERT_GUI_THREAD();
     if (!pipeline_)
         return {};
-    gsth::Sample full;
-    {
-        FrameSlot& slot = Slot();
-        std::lock_guard<std::mutex> lock(slot.mutex);
-        if (!slot.fullBuffer || !slot.fullCaps)
-            return {};
-        full = gsth::Sample::Adopt(gst_sample_new(slot.fullBuffer.get(), slot.fullCaps.get(), nullptr, nullptr));
-    }
+    gsth::Sample full = FullPictureOf(shownBuffer_.get());
+    if (!full)
+        return {};
     gsth::Caps bgrx = gsth::Caps::Adopt(gst_caps_new_simple("video/x-raw", "format", G_TYPE_STRING, "BGRx", nullptr));
     GError* rawError = nullptr;
     gsth::Sample converted =
@@ -816,6 +813,7 @@ void PlayerEngine::TakeFrame()
         }
     }
     frame_ = image;
+    shownBuffer_ = gsth::Buffer::Ref(gst_sample_get_buffer(sample.get()));
     emit frameReady(frame_);
 }
 

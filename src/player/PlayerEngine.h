@@ -185,6 +185,7 @@ private:
     ErrorCode errorCode_ = NoError;
     QString errorText_;
     QImage frame_;
+    gsth::Buffer shownBuffer_; // the buffer frame_ shows, with the picture it was made from
     FrameLayout frameLayout_;
     quint64 generation_ = 0;
     bool wantPlaying_ = false;

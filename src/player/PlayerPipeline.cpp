@@ -106,15 +106,25 @@ void OnSourceSetup(GstElement*, GstElement* source, gpointer user)
                           OnFirstData, user, nullptr);
 }
 
+GQuark FullCapsQuark()
+{
+    static const GQuark quark = g_quark_from_static_string("kinolite-full-caps");
+    return quark;
+}
+
 // On the decoded picture before scaling: its caps get an explicit colorimetry (see
-// WithColorimetryFilled), and the newest frame is kept at its own size for copying.
+// WithColorimetryFilled), and the picture is noted, with its caps, for the frame that
+// will be made from it.
 GstPadProbeReturn OnPicture(GstPad*, GstPadProbeInfo* info, gpointer user)
 {
     auto* slot = static_cast<FrameSlot*>(user);
     if (GST_PAD_PROBE_INFO_TYPE(info) & GST_PAD_PROBE_TYPE_BUFFER) {
         GstBuffer* buffer = GST_PAD_PROBE_INFO_BUFFER(info);
         std::lock_guard<std::mutex> lock(slot->mutex);
-        slot->fullBuffer = gsth::Buffer::Ref(buffer);
+        if (slot->fullCaps)
+            gst_mini_object_set_qdata(GST_MINI_OBJECT_CAST(buffer), FullCapsQuark(), gst_caps_ref(slot->fullCaps.get()),
+                                      reinterpret_cast<GDestroyNotify>(gst_caps_unref));
+        slot->pendingFull = gsth::Buffer::Ref(buffer);
         return GST_PAD_PROBE_OK;
     }
     GstEvent* event = GST_PAD_PROBE_INFO_EVENT(info);
@@ -135,6 +145,26 @@ GstPadProbeReturn OnPicture(GstPad*, GstPadProbeInfo* info, gpointer user)
         gsth::Event replaced = gsth::Event::Adopt(event);
         GST_PAD_PROBE_INFO_DATA(info) = gst_event_new_caps(fixed.get());
     }
+    return GST_PAD_PROBE_OK;
+}
+
+// On the frame the scaling made: it carries the picture it was made from, so a copy
+// of the frame shown is the picture shown, however many frames wait in the queue
+// behind it.
+GstPadProbeReturn OnSizedFrame(GstPad*, GstPadProbeInfo* info, gpointer user)
+{
+    auto* slot = static_cast<FrameSlot*>(user);
+    gsth::Buffer full;
+    {
+        std::lock_guard<std::mutex> lock(slot->mutex);
+        full = std::move(slot->pendingFull);
+    }
+    GstBuffer* frame = GST_PAD_PROBE_INFO_BUFFER(info);
+    if (!full || full.get() == frame)
+        return GST_PAD_PROBE_OK;
+    frame = gst_buffer_make_writable(frame);
+    gst_buffer_add_parent_buffer_meta(frame, full.get());
+    GST_PAD_PROBE_INFO_DATA(info) = frame;
     return GST_PAD_PROBE_OK;
 }
 
@@ -222,7 +252,18 @@ void FrameSlot::Retire()
     std::lock_guard<std::mutex> lock(mutex);
     wake = nullptr;
     sample.reset();
-    fullBuffer.reset();
+    pendingFull.reset();
+}
+
+gsth::Sample FullPictureOf(GstBuffer* shown)
+{
+    GstParentBufferMeta* meta = shown ? gst_buffer_get_parent_buffer_meta(shown) : nullptr;
+    if (!meta || !meta->buffer)
+        return {};
+    auto* caps = static_cast<GstCaps*>(gst_mini_object_get_qdata(GST_MINI_OBJECT_CAST(meta->buffer), FullCapsQuark()));
+    if (!caps)
+        return {};
+    return gsth::Sample::Adopt(gst_sample_new(meta->buffer, caps, nullptr, nullptr));
 }
 
 PlayerPipeline::PlayerPipeline(std::function<void()> wake) : slot_(std::make_unique<FrameSlot>())
@@ -264,6 +305,7 @@ PlayerPipeline::PlayerPipeline(std::function<void()> wake) : slot_(std::make_uni
                       slot_.get(), nullptr);
     gst_element_add_pad(sizing.element(), gst_ghost_pad_new("sink", pictureIn_.get()));
     gsth::Pad sized = gsth::Pad::Adopt(gst_element_get_static_pad(frameFilter_.element(), "src"));
+    gst_pad_add_probe(sized.get(), GST_PAD_PROBE_TYPE_BUFFER, OnSizedFrame, slot_.get(), nullptr);
     gst_element_add_pad(sizing.element(), gst_ghost_pad_new("src", sized.get()));
     g_object_set(playbin_.get(), "video-filter", sizing.get(), "video-sink", appSink_.get(), nullptr);
     if (gsth::Element audio = MakeAudioSink())

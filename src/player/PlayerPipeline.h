@@ -20,9 +20,9 @@ namespace kino {
 // pipeline, whose callbacks are handed it as a plain pointer.
 struct FrameSlot {
     std::mutex mutex;
-    gsth::Sample sample;     // the newest frame, not yet taken
-    gsth::Buffer fullBuffer; // the newest frame before scaling, and its caps
-    gsth::Caps fullCaps;
+    gsth::Sample sample;      // the newest frame, not yet taken
+    gsth::Buffer pendingFull; // the picture being scaled now (streaming thread)
+    gsth::Caps fullCaps;      // the decoded pictures' caps
     // Called on a streaming thread, under the mutex, when a frame lands in an empty
     // slot; cleared when the pipeline is retired.
     std::function<void()> wake;
@@ -39,6 +39,10 @@ struct FrameSlot {
     void Store(GstSample* sample);
     void Retire();
 };
+
+// The decoded picture, at its own size and with its caps, that a shown frame was
+// scaled from; null when the frame was shown as it was decoded.
+gsth::Sample FullPictureOf(GstBuffer* shown);
 
 // The seek and pause counts an end-of-stream message was posted under.
 unsigned EndSeekSerial(GstMessage* msg);

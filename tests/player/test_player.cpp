@@ -406,6 +406,9 @@ private slots:
         QCOMPARE(copied.size(), QSize(320, 240));
         // The test pattern is not a flat picture.
         QVERIFY(copied.pixel(20, 20) != copied.pixel(300, 20));
+        // The copy is the picture shown, not one decoded after it and still queued.
+        QCOMPARE(copied.convertToFormat(QImage::Format_RGB32),
+                 player->View()->Frame().convertToFormat(QImage::Format_RGB32));
     }
 
     // Frames arrive scaled to what the view shows, so drawing needs no scaling; the

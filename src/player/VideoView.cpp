@@ -116,18 +116,41 @@ void VideoView::paintEvent(QPaintEvent* event)
         for (const QRect& part : around)
             painter.fillRect(part, Qt::black);
     }
-    // The shown part, in the frame's own pixels (frames may come scaled down).
+    // A frame scaled in the pipeline to the view's size is copied as it is; smoothing
+    // only where the frame is really resized.
+    const QRect same = OneToOnePart(target);
+    if (!same.isEmpty()) {
+        painter.drawImage(target.topLeft(), frame_, same);
+        return;
+    }
+    painter.setRenderHint(QPainter::SmoothPixmapTransform, true);
+    painter.drawImage(QRectF(target), frame_, FramePart());
+}
+
+QRectF VideoView::FramePart() const
+{
     const QRect src = EffectiveSourceRect();
     const QSize picture = PictureSize();
+    if (src.isEmpty() || picture.isEmpty())
+        return {};
     const double scaleX = double(frame_.width()) / picture.width();
     const double scaleY = double(frame_.height()) / picture.height();
-    const QRectF fromFrame(src.x() * scaleX, src.y() * scaleY, src.width() * scaleX, src.height() * scaleY);
-    // Smoothing only where the frame is really resized; a frame scaled in the pipeline
-    // to the view's size is drawn as it is.
-    const bool resized =
-        std::abs(fromFrame.width() - target.width()) > 2 || std::abs(fromFrame.height() - target.height()) > 2;
-    painter.setRenderHint(QPainter::SmoothPixmapTransform, resized);
-    painter.drawImage(QRectF(target), frame_, fromFrame);
+    return QRectF(src.x() * scaleX, src.y() * scaleY, src.width() * scaleX, src.height() * scaleY);
+}
+
+QRect VideoView::OneToOnePart(const QRect& target) const
+{
+    // Frames come in even sizes, so the part may be a pixel or two off the target's
+    // size: the target's size is then taken from the frame as it is, inside the frame,
+    // rather than resampled by a pixel (slower, and a line is dropped somewhere).
+    const QRectF part = FramePart();
+    if (part.isEmpty() || std::abs(part.width() - target.width()) > 2 ||
+        std::abs(part.height() - target.height()) > 2 || target.width() > frame_.width() ||
+        target.height() > frame_.height())
+        return {};
+    const int x = std::clamp(qRound(part.x()), 0, frame_.width() - target.width());
+    const int y = std::clamp(qRound(part.y()), 0, frame_.height() - target.height());
+    return QRect(QPoint(x, y), target.size());
 }
 
 void VideoView::mousePressEvent(QMouseEvent* event)

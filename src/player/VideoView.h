@@ -51,6 +51,12 @@ protected:
     void mouseReleaseEvent(QMouseEvent* event) override;
 
 private:
+    // The shown part in the frame's own pixels (frames may come scaled down).
+    QRectF FramePart() const;
+    // The frame's pixels copied unscaled into `target`; empty when the frame must be
+    // resized to fit it.
+    QRect OneToOnePart(const QRect& target) const;
+
     QImage frame_;
     QSize pictureSize_;
     double pixelAspect_ = 1.0;

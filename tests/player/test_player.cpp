@@ -450,6 +450,32 @@ private slots:
         }
     }
 
+    // A frame that comes a line or two larger than the picture's place (frames have
+    // even sizes) is copied as it is, not resampled: no line is dropped or repeated.
+    void framesNearlyTheShownSizeAreCopiedAsTheyAre_data()
+    {
+        QTest::addColumn<QSize>("frameSize");
+        QTest::newRow("the same size") << QSize(400, 225);
+        QTest::newRow("a line taller") << QSize(400, 226);
+        QTest::newRow("a column wider and a line taller") << QSize(401, 226);
+    }
+    void framesNearlyTheShownSizeAreCopiedAsTheyAre()
+    {
+        QFETCH(QSize, frameSize);
+        kino::VideoView view;
+        view.resize(400, 300);
+        view.SetPictureSize(QSize(1920, 1080));
+        QImage frame(frameSize, QImage::Format_RGB32);
+        for (int y = 0; y < frame.height(); ++y)
+            for (int x = 0; x < frame.width(); ++x)
+                frame.setPixel(x, y, qRgb(y % 256, x % 256, (x + y) % 256));
+        view.SetFrame(frame);
+        const QRect target = view.TargetRect();
+        QCOMPARE(target.size(), QSize(400, 225));
+        const QImage shown = view.grab(target).toImage().convertToFormat(QImage::Format_RGB32);
+        QCOMPARE(shown, frame.copy(QRect(QPoint(0, 0), target.size())));
+    }
+
     void sourceRectIsClampedToThePicture_data()
     {
         QTest::addColumn<QRect>("asked");

@@ -229,7 +229,20 @@ void PlayerEngine::SetState(State next)
     if (next == state_)
         return;
     state_ = next;
+    RedrawIfStale();
     emit stateChanged(next);
+}
+
+void PlayerEngine::RedrawIfStale()
+{
+    // Frames already scaled and queued when the size changed still come at the old
+    // size; the still the pause ends on may be one of them. It is made again, a few
+    // times at most for one size, so a size the pipeline cannot give is not chased.
+    if ((state_ != State::Paused && state_ != State::Stopped) || !frameSize_.isValid() || frame_.isNull() ||
+        frame_.size() == frameSize_ || staleRedraws_ >= 3)
+        return;
+    ++staleRedraws_;
+    stillRedrawTimer_->start();
 }
 
 void PlayerEngine::Fail(ErrorCode code, const QString& text)
@@ -664,6 +677,7 @@ void PlayerEngine::SetFrameSize(const QSize& size)
     if (wanted == frameSize_)
         return;
     frameSize_ = wanted;
+    staleRedraws_ = 0;
     if (!pipeline_)
         return;
     pipeline_->SetFrameSize(frameSize_.width(), frameSize_.height());
@@ -814,6 +828,7 @@ void PlayerEngine::TakeFrame()
     }
     frame_ = image;
     shownBuffer_ = gsth::Buffer::Ref(gst_sample_get_buffer(sample.get()));
+    RedrawIfStale();
     emit frameReady(frame_);
 }
 

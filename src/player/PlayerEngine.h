@@ -161,6 +161,7 @@ private:
     bool StartPlaying(); // false: refused, the source failed
     void ReachEnd();     // the end of the medium reached
     void PictureSizeFromPipeline();
+    void RedrawIfStale();
     void RedrawStill();
     void TakeFrame();
 
@@ -199,6 +200,7 @@ private:
     int networkTimeoutMs_ = 12000;
     qint64 lastPositionMs_ = 0;
     QSize frameSize_;
+    int staleRedraws_ = 0; // stills made again for the present frame size
 };
 
 } // namespace kino

@@ -16,7 +16,7 @@ PACKAGES=(
   qt6-translations-l10n
   libbenchmark-dev
   xvfb xauth
-  openbox x11-utils xdotool libxcb1-dev
+  openbox x11-utils xdotool libxcb1-dev libxcb-shm0-dev
   ffmpeg
   zzuf
   dbus dbus-daemon playerctl desktop-file-utils librsvg2-bin

@@ -124,6 +124,9 @@ public:
     // its state is the engine's to change.
     GstElement* Playbin() const;
 
+    // The buffer the newest frame maps (null without one); valid until the next frame.
+    GstBuffer* ShownBuffer() const { return shownBuffer_.get(); }
+
 signals:
     void stateChanged(kino::PlayerEngine::State state);
     void factsChanged();

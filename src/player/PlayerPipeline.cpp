@@ -1,5 +1,7 @@
 #include "player/PlayerPipeline.h"
 
+#include "player/SharedFrames.h"
+
 #include <gst/app/gstappsink.h>
 #include <gst/video/video.h>
 
@@ -168,6 +170,13 @@ GstPadProbeReturn OnSizedFrame(GstPad*, GstPadProbeInfo* info, gpointer user)
     return GST_PAD_PROBE_OK;
 }
 
+// The sink answers the converter's allocation query: frames are written straight into
+// memory the display server can read, so showing one needs no copy of it.
+GstPadProbeReturn OnSinkQuery(GstPad*, GstPadProbeInfo* info, gpointer)
+{
+    return OfferSharedFramePool(GST_PAD_PROBE_INFO_QUERY(info)) ? GST_PAD_PROBE_HANDLED : GST_PAD_PROBE_OK;
+}
+
 // Called for every element playbin puts in, at any depth: which source, demuxer,
 // decoders and sinks were picked is what tells why a source plays or does not.
 void OnElementSetup(GstElement*, GstElement* element, gpointer user)
@@ -307,6 +316,8 @@ PlayerPipeline::PlayerPipeline(std::function<void()> wake) : slot_(std::make_uni
     gsth::Pad sized = gsth::Pad::Adopt(gst_element_get_static_pad(frameFilter_.element(), "src"));
     gst_pad_add_probe(sized.get(), GST_PAD_PROBE_TYPE_BUFFER, OnSizedFrame, slot_.get(), nullptr);
     gst_element_add_pad(sizing.element(), gst_ghost_pad_new("src", sized.get()));
+    gsth::Pad sinkIn = gsth::Pad::Adopt(gst_element_get_static_pad(appSink_.element(), "sink"));
+    gst_pad_add_probe(sinkIn.get(), GST_PAD_PROBE_TYPE_QUERY_DOWNSTREAM, OnSinkQuery, nullptr, nullptr);
     g_object_set(playbin_.get(), "video-filter", sizing.get(), "video-sink", appSink_.get(), nullptr);
     if (gsth::Element audio = MakeAudioSink())
         g_object_set(playbin_.get(), "audio-sink", audio.get(), nullptr);

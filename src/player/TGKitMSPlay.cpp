@@ -64,7 +64,8 @@ TGKitMSPlay::TGKitMSPlay(QWidget* parent) : QWidget(parent)
     ticker_->setInterval(250);
     connect(ticker_, &QTimer::timeout, this, &TGKitMSPlay::RefreshBars);
 
-    connect(engine_, &PlayerEngine::frameReady, view_, &VideoView::SetFrame);
+    connect(engine_, &PlayerEngine::frameReady, view_,
+            [this](const QImage& frame) { view_->SetFrame(frame, engine_->ShownBuffer()); });
     connect(engine_, &PlayerEngine::stateChanged, this, &TGKitMSPlay::EngineStateChanged);
     connect(engine_, &PlayerEngine::factsChanged, this, [this] {
         const auto& facts = engine_->facts();

@@ -1,5 +1,7 @@
 #include "player/VideoView.h"
 
+#include "player/ScreenPut.h"
+
 #include <QMouseEvent>
 #include <QPaintEvent>
 #include <QPainter>
@@ -14,9 +16,14 @@ VideoView::VideoView(QWidget* parent) : QWidget(parent)
     setAttribute(Qt::WA_OpaquePaintEvent);
     setAutoFillBackground(false);
     setMinimumSize(1, 1);
+    catchUp_.setSingleShot(true);
+    catchUp_.setInterval(150);
+    connect(&catchUp_, &QTimer::timeout, this, [this] { update(TargetRect()); });
 }
 
-void VideoView::SetFrame(const QImage& frame)
+VideoView::~VideoView() = default;
+
+void VideoView::SetFrame(const QImage& frame, GstBuffer* pixels)
 {
     const bool nextOfSameSize = !frame.isNull() && frame.size() == frame_.size();
     frame_ = frame;
@@ -26,7 +33,8 @@ void VideoView::SetFrame(const QImage& frame)
     if (nextOfSameSize && isVisible()) {
         const QRect target = TargetRect();
         if (!target.isEmpty()) {
-            repaint(target);
+            if (!PutDirectly(pixels, target))
+                repaint(target);
             return;
         }
     }
@@ -125,6 +133,26 @@ void VideoView::paintEvent(QPaintEvent* event)
     }
     painter.setRenderHint(QPainter::SmoothPixmapTransform, true);
     painter.drawImage(QRectF(target), frame_, FramePart());
+}
+
+bool VideoView::PutDirectly(GstBuffer* pixels, const QRect& target)
+{
+    if (!pixels)
+        return false;
+    const QRect same = OneToOnePart(target);
+    if (same.isEmpty())
+        return false;
+    if (!screenPutTried_) {
+        screenPutTried_ = true;
+        screenPut_ = ScreenPut::ForWidget(this);
+    }
+    // What the window shows is then newer than what the widget last painted; a paint
+    // follows once frames stop (catchUp_), and any paint draws the newest frame.
+    if (!screenPut_ || !screenPut_->Put(pixels, frame_, same, target.topLeft()))
+        return false;
+    ++framesPut_;
+    catchUp_.start();
+    return true;
 }
 
 QRectF VideoView::FramePart() const

@@ -4,18 +4,27 @@
 // black.
 #include <QImage>
 #include <QRect>
+#include <QTimer>
 #include <QWidget>
 
+#include <gst/gst.h>
+
 #include <functional>
+#include <memory>
 
 namespace kino {
+
+class ScreenPut;
 
 class VideoView : public QWidget {
     Q_OBJECT
 public:
     explicit VideoView(QWidget* parent = nullptr);
+    ~VideoView() override;
 
-    void SetFrame(const QImage& frame);
+    // `pixels`, when given, is the buffer `frame` maps: on X11 a frame in shared
+    // memory is then put into the view's window as it is, without a paint.
+    void SetFrame(const QImage& frame, GstBuffer* pixels = nullptr);
     const QImage& Frame() const { return frame_; }
 
     // The picture's own size; frames may arrive scaled down from it. Empty: the
@@ -33,6 +42,9 @@ public:
 
     void SetFitToWindow(bool fit);
     bool FitToWindow() const { return fitToWindow_; }
+
+    // Frames put into the window straight from shared memory, without a paint.
+    int FramesPut() const { return framesPut_; }
 
     // Where the shown part lands in the view (empty without a frame).
     QRect TargetRect() const;
@@ -57,7 +69,16 @@ private:
     // resized to fit it.
     QRect OneToOnePart(const QRect& target) const;
 
+    // The frame's part put into the window directly; false when it must be painted.
+    bool PutDirectly(GstBuffer* pixels, const QRect& target);
+
     QImage frame_;
+    std::unique_ptr<ScreenPut> screenPut_;
+    bool screenPutTried_ = false;
+    int framesPut_ = 0;
+    // Brings the widget's own copy of the picture up to date once frames stop coming:
+    // the window shows the newest frame, and what is uncovered later must too.
+    QTimer catchUp_;
     QSize pictureSize_;
     double pixelAspect_ = 1.0;
     QRect sourceRect_;

@@ -1,0 +1,39 @@
+#pragma once
+// On X11, a playing frame goes from the shared memory it was converted into straight
+// into the view's own window: one request a frame, with no copy into the widget's
+// backing store, no paint and no wait for the server.
+#include <QImage>
+#include <QPoint>
+#include <QRect>
+
+#include <gst/gst.h>
+
+#include <cstdint>
+#include <memory>
+
+class QWidget;
+
+namespace kino {
+
+class ScreenPut {
+public:
+    // Null off X11, when the server cannot take shared memory by fd, or when the
+    // window's pixels are not BGRx in 32 bits. Gives the widget a window of its own.
+    static std::unique_ptr<ScreenPut> ForWidget(QWidget* widget);
+    ~ScreenPut();
+    ScreenPut(const ScreenPut&) = delete;
+    ScreenPut& operator=(const ScreenPut&) = delete;
+
+    // Puts the part `from` of `image`, with its top left corner at `at` in the window.
+    // `image` must map the picture of `buffer`, in memory from SharedFrameAllocator().
+    // False, with nothing sent, when it is not so or the server refuses the memory.
+    bool Put(GstBuffer* buffer, const QImage& image, const QRect& from, const QPoint& at);
+
+private:
+    ScreenPut(std::uint32_t window, std::uint32_t gc, std::uint8_t depth);
+    std::uint32_t window_;
+    std::uint32_t gc_;
+    std::uint8_t depth_;
+};
+
+} // namespace kino

@@ -1,0 +1,119 @@
+#include "player/SharedFrames.h"
+
+#include <gst/allocators/gstfdmemory.h>
+#include <gst/video/gstvideometa.h>
+#include <gst/video/gstvideopool.h>
+#include <gst/video/video.h>
+
+#include <sys/mman.h>
+#include <unistd.h>
+
+#include <mutex>
+
+namespace {
+
+// An fd allocator that makes its own fds: each memory is a memfd of its own, mapped
+// once and kept mapped, so the display server can be given the same pages.
+struct KinoMemfdAllocator {
+    GstFdAllocator parent;
+};
+struct KinoMemfdAllocatorClass {
+    GstFdAllocatorClass parent_class;
+};
+
+G_DEFINE_TYPE(KinoMemfdAllocator, kino_memfd_allocator, GST_TYPE_FD_ALLOCATOR)
+
+GstMemory* AllocMemfd(GstAllocator* allocator, gsize size, GstAllocationParams* params)
+{
+    // mmap gives page-aligned memory, which meets any alignment a pool asks for.
+    const gsize maxsize = params->prefix + size + params->padding;
+    const int fd = memfd_create("kinolite-frame", MFD_CLOEXEC);
+    if (fd < 0)
+        return nullptr;
+    if (ftruncate(fd, off_t(maxsize)) != 0) {
+        close(fd);
+        return nullptr;
+    }
+    // The memory owns the fd from here and closes it when freed.
+    GstMemory* mem = gst_fd_allocator_alloc(allocator, fd, maxsize, GST_FD_MEMORY_FLAG_KEEP_MAPPED);
+    if (!mem) {
+        close(fd);
+        return nullptr;
+    }
+    gst_memory_resize(mem, gssize(params->prefix), size);
+    // Mapped once for reading and writing and never unmapped: a kept mapping otherwise
+    // changes its protection between the converter's write and the view's read, which
+    // costs a page-table walk of the whole frame twice a frame.
+    GstMapInfo kept;
+    if (!gst_memory_map(mem, &kept, GST_MAP_READWRITE)) {
+        gst_memory_unref(mem);
+        return nullptr;
+    }
+    return mem;
+}
+
+void kino_memfd_allocator_class_init(KinoMemfdAllocatorClass* klass)
+{
+    GST_ALLOCATOR_CLASS(klass)->alloc = AllocMemfd;
+}
+
+void kino_memfd_allocator_init(KinoMemfdAllocator* self)
+{
+    // Unlike a plain fd allocator, this one can allocate: pools may use it.
+    GST_OBJECT_FLAG_UNSET(self, GST_ALLOCATOR_FLAG_CUSTOM_ALLOC);
+}
+
+} // namespace
+
+namespace kino {
+
+GstAllocator* SharedFrameAllocator()
+{
+    static GstAllocator* allocator = [] {
+        const int probe = memfd_create("kinolite-probe", MFD_CLOEXEC);
+        if (probe < 0)
+            return static_cast<GstAllocator*>(nullptr);
+        close(probe);
+        // Lives as long as the process, like GStreamer's own allocators.
+        auto* made = static_cast<GstAllocator*>(g_object_new(kino_memfd_allocator_get_type(), nullptr));
+        gst_object_ref_sink(made);
+        GST_OBJECT_FLAG_SET(made, GST_OBJECT_FLAG_MAY_BE_LEAKED);
+        return made;
+    }();
+    return allocator;
+}
+
+bool OfferSharedFramePool(GstQuery* query)
+{
+    if (GST_QUERY_TYPE(query) != GST_QUERY_ALLOCATION)
+        return false;
+    GstAllocator* allocator = SharedFrameAllocator();
+    GstCaps* caps = nullptr;
+    gboolean needPool = FALSE;
+    gst_query_parse_allocation(query, &caps, &needPool);
+    GstVideoInfo info;
+    if (!allocator || !caps || !gst_video_info_from_caps(&info, caps))
+        return false;
+    GstAllocationParams params;
+    gst_allocation_params_init(&params);
+    if (needPool) {
+        GstBufferPool* pool = gst_video_buffer_pool_new();
+        GstStructure* config = gst_buffer_pool_get_config(pool);
+        // No upper bound: frames the view still shows or the server still reads must
+        // never hold up decoding.
+        gst_buffer_pool_config_set_params(config, caps, guint(info.size), 2, 0);
+        gst_buffer_pool_config_set_allocator(config, allocator, &params);
+        gst_buffer_pool_config_add_option(config, GST_BUFFER_POOL_OPTION_VIDEO_META);
+        if (!gst_buffer_pool_set_config(pool, config)) {
+            gst_object_unref(pool);
+            return false;
+        }
+        gst_query_add_allocation_pool(query, pool, guint(info.size), 2, 0);
+        gst_object_unref(pool);
+    }
+    gst_query_add_allocation_param(query, allocator, &params);
+    gst_query_add_allocation_meta(query, GST_VIDEO_META_API_TYPE, nullptr);
+    return true;
+}
+
+} // namespace kino

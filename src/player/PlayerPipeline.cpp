@@ -197,6 +197,7 @@ enum PlaybinFlag : gint {
     PlaybinFlagText = 1 << 2,
     PlaybinFlagVis = 1 << 3,
     PlaybinFlagNativeVideo = 1 << 6,
+    PlaybinFlagSoftColorBalance = 1 << 10,
 };
 
 } // namespace
@@ -330,7 +331,7 @@ PlayerPipeline::PlayerPipeline(std::function<void()> wake) : slot_(std::make_uni
     // Subtitles and visualisations are not part of this player; our video filter converts.
     gint flags = 0;
     g_object_get(playbin_.get(), "flags", &flags, nullptr);
-    flags = (flags & ~(PlaybinFlagText | PlaybinFlagVis)) | PlaybinFlagNativeVideo;
+    flags = (flags & ~(PlaybinFlagText | PlaybinFlagVis | PlaybinFlagSoftColorBalance)) | PlaybinFlagNativeVideo;
     g_object_set(playbin_.get(), "flags", flags, nullptr);
 
     elementSetup_ = gsth::SignalConnection(

@@ -2,7 +2,6 @@
 
 #include "player/SharedFrames.h"
 
-#include <QAbstractNativeEventFilter>
 #include <QCoreApplication>
 #include <QGuiApplication>
 #include <QWidget>
@@ -26,20 +25,23 @@ namespace kino {
 
 namespace {
 
-// The server's segments belong to the connection, not to a window, so one table serves
-// every view. It is made once and never freed: memory may be freed on a streaming
-// thread at any time, and its notice must always find the table.
-class SegmentTable : public QAbstractNativeEventFilter {
+// Frames are put over a connection of their own, as a video sink opens its own display:
+// the server's reports that it has read a frame then wait on this connection until the
+// next frame collects them, instead of waking the toolkit's event thread and the GUI
+// thread for every frame. Segments belong to the connection, so one serves every view.
+// It is made once and never freed: memory may be freed on a streaming thread at any
+// time, and its notice must always find it.
+class PutConnection {
 public:
-    // Null when the server cannot attach memory by fd (MIT-SHM before 1.2).
-    static SegmentTable* For(xcb_connection_t* conn)
+    // Null when there is no usable connection (see Make).
+    static PutConnection* Get()
     {
         static bool tried = false;
         if (!tried) {
             tried = true;
-            table_ = Make(conn);
+            instance_ = Make();
         }
-        return table_ && !table_->refused_ && table_->conn_ && table_->conn_ == conn ? table_ : nullptr;
+        return instance_ && instance_->conn_ && !instance_->refused_ ? instance_ : nullptr;
     }
 
     xcb_connection_t* Connection() const { return conn_; }
@@ -73,21 +75,36 @@ public:
     }
 
     // A put of `image`'s pixels from `seg` was sent: the pixels stay alive until the
-    // server says it has read them.
+    // server reports it has read them.
     void Sent(xcb_shm_seg_t seg, const QImage& image)
     {
         inFlight_.emplace_back(seg, image);
-        // A server that never reports completion must not make frames pile up: past a
-        // few, one round trip settles them all.
-        if (inFlight_.size() > 4) {
+        Collect();
+        // A server that falls behind must not make frames pile up: past a few, one
+        // round trip brings all its reports in.
+        if (inFlight_.size() > 3) {
             std::free(xcb_get_input_focus_reply(conn_, xcb_get_input_focus(conn_), nullptr));
-            inFlight_.clear();
+            Collect();
         }
     }
 
-    // Segments of memory since freed are given back to the server.
-    void DetachDead()
+    // Takes in what the server reported: frames it has read are let go, segments of
+    // memory since freed are given back. Errors (a window gone meanwhile) need nothing.
+    void Collect()
     {
+        while (xcb_generic_event_t* event = xcb_poll_for_event(conn_)) {
+            if ((event->response_type & 0x7f) == completion_) {
+                const auto* done = reinterpret_cast<const xcb_shm_completion_event_t*>(event);
+                // Puts are carried out in order: this one and all before it are finished.
+                for (auto it = inFlight_.begin(); it != inFlight_.end(); ++it) {
+                    if (it->first == done->shmseg) {
+                        inFlight_.erase(inFlight_.begin(), it + 1);
+                        break;
+                    }
+                }
+            }
+            std::free(event);
+        }
         std::vector<xcb_shm_seg_t> dead;
         {
             std::lock_guard<std::mutex> lock(mutex_);
@@ -97,89 +114,67 @@ public:
             xcb_shm_detach(conn_, seg);
     }
 
-    bool nativeEventFilter(const QByteArray& type, void* message, qintptr*) override
-    {
-        if (type != "xcb_generic_event_t")
-            return false;
-        const auto* event = static_cast<const xcb_generic_event_t*>(message);
-        if ((event->response_type & 0x7f) != completion_)
-            return false;
-        const auto* done = reinterpret_cast<const xcb_shm_completion_event_t*>(event);
-        // Puts are carried out in order: this one and all before it are finished.
-        for (auto it = inFlight_.begin(); it != inFlight_.end(); ++it) {
-            if (it->first == done->shmseg) {
-                inFlight_.erase(inFlight_.begin(), it + 1);
-                return true;
-            }
-        }
-        std::lock_guard<std::mutex> lock(mutex_);
-        for (const auto& [mem, seg] : attached_)
-            if (seg == done->shmseg)
-                return true;
-        return false;
-    }
-
 private:
-    explicit SegmentTable(xcb_connection_t* conn, std::uint8_t completion) : conn_(conn), completion_(completion) {}
+    PutConnection(xcb_connection_t* conn, std::uint8_t completion) : conn_(conn), completion_(completion) {}
 
-    static SegmentTable* Make(xcb_connection_t* conn)
+    // Null off X11, when the server is not local (memory goes to it as an fd, which only
+    // a local socket carries), or when it cannot attach memory by fd (MIT-SHM 1.2).
+    static PutConnection* Make()
     {
-        // Memory goes to the server as an fd, which only a local socket can carry:
-        // xcb would drop a connection over TCP that tried.
+        auto* x11 = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
+        if (!x11 || !x11->connection())
+            return nullptr;
+        xcb_connection_t* conn = xcb_connect(nullptr, nullptr);
+        if (xcb_connection_has_error(conn)) {
+            xcb_disconnect(conn);
+            return nullptr;
+        }
         sockaddr_storage address{};
         socklen_t length = sizeof address;
-        if (getsockname(xcb_get_file_descriptor(conn), reinterpret_cast<sockaddr*>(&address), &length) != 0 ||
-            address.ss_family != AF_UNIX)
-            return nullptr;
         const xcb_query_extension_reply_t* ext = xcb_get_extension_data(conn, &xcb_shm_id);
-        if (!ext || !ext->present)
-            return nullptr;
         xcb_shm_query_version_reply_t* version =
-            xcb_shm_query_version_reply(conn, xcb_shm_query_version(conn), nullptr);
-        const bool byFd = version && (version->major_version > 1 ||
-                                      (version->major_version == 1 && version->minor_version >= 2));
+            ext && ext->present ? xcb_shm_query_version_reply(conn, xcb_shm_query_version(conn), nullptr) : nullptr;
+        const bool usable =
+            getsockname(xcb_get_file_descriptor(conn), reinterpret_cast<sockaddr*>(&address), &length) == 0 &&
+            address.ss_family == AF_UNIX && xcb_get_setup(conn)->image_byte_order == XCB_IMAGE_ORDER_LSB_FIRST &&
+            version && (version->major_version > 1 || (version->major_version == 1 && version->minor_version >= 2));
         std::free(version);
-        if (!byFd)
+        if (!usable) {
+            xcb_disconnect(conn);
             return nullptr;
-        auto* table = new SegmentTable(conn, std::uint8_t(ext->first_event + XCB_SHM_COMPLETION));
-        QCoreApplication::instance()->installNativeEventFilter(table);
+        }
+        auto* made = new PutConnection(conn, std::uint8_t(ext->first_event + XCB_SHM_COMPLETION));
         qAddPostRoutine(Closing);
-        return table;
+        return made;
     }
 
-    // The application is going and its connection with it: the server gets its
-    // segments back now, and memory freed later only leaves the table.
+    // The application is going: closing the connection gives the server every segment
+    // back; memory freed later only leaves the table.
     static void Closing()
     {
-        SegmentTable* table = table_;
-        if (!table)
+        PutConnection* self = instance_;
+        if (!self || !self->conn_)
             return;
-        table->inFlight_.clear();
-        std::lock_guard<std::mutex> lock(table->mutex_);
-        if (!table->conn_)
-            return;
-        for (const auto& [mem, seg] : table->attached_)
-            xcb_shm_detach(table->conn_, seg);
-        for (xcb_shm_seg_t seg : table->dead_)
-            xcb_shm_detach(table->conn_, seg);
-        xcb_flush(table->conn_);
-        table->dead_.clear();
-        table->conn_ = nullptr;
+        self->inFlight_.clear();
+        std::lock_guard<std::mutex> lock(self->mutex_);
+        xcb_disconnect(self->conn_);
+        self->conn_ = nullptr;
+        self->dead_.clear();
     }
-
-    static inline SegmentTable* table_ = nullptr; // GUI thread only
 
     static void MemoryGone(gpointer data, GstMiniObject* object)
     {
-        auto* table = static_cast<SegmentTable*>(data);
-        std::lock_guard<std::mutex> lock(table->mutex_);
-        auto it = table->attached_.find(reinterpret_cast<GstMemory*>(object));
-        if (it == table->attached_.end())
+        auto* self = static_cast<PutConnection*>(data);
+        std::lock_guard<std::mutex> lock(self->mutex_);
+        auto it = self->attached_.find(reinterpret_cast<GstMemory*>(object));
+        if (it == self->attached_.end())
             return;
-        if (table->conn_)
-            table->dead_.push_back(it->second);
-        table->attached_.erase(it);
+        if (self->conn_)
+            self->dead_.push_back(it->second);
+        self->attached_.erase(it);
     }
+
+    static inline PutConnection* instance_ = nullptr; // GUI thread only
 
     std::mutex mutex_;              // guards attached_, dead_ and conn_ against MemoryGone
     xcb_connection_t* conn_;        // null once the application has closed
@@ -194,56 +189,63 @@ private:
 
 std::unique_ptr<ScreenPut> ScreenPut::ForWidget(QWidget* widget)
 {
-    auto* x11 = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
-    if (!x11 || !x11->connection() || !widget || widget->devicePixelRatioF() != 1.0 || !SharedFrameAllocator())
-        return nullptr;
-    xcb_connection_t* conn = x11->connection();
-    const xcb_setup_t* setup = xcb_get_setup(conn);
-    if (setup->image_byte_order != XCB_IMAGE_ORDER_LSB_FIRST || !SegmentTable::For(conn))
+    if (!widget || widget->devicePixelRatioF() != 1.0 || !SharedFrameAllocator() || !PutConnection::Get())
         return nullptr;
     // The widget gets a window of its own, without making its parents native.
     widget->setAttribute(Qt::WA_DontCreateNativeAncestors);
     widget->setAttribute(Qt::WA_NativeWindow);
-    const auto window = static_cast<xcb_window_t>(widget->winId());
-    xcb_get_geometry_reply_t* geometry = xcb_get_geometry_reply(conn, xcb_get_geometry(conn, window), nullptr);
+    std::unique_ptr<ScreenPut> put(new ScreenPut(widget));
+    return put->Bind() ? std::move(put) : nullptr;
+}
+
+bool ScreenPut::Bind()
+{
+    PutConnection* x = PutConnection::Get();
+    auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
+    if (!x || !x11)
+        return false;
+    xcb_connection_t* conn = x->Connection();
+    if (gc_) {
+        xcb_free_gc(conn, gc_);
+        gc_ = 0;
+    }
+    window_ = static_cast<xcb_window_t>(widget_->winId());
+    // The toolkit's own connection has made the window; one round trip on it makes sure
+    // the server has too before this connection names it.
+    xcb_connection_t* toolkit = x11->connection();
+    std::free(xcb_get_input_focus_reply(toolkit, xcb_get_input_focus(toolkit), nullptr));
+    xcb_get_geometry_reply_t* geometry = xcb_get_geometry_reply(conn, xcb_get_geometry(conn, window_), nullptr);
     if (!geometry)
-        return nullptr;
+        return false;
     const std::uint8_t depth = geometry->depth;
     std::free(geometry);
     // Frames are BGRx in memory: a 24-bit visual stored in 32 bits a pixel. (A 32-bit
     // window would take the unused byte for transparency.)
     bool thirtyTwoBits = false;
-    for (auto it = xcb_setup_pixmap_formats_iterator(setup); it.rem; xcb_format_next(&it))
+    for (auto it = xcb_setup_pixmap_formats_iterator(xcb_get_setup(conn)); it.rem; xcb_format_next(&it))
         if (it.data->depth == depth)
             thirtyTwoBits = it.data->bits_per_pixel == 32 && it.data->scanline_pad == 32;
     if (depth != 24 || !thirtyTwoBits)
-        return nullptr;
-    const xcb_gcontext_t gc = xcb_generate_id(conn);
+        return false;
+    gc_ = xcb_generate_id(conn);
     const std::uint32_t noExposures = 0;
-    xcb_create_gc(conn, gc, window, XCB_GC_GRAPHICS_EXPOSURES, &noExposures);
-    return std::unique_ptr<ScreenPut>(new ScreenPut(window, gc, depth));
-}
-
-ScreenPut::ScreenPut(std::uint32_t window, std::uint32_t gc, std::uint8_t depth)
-    : window_(window), gc_(gc), depth_(depth)
-{
+    xcb_create_gc(conn, gc_, window_, XCB_GC_GRAPHICS_EXPOSURES, &noExposures);
+    return true;
 }
 
 ScreenPut::~ScreenPut()
 {
-    auto* x11 = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
-    if (SegmentTable* table = x11 ? SegmentTable::For(x11->connection()) : nullptr) {
-        xcb_free_gc(table->Connection(), gc_);
-        table->DetachDead();
-        xcb_flush(table->Connection());
+    if (PutConnection* x = PutConnection::Get(); x && gc_) {
+        xcb_free_gc(x->Connection(), gc_);
+        x->Collect();
+        xcb_flush(x->Connection());
     }
 }
 
 bool ScreenPut::Put(GstBuffer* buffer, const QImage& image, const QRect& from, const QPoint& at)
 {
-    auto* x11 = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
-    SegmentTable* table = x11 ? SegmentTable::For(x11->connection()) : nullptr;
-    if (!table || !buffer || gst_buffer_n_memory(buffer) != 1 || image.format() != QImage::Format_RGB32 ||
+    PutConnection* x = PutConnection::Get();
+    if (!x || !buffer || gst_buffer_n_memory(buffer) != 1 || image.format() != QImage::Format_RGB32 ||
         image.bytesPerLine() % 4 != 0 || from.isEmpty() || !image.rect().contains(from))
         return false;
     GstMemory* mem = gst_buffer_peek_memory(buffer, 0);
@@ -260,17 +262,21 @@ bool ScreenPut::Put(GstBuffer* buffer, const QImage& image, const QRect& from, c
     const std::size_t bytes = std::size_t(image.bytesPerLine()) * std::size_t(image.height());
     if (pixels < start || pixels - start + bytes > size)
         return false;
-    const std::optional<xcb_shm_seg_t> seg = table->SegmentFor(mem);
+    // Bound again only when the window changes: a window that failed stays failed.
+    if (widget_->effectiveWinId() != window_)
+        Bind();
+    if (!gc_)
+        return false;
+    const std::optional<xcb_shm_seg_t> seg = x->SegmentFor(mem);
     if (!seg)
         return false;
-    table->DetachDead();
-    xcb_connection_t* conn = table->Connection();
+    xcb_connection_t* conn = x->Connection();
     xcb_shm_put_image(conn, window_, gc_, std::uint16_t(image.bytesPerLine() / 4), std::uint16_t(image.height()),
                       std::uint16_t(from.x()), std::uint16_t(from.y()), std::uint16_t(from.width()),
-                      std::uint16_t(from.height()), std::int16_t(at.x()), std::int16_t(at.y()), depth_,
+                      std::uint16_t(from.height()), std::int16_t(at.x()), std::int16_t(at.y()), 24,
                       XCB_IMAGE_FORMAT_Z_PIXMAP, 1, *seg, std::uint32_t(mem->offset + (pixels - start)));
-    table->Sent(*seg, image);
     xcb_flush(conn);
+    x->Sent(*seg, image);
     return true;
 }
 

@@ -30,10 +30,14 @@ public:
     bool Put(GstBuffer* buffer, const QImage& image, const QRect& from, const QPoint& at);
 
 private:
-    ScreenPut(std::uint32_t window, std::uint32_t gc, std::uint8_t depth);
-    std::uint32_t window_;
-    std::uint32_t gc_;
-    std::uint8_t depth_;
+    explicit ScreenPut(QWidget* widget) : widget_(widget) {}
+    // Takes the widget's current window (a window made anew, when the widget moved to
+    // another top level, gets a new id). False when frames cannot be put into it.
+    bool Bind();
+
+    QWidget* widget_;
+    std::uint32_t window_ = 0;
+    std::uint32_t gc_ = 0;
 };
 
 } // namespace kino

@@ -273,8 +273,8 @@ int PlayThroughProbe(const std::string& file)
         std::fprintf(stderr, "%s did not play to its end (%s)\n", file.c_str(), qPrintable(host.Player().ErrorText()));
         return 2;
     }
-    std::printf("play_cpu_s %.4f\nplay_wall_s %.4f\nframes_delivered %d\nframes_painted %d\nframes_put %d\n", cpu,
-                wall, host.FramesDelivered(), host.Watch().FramePaints(), host.Player().View()->FramesPut());
+    std::printf("play_cpu_s %.4f\nplay_wall_s %.4f\nframes_delivered %d\nframes_painted %d\nframes_put %d\n", cpu, wall,
+                host.FramesDelivered(), host.Watch().FramePaints(), host.Player().View()->FramesPut());
     return 0;
 }
 

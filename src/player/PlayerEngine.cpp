@@ -162,9 +162,9 @@ PlayerEngine::PlayerEngine(QObject* parent) : QObject(parent)
     stillRedrawTimer_->setSingleShot(true);
     stillRedrawTimer_->setInterval(100);
     connect(stillRedrawTimer_, &QTimer::timeout, this, &PlayerEngine::RedrawStill);
-    // Built once here so that a missing element is reported at start, not at the
-    // first source.
-    PipelineReaper::Retire(std::make_unique<PlayerPipeline>());
+    // A missing element is reported at start, not at the first source; the registry
+    // tells without building (and tearing down) a pipeline nobody plays.
+    PlayerPipeline::RequireElements();
 }
 
 PlayerEngine::~PlayerEngine()

@@ -276,6 +276,21 @@ gsth::Sample FullPictureOf(GstBuffer* shown)
     return gsth::Sample::Adopt(gst_sample_new(meta->buffer, caps, nullptr, nullptr));
 }
 
+void PlayerPipeline::RequireElements()
+{
+    const auto installed = [](const char* name) {
+        GstElementFactory* factory = gst_element_factory_find(name);
+        if (factory)
+            gst_object_unref(factory);
+        return factory != nullptr;
+    };
+    if (!installed("playbin"))
+        throw std::runtime_error("GStreamer's playbin is not installed");
+    for (const char* name : {"appsink", "videoscale", "videoconvert", "capsfilter"})
+        if (!installed(name))
+            throw std::runtime_error("GStreamer's appsink, videoscale, videoconvert or capsfilter is not installed");
+}
+
 PlayerPipeline::PlayerPipeline(std::function<void()> wake) : slot_(std::make_unique<FrameSlot>())
 {
     slot_->wake = std::move(wake);

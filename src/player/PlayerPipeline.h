@@ -60,6 +60,9 @@ public:
     // Throws std::runtime_error when an element this player needs is missing. `wake`
     // is called on a streaming thread when a frame lands in an empty slot.
     explicit PlayerPipeline(std::function<void()> wake = nullptr);
+    // Throws as the constructor does when an element is missing, from the registry
+    // alone: nothing is built or loaded.
+    static void RequireElements();
     // Stops the pipeline; this may wait on its streaming threads, so it runs on the
     // reaper's thread, never on the GUI thread.
     ~PlayerPipeline();

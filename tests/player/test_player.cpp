@@ -7,10 +7,15 @@
 #include <QThread>
 #include <QToolButton>
 
+#include <gst/allocators/gstfdmemory.h>
+#include <gst/video/video.h>
+
 #include <memory>
 #include <vector>
 
+#include "player/MediaEngine.h"
 #include "player/PlayerBars.h"
+#include "player/SharedFrames.h"
 #include "player/TGKitMSPlay.h"
 #include "player/VideoView.h"
 #include "support/TestHttpServer.h"
@@ -55,6 +60,61 @@ class PlayerTest : public QObject {
     }
 
 private slots:
+    // The sink offers raw video frames in memory the display server can be given: fd
+    // memory, large enough for the frame, holding what was written into it.
+    void sharedFramePoolServesRawVideo_data()
+    {
+        QTest::addColumn<QString>("caps");
+        QTest::addColumn<bool>("offered");
+        QTest::newRow("BGRx at the shown size") << "video/x-raw,format=BGRx,width=533,height=300" << true;
+        QTest::newRow("planar, odd size") << "video/x-raw,format=I420,width=1281,height=721" << true;
+        QTest::newRow("sound") << "audio/x-raw,format=S16LE,rate=44100,channels=2,layout=interleaved" << false;
+        QTest::newRow("video without a size") << "video/x-raw,format=BGRx" << false;
+    }
+    void sharedFramePoolServesRawVideo()
+    {
+        QFETCH(QString, caps);
+        QFETCH(bool, offered);
+        kino::InitMediaEngine();
+        GstCaps* parsed = gst_caps_from_string(caps.toUtf8().constData());
+        QVERIFY(parsed);
+        GstQuery* query = gst_query_new_allocation(parsed, TRUE);
+        const bool answered = kino::OfferSharedFramePool(query);
+        QCOMPARE(answered, offered);
+        if (!offered) {
+            QCOMPARE(gst_query_get_n_allocation_pools(query), 0u);
+        } else {
+            GstBufferPool* pool = nullptr;
+            guint size = 0;
+            QCOMPARE(gst_query_get_n_allocation_pools(query), 1u);
+            gst_query_parse_nth_allocation_pool(query, 0, &pool, &size, nullptr, nullptr);
+            GstVideoInfo info;
+            QVERIFY(gst_video_info_from_caps(&info, parsed));
+            QVERIFY(pool && gst_buffer_pool_set_active(pool, TRUE));
+            GstBuffer* buffer = nullptr;
+            QCOMPARE(gst_buffer_pool_acquire_buffer(pool, &buffer, nullptr), GST_FLOW_OK);
+            GstMemory* mem = gst_buffer_peek_memory(buffer, 0);
+            QVERIFY(gst_is_fd_memory(mem) && mem->allocator == kino::SharedFrameAllocator());
+            QVERIFY(gst_buffer_get_size(buffer) >= info.size);
+            GstVideoFrame frame;
+            QVERIFY(gst_video_frame_map(&frame, &info, buffer, GST_MAP_WRITE));
+            auto* last = static_cast<guint8*>(GST_VIDEO_FRAME_PLANE_DATA(&frame, 0)) +
+                         (GST_VIDEO_FRAME_HEIGHT(&frame) - 1) * GST_VIDEO_FRAME_PLANE_STRIDE(&frame, 0);
+            last[0] = 0x5a;
+            gst_video_frame_unmap(&frame);
+            QVERIFY(gst_video_frame_map(&frame, &info, buffer, GST_MAP_READ));
+            last = static_cast<guint8*>(GST_VIDEO_FRAME_PLANE_DATA(&frame, 0)) +
+                   (GST_VIDEO_FRAME_HEIGHT(&frame) - 1) * GST_VIDEO_FRAME_PLANE_STRIDE(&frame, 0);
+            QCOMPARE(int(last[0]), 0x5a);
+            gst_video_frame_unmap(&frame);
+            gst_buffer_unref(buffer);
+            gst_buffer_pool_set_active(pool, FALSE);
+            gst_object_unref(pool);
+        }
+        gst_query_unref(query);
+        gst_caps_unref(parsed);
+    }
+
     void init()
     {
         notes.clear();

@@ -5,6 +5,11 @@
 #include <QScreen>
 #include <QTest>
 
+#include <gst/video/video.h>
+
+#include "player/MediaEngine.h"
+#include "player/ScreenPut.h"
+#include "player/SharedFrames.h"
 #include "player/TGKitMSPlay.h"
 #include "player/VideoView.h"
 #include "support/TestMain.h"
@@ -28,6 +33,75 @@ class ScreenPutTest : public QObject {
     Q_OBJECT
 
 private slots:
+    // The part asked for lands where asked, from the frame's own memory, with no paint
+    // of the widget's to hide a wrong one; also once the widget has moved to another window.
+    void putsThePartAskedWhereAsked_data()
+    {
+        QTest::addColumn<QRect>("from");
+        QTest::addColumn<QPoint>("at");
+        QTest::addColumn<bool>("moveToAnotherWindow");
+        QTest::newRow("the whole frame at the corner") << QRect(0, 0, 161, 97) << QPoint(0, 0) << false;
+        QTest::newRow("an inner part, placed inside") << QRect(13, 7, 60, 41) << QPoint(25, 30) << false;
+        QTest::newRow("after the widget moved to another window") << QRect(13, 7, 60, 41) << QPoint(25, 30) << true;
+    }
+    void putsThePartAskedWhereAsked()
+    {
+        QFETCH(QRect, from);
+        QFETCH(QPoint, at);
+        QFETCH(bool, moveToAnotherWindow);
+        kino::InitMediaEngine();
+        // A frame in shared memory, as the converter leaves it: odd width, padded lines.
+        GstCaps* caps = gst_caps_from_string("video/x-raw,format=BGRx,width=161,height=97");
+        GstQuery* query = gst_query_new_allocation(caps, TRUE);
+        QVERIFY(kino::OfferSharedFramePool(query));
+        GstBufferPool* pool = nullptr;
+        gst_query_parse_nth_allocation_pool(query, 0, &pool, nullptr, nullptr, nullptr);
+        QVERIFY(gst_buffer_pool_set_active(pool, TRUE));
+        GstBuffer* buffer = nullptr;
+        QCOMPARE(gst_buffer_pool_acquire_buffer(pool, &buffer, nullptr), GST_FLOW_OK);
+        GstVideoInfo info;
+        QVERIFY(gst_video_info_from_caps(&info, caps));
+        GstVideoFrame mapped;
+        QVERIFY(gst_video_frame_map(&mapped, &info, buffer, GST_MAP_READWRITE));
+        QImage frame(static_cast<uchar*>(GST_VIDEO_FRAME_PLANE_DATA(&mapped, 0)), 161, 97,
+                     GST_VIDEO_FRAME_PLANE_STRIDE(&mapped, 0), QImage::Format_RGB32);
+        for (int y = 0; y < frame.height(); ++y)
+            for (int x = 0; x < frame.width(); ++x)
+                frame.setPixel(x, y, qRgb(x * 255 / 160, y * 255 / 96, (x * 7 + y * 3) & 0xff));
+
+        QWidget first;
+        QWidget second;
+        for (QWidget* top : {&first, &second}) {
+            top->setStyleSheet(QStringLiteral("background: black"));
+            top->resize(220, 160);
+        }
+        auto* target = new QWidget(&first);
+        target->setGeometry(10, 10, 200, 140);
+        first.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&first));
+        std::unique_ptr<kino::ScreenPut> put = kino::ScreenPut::ForWidget(target);
+        QVERIFY(put);
+        if (moveToAnotherWindow) {
+            target->setParent(&second);
+            target->setGeometry(10, 10, 200, 140);
+            second.show();
+            target->show();
+            QVERIFY(QTest::qWaitForWindowExposed(&second));
+            QTest::qWait(50); // the first paint of the new window, before the put
+        }
+        QVERIFY(put->Put(buffer, frame, from, at));
+        const QImage expected = frame.copy(from);
+        QTRY_COMPARE_WITH_TIMEOUT(OnScreen(target, QRect(at, from.size())), expected, kPlayTimeout);
+
+        put.reset();
+        gst_video_frame_unmap(&mapped);
+        gst_buffer_unref(buffer);
+        gst_buffer_pool_set_active(pool, FALSE);
+        gst_object_unref(pool);
+        gst_query_unref(query);
+        gst_caps_unref(caps);
+    }
+
     void theScreenShowsTheFrameHeld_data()
     {
         QTest::addColumn<QString>("file");

@@ -14,6 +14,7 @@
 #include <sys/socket.h>
 
 #include <cstdlib>
+#include <cstring>
 #include <deque>
 #include <mutex>
 #include <optional>
@@ -131,10 +132,12 @@ private:
         }
         sockaddr_storage address{};
         socklen_t length = sizeof address;
+        const bool sameServer = SameServer(x11->connection(), conn);
         const xcb_query_extension_reply_t* ext = xcb_get_extension_data(conn, &xcb_shm_id);
         xcb_shm_query_version_reply_t* version =
             ext && ext->present ? xcb_shm_query_version_reply(conn, xcb_shm_query_version(conn), nullptr) : nullptr;
         const bool usable =
+            sameServer &&
             getsockname(xcb_get_file_descriptor(conn), reinterpret_cast<sockaddr*>(&address), &length) == 0 &&
             address.ss_family == AF_UNIX && xcb_get_setup(conn)->image_byte_order == XCB_IMAGE_ORDER_LSB_FIRST &&
             version && (version->major_version > 1 || (version->major_version == 1 && version->minor_version >= 2));
@@ -146,6 +149,24 @@ private:
         auto* made = new PutConnection(conn, std::uint8_t(ext->first_event + XCB_SHM_COMPLETION));
         qAddPostRoutine(Closing);
         return made;
+    }
+
+    // The connection opened from DISPLAY reaches the server the toolkit uses (which
+    // may have been given another display): the same vendor, release and screens.
+    static bool SameServer(xcb_connection_t* toolkit, xcb_connection_t* own)
+    {
+        const xcb_setup_t* a = xcb_get_setup(toolkit);
+        const xcb_setup_t* b = xcb_get_setup(own);
+        if (a->release_number != b->release_number || a->roots_len != b->roots_len ||
+            xcb_setup_vendor_length(a) != xcb_setup_vendor_length(b) ||
+            std::memcmp(xcb_setup_vendor(a), xcb_setup_vendor(b), std::size_t(xcb_setup_vendor_length(a))) != 0)
+            return false;
+        for (auto i = xcb_setup_roots_iterator(a), j = xcb_setup_roots_iterator(b); i.rem && j.rem;
+             xcb_screen_next(&i), xcb_screen_next(&j))
+            if (i.data->root != j.data->root || i.data->width_in_pixels != j.data->width_in_pixels ||
+                i.data->height_in_pixels != j.data->height_in_pixels)
+                return false;
+        return true;
     }
 
     // The application is going: closing the connection gives the server every segment

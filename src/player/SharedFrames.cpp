@@ -41,14 +41,16 @@ GstMemory* AllocMemfd(GstAllocator* allocator, gsize size, GstAllocationParams* 
         return nullptr;
     }
     gst_memory_resize(mem, gssize(params->prefix), size);
-    // Mapped once for reading and writing and never unmapped: a kept mapping otherwise
-    // changes its protection between the converter's write and the view's read, which
-    // costs a page-table walk of the whole frame twice a frame.
-    GstMapInfo kept;
-    if (!gst_memory_map(mem, &kept, GST_MAP_READWRITE)) {
+    // Mapped for reading and writing first: the mapping is kept with that protection,
+    // and later maps for either only reuse it. Mapped first by the converter's write
+    // alone, every read of the view's and write of the converter's would change the
+    // protection, a page-table walk of the whole frame twice a frame.
+    GstMapInfo first;
+    if (!gst_memory_map(mem, &first, GST_MAP_READWRITE)) {
         gst_memory_unref(mem);
         return nullptr;
     }
+    gst_memory_unmap(mem, &first);
     return mem;
 }
 

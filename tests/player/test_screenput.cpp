@@ -108,9 +108,9 @@ private slots:
         QTest::addColumn<int>("viewStyle");
         QTest::addColumn<QRect>("sourceRect");
         QTest::addColumn<bool>("uncover");
-        QTest::newRow("fitted to the view") << "big.mpg" << 1 << QRect() << false;
-        QTest::newRow("fitted, then covered and uncovered") << "big.mpg" << 1 << QRect() << true;
-        QTest::newRow("a rectangle off the corner") << "big.mpg" << 1 << QRect(320, 180, 640, 360) << false;
+        QTest::newRow("fitted to the view") << "hd.mpg" << 1 << QRect() << false;
+        QTest::newRow("fitted, then covered and uncovered") << "hd.mpg" << 1 << QRect() << true;
+        QTest::newRow("a rectangle off the corner") << "hd.mpg" << 1 << QRect(320, 180, 640, 360) << false;
         QTest::newRow("own size, centred") << "clip.avi" << 0 << QRect() << true;
     }
     void theScreenShowsTheFrameHeld()

@@ -31,8 +31,8 @@ public:
 
 private:
     explicit ScreenPut(QWidget* widget) : widget_(widget) {}
-    // Takes the widget's current window (a window made anew, when the widget moved to
-    // another top level, gets a new id). False when frames cannot be put into it.
+    // Takes the widget's current window (should the toolkit make the window anew, it
+    // gets a new id). False when frames cannot be put into it.
     bool Bind();
 
     QWidget* widget_;

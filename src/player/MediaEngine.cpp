@@ -51,15 +51,13 @@ void ShutdownMediaEngine()
     if (g_initialised) {
         // A pipeline still stopping, or abandoned because an element hangs, still
         // uses GStreamer: then it is left to the end of the process.
-        const bool stopped = PipelineReaper::Drain(3000);
+        [[maybe_unused]] const bool stopped = PipelineReaper::Drain(3000);
 #if defined(__SANITIZE_ADDRESS__)
         // Freeing GStreamer's registry and plugins costs CPU at every quit and frees
         // nothing the system would not; only a leak-checking build needs it, so that
         // whatever is left over is ours.
         if (stopped)
             gst_deinit();
-#else
-        (void)stopped;
 #endif
         g_initialised = false;
     }

@@ -8,8 +8,6 @@
 #include <sys/mman.h>
 #include <unistd.h>
 
-#include <mutex>
-
 namespace {
 
 // An fd allocator that makes its own fds: each memory is a memfd of its own, mapped

@@ -17,6 +17,7 @@ PACKAGES=(
   libbenchmark-dev
   xvfb xauth
   openbox x11-utils xdotool libxcb1-dev libxcb-shm0-dev
+  libjpeg62-turbo-dev
   ffmpeg
   zzuf
   dbus dbus-daemon playerctl desktop-file-utils librsvg2-bin

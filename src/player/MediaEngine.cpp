@@ -11,6 +11,7 @@
 #include <stdexcept>
 
 #include "player/GstHandles.h"
+#include "player/JpegDecoder.h"
 #include "player/PlayerPipeline.h"
 
 namespace kino {
@@ -41,6 +42,8 @@ void InitMediaEngine()
         gsth::Error err(rawError);
         if (!g_initialised)
             g_initError = err ? err->message : "GStreamer could not be initialised";
+        else
+            RegisterJpegDecoder();
     });
     if (!g_initialised)
         throw std::runtime_error(g_initError);

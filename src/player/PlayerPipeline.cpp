@@ -1,5 +1,6 @@
 #include "player/PlayerPipeline.h"
 
+#include "player/JpegDecoder.h"
 #include "player/SharedFrames.h"
 
 #include <gst/app/gstappsink.h>
@@ -7,6 +8,7 @@
 
 #include <malloc.h>
 
+#include <algorithm>
 #include <chrono>
 #include <condition_variable>
 #include <deque>
@@ -187,8 +189,14 @@ void OnElementSetup(GstElement*, GstElement* element, gpointer user)
     const gchar* name = gst_plugin_feature_get_name(GST_PLUGIN_FEATURE(factory));
     qCDebug(lcPlayer) << "picked" << name << "as" << GST_ELEMENT_NAME(element) << "-"
                       << gst_element_factory_get_metadata(factory, GST_ELEMENT_METADATA_KLASS);
+    auto* slot = static_cast<FrameSlot*>(user);
     if (name && g_str_equal(name, "avidemux"))
-        static_cast<FrameSlot*>(user)->isAvi = true;
+        slot->isAvi = true;
+    if (name && g_str_equal(name, kJpegDecoderName)) {
+        std::lock_guard<std::mutex> lock(slot->mutex);
+        slot->jpegDecoder = gsth::Element::Ref(element);
+        slot->TellDecoder();
+    }
 }
 
 // Playbin's flags (GstPlayFlags of the playback plugin, which installs no header);
@@ -263,13 +271,25 @@ void FrameSlot::Retire()
     wake = nullptr;
     sample.reset();
     pendingFull.reset();
+    jpegDecoder.reset();
+}
+
+void FrameSlot::TellDecoder()
+{
+    if (jpegDecoder)
+        g_object_set(jpegDecoder.get(), "wanted-width", wantedWidth, "wanted-height", wantedHeight, nullptr);
 }
 
 gsth::Sample FullPictureOf(GstBuffer* shown)
 {
+    if (gsth::Sample decodedAgain = FullJpegPictureOf(shown))
+        return decodedAgain;
     GstParentBufferMeta* meta = shown ? gst_buffer_get_parent_buffer_meta(shown) : nullptr;
     if (!meta || !meta->buffer)
         return {};
+    // An element that scaled without copying the frame's metas.
+    if (gsth::Sample decodedAgain = FullJpegPictureOf(meta->buffer))
+        return decodedAgain;
     auto* caps = static_cast<GstCaps*>(gst_mini_object_get_qdata(GST_MINI_OBJECT_CAST(meta->buffer), FullCapsQuark()));
     if (!caps)
         return {};
@@ -359,6 +379,12 @@ PlayerPipeline::PlayerPipeline(std::function<void()> wake) : slot_(std::make_uni
 
 void PlayerPipeline::SetFrameSize(int width, int height)
 {
+    {
+        std::lock_guard<std::mutex> lock(slot_->mutex);
+        slot_->wantedWidth = std::max(width, 0);
+        slot_->wantedHeight = std::max(height, 0);
+        slot_->TellDecoder();
+    }
     gsth::Caps caps = gsth::Caps::Adopt(gst_caps_new_simple("video/x-raw", "format", G_TYPE_STRING, "BGRx", nullptr));
     if (width > 0 && height > 0)
         gst_caps_set_simple(caps.get(), "width", G_TYPE_INT, width, "height", G_TYPE_INT, height, "pixel-aspect-ratio",

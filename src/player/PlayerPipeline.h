@@ -23,6 +23,11 @@ struct FrameSlot {
     gsth::Sample sample;      // the newest frame, not yet taken
     gsth::Buffer pendingFull; // the picture being scaled now (streaming thread)
     gsth::Caps fullCaps;      // the decoded pictures' caps
+    // The size frames are shown at (0: the picture's own), and our JPEG decoder once
+    // playbin has made it, which is told that size.
+    int wantedWidth = 0;
+    int wantedHeight = 0;
+    gsth::Element jpegDecoder;
     // Called on a streaming thread, under the mutex, when a frame lands in an empty
     // slot; cleared when the pipeline is retired.
     std::function<void()> wake;
@@ -38,10 +43,13 @@ struct FrameSlot {
 
     void Store(GstSample* sample);
     void Retire();
+    // Under the mutex: tells the JPEG decoder, if there is one, the wanted size.
+    void TellDecoder();
 };
 
 // The decoded picture, at its own size and with its caps, that a shown frame was
-// scaled from; null when the frame was shown as it was decoded.
+// scaled from, or decoded again at its own size when it was decoded smaller; null when
+// the frame was shown as it was decoded.
 gsth::Sample FullPictureOf(GstBuffer* shown);
 
 // The seek and pause counts an end-of-stream message was posted under.

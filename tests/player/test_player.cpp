@@ -478,24 +478,31 @@ private slots:
         QTest::addColumn<QString>("file");
         QTest::addColumn<int>("viewStyle");
         QTest::addColumn<QRect>("sourceRect");
-        QTest::addColumn<QSize>("frame"); // in a 400 x 300 view
-        QTest::newRow("HD fitted") << "hd.mpg" << 1 << QRect() << QSize(400, 226);
-        QTest::newRow("HD own size") << "hd.mpg" << 0 << QRect() << QSize(1920, 1080);
-        QTest::newRow("HD, a quarter shown") << "hd.mpg" << 1 << QRect(0, 0, 960, 540) << QSize(800, 450);
-        QTest::newRow("16:9 pixels fitted") << "wide.mpg" << 1 << QRect() << QSize(400, 226);
-        QTest::newRow("small picture, not enlarged") << "clip.avi" << 1 << QRect() << QSize(320, 240);
+        QTest::addColumn<QSize>("view");
+        QTest::addColumn<QSize>("frame");
+        const QSize view(400, 300);
+        QTest::newRow("HD fitted") << "hd.mpg" << 1 << QRect() << view << QSize(400, 226);
+        QTest::newRow("HD own size") << "hd.mpg" << 0 << QRect() << view << QSize(1920, 1080);
+        QTest::newRow("HD, a quarter shown") << "hd.mpg" << 1 << QRect(0, 0, 960, 540) << view << QSize(800, 450);
+        QTest::newRow("16:9 pixels fitted") << "wide.mpg" << 1 << QRect() << view << QSize(400, 226);
+        QTest::newRow("small picture, not enlarged") << "clip.avi" << 1 << QRect() << view << QSize(320, 240);
+        // Motion JPEG is decoded at a reduced size: exactly half, and between two sizes.
+        QTest::newRow("MJPEG at half size") << "clip.avi" << 1 << QRect() << QSize(160, 120) << QSize(160, 120);
+        QTest::newRow("MJPEG between sizes") << "clip.avi" << 1 << QRect() << QSize(100, 75) << QSize(100, 76);
     }
     void framesArriveAtTheSizeShown()
     {
         QFETCH(QString, file);
         QFETCH(int, viewStyle);
         QFETCH(QRect, sourceRect);
+        QFETCH(QSize, view);
         QFETCH(QSize, frame);
         OpenInBareView(file, viewStyle);
         if (QTest::currentTestFailed())
             return;
         // Paused at once, so the clip (one second) cannot end before the resize below.
         QVERIFY(player->Pause());
+        player->resize(view);
         const QSize picture(player->MovieWidth(), player->MovieHeight());
         if (!sourceRect.isNull())
             player->SetSourceRect(sourceRect.x(), sourceRect.y(), sourceRect.width(), sourceRect.height());

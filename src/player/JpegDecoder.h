@@ -1,0 +1,27 @@
+#pragma once
+// This player's Motion-JPEG decoder, preferred over the stock one in this process. It
+// decodes straight to BGRx, the view's format, and when told the size frames are
+// shown at it decodes at 1/2, 1/4 or 1/8 of the picture's size, the smallest that is
+// still no smaller than what is shown: the reduced transform costs a fraction of a
+// full decode, and the frame then needs little or no scaling and no conversion.
+//
+// Properties: "wanted-width" and "wanted-height", the size frames are shown at in
+// pixels; 0 (the default) decodes every picture at its own size. Either may change
+// while playing: the next frame is decoded at the new size.
+#include <gst/gst.h>
+
+#include "player/GstHandles.h"
+
+namespace kino {
+
+inline constexpr const char* kJpegDecoderName = "kinojpegdec";
+
+// Registers the decoder for this process; later calls do nothing.
+void RegisterJpegDecoder();
+
+// For a frame the decoder made at a reduced size, or one scaled from it: the whole
+// picture decoded again at its own size, as a BGRx sample. Null for any other frame,
+// or when the picture cannot be decoded.
+gsth::Sample FullJpegPictureOf(GstBuffer* frame);
+
+} // namespace kino

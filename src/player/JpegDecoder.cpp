@@ -222,6 +222,37 @@ bool DecodePicture(JpegReader& reader, const guint8* data, gsize size, const Pic
     return true;
 }
 
+// Where the JPEG that starts at data[0] ends, just past its end-of-image marker; 0
+// when the data does not hold the whole picture yet. Walks the segments, so an end
+// marker inside one (a thumbnail in a header) does not end the picture.
+gsize PictureEnd(const guint8* data, gsize size)
+{
+    const auto restartOrStuffed = [](guint8 marker) { return marker == 0x00 || (marker >= 0xD0 && marker <= 0xD7); };
+    gsize at = 2;
+    while (at + 1 < size) {
+        if (data[at] != 0xFF || data[at + 1] == 0xFF) { // between segments: skip to a marker
+            ++at;
+            continue;
+        }
+        const guint8 marker = data[at + 1];
+        if (marker == 0xD9)
+            return at + 2;
+        if (marker == 0xD8) // the next picture: this one was cut short
+            return at;
+        if (marker == 0x01 || restartOrStuffed(marker)) {
+            at += 2;
+            continue;
+        }
+        if (at + 3 >= size)
+            return 0;
+        at += 2 + ((gsize(data[at + 2]) << 8) | data[at + 3]);
+        if (marker == 0xDA) // the coded picture data, up to its next marker
+            while (at + 1 < size && (data[at] != 0xFF || restartOrStuffed(data[at + 1])))
+                ++at;
+    }
+    return 0;
+}
+
 // The element.
 
 struct KinoJpegDec {
@@ -293,7 +324,39 @@ gboolean SetFormat(GstVideoDecoder* decoder, GstVideoCodecState* state)
     self->input = gst_video_codec_state_ref(state);
     // The rate or aspect may have changed: the next frame states its output again.
     self->outWidth = self->outHeight = 0;
+    // A demuxer hands over one picture (or one pair of fields) per buffer and says so
+    // by a frame rate or "parsed"; anything else (a bare JPEG file, a stream of them)
+    // is cut into pictures here.
+    gboolean parsed = FALSE;
+    const GstStructure* caps = state->caps ? gst_caps_get_structure(state->caps, 0) : nullptr;
+    const bool framed = GST_VIDEO_INFO_FPS_N(&state->info) > 0 ||
+                        (caps && gst_structure_get_boolean(caps, "parsed", &parsed) && parsed);
+    gst_video_decoder_set_packetized(decoder, framed);
     return TRUE;
+}
+
+GstFlowReturn Parse(GstVideoDecoder* decoder, GstVideoCodecFrame*, GstAdapter* adapter, gboolean atEos)
+{
+    const gsize available = gst_adapter_available(adapter);
+    const gssize start =
+        available >= 4 ? gst_adapter_masked_scan_uint32(adapter, 0xffff0000, 0xffd80000, 0, guint(available)) : -1;
+    if (start < 0) {
+        // No picture starts here; keep the bytes that may begin one.
+        gst_adapter_flush(adapter, atEos || available < 3 ? available : available - 3);
+        return GST_VIDEO_DECODER_FLOW_NEED_DATA;
+    }
+    gst_adapter_flush(adapter, gsize(start));
+    const gsize rest = available - gsize(start);
+    const auto* data = static_cast<const guint8*>(gst_adapter_map(adapter, rest));
+    gsize end = data ? PictureEnd(data, rest) : 0;
+    gst_adapter_unmap(adapter);
+    if (end == 0) {
+        if (!atEos)
+            return GST_VIDEO_DECODER_FLOW_NEED_DATA;
+        end = rest; // the stream's last picture, cut short: decoded as far as it goes
+    }
+    gst_video_decoder_add_to_frame(decoder, int(end));
+    return gst_video_decoder_have_frame(decoder);
 }
 
 bool EnsureOutput(KinoJpegDec* self, int width, int height, bool fields)
@@ -424,14 +487,13 @@ void kino_jpeg_dec_class_init(KinoJpegDecClass* klass)
     video->start = Start;
     video->stop = Stop;
     video->set_format = SetFormat;
+    video->parse = Parse;
     video->handle_frame = HandleFrame;
 }
 
 void kino_jpeg_dec_init(KinoJpegDec* self)
 {
     auto* decoder = GST_VIDEO_DECODER(self);
-    // Every buffer a demuxer hands over is one picture (or one pair of fields).
-    gst_video_decoder_set_packetized(decoder, TRUE);
     gst_video_decoder_set_use_default_pad_acceptcaps(decoder, TRUE);
     GST_PAD_SET_ACCEPT_TEMPLATE(GST_VIDEO_DECODER_SINK_PAD(decoder));
 }

@@ -33,19 +33,21 @@ QImage Flat(QSize size, QColor color)
     return image;
 }
 
-// appsrc ! decoder ! appsink, for a stream whose caps give `size`.
+// appsrc ! decoder ! appsink, for a stream whose caps give `size`, and a frame rate
+// when a demuxer would have framed it.
 struct Decoding {
     gsth::Element pipeline;
     GstElement* src = nullptr;
     GstElement* decoder = nullptr;
     GstElement* sink = nullptr;
 
-    explicit Decoding(QSize size)
+    explicit Decoding(QSize size, bool framed = true)
     {
-        const QByteArray launch = QStringLiteral("appsrc name=src format=time caps=image/jpeg,width=%1,height=%2,"
-                                                 "framerate=25/1 ! kinojpegdec name=dec ! appsink name=sink sync=false")
+        const QByteArray launch = QStringLiteral("appsrc name=src format=time caps=image/jpeg,width=%1,height=%2%3"
+                                                 " ! kinojpegdec name=dec ! appsink name=sink sync=false")
                                       .arg(size.width())
                                       .arg(size.height())
+                                      .arg(framed ? QStringLiteral(",framerate=25/1") : QString())
                                       .toUtf8();
         pipeline = gsth::Element::Adopt(gst_parse_launch(launch.constData(), nullptr));
         src = gst_bin_get_by_name(GST_BIN(pipeline.get()), "src");
@@ -166,6 +168,36 @@ private slots:
         const QImage next = decoding.Next();
         QCOMPARE(next.size(), QSize(64, 48));
         QVERIFY(Near(next.pixel(32, 24), qRgb(0, 255, 0)));
+        QVERIFY(!decoding.Failed());
+    }
+
+    // A stream that is not framed (a bare JPEG file, a server's stream of pictures) is
+    // cut into pictures wherever its chunks end.
+    void unframedStreamsAreCutIntoPictures_data()
+    {
+        QTest::addColumn<QByteArray>("first");
+        const QByteArray plain = Jpeg(Flat(QSize(64, 48), Qt::green));
+        // A header segment holding markers of a picture of its own, as a thumbnail does.
+        QByteArray thumbnail = plain;
+        thumbnail.insert(2, QByteArray("\xFF\xE1\x00\x08\xFF\xD8\xFF\xD9\x00\x00", 10));
+        QTest::newRow("plain pictures") << plain;
+        QTest::newRow("a header segment holding an end marker") << thumbnail;
+        QTest::newRow("a picture cut short before the next") << plain.left(plain.size() - 40);
+    }
+    void unframedStreamsAreCutIntoPictures()
+    {
+        QFETCH(QByteArray, first);
+        const QByteArray stream = QByteArray("junk") + first + Jpeg(Flat(QSize(64, 48), Qt::green));
+        Decoding decoding(QSize(64, 48), false);
+        for (qsizetype at = 0; at < stream.size(); at += 97)
+            decoding.Push(stream.mid(at, 97));
+        gst_app_src_end_of_stream(GST_APP_SRC(decoding.src));
+        for (int picture = 0; picture < 2; ++picture) {
+            const QImage shown = decoding.Next();
+            QCOMPARE(shown.size(), QSize(64, 48));
+            QVERIFY(Near(shown.pixel(32, 4), qRgb(0, 255, 0)));
+        }
+        QVERIFY(decoding.Next().isNull());
         QVERIFY(!decoding.Failed());
     }
 };

@@ -1,7 +1,8 @@
 #pragma once
 // One source's pipeline: playbin with our video path (videoscale -> videoconvert ->
 // size filter -> BGRx appsink, so frames are scaled in the decoder's format to the size they are
-// shown at and only the small frame is converted),
+// shown at and only the small frame is converted; our JPEG decoder is told that size
+// and decodes no larger),
 // the sound output and a tempo filter of its own, and the slot through which its
 // streaming threads hand frames and news to the GUI thread. A new pipeline is built
 // for every source, so that one whose elements hang can be left behind.

@@ -33,8 +33,8 @@ QImage Flat(QSize size, QColor color)
     return image;
 }
 
-// appsrc ! decoder ! appsink, for a stream whose caps give `size`, and a frame rate
-// when a demuxer would have framed it.
+// appsrc ! decoder ! appsink, for a stream whose caps give `size` (if valid), and a
+// frame rate when a demuxer would have framed it.
 struct Decoding {
     gsth::Element pipeline;
     GstElement* src = nullptr;
@@ -43,12 +43,15 @@ struct Decoding {
 
     explicit Decoding(QSize size, bool framed = true)
     {
-        const QByteArray launch = QStringLiteral("appsrc name=src format=time caps=image/jpeg,width=%1,height=%2%3"
-                                                 " ! kinojpegdec name=dec ! appsink name=sink sync=false")
-                                      .arg(size.width())
-                                      .arg(size.height())
-                                      .arg(framed ? QStringLiteral(",framerate=25/1") : QString())
-                                      .toUtf8();
+        QString caps = QStringLiteral("image/jpeg");
+        if (size.isValid())
+            caps += QStringLiteral(",width=%1,height=%2").arg(size.width()).arg(size.height());
+        if (framed)
+            caps += QStringLiteral(",framerate=25/1");
+        const QByteArray launch =
+            QStringLiteral("appsrc name=src format=time caps=%1 ! kinojpegdec name=dec ! appsink name=sink sync=false")
+                .arg(caps)
+                .toUtf8();
         pipeline = gsth::Element::Adopt(gst_parse_launch(launch.constData(), nullptr));
         src = gst_bin_get_by_name(GST_BIN(pipeline.get()), "src");
         decoder = gst_bin_get_by_name(GST_BIN(pipeline.get()), "dec");
@@ -188,7 +191,7 @@ private slots:
     {
         QFETCH(QByteArray, first);
         const QByteArray stream = QByteArray("junk") + first + Jpeg(Flat(QSize(64, 48), Qt::green));
-        Decoding decoding(QSize(64, 48), false);
+        Decoding decoding(QSize(), false); // as a bare file's caps: no size, no rate
         for (qsizetype at = 0; at < stream.size(); at += 97)
             decoding.Push(stream.mid(at, 97));
         gst_app_src_end_of_stream(GST_APP_SRC(decoding.src));

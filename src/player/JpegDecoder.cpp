@@ -277,7 +277,7 @@ KinoJpegDec* Self(gpointer p)
 
 enum Property { PropWantedWidth = 1, PropWantedHeight };
 
-void SetProperty(GObject* object, guint id, const GValue* value, GParamSpec* spec)
+void SetProperty(GObject* object, guint id, const GValue* value, GParamSpec* pspec)
 {
     KinoJpegDec* self = Self(object);
     if (id == PropWantedWidth)
@@ -285,10 +285,10 @@ void SetProperty(GObject* object, guint id, const GValue* value, GParamSpec* spe
     else if (id == PropWantedHeight)
         g_atomic_int_set(&self->wantedHeight, g_value_get_int(value));
     else
-        G_OBJECT_WARN_INVALID_PROPERTY_ID(object, id, spec);
+        G_OBJECT_WARN_INVALID_PROPERTY_ID(object, id, pspec);
 }
 
-void GetProperty(GObject* object, guint id, GValue* value, GParamSpec* spec)
+void GetProperty(GObject* object, guint id, GValue* value, GParamSpec* pspec)
 {
     KinoJpegDec* self = Self(object);
     if (id == PropWantedWidth)
@@ -296,7 +296,7 @@ void GetProperty(GObject* object, guint id, GValue* value, GParamSpec* spec)
     else if (id == PropWantedHeight)
         g_value_set_int(value, g_atomic_int_get(&self->wantedHeight));
     else
-        G_OBJECT_WARN_INVALID_PROPERTY_ID(object, id, spec);
+        G_OBJECT_WARN_INVALID_PROPERTY_ID(object, id, pspec);
 }
 
 gboolean Start(GstVideoDecoder* decoder)

@@ -189,6 +189,7 @@ void PlayerEngine::BuildPipeline()
             this, [this] { TakeFrame(); }, Qt::QueuedConnection);
     });
     pipeline_->SetFrameSize(frameSize_.width(), frameSize_.height());
+    pipeline_->SetNetworkWaitMs(networkTimeoutMs_);
     watcher_ = std::make_unique<BusWatcher>(pipeline_->Bus());
     watcher_->Handle(GST_MESSAGE_ERROR, [this](GstMessage* msg) { FailFromMessage(msg); });
     watcher_->Handle(GST_MESSAGE_WARNING, [](GstMessage* msg) { ParseProblem(msg); });
@@ -281,6 +282,11 @@ PlayerEngine::ErrorCode PlayerEngine::JudgeError(const GError* err, bool fromSou
     // local file's would be.
     if (!IsLocalUri(UriFor(source_)) && (fromSource || !Slot().dataArrived || code == NotFound || code == OtherError))
         code = NetworkError;
+    // The source gives up on a server that stays silent after the same wait (see
+    // PlayerPipeline::SetNetworkWaitMs): that is no answer, not a refusal.
+    if (code == NetworkError && !Slot().dataArrived && sinceOpen_.isValid() &&
+        sinceOpen_.elapsed() >= networkTimeoutMs_)
+        code = NoAnswer;
     return code;
 }
 
@@ -324,6 +330,7 @@ void PlayerEngine::Open(const std::string& source)
     if (source.empty() && state_ == State::Closed && source_.empty())
         return;
     ResetFor(source);
+    sinceOpen_.start();
     if (source.empty()) {
         SetState(State::Closed);
         emit factsChanged();
@@ -448,6 +455,7 @@ void PlayerEngine::ReadFacts()
     facts_.hasVideo = videoStreams > 0;
     facts_.hasAudio = audioStreams > 0;
     facts_.isAvi = Slot().isAvi.load();
+    facts_.live = facts_.live || Slot().pictureStream;
     facts_.width = facts_.height = 0;
     facts_.pixelAspect = 1.0;
     if (facts_.hasVideo)
@@ -774,7 +782,7 @@ void PlayerEngine::RefreshDuration(GstMessage* msg)
 
 void PlayerEngine::OnBuffering(GstMessage* msg)
 {
-    if (facts_.live)
+    if (facts_.live || Slot().pictureStream)
         return;
     gint percent = 100;
     gst_message_parse_buffering(msg, &percent);

@@ -3,6 +3,7 @@
 // speed, volume, and the newest decoded frame. Bus messages and frames reach the GUI
 // thread through a socket notifier and queued calls; GStreamer's threads never touch
 // a widget.
+#include <QElapsedTimer>
 #include <QImage>
 #include <QObject>
 #include <QSize>
@@ -201,6 +202,7 @@ private:
     double volume_ = 1.0;
     bool muted_ = false;
     int networkTimeoutMs_ = 12000;
+    QElapsedTimer sinceOpen_; // a network source that fails unheard after the whole wait did not answer
     qint64 lastPositionMs_ = 0;
     QSize frameSize_;
     int staleRedraws_ = 0; // stills made again for the present frame size

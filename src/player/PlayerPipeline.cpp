@@ -2,6 +2,7 @@
 
 #include "player/JpegDecoder.h"
 #include "player/SharedFrames.h"
+#include "player/StreamMends.h"
 
 #include <gst/app/gstappsink.h>
 #include <gst/video/video.h>
@@ -104,6 +105,9 @@ GstPadProbeReturn OnFirstData(GstPad*, GstPadProbeInfo*, gpointer user)
 
 void OnSourceSetup(GstElement*, GstElement* source, gpointer user)
 {
+    const unsigned waitSeconds = static_cast<FrameSlot*>(user)->networkWaitSeconds;
+    if (waitSeconds > 0 && g_object_class_find_property(G_OBJECT_GET_CLASS(source), "timeout"))
+        g_object_set(source, "timeout", waitSeconds, nullptr);
     gsth::Pad pad = gsth::Pad::Adopt(gst_element_get_static_pad(source, "src"));
     if (pad)
         gst_pad_add_probe(pad.get(), GstPadProbeType(GST_PAD_PROBE_TYPE_BUFFER | GST_PAD_PROBE_TYPE_BUFFER_LIST),
@@ -181,7 +185,7 @@ GstPadProbeReturn OnSinkQuery(GstPad*, GstPadProbeInfo* info, gpointer)
 
 // Called for every element playbin puts in, at any depth: which source, demuxer,
 // decoders and sinks were picked is what tells why a source plays or does not.
-void OnElementSetup(GstElement*, GstElement* element, gpointer user)
+void OnElementSetup(GstElement* playbin, GstElement* element, gpointer user)
 {
     GstElementFactory* factory = gst_element_get_factory(element);
     if (!factory)
@@ -189,9 +193,12 @@ void OnElementSetup(GstElement*, GstElement* element, gpointer user)
     const gchar* name = gst_plugin_feature_get_name(GST_PLUGIN_FEATURE(factory));
     qCDebug(lcPlayer) << "picked" << name << "as" << GST_ELEMENT_NAME(element) << "-"
                       << gst_element_factory_get_metadata(factory, GST_ELEMENT_METADATA_KLASS);
+    MendElement(playbin, element, name);
     auto* slot = static_cast<FrameSlot*>(user);
     if (name && g_str_equal(name, "avidemux"))
         slot->isAvi = true;
+    if (name && g_str_equal(name, "multipartdemux"))
+        slot->pictureStream = true;
     if (name && g_str_equal(name, kJpegDecoderName)) {
         std::lock_guard<std::mutex> lock(slot->mutex);
         slot->jpegDecoder = gsth::Element::Ref(element);
@@ -329,8 +336,11 @@ PlayerPipeline::PlayerPipeline(std::function<void()> wake) : slot_(std::make_uni
     frameFilter_ = gsth::Element::Adopt(gst_element_factory_make("capsfilter", nullptr));
     if (!appSink_ || !scale || !convert || !frameFilter_)
         throw std::runtime_error("GStreamer's appsink, videoscale, videoconvert or capsfilter is not installed");
-    gsth::Caps bgrx = gsth::Caps::Adopt(gst_caps_new_simple("video/x-raw", "format", G_TYPE_STRING, "BGRx", nullptr));
-    g_object_set(appSink_.get(), "caps", bgrx.get(), "max-buffers", 1u, "drop", TRUE, "sync", TRUE, "qos", TRUE,
+    // The sink states any raw video, though only BGRx reaches it (the frame filter sees
+    // to that): playbin keeps only the decoders whose output the sink takes, and one
+    // that cannot write BGRx itself (most do not) would be passed over for the file.
+    gsth::Caps raw = gsth::Caps::Adopt(gst_caps_new_empty_simple("video/x-raw"));
+    g_object_set(appSink_.get(), "caps", raw.get(), "max-buffers", 1u, "drop", TRUE, "sync", TRUE, "qos", TRUE,
                  "enable-last-sample", FALSE, nullptr);
     // A frame already on its way when the size changes still passes ("delayed"): the
     // size may change at any moment, and refusing it would stop the stream.
@@ -394,6 +404,11 @@ void PlayerPipeline::SetFrameSize(int width, int height)
     gsth::Pad in = gsth::Pad::Adopt(gst_element_get_static_pad(frameFilter_.element(), "sink"));
     if (in)
         gst_pad_push_event(in.get(), gst_event_new_reconfigure());
+}
+
+void PlayerPipeline::SetNetworkWaitMs(int ms)
+{
+    slot_->networkWaitSeconds = unsigned(std::max(1, (ms + 999) / 1000));
 }
 
 PlayerPipeline::~PlayerPipeline()

@@ -41,6 +41,11 @@ struct FrameSlot {
     std::atomic<bool> sourceFailed{false}; // the source element failed
     std::atomic<bool> dataArrived{false};  // the source has delivered data
     std::atomic<bool> isAvi{false};        // the AVI demuxer was set up
+    // A server's endless stream of pictures (a camera's multipart stream): shown as the
+    // pictures arrive, like a live source, with nothing to buffer ahead or seek in.
+    std::atomic<bool> pictureStream{false};
+    // How long a network source may go without data before it fails, in seconds.
+    std::atomic<unsigned> networkWaitSeconds{0};
 
     void Store(GstSample* sample);
     void Retire();
@@ -85,6 +90,9 @@ public:
     GstPad* PictureInput() const { return pictureIn_.get(); }
     // Frames at this size (square pixels), or at the picture's own when empty.
     void SetFrameSize(int width, int height);
+    // A network source that sends nothing for this long fails (a server or camera that
+    // stopped), instead of waiting for its own much longer default.
+    void SetNetworkWaitMs(int ms);
     FrameSlot& Slot() const { return *slot_; }
 
 private:

@@ -1,4 +1,5 @@
 // The playback control, playing the real fixtures.
+#include <QBuffer>
 #include <QClipboard>
 #include <QElapsedTimer>
 #include <QSignalSpy>
@@ -174,6 +175,46 @@ private slots:
         QCOMPARE(player->MediaFormat(), 302);
         QCOMPARE(int(player->MovieWidth()), 352);
         QTRY_COMPARE_WITH_TIMEOUT(LastStatus(), TGKitMSPlay::Ended, kPlayTimeout);
+    }
+
+    // A camera's stream of pictures (multipart/x-mixed-replace): shown as the pictures
+    // come; when they stop coming, the network reason within the network wait.
+    void cameraStreamShowsPicturesUntilItStops_data()
+    {
+        QTest::addColumn<int>("pictures"); // sent before the camera goes silent; 0: no end
+        QTest::newRow("streaming") << 0;
+        QTest::newRow("goes silent") << 4;
+    }
+    void cameraStreamShowsPicturesUntilItStops()
+    {
+        QFETCH(int, pictures);
+        std::vector<std::string> jpegs;
+        for (QColor colour : {QColor(Qt::red), QColor(Qt::blue)}) {
+            QImage picture(160, 120, QImage::Format_RGB32);
+            picture.fill(colour);
+            QByteArray bytes;
+            QBuffer out(&bytes);
+            QVERIFY(out.open(QIODevice::WriteOnly) && picture.save(&out, "JPEG"));
+            jpegs.push_back(bytes.toStdString());
+        }
+        TestHttpServer camera(TestHttpServer::Mode::Camera);
+        camera.SetPictures(jpegs, pictures);
+        player->SetNetworkTimeoutMs(2000);
+        player->SetFileName(camera.Url("/video.mjpg"));
+        QTRY_VERIFY_WITH_TIMEOUT(Saw(TGKitMSPlay::Playing), kPlayTimeout);
+        QTRY_VERIFY_WITH_TIMEOUT(!player->View()->Frame().isNull(), kPlayTimeout);
+        QCOMPARE(player->MediaFormat(), 302);
+        QCOMPARE(int(player->MovieWidth()), 160);
+        if (pictures == 0) {
+            // Both colours come in turn: the pictures are shown as they arrive.
+            QTRY_VERIFY_WITH_TIMEOUT(qBlue(player->View()->Frame().pixel(80, 60)) > 200, kPlayTimeout);
+            QTRY_VERIFY_WITH_TIMEOUT(qRed(player->View()->Frame().pixel(80, 60)) > 200, kPlayTimeout);
+            QCOMPARE(LastStatus(), TGKitMSPlay::Playing);
+        } else {
+            // Well inside the 15 s a stalled connection is otherwise given.
+            QTRY_VERIFY_WITH_TIMEOUT(LastStatus() == TGKitMSPlay::Stopped, 10000);
+            QCOMPARE(notes.back().second, 5);
+        }
     }
 
     void badSourceReportsStoppedWithReasonAndNextSourceStillPlays_data()

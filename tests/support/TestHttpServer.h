@@ -1,6 +1,9 @@
 #pragma once
 // A small HTTP server on 127.0.0.1 for tests: serves one file (with byte ranges), or
-// accepts connections and never answers; a serving one can be held back for a while.
+// accepts connections and never answers, or serves pictures as a camera does (a
+// multipart stream, one part a picture, for as long as the client reads or until a
+// set number of pictures, after which it goes silent); a serving one can be held back
+// for a while.
 // Runs on its own thread, so a test that blocks the GUI thread still gets its answer.
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -18,7 +21,7 @@
 
 class TestHttpServer {
 public:
-    enum class Mode { Serve, Silent };
+    enum class Mode { Serve, Silent, Camera };
 
     TestHttpServer(Mode mode, std::string filePath = {}) : mode_(mode)
     {
@@ -50,6 +53,14 @@ public:
         for (int fd : held_)
             ::close(fd);
         ::close(listen_);
+    }
+
+    // Camera: the pictures sent in turn, ten a second; after `count` of them (0: no
+    // end) the connection stays open with nothing more sent.
+    void SetPictures(std::vector<std::string> pictures, int count)
+    {
+        pictures_ = std::move(pictures);
+        pictureCount_ = count;
     }
 
     // While held, connections wait unanswered in the listen queue (a slow server).
@@ -91,12 +102,49 @@ private:
                 held_.push_back(fd);
                 continue;
             }
-            Answer(fd);
+            if (mode_ == Mode::Camera) {
+                if (!StreamPictures(fd))
+                    continue; // gone silent: the connection stays open
+            } else {
+                Answer(fd);
+            }
             ::close(fd);
         }
     }
 
-    void Answer(int fd)
+    bool Send(int fd, const std::string& out)
+    {
+        size_t sent = 0;
+        while (sent < out.size() && !stop_) {
+            ssize_t n = ::send(fd, out.data() + sent, out.size() - sent, MSG_NOSIGNAL);
+            if (n <= 0)
+                return false;
+            sent += size_t(n);
+        }
+        return true;
+    }
+
+    // False when it went silent and kept the connection open.
+    bool StreamPictures(int fd)
+    {
+        ReadRequest(fd);
+        if (!Send(fd, "HTTP/1.0 200 OK\r\nContent-Type: multipart/x-mixed-replace; boundary=picture\r\n\r\n"))
+            return true;
+        for (int i = 0; !stop_ && !pictures_.empty(); ++i) {
+            if (pictureCount_ > 0 && i >= pictureCount_) {
+                held_.push_back(fd);
+                return false;
+            }
+            const std::string& picture = pictures_[size_t(i) % pictures_.size()];
+            if (!Send(fd, "--picture\r\nContent-Type: image/jpeg\r\nContent-Length: " + std::to_string(picture.size()) +
+                              "\r\n\r\n" + picture + "\r\n"))
+                return true;
+            ::poll(nullptr, 0, 100);
+        }
+        return true;
+    }
+
+    std::string ReadRequest(int fd)
     {
         std::string request;
         char buf[4096];
@@ -106,9 +154,15 @@ private:
                 continue;
             ssize_t n = ::recv(fd, buf, sizeof buf, 0);
             if (n <= 0)
-                return;
+                break;
             request.append(buf, size_t(n));
         }
+        return request;
+    }
+
+    void Answer(int fd)
+    {
+        const std::string request = ReadRequest(fd);
         size_t from = 0, to = body_.size() ? body_.size() - 1 : 0;
         bool ranged = false;
         const auto r = request.find("Range: bytes=");
@@ -133,17 +187,13 @@ private:
         std::string out = h.str();
         if (!head)
             out.append(body_, from, to - from + 1);
-        size_t sent = 0;
-        while (sent < out.size() && !stop_) {
-            ssize_t n = ::send(fd, out.data() + sent, out.size() - sent, MSG_NOSIGNAL);
-            if (n <= 0)
-                return;
-            sent += size_t(n);
-        }
+        Send(fd, out);
     }
 
     Mode mode_;
     std::string body_;
+    std::vector<std::string> pictures_;
+    int pictureCount_ = 0;
     int listen_ = -1;
     int port_ = 0;
     std::atomic<bool> stop_{false};

@@ -1,0 +1,113 @@
+// Files of every kind people's folders hold, made by make-corpus.sh: each opens with
+// the size ffprobe gives, shows its first picture as ffmpeg decodes it, seeks, and
+// plays to its end with the length ffprobe gives.
+#include <QElapsedTimer>
+#include <QFile>
+#include <QImage>
+#include <QTest>
+
+#include <algorithm>
+#include <cstdlib>
+
+#include "player/PlayerEngine.h"
+#include "support/TestMain.h"
+
+using kino::PlayerEngine;
+
+namespace {
+
+constexpr int kPlayTimeout = 20000;
+
+QString CorpusPath(const QString& name)
+{
+    return qEnvironmentVariable("KINO_CORPUS") + QLatin1Char('/') + name;
+}
+
+// How far two pictures are apart, colour by colour, seen at a size where the ways of
+// scaling subsampled colour do not count but a picture upside down or with red for
+// blue does: the mean difference, 0 to 255.
+double Difference(const QImage& a, const QImage& b)
+{
+    const QSize small(32, 24);
+    const QImage x =
+        a.convertToFormat(QImage::Format_RGB32).scaled(small, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    const QImage y =
+        b.convertToFormat(QImage::Format_RGB32).scaled(small, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    double sum = 0;
+    for (int row = 0; row < small.height(); ++row)
+        for (int col = 0; col < small.width(); ++col) {
+            const QRgb p = x.pixel(col, row), q = y.pixel(col, row);
+            sum += std::abs(qRed(p) - qRed(q)) + std::abs(qGreen(p) - qGreen(q)) + std::abs(qBlue(p) - qBlue(q));
+        }
+    return sum / (3.0 * small.width() * small.height());
+}
+
+} // namespace
+
+class FormatsTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void eachFilePlaysWholeWithItsLengthAndPicture_data()
+    {
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<int>("lengthMs");
+        QTest::addColumn<int>("width");
+        QTest::addColumn<int>("height");
+        QFile list(CorpusPath(QStringLiteral("corpus.tsv")));
+        QVERIFY2(list.open(QIODevice::ReadOnly), "the corpus was not made");
+        while (!list.atEnd()) {
+            const QList<QByteArray> fields = list.readLine().trimmed().split('\t');
+            if (fields.size() == 4)
+                QTest::newRow(fields[0].constData())
+                    << QString::fromUtf8(fields[0]) << fields[1].toInt() << fields[2].toInt() << fields[3].toInt();
+        }
+    }
+    void eachFilePlaysWholeWithItsLengthAndPicture()
+    {
+        QFETCH(QString, file);
+        QFETCH(int, lengthMs);
+        QFETCH(int, width);
+        QFETCH(int, height);
+        // Demuxers estimate lengths from their own clocks (MPEG program streams from
+        // the system clock references): a few frames either way.
+        const int slack = std::max(150, lengthMs / 20);
+
+        PlayerEngine engine;
+        engine.Open(CorpusPath(file).toStdString());
+        QTRY_VERIFY_WITH_TIMEOUT(engine.facts().known, kPlayTimeout);
+        QCOMPARE(engine.state(), PlayerEngine::State::Paused);
+        QCOMPARE(engine.facts().width, width);
+        QCOMPARE(engine.facts().height, height);
+        QVERIFY2(std::abs(engine.DurationMs() - lengthMs) <= slack,
+                 qPrintable(QStringLiteral("length %1, ffprobe %2").arg(engine.DurationMs()).arg(lengthMs)));
+
+        if (width > 0) {
+            QTRY_VERIFY_WITH_TIMEOUT(!engine.currentFrame().isNull(), kPlayTimeout);
+            const QImage reference(CorpusPath(file + QStringLiteral(".ref.png")));
+            const QImage shown = engine.FullFrame().isNull() ? engine.currentFrame() : engine.FullFrame();
+            QCOMPARE(shown.size(), reference.size());
+            const double difference = Difference(shown, reference);
+            QVERIFY2(difference < 8, qPrintable(QStringLiteral("first picture differs by %1").arg(difference)));
+        }
+
+        // From the middle to the end: seeking works, and the rest plays at its pace.
+        const qint64 middle = engine.DurationMs() / 2;
+        QVERIFY(engine.SeekMs(middle));
+        QTRY_VERIFY_WITH_TIMEOUT(std::abs(engine.PositionMs() - middle) <= slack, kPlayTimeout);
+        QVERIFY(engine.Play());
+        qint64 reached = 0;
+        QElapsedTimer clock;
+        clock.start();
+        while (engine.state() == PlayerEngine::State::Playing && clock.elapsed() < kPlayTimeout) {
+            reached = std::max(reached, engine.PositionMs());
+            QTest::qWait(10);
+        }
+        QCOMPARE(engine.state(), PlayerEngine::State::Ended);
+        QVERIFY2(reached >= lengthMs - slack - 100,
+                 qPrintable(QStringLiteral("played to %1 of %2").arg(reached).arg(lengthMs)));
+    }
+};
+
+KINO_TEST_MAIN_WITH_MEDIA(FormatsTest)
+#include "test_formats.moc"

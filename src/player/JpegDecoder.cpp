@@ -3,255 +3,23 @@
 #include <gst/video/gstvideodecoder.h>
 #include <gst/video/video.h>
 
-#include <csetjmp>
-#include <cstdio> // jpeglib.h needs FILE
-#include <cstring>
 #include <mutex>
 
-#include <jpeglib.h>
+#include "player/JpegPicture.h"
 
 namespace {
 
-// Larger pictures are taken as broken: a bad header must not make us allocate
-// gigabytes. 40 million pixels is above 8K.
-constexpr int kMaxSide = 16384;
-constexpr gint64 kMaxPixels = 40'000'000;
+using kino::jpeg::Cutter;
+using kino::jpeg::Picture;
+using kino::jpeg::Reader;
 
 constexpr const char* kSourceMeta = "KinoJpegSourceMeta";
 
-// libjpeg reports errors by calling error_exit, which must not return: it jumps back
-// to the call that started the work. No C++ object with a destructor lives between
-// the setjmp and libjpeg's frames.
-struct ErrorJump {
-    jpeg_error_mgr pub;
-    std::jmp_buf jump;
-};
-
-[[noreturn]] void OnJpegError(j_common_ptr info)
-{
-    std::longjmp(reinterpret_cast<ErrorJump*>(info->err)->jump, 1);
-}
-
-// Warnings (corrupt data, a picture cut short) are not errors: the picture is shown
-// as far as it could be decoded.
-void OnJpegMessage(j_common_ptr) {}
-
-// Adobe's CMYK JPEGs store the inks inverted; either way each pixel becomes BGRx in
-// place, as CMYK and BGRx both take four bytes.
-void CmykToBgrx(JSAMPROW row, JDIMENSION width, bool inverted)
-{
-    for (JDIMENSION x = 0; x < width; ++x) {
-        guint8* p = row + 4 * x;
-        const unsigned c = inverted ? p[0] : 255 - p[0];
-        const unsigned m = inverted ? p[1] : 255 - p[1];
-        const unsigned y = inverted ? p[2] : 255 - p[2];
-        const unsigned k = inverted ? p[3] : 255 - p[3];
-        p[0] = guint8(y * k / 255);
-        p[1] = guint8(m * k / 255);
-        p[2] = guint8(c * k / 255);
-        p[3] = 255;
-    }
-}
-
-// One libjpeg decompressor, kept for the decoder's life.
-class JpegReader {
-public:
-    JpegReader()
-    {
-        info_.err = jpeg_std_error(&error_.pub);
-        error_.pub.error_exit = OnJpegError;
-        error_.pub.output_message = OnJpegMessage;
-        if (setjmp(error_.jump))
-            return;
-        jpeg_create_decompress(&info_);
-        created_ = true;
-    }
-    ~JpegReader()
-    {
-        if (created_)
-            jpeg_destroy_decompress(&info_);
-    }
-    JpegReader(const JpegReader&) = delete;
-    JpegReader& operator=(const JpegReader&) = delete;
-
-    // Reads the header of the picture at `data`; false when it holds none.
-    bool ReadHeader(const guint8* data, gsize size)
-    {
-        if (!created_ || size == 0)
-            return false;
-        begin_ = data;
-        // Whatever the last picture left unfinished (a header read for a picture then
-        // refused) is dropped first.
-        jpeg_abort_decompress(&info_);
-        if (setjmp(error_.jump)) {
-            jpeg_abort_decompress(&info_);
-            return false;
-        }
-        jpeg_mem_src(&info_, data, static_cast<unsigned long>(size));
-        if (jpeg_read_header(&info_, TRUE) != JPEG_HEADER_OK) {
-            jpeg_abort_decompress(&info_);
-            return false;
-        }
-        return true;
-    }
-    int Width() const { return int(info_.image_width); }
-    int Height() const { return int(info_.image_height); }
-
-    // Decodes the picture whose header was read, at 1/denom of its size, which must
-    // come to width x rows; row r goes to first + r * step, width * 4 bytes of BGRx.
-    bool Decode(int denom, int width, int rows, guint8* first, gsize step)
-    {
-        if (setjmp(error_.jump)) {
-            jpeg_abort_decompress(&info_);
-            return false;
-        }
-        info_.scale_num = 1;
-        info_.scale_denom = unsigned(denom);
-        info_.dct_method = JDCT_IFAST;
-        const bool cmyk = info_.jpeg_color_space == JCS_CMYK || info_.jpeg_color_space == JCS_YCCK;
-        info_.out_color_space = cmyk ? JCS_CMYK : JCS_EXT_BGRX;
-        jpeg_calc_output_dimensions(&info_);
-        if (int(info_.output_width) != width || int(info_.output_height) != rows) {
-            jpeg_abort_decompress(&info_);
-            return false;
-        }
-        jpeg_start_decompress(&info_);
-        constexpr int kBatch = 16;
-        JSAMPROW batch[kBatch];
-        while (info_.output_scanline < info_.output_height) {
-            const JDIMENSION at = info_.output_scanline;
-            const int count = int(std::min<JDIMENSION>(kBatch, info_.output_height - at));
-            for (int i = 0; i < count; ++i)
-                batch[i] = first + step * (at + JDIMENSION(i));
-            const JDIMENSION read = jpeg_read_scanlines(&info_, batch, JDIMENSION(count));
-            if (read == 0) // cannot happen with memory as the source; never spin
-                break;
-            if (cmyk)
-                for (JDIMENSION i = 0; i < read; ++i)
-                    CmykToBgrx(batch[i], info_.output_width, info_.saw_Adobe_marker);
-        }
-        jpeg_finish_decompress(&info_);
-        return true;
-    }
-
-    // Bytes of the data given to ReadHeader that the last picture took.
-    gsize Consumed() const { return gsize(info_.src->next_input_byte - begin_); }
-
-private:
-    jpeg_decompress_struct info_{};
-    ErrorJump error_{};
-    const guint8* begin_ = nullptr;
-    bool created_ = false;
-};
-
-// What a buffer holds: one picture, or two fields of one (one JPEG each, the second
-// following the first), which the stream's caps tell by a height up to twice the
-// JPEG's.
-struct Picture {
-    int width = 0;
-    int height = 0; // of the whole picture, both fields
-    bool fields = false;
-};
-
-bool ReadPicture(JpegReader& reader, const guint8* data, gsize size, int capsWidth, int capsHeight, Picture* picture)
-{
-    if (!reader.ReadHeader(data, size))
-        return false;
-    const int w = reader.Width();
-    const int h = reader.Height();
-    picture->fields = capsWidth == w && capsHeight > h && capsHeight <= 2 * h;
-    picture->width = w;
-    picture->height = picture->fields ? 2 * h : h;
-    return w > 0 && h > 0 && picture->width <= kMaxSide && picture->height <= kMaxSide &&
-           gint64(picture->width) * picture->height <= kMaxPixels;
-}
-
-int Reduced(int size, int denom)
-{
-    return (size + denom - 1) / denom;
-}
-
-// The frame's size for a picture decoded at 1/denom.
-void FrameSize(const Picture& picture, int denom, int* width, int* height)
-{
-    *width = Reduced(picture.width, denom);
-    *height = picture.fields ? 2 * Reduced(picture.height / 2, denom) : Reduced(picture.height, denom);
-}
-
-// The largest reduction whose frame is still at least the wanted size: 1, 2, 4 or 8,
-// the reductions libjpeg has fast transforms for.
-int ChooseDenom(const Picture& picture, int wantedWidth, int wantedHeight)
-{
-    if (wantedWidth <= 0 || wantedHeight <= 0)
-        return 1;
-    int chosen = 1;
-    for (int denom : {2, 4, 8}) {
-        int w = 0, h = 0;
-        FrameSize(picture, denom, &w, &h);
-        if (w < wantedWidth || h < wantedHeight)
-            break;
-        chosen = denom;
-    }
-    return chosen;
-}
-
-// Decodes the picture (both fields, interleaved) into BGRx rows. A second field that
-// is missing or broken repeats the first, so the frame is still whole.
-bool DecodePicture(JpegReader& reader, const guint8* data, gsize size, const Picture& picture, int denom,
-                   guint8* pixels, gsize stride)
-{
-    int width = 0, height = 0;
-    FrameSize(picture, denom, &width, &height);
-    if (!picture.fields)
-        return reader.Decode(denom, width, height, pixels, stride);
-    const int fieldRows = height / 2;
-    if (!reader.Decode(denom, width, fieldRows, pixels, 2 * stride))
-        return false;
-    bool second = false;
-    for (gsize at = reader.Consumed(); at + 1 < size && !second; ++at) {
-        if (data[at] != 0xFF || data[at + 1] != 0xD8)
-            continue;
-        second = reader.ReadHeader(data + at, size - at) && reader.Width() == picture.width &&
-                 reader.Height() == picture.height / 2 &&
-                 reader.Decode(denom, width, fieldRows, pixels + stride, 2 * stride);
-        break;
-    }
-    if (!second)
-        for (int r = 0; r < fieldRows; ++r)
-            std::memcpy(pixels + (2 * r + 1) * stride, pixels + 2 * r * stride, gsize(width) * 4);
-    return true;
-}
-
-// Where the JPEG that starts at data[0] ends, just past its end-of-image marker; 0
-// when the data does not hold the whole picture yet. Walks the segments, so an end
-// marker inside one (a thumbnail in a header) does not end the picture.
-gsize PictureEnd(const guint8* data, gsize size)
-{
-    const auto restartOrStuffed = [](guint8 marker) { return marker == 0x00 || (marker >= 0xD0 && marker <= 0xD7); };
-    gsize at = 2;
-    while (at + 1 < size) {
-        if (data[at] != 0xFF || data[at + 1] == 0xFF) { // between segments: skip to a marker
-            ++at;
-            continue;
-        }
-        const guint8 marker = data[at + 1];
-        if (marker == 0xD9)
-            return at + 2;
-        if (marker == 0xD8) // the next picture: this one was cut short
-            return at;
-        if (marker == 0x01 || restartOrStuffed(marker)) {
-            at += 2;
-            continue;
-        }
-        if (at + 3 >= size)
-            return 0;
-        at += 2 + ((gsize(data[at + 2]) << 8) | data[at + 3]);
-        if (marker == 0xDA) // the coded picture data, up to its next marker
-            while (at + 1 < size && (data[at] != 0xFF || restartOrStuffed(data[at + 1])))
-                ++at;
-    }
-    return 0;
-}
+// A stream that has shown no picture yet and then this many broken ones in a row is
+// not Motion JPEG that a decoder can use: it fails with the decoding error instead of
+// playing black to its end. Once a picture has been shown, broken ones cost only
+// their frame.
+constexpr int kBrokenBeforeAnyPicture = 10;
 
 // The element.
 
@@ -259,10 +27,15 @@ struct KinoJpegDec {
     GstVideoDecoder parent;
     gint wantedWidth; // read and written atomically: set from the GUI thread
     gint wantedHeight;
-    JpegReader* reader;
+    // The streaming thread's alone, between start and stop.
+    Reader* reader;
+    Cutter* cutter;
+    bool cutting; // a picture's start has been found and its end is sought
     GstVideoCodecState* input;
     int outWidth, outHeight; // the output state's size; 0 when it must be set anew
     bool outFields;
+    int pictures; // pictures decoded
+    int broken;   // broken pictures since the last good one
 };
 struct KinoJpegDecClass {
     GstVideoDecoderClass parent_class;
@@ -299,21 +72,40 @@ void GetProperty(GObject* object, guint id, GValue* value, GParamSpec* pspec)
         G_OBJECT_WARN_INVALID_PROPERTY_ID(object, id, pspec);
 }
 
+void Release(KinoJpegDec* self)
+{
+    delete self->reader;
+    self->reader = nullptr;
+    delete self->cutter;
+    self->cutter = nullptr;
+    g_clear_pointer(&self->input, gst_video_codec_state_unref);
+}
+
 gboolean Start(GstVideoDecoder* decoder)
 {
     KinoJpegDec* self = Self(decoder);
-    delete self->reader;
-    self->reader = new JpegReader;
+    Release(self);
+    self->reader = new Reader;
+    self->cutter = new Cutter;
+    self->cutting = false;
     self->outWidth = self->outHeight = 0;
+    self->pictures = self->broken = 0;
     return TRUE;
 }
 
 gboolean Stop(GstVideoDecoder* decoder)
 {
+    Release(Self(decoder));
+    return TRUE;
+}
+
+// After a seek the pending bytes are gone: the next picture is sought afresh.
+gboolean Flush(GstVideoDecoder* decoder)
+{
     KinoJpegDec* self = Self(decoder);
-    delete self->reader;
-    self->reader = nullptr;
-    g_clear_pointer(&self->input, gst_video_codec_state_unref);
+    self->cutting = false;
+    if (self->cutter)
+        self->cutter->Reset();
     return TRUE;
 }
 
@@ -332,29 +124,38 @@ gboolean SetFormat(GstVideoDecoder* decoder, GstVideoCodecState* state)
     const bool framed = GST_VIDEO_INFO_FPS_N(&state->info) > 0 ||
                         (caps && gst_structure_get_boolean(caps, "parsed", &parsed) && parsed);
     gst_video_decoder_set_packetized(decoder, framed);
+    Flush(decoder);
     return TRUE;
 }
 
 GstFlowReturn Parse(GstVideoDecoder* decoder, GstVideoCodecFrame*, GstAdapter* adapter, gboolean atEos)
 {
-    const gsize available = gst_adapter_available(adapter);
-    const gssize start =
-        available >= 4 ? gst_adapter_masked_scan_uint32(adapter, 0xffff0000, 0xffd80000, 0, guint(available)) : -1;
-    if (start < 0) {
-        // No picture starts here; keep the bytes that may begin one.
-        gst_adapter_flush(adapter, atEos || available < 3 ? available : available - 3);
-        return GST_VIDEO_DECODER_FLOW_NEED_DATA;
+    KinoJpegDec* self = Self(decoder);
+    gsize available = gst_adapter_available(adapter);
+    if (!self->cutter)
+        return GST_FLOW_ERROR;
+    if (!self->cutting) {
+        const gssize start =
+            available >= 4 ? gst_adapter_masked_scan_uint32(adapter, 0xffff0000, 0xffd80000, 0, guint(available)) : -1;
+        if (start < 0) {
+            // No picture starts here; the last bytes may begin one.
+            gst_adapter_flush(adapter, atEos ? available : available > 3 ? available - 3 : 0);
+            return GST_VIDEO_DECODER_FLOW_NEED_DATA;
+        }
+        gst_adapter_flush(adapter, gsize(start));
+        available -= gsize(start);
+        self->cutting = true;
+        self->cutter->Reset();
     }
-    gst_adapter_flush(adapter, gsize(start));
-    const gsize rest = available - gsize(start);
-    const auto* data = static_cast<const guint8*>(gst_adapter_map(adapter, rest));
-    gsize end = data ? PictureEnd(data, rest) : 0;
-    gst_adapter_unmap(adapter);
+    gsize end = self->cutter->Scan([adapter](std::size_t from, std::size_t count,
+                                             std::uint8_t* out) { gst_adapter_copy(adapter, out, from, count); },
+                                   available);
     if (end == 0) {
         if (!atEos)
             return GST_VIDEO_DECODER_FLOW_NEED_DATA;
-        end = rest; // the stream's last picture, cut short: decoded as far as it goes
+        end = available; // the stream's last picture, cut short: decoded as far as it goes
     }
+    self->cutting = false;
     gst_video_decoder_add_to_frame(decoder, int(end));
     return gst_video_decoder_have_frame(decoder);
 }
@@ -386,12 +187,30 @@ bool EnsureOutput(KinoJpegDec* self, int width, int height, bool fields)
 
 GstFlowReturn Broken(GstVideoDecoder* decoder, GstVideoCodecFrame* frame, const char* what)
 {
+    KinoJpegDec* self = Self(decoder);
     GstFlowReturn flow = GST_FLOW_OK;
-    // Counted against the decoder's error allowance: a few broken frames are dropped,
-    // a stream of nothing but is an error.
-    GST_VIDEO_DECODER_ERROR(decoder, 1, STREAM, DECODE, ("Failed to decode JPEG image"), ("%s", what), flow);
+    ++self->broken;
+    if (self->pictures == 0 && self->broken >= kBrokenBeforeAnyPicture) {
+        GST_ELEMENT_ERROR(decoder, STREAM, DECODE, ("Failed to decode JPEG image"),
+                          ("no picture of the stream decodes: %s", what));
+        flow = GST_FLOW_ERROR;
+    } else {
+        // Counted against the decoder's error allowance as well.
+        GST_VIDEO_DECODER_ERROR(decoder, 1, STREAM, DECODE, ("Failed to decode JPEG image"), ("%s", what), flow);
+    }
     gst_video_decoder_drop_frame(decoder, frame);
     return flow;
+}
+
+// At the end of the stream: one that held only broken pictures, fewer than it takes
+// to fail on the way, fails now.
+GstFlowReturn Finish(GstVideoDecoder* decoder)
+{
+    KinoJpegDec* self = Self(decoder);
+    if (self->pictures > 0 || self->broken == 0)
+        return GST_FLOW_OK;
+    GST_ELEMENT_ERROR(decoder, STREAM, DECODE, ("Failed to decode JPEG image"), ("no picture of the stream decodes"));
+    return GST_FLOW_ERROR;
 }
 
 GstFlowReturn HandleFrame(GstVideoDecoder* decoder, GstVideoCodecFrame* frame)
@@ -405,13 +224,14 @@ GstFlowReturn HandleFrame(GstVideoDecoder* decoder, GstVideoCodecFrame* frame)
     const int capsWidth = self->input ? GST_VIDEO_INFO_WIDTH(&self->input->info) : 0;
     const int capsHeight = self->input ? GST_VIDEO_INFO_HEIGHT(&self->input->info) : 0;
     Picture picture;
-    if (!ReadPicture(*self->reader, in.data, in.size, capsWidth, capsHeight, &picture)) {
+    if (!kino::jpeg::ReadPicture(*self->reader, in.data, in.size, capsWidth, capsHeight, &picture)) {
         gst_buffer_unmap(frame->input_buffer, &in);
         return Broken(decoder, frame, "no picture, or one too large");
     }
-    const int denom = ChooseDenom(picture, g_atomic_int_get(&self->wantedWidth), g_atomic_int_get(&self->wantedHeight));
+    const int denom =
+        kino::jpeg::ChooseDenom(picture, g_atomic_int_get(&self->wantedWidth), g_atomic_int_get(&self->wantedHeight));
     int width = 0, height = 0;
-    FrameSize(picture, denom, &width, &height);
+    kino::jpeg::FrameSize(picture, denom, &width, &height);
     if (!EnsureOutput(self, width, height, picture.fields)) {
         gst_buffer_unmap(frame->input_buffer, &in);
         gst_video_decoder_drop_frame(decoder, frame);
@@ -432,13 +252,15 @@ GstFlowReturn HandleFrame(GstVideoDecoder* decoder, GstVideoCodecFrame* frame)
         gst_buffer_unmap(frame->input_buffer, &in);
         return Broken(decoder, frame, "output not writable");
     }
-    const bool decoded = DecodePicture(*self->reader, in.data, in.size, picture, denom,
-                                       static_cast<guint8*>(GST_VIDEO_FRAME_PLANE_DATA(&pixels, 0)),
-                                       gsize(GST_VIDEO_FRAME_PLANE_STRIDE(&pixels, 0)));
+    const bool decoded = kino::jpeg::DecodePicture(*self->reader, in.data, in.size, picture, denom,
+                                                   static_cast<guint8*>(GST_VIDEO_FRAME_PLANE_DATA(&pixels, 0)),
+                                                   gsize(GST_VIDEO_FRAME_PLANE_STRIDE(&pixels, 0)));
     gst_video_frame_unmap(&pixels);
     gst_buffer_unmap(frame->input_buffer, &in);
     if (!decoded)
         return Broken(decoder, frame, "broken picture data");
+    ++self->pictures;
+    self->broken = 0;
     if (denom > 1) {
         // A copy of the frame wants the whole picture: the JPEG it can be decoded from
         // again rides along, and survives the scaling and any copy of the frame.
@@ -452,10 +274,7 @@ GstFlowReturn HandleFrame(GstVideoDecoder* decoder, GstVideoCodecFrame* frame)
 
 void Finalize(GObject* object)
 {
-    KinoJpegDec* self = Self(object);
-    delete self->reader;
-    self->reader = nullptr;
-    g_clear_pointer(&self->input, gst_video_codec_state_unref);
+    Release(Self(object));
     G_OBJECT_CLASS(kino_jpeg_dec_parent_class)->finalize(object);
 }
 
@@ -489,6 +308,8 @@ void kino_jpeg_dec_class_init(KinoJpegDecClass* klass)
     video->set_format = SetFormat;
     video->parse = Parse;
     video->handle_frame = HandleFrame;
+    video->flush = Flush;
+    video->finish = Finish;
 }
 
 void kino_jpeg_dec_init(KinoJpegDec* self)
@@ -529,10 +350,10 @@ gsth::Sample FullJpegPictureOf(GstBuffer* frame)
     GstMapInfo in;
     if (!gst_buffer_map(source.get(), &in, GST_MAP_READ))
         return {};
-    JpegReader reader;
+    Reader reader;
     Picture picture;
     gsth::Sample sample;
-    if (ReadPicture(reader, in.data, in.size, capsWidth, capsHeight, &picture)) {
+    if (kino::jpeg::ReadPicture(reader, in.data, in.size, capsWidth, capsHeight, &picture)) {
         GstVideoInfo info;
         const bool sized =
             gst_video_info_set_format(&info, GST_VIDEO_FORMAT_BGRx, guint(picture.width), guint(picture.height));
@@ -540,8 +361,8 @@ gsth::Sample FullJpegPictureOf(GstBuffer* frame)
             sized ? gsth::Buffer::Adopt(gst_buffer_new_allocate(nullptr, info.size, nullptr)) : gsth::Buffer();
         GstMapInfo out;
         if (full && gst_buffer_map(full.get(), &out, GST_MAP_WRITE)) {
-            const bool decoded = DecodePicture(reader, in.data, in.size, picture, 1, out.data,
-                                               gsize(GST_VIDEO_INFO_PLANE_STRIDE(&info, 0)));
+            const bool decoded = kino::jpeg::DecodePicture(reader, in.data, in.size, picture, 1, out.data,
+                                                           gsize(GST_VIDEO_INFO_PLANE_STRIDE(&info, 0)));
             gst_buffer_unmap(full.get(), &out);
             gsth::Caps caps = gsth::Caps::Adopt(gst_video_info_to_caps(&info));
             if (decoded && caps)

@@ -1,9 +1,11 @@
 // The Motion-JPEG decoder on its own: pictures made in the test, pushed one by one.
 #include <QBuffer>
 #include <QImage>
+#include <QImageWriter>
 #include <QTest>
 
 #include <algorithm>
+#include <cstring>
 
 #include <gst/app/gstappsink.h>
 #include <gst/app/gstappsrc.h>
@@ -11,6 +13,7 @@
 
 #include "player/GstHandles.h"
 #include "player/JpegDecoder.h"
+#include "player/JpegPicture.h"
 #include "support/TestMain.h"
 
 namespace gsth = kino::gsth;
@@ -24,6 +27,39 @@ QByteArray Jpeg(const QImage& picture)
     out.open(QIODevice::WriteOnly);
     picture.save(&out, "JPG", 95);
     return bytes;
+}
+
+QImage Flat(QSize size, QColor color);
+
+// A picture of exactly `size` bytes, padded with a comment segment.
+QByteArray JpegOfSize(int size)
+{
+    QByteArray jpeg = Jpeg(Flat(QSize(64, 48), Qt::green));
+    const int pad = size - int(jpeg.size()) - 4;
+    if (pad < 0)
+        return {};
+    QByteArray comment("\xFF\xFE", 2);
+    comment += char((pad + 2) >> 8);
+    comment += char((pad + 2) & 0xFF);
+    return jpeg.insert(2, comment + QByteArray(pad, 'c'));
+}
+
+// A progressive picture whose first scan is repeated until it has `scans` of them.
+QByteArray ProgressiveWithScans(const QImage& picture, int scans)
+{
+    QByteArray bytes;
+    QBuffer out(&bytes);
+    out.open(QIODevice::WriteOnly);
+    QImageWriter writer(&out, "JPG");
+    writer.setProgressiveScanWrite(true);
+    writer.write(picture);
+    const int sos = int(bytes.indexOf(QByteArray("\xFF\xDA", 2)));
+    int end = sos + 2;
+    while (end + 1 < bytes.size() && !(uchar(bytes[end]) == 0xFF && uchar(bytes[end + 1]) != 0 &&
+                                       (uchar(bytes[end + 1]) < 0xD0 || uchar(bytes[end + 1]) > 0xD7)))
+        ++end;
+    const QByteArray scan = bytes.mid(sos, end - sos);
+    return bytes.left(end) + scan.repeated(scans) + bytes.mid(end);
 }
 
 QImage Flat(QSize size, QColor color)
@@ -109,20 +145,26 @@ private slots:
     {
         QTest::addColumn<QSize>("wanted");
         QTest::addColumn<bool>("secondField");
+        QTest::addColumn<bool>("firstEnds"); // the first field has its end marker
         QTest::addColumn<QSize>("frame");
-        QTest::newRow("own size") << QSize() << true << QSize(64, 48);
-        QTest::newRow("half size") << QSize(32, 24) << true << QSize(32, 24);
-        QTest::newRow("second field missing: the first is repeated") << QSize() << false << QSize(64, 48);
+        QTest::newRow("own size") << QSize() << true << true << QSize(64, 48);
+        QTest::newRow("half size") << QSize(32, 24) << true << true << QSize(32, 24);
+        QTest::newRow("second field missing: the first is repeated") << QSize() << false << true << QSize(64, 48);
+        QTest::newRow("first field without its end marker") << QSize() << true << false << QSize(64, 48);
+        QTest::newRow("first field without its end marker, alone") << QSize() << false << false << QSize(64, 48);
     }
     void fieldPairsAreInterleaved()
     {
         QFETCH(QSize, wanted);
         QFETCH(bool, secondField);
+        QFETCH(bool, firstEnds);
         QFETCH(QSize, frame);
         Decoding decoding(QSize(64, 48));
         g_object_set(decoding.decoder, "wanted-width", std::max(wanted.width(), 0), "wanted-height",
                      std::max(wanted.height(), 0), nullptr);
         QByteArray pair = Jpeg(Flat(QSize(64, 24), Qt::red));
+        if (!firstEnds)
+            pair.chop(2);
         if (secondField)
             pair += Jpeg(Flat(QSize(64, 24), Qt::blue));
         decoding.Push(pair);
@@ -158,6 +200,8 @@ private slots:
                 busy.setPixel(x, y, qRgb(x * 4, y * 5, (x * y) % 256));
         const QByteArray cut = Jpeg(busy);
         QTest::newRow("cut short: decoded as far as it goes") << cut.left(cut.size() * 3 / 4) << true;
+        QTest::newRow("progressive in more scans than allowed")
+            << ProgressiveWithScans(busy, kino::jpeg::kMaxScans + 10) << false;
     }
     void brokenPicturesCostOnlyTheirFrame()
     {
@@ -179,21 +223,33 @@ private slots:
     void unframedStreamsAreCutIntoPictures_data()
     {
         QTest::addColumn<QByteArray>("first");
+        QTest::addColumn<int>("chunk");
+        QTest::addColumn<QByteArray>("before"); // what comes ahead of the first picture
         const QByteArray plain = Jpeg(Flat(QSize(64, 48), Qt::green));
         // A header segment holding markers of a picture of its own, as a thumbnail does.
         QByteArray thumbnail = plain;
         thumbnail.insert(2, QByteArray("\xFF\xE1\x00\x08\xFF\xD8\xFF\xD9\x00\x00", 10));
-        QTest::newRow("plain pictures") << plain;
-        QTest::newRow("a header segment holding an end marker") << thumbnail;
-        QTest::newRow("a picture cut short before the next") << plain.left(plain.size() - 40);
+        const QByteArray junk("junk");
+        QTest::newRow("plain pictures") << plain << 97 << junk;
+        QTest::newRow("a header segment holding an end marker") << thumbnail << 97 << junk;
+        QTest::newRow("a picture cut short before the next") << plain.left(plain.size() - 40) << 97 << junk;
+        for (int chunk : {1, 2, 3, 4096})
+            QTest::addRow("chunks of %d bytes", chunk) << plain << chunk << QByteArray();
+        // The next picture begins in the last bytes of a chunk.
+        for (int size : {4093, 4094, 4095, 4097})
+            QTest::addRow("a first picture of %d bytes, 4 KiB chunks", size)
+                << JpegOfSize(size) << 4096 << QByteArray();
     }
     void unframedStreamsAreCutIntoPictures()
     {
         QFETCH(QByteArray, first);
-        const QByteArray stream = QByteArray("junk") + first + Jpeg(Flat(QSize(64, 48), Qt::green));
+        QFETCH(int, chunk);
+        QFETCH(QByteArray, before);
+        QVERIFY(!first.isEmpty());
+        const QByteArray stream = before + first + Jpeg(Flat(QSize(64, 48), Qt::green));
         Decoding decoding(QSize(), false); // as a bare file's caps: no size, no rate
-        for (qsizetype at = 0; at < stream.size(); at += 97)
-            decoding.Push(stream.mid(at, 97));
+        for (qsizetype at = 0; at < stream.size(); at += chunk)
+            decoding.Push(stream.mid(at, chunk));
         gst_app_src_end_of_stream(GST_APP_SRC(decoding.src));
         for (int picture = 0; picture < 2; ++picture) {
             const QImage shown = decoding.Next();
@@ -202,6 +258,67 @@ private slots:
         }
         QVERIFY(decoding.Next().isNull());
         QVERIFY(!decoding.Failed());
+    }
+
+    // Finding a picture's end looks at each byte of the stream once however small its
+    // chunks: a photo of many megabytes read 4 KiB at a time must not cost its size
+    // for every chunk.
+    void cuttingLooksAtEachByteOnce_data()
+    {
+        QTest::addColumn<int>("chunk");
+        for (int chunk : {1, 97, 4096})
+            QTest::addRow("chunks of %d bytes", chunk) << chunk;
+    }
+    void cuttingLooksAtEachByteOnce()
+    {
+        QFETCH(int, chunk);
+        QImage busy(400, 300, QImage::Format_RGB32);
+        for (int y = 0; y < busy.height(); ++y)
+            for (int x = 0; x < busy.width(); ++x)
+                busy.setPixel(x, y, qRgb((x * 7) % 256, (y * 3) % 256, (x * y) % 256));
+        const QByteArray picture = Jpeg(busy);
+        kino::jpeg::Cutter cutter;
+        std::size_t copied = 0, end = 0;
+        const auto copy = [&](std::size_t from, std::size_t count, std::uint8_t* out) {
+            copied += count;
+            std::memcpy(out, picture.constData() + from, count);
+        };
+        for (qsizetype have = chunk; !end; have += chunk)
+            end = cutter.Scan(copy, std::size_t(std::min(have, picture.size())));
+        QCOMPARE(qsizetype(end), picture.size());
+        QVERIFY2(copied <= std::size_t(picture.size()) + 4 * std::size_t(picture.size() / chunk + 1),
+                 qPrintable(QString::number(copied)));
+    }
+
+    // A stream in which no picture decodes fails with the decoding error, on the way
+    // or at its end; once a picture has been shown, broken ones cost only their frame.
+    void streamWithoutAGoodPictureFails_data()
+    {
+        QTest::addColumn<bool>("goodFirst");
+        QTest::addColumn<int>("broken");
+        QTest::addColumn<bool>("fails");
+        QTest::newRow("a few broken, then the end") << false << 3 << true;
+        QTest::newRow("many broken") << false << 40 << true;
+        QTest::newRow("one good, then many broken") << true << 40 << false;
+    }
+    void streamWithoutAGoodPictureFails()
+    {
+        QFETCH(bool, goodFirst);
+        QFETCH(int, broken);
+        QFETCH(bool, fails);
+        Decoding decoding(QSize(64, 48));
+        if (goodFirst)
+            decoding.Push(Jpeg(Flat(QSize(64, 48), Qt::green)));
+        for (int i = 0; i < broken; ++i)
+            decoding.Push(QByteArray(500, char(i)));
+        gst_app_src_end_of_stream(GST_APP_SRC(decoding.src));
+        if (goodFirst) // the sink tells of the end once what it holds is taken
+            QCOMPARE(decoding.Next().size(), QSize(64, 48));
+        gsth::Bus bus = gsth::Bus::Adopt(gst_element_get_bus(decoding.pipeline.element()));
+        gsth::Message end = gsth::Message::Adopt(gst_bus_timed_pop_filtered(
+            bus.get(), 10 * GST_SECOND, GstMessageType(GST_MESSAGE_ERROR | GST_MESSAGE_EOS)));
+        QVERIFY(end);
+        QCOMPARE(GST_MESSAGE_TYPE(end.get()) == GST_MESSAGE_ERROR, fails);
     }
 };
 

@@ -12,11 +12,11 @@
 #include <algorithm>
 #include <chrono>
 #include <condition_variable>
-#include <deque>
 #include <memory>
 #include <mutex>
 #include <stdexcept>
 #include <string>
+#include <system_error>
 #include <thread>
 
 #include "player/MediaEngine.h"
@@ -365,8 +365,9 @@ PlayerPipeline::PlayerPipeline(std::function<void()> wake) : slot_(std::make_uni
     gsth::Pad sinkIn = gsth::Pad::Adopt(gst_element_get_static_pad(appSink_.element(), "sink"));
     gst_pad_add_probe(sinkIn.get(), GST_PAD_PROBE_TYPE_QUERY_DOWNSTREAM, OnSinkQuery, nullptr, nullptr);
     g_object_set(playbin_.get(), "video-filter", sizing.get(), "video-sink", appSink_.get(), nullptr);
-    if (gsth::Element audio = MakeAudioSink())
-        g_object_set(playbin_.get(), "audio-sink", audio.get(), nullptr);
+    audioSink_ = MakeAudioSink();
+    if (audioSink_)
+        g_object_set(playbin_.get(), "audio-sink", audioSink_.get(), nullptr);
     // Speed changes keep the pitch: scaletempo stretches the sound by the segment's
     // rate. One filter per source: a filter kept across sources was seen to crash on
     // a rate seek right after a preroll while it still held the last source's state.
@@ -411,10 +412,36 @@ void PlayerPipeline::SetNetworkWaitMs(int ms)
     slot_->networkWaitSeconds = unsigned(std::max(1, (ms + 999) / 1000));
 }
 
+namespace {
+
+// Holds data back at a sink while its pipeline waits to be stopped; the stop's flush
+// lets the waiting threads go.
+GstPadProbeReturn HoldData(GstPad*, GstPadProbeInfo*, gpointer)
+{
+    return GST_PAD_PROBE_OK;
+}
+
+} // namespace
+
+void PlayerPipeline::Silence()
+{
+    g_object_set(playbin_.get(), "mute", TRUE, nullptr);
+    for (GstElement* sink : {audioSink_.element(), appSink_.element()}) {
+        gsth::Pad in = sink ? gsth::Pad::Adopt(gst_element_get_static_pad(sink, "sink")) : gsth::Pad();
+        if (in)
+            gst_pad_add_probe(in.get(),
+                              GstPadProbeType(GST_PAD_PROBE_TYPE_BLOCK | GST_PAD_PROBE_TYPE_BUFFER |
+                                              GST_PAD_PROBE_TYPE_BUFFER_LIST),
+                              HoldData, nullptr, nullptr);
+    }
+}
+
 PlayerPipeline::~PlayerPipeline()
 {
+    // Logged through GStreamer: this may run on a stopping thread while the process
+    // ends, after the application's own log is gone.
     if (gst_element_set_state(playbin_.element(), GST_STATE_NULL) == GST_STATE_CHANGE_FAILURE)
-        qCDebug(lcPlayer) << "a retired pipeline refused to stop";
+        GST_WARNING_OBJECT(playbin_.get(), "a retired pipeline refused to stop");
     elementSetup_.disconnect();
     sourceSetup_.disconnect();
     gst_bus_set_sync_handler(bus_.get(), nullptr, nullptr, nullptr);
@@ -425,80 +452,28 @@ namespace PipelineReaper {
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-// A pipeline still stopping after this long is taken to hang.
-constexpr auto kStuckAfter = std::chrono::seconds(3);
-
-// One stopping thread. An abandoned one keeps its pipeline and ends when it comes
-// back, if ever.
-struct Worker {
-    bool abandoned = false;
-    bool busy = false;
-    Clock::time_point busySince;
-};
-
+// The stops under way. Each runs on a thread of its own, so one that hangs (an element
+// that never lets go) holds up nothing retired after it; it is left to its thread.
 struct Reaper {
     std::mutex mutex;
     std::condition_variable changed;
-    std::deque<std::function<void()>> queue;
-    std::shared_ptr<Worker> current;
-    int abandonedCount = 0;
-
-    void StartWorker()
-    {
-        current = std::make_shared<Worker>();
-        std::thread([this, me = current] { Run(me); }).detach();
-    }
-
-    void Run(const std::shared_ptr<Worker>& me)
-    {
-        std::unique_lock<std::mutex> lock(mutex);
-        for (;;) {
-            changed.wait(lock, [&] { return me->abandoned || !queue.empty(); });
-            if (me->abandoned)
-                return;
-            std::function<void()> job = std::move(queue.front());
-            queue.pop_front();
-            me->busy = true;
-            me->busySince = Clock::now();
-            lock.unlock();
-            job();
-            job = nullptr;
-            // The decoders of that source are gone; give their memory back.
-            malloc_trim(0);
-            lock.lock();
-            me->busy = false;
-            if (me->abandoned) {
-                // Back at last; a new thread took over meanwhile.
-                --abandonedCount;
-                changed.notify_all();
-                return;
-            }
-            changed.notify_all();
-        }
-    }
-
-    // Under the mutex: leaves a hanging thread behind and carries on with a new one.
-    void AbandonIfStuck()
-    {
-        if (current && current->busy && Clock::now() - current->busySince > kStuckAfter) {
-            current->abandoned = true;
-            ++abandonedCount;
-            StartWorker();
-        }
-    }
+    int running = 0;
 };
 
-// Never destroyed: abandoned threads may still refer to it while the process ends.
+// Never destroyed: threads left hanging may still refer to it while the process ends.
 Reaper& Instance()
 {
-    static Reaper* reaper = [] {
-        auto* made = new Reaper;
-        std::lock_guard<std::mutex> lock(made->mutex);
-        made->StartWorker();
-        return made;
-    }();
+    static Reaper* reaper = new Reaper;
     return *reaper;
+}
+
+void Finished(Reaper& reaper)
+{
+    // The decoders of that source are gone; give their memory back.
+    malloc_trim(0);
+    std::lock_guard<std::mutex> lock(reaper.mutex);
+    --reaper.running;
+    reaper.changed.notify_all();
 }
 
 } // namespace
@@ -508,26 +483,37 @@ void Retire(std::unique_ptr<PlayerPipeline> pipeline)
     if (!pipeline)
         return;
     pipeline->Slot().Retire();
-    // Shared, since std::function must be copyable; only the reaper holds it.
+    // Silent from now, not from when its stop comes round: no two sources are heard.
+    pipeline->Silence();
+    // Shared, since std::function must be copyable; only the stopping thread holds it.
     Run([retired = std::shared_ptr<PlayerPipeline>(std::move(pipeline))]() mutable { retired.reset(); });
 }
 
 void Run(std::function<void()> stopping)
 {
     Reaper& reaper = Instance();
-    std::lock_guard<std::mutex> lock(reaper.mutex);
-    reaper.AbandonIfStuck();
-    reaper.queue.push_back(std::move(stopping));
-    reaper.changed.notify_all();
+    {
+        std::lock_guard<std::mutex> lock(reaper.mutex);
+        ++reaper.running;
+    }
+    try {
+        std::thread([&reaper, job = std::move(stopping)]() mutable {
+            job();
+            job = nullptr;
+            Finished(reaper);
+        }).detach();
+    } catch (const std::system_error&) {
+        // No thread to be had: stopped here rather than never.
+        stopping();
+        Finished(reaper);
+    }
 }
 
 bool Drain(int ms)
 {
     Reaper& reaper = Instance();
     std::unique_lock<std::mutex> lock(reaper.mutex);
-    return reaper.changed.wait_for(lock, std::chrono::milliseconds(ms), [&] {
-        return reaper.queue.empty() && !reaper.current->busy && reaper.abandonedCount == 0;
-    });
+    return reaper.changed.wait_for(lock, std::chrono::milliseconds(ms), [&] { return reaper.running == 0; });
 }
 
 } // namespace PipelineReaper

@@ -77,9 +77,12 @@ public:
     // Throws as the constructor does when an element is missing, from the registry
     // alone: nothing is built or loaded.
     static void RequireElements();
-    // Stops the pipeline; this may wait on its streaming threads, so it runs on the
-    // reaper's thread, never on the GUI thread.
+    // Stops the pipeline; this may wait on its streaming threads, so it runs on a
+    // stopping thread of the reaper's, never on the GUI thread.
     ~PlayerPipeline();
+    // Mutes the pipeline and holds back whatever reaches its sinks, without waiting
+    // for anything: for a retired pipeline until it is stopped.
+    void Silence();
     PlayerPipeline(const PlayerPipeline&) = delete;
     PlayerPipeline& operator=(const PlayerPipeline&) = delete;
 
@@ -100,6 +103,7 @@ private:
     const std::unique_ptr<FrameSlot> slot_;
     gsth::Element playbin_;
     gsth::Element appSink_;
+    gsth::Element audioSink_;
     gsth::Element frameFilter_;
     gsth::Pad pictureIn_;
     gsth::Bus bus_;
@@ -107,15 +111,15 @@ private:
     gsth::SignalConnection sourceSetup_;
 };
 
-// Stops retired pipelines on a thread of its own. A pipeline that does not stop in
-// a few seconds is abandoned to its thread, and the next ones are stopped on a new
-// thread, so no hanging element holds up the window, the next source or quitting.
+// Stops retired pipelines, each on a thread of its own, so no hanging element holds up
+// the window, the next source, another retired pipeline or quitting: a pipeline that
+// never stops is left to its thread. A retired pipeline is silenced at once.
 namespace PipelineReaper {
 void Retire(std::unique_ptr<PlayerPipeline> pipeline);
-// Runs `stopping` on the reaper's thread, after what was retired before it.
+// Runs `stopping` on a stopping thread of its own.
 void Run(std::function<void()> stopping);
 // Waits until every retired pipeline has stopped, at most `ms` milliseconds; false
-// when one is still stopping or was abandoned.
+// when one is still stopping.
 bool Drain(int ms);
 } // namespace PipelineReaper
 

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Checks that no layer includes one above it, installs what is missing, builds,
 # runs every test, then runs them all again in a build with AddressSanitizer and
-# UndefinedBehaviorSanitizer.
+# UndefinedBehaviorSanitizer, and runs the fuzz targets for a short while.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -27,4 +27,8 @@ run_suite() { # run_suite BUILD_DIR BUILD_TYPE [CMAKE ARGS...]
 status=0
 run_suite build Release -DKINO_SANITIZE=OFF || status=1
 run_suite build-asan Debug -DKINO_SANITIZE=ON || status=1
+# The fuzz targets, briefly: a finding fails the run (scripts/fuzz.sh --targets for
+# a longer one).
+echo "== Fuzzing the picture reader, the MIDI check and the AVI header reader"
+bash scripts/fuzz.sh --targets 20 || status=1
 exit $status

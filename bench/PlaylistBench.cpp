@@ -132,7 +132,7 @@ std::unique_ptr<TMovieForm1> ShowForm(BenchDialogs& dialogs, const std::string& 
 {
     auto form = std::make_unique<TMovieForm1>(&dialogs);
     form->SetSettingsPath(settings);
-    form->playerStatus = TGKitMSPlay::Playing;
+    form->FollowPlayerStatus(TGKitMSPlay::Playing);
     form->show();
     Settle();
     return form;
@@ -140,8 +140,8 @@ std::unique_ptr<TMovieForm1> ShowForm(BenchDialogs& dialogs, const std::string& 
 
 void ClearList(TMovieForm1& form)
 {
-    form.playlist->Items().Clear();
-    form.playerStatus = TGKitMSPlay::Playing;
+    form.Playlist()->Items().Clear();
+    form.FollowPlayerStatus(TGKitMSPlay::Playing);
     Settle();
 }
 
@@ -210,7 +210,7 @@ void BenchFolder(const Options& opt, TMovieForm1& form, BenchDialogs& dialogs, R
     }
     const long findCount = long(std::count(counted.out.begin(), counted.out.end(), '\n'));
     ClearList(form);
-    form.addFolderTreeAction->trigger();
+    form.findChild<QAction*>(QStringLiteral("CDROM1"))->trigger();
     Settle();
 
     std::vector<double> ours, reference;
@@ -218,8 +218,8 @@ void BenchFolder(const Options& opt, TMovieForm1& form, BenchDialogs& dialogs, R
     for (int i = 0; i < opt.runs; ++i) {
         Progress("folder-tree add, run " + std::to_string(i + 1) + " of " + std::to_string(opt.runs));
         ClearList(form);
-        ours.push_back(TimeMs([&] { form.addFolderTreeAction->trigger(); }));
-        ourCount = form.playlist->Items().Count();
+        ours.push_back(TimeMs([&] { form.findChild<QAction*>(QStringLiteral("CDROM1"))->trigger(); }));
+        ourCount = form.Playlist()->Items().Count();
         Settle();
         const QuietResult f = RunQuiet(findArgs);
         if (!f.ok) {
@@ -337,15 +337,15 @@ int SortChild(int entries, int runs)
     {
         auto form = ShowForm(dialogs, settings);
         dialogs.openFiles = ShuffledPlaylistPaths(entries);
-        form->autoSortAction->trigger();
-        if (!form->playlist->Sorted()) {
+        form->findChild<QAction*>(QStringLiteral("N27"))->trigger();
+        if (!form->Playlist()->Sorted()) {
             std::printf("failure automatic sort did not switch on\n");
             return 1;
         }
-        TdxfItems& items = form->playlist->Items();
+        TdxfItems& items = form->Playlist()->Items();
         for (int i = 0; i < runs; ++i) {
             ClearList(*form);
-            ours.push_back(TimeMs([&] { form->addFilesAction->trigger(); }));
+            ours.push_back(TimeMs([&] { form->findChild<QAction*>(QStringLiteral("N18"))->trigger(); }));
             Settle();
             reference.push_back(ReferenceSortMs(dialogs.openFiles, sorted));
         }
@@ -448,12 +448,12 @@ int MemoryChild(int entries)
     {
         auto form = ShowForm(dialogs, settings);
         before = ResidentKb();
-        form->autoSortAction->trigger();
+        form->findChild<QAction*>(QStringLiteral("N27"))->trigger();
         dialogs.openFiles = ShuffledPlaylistPaths(entries);
-        form->addFilesAction->trigger();
+        form->findChild<QAction*>(QStringLiteral("N18"))->trigger();
         std::vector<std::string>().swap(dialogs.openFiles);
         Settle();
-        count = form->playlist->Items().Count();
+        count = form->Playlist()->Items().Count();
         after = ResidentKb();
         // Only to tell the list from freed memory the allocator keeps.
         malloc_trim(0);

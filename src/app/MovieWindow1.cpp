@@ -20,9 +20,6 @@
 
 namespace kino {
 
-TMovieForm1* MovieForm1 = nullptr;
-TInfoForm1* InfoForm1 = nullptr;
-TCutForm1* CutForm1 = nullptr;
 
 namespace {
 
@@ -40,19 +37,13 @@ const char* const kSection = "SET0";
 TMovieForm1::TMovieForm1(IDialogs* dialogs, QWidget* parent)
     : QMainWindow(parent), dialogs_(dialogs ? dialogs : &TKinoApplication::Dialogs())
 {
-    if (!MovieForm1)
-        MovieForm1 = this;
     BuildDesign();
-    programFolder = FolderOf(ExecutablePath());
-    settingsPath_ = SettingsFilePath(programFolder);
+    programFolder_ = FolderOf(ExecutablePath());
+    settingsPath_ = SettingsFilePath(programFolder_);
     setAcceptDrops(true);
 }
 
-TMovieForm1::~TMovieForm1()
-{
-    if (MovieForm1 == this)
-        MovieForm1 = nullptr;
-}
+TMovieForm1::~TMovieForm1() = default;
 
 void TMovieForm1::BuildDesign()
 {
@@ -66,61 +57,61 @@ void TMovieForm1::BuildDesign()
     column->setContentsMargins(0, 0, 0, 0);
     column->setSpacing(0);
 
-    player = new TGKitMSPlay(client);
-    player->setObjectName(QStringLiteral("Player1"));
+    player_ = new TGKitMSPlay(client);
+    player_->setObjectName(QStringLiteral("Player1"));
     // A click on the picture is play/pause.
-    player->OnClick = [this](TGKitMSPlay*) { PlayPause(); };
-    player->OnNotify = [this](TGKitMSPlay*, std::int16_t status, std::int32_t) { FollowPlayerStatus(status); };
+    player_->OnClick = [this](TGKitMSPlay*) { PlayPause(); };
+    player_->OnNotify = [this](TGKitMSPlay*, std::int16_t status, std::int32_t) { FollowPlayerStatus(status); };
 
-    playlistStrip = new QWidget(client);
-    playlistStrip->setObjectName(QStringLiteral("Panel1"));
-    playlistStrip->setFixedHeight(kStripHeight);
-    auto* strip = new QVBoxLayout(playlistStrip);
+    playlistStrip_ = new QWidget(client);
+    playlistStrip_->setObjectName(QStringLiteral("Panel1"));
+    playlistStrip_->setFixedHeight(kStripHeight);
+    auto* strip = new QVBoxLayout(playlistStrip_);
     strip->setContentsMargins(0, 0, 0, 0);
     strip->setSpacing(0);
 
     // The playlist: a list-style drop-down, lime on black, whose popup opens at
     // 300 x 150 and can be resized down to 10 x 10, with no recently used rows.
     const QColor lime(0, 255, 0);
-    playlist = new TdxfComboBox(playlistStrip);
-    playlist->setObjectName(QStringLiteral("ComboBox1"));
-    playlist->SetStyle(dcsDropDownList);
-    playlist->SetColor(Qt::black);
-    playlist->setFont(DesignFont(12));
-    playlist->SetFontColor(lime);
-    playlist->SetPopupWindowFont(DesignFont(12), lime);
-    playlist->SetParentFont(false);
-    playlist->SetMinPopupWidth(10);
-    playlist->SetMinPopupHeight(10);
-    playlist->SetPopupWidth(300);
-    playlist->SetPopupHeight(150);
-    playlist->SetMRUListCount(0);
-    playlist->SetMRUListColor(Qt::black);
-    playlist->SetResizeHeight(false);
-    playlist->SetResizePopup(true);
-    playlist->SetShowImage(true);
-    playlist->SetShowCheckBoxes(false);
-    playlist->SetCheckBoxStyle(0);
-    playlist->SetAutoSearch(false);
-    playlist->SetMultiLineText(false);
-    playlist->SetSorted(false);
-    playlist->SetMaxLength(0);
-    playlist->setToolTip(QStringLiteral("プレイリスト"));
-    playlist->OnChange = [this](TdxfComboBox*) { OpenChosenEntry(); };
-    strip->addWidget(playlist);
-    playlist->Loaded();
+    playlist_ = new TdxfComboBox(playlistStrip_);
+    playlist_->setObjectName(QStringLiteral("ComboBox1"));
+    playlist_->SetStyle(dcsDropDownList);
+    playlist_->SetColor(Qt::black);
+    playlist_->setFont(DesignFont(12));
+    playlist_->SetFontColor(lime);
+    playlist_->SetPopupWindowFont(DesignFont(12), lime);
+    playlist_->SetParentFont(false);
+    playlist_->SetMinPopupWidth(10);
+    playlist_->SetMinPopupHeight(10);
+    playlist_->SetPopupWidth(300);
+    playlist_->SetPopupHeight(150);
+    playlist_->SetMRUListCount(0);
+    playlist_->SetMRUListColor(Qt::black);
+    playlist_->SetResizeHeight(false);
+    playlist_->SetResizePopup(true);
+    playlist_->SetShowImage(true);
+    playlist_->SetShowCheckBoxes(false);
+    playlist_->SetCheckBoxStyle(0);
+    playlist_->SetAutoSearch(false);
+    playlist_->SetMultiLineText(false);
+    playlist_->SetSorted(false);
+    playlist_->SetMaxLength(0);
+    playlist_->setToolTip(QStringLiteral("プレイリスト"));
+    playlist_->OnChange = [this](TdxfComboBox*) { OpenChosenEntry(); };
+    strip->addWidget(playlist_);
+    playlist_->Loaded();
 
-    folderSearch = new TSearchFile(this);
-    folderSearch->setObjectName(QStringLiteral("Search1"));
-    folderSearch->SetRecursive(true);
-    folderSearch->OnFind = [this](TSearchFile*, const std::string& name, const TSearchFileData& data, bool&) {
+    folderSearch_ = new TSearchFile(this);
+    folderSearch_->setObjectName(QStringLiteral("Search1"));
+    folderSearch_->SetRecursive(true);
+    folderSearch_->OnFind = [this](TSearchFile*, const std::string& name, const TSearchFileData& data, bool&) {
         AddFoundFile(name, data);
     };
 
-    column->addWidget(player, 1);
-    column->addWidget(playlistStrip);
+    column->addWidget(player_, 1);
+    column->addWidget(playlistStrip_);
     setCentralWidget(client);
-    setTabOrder(player, playlist);
+    setTabOrder(player_, playlist_);
 
     BuildMenu();
 
@@ -174,81 +165,81 @@ void TMovieForm1::BuildMenu()
     // Narrow item padding, so all five menus fit the designed 300-pixel width.
     menuBar()->setStyleSheet(
         QStringLiteral("QMenuBar { padding: 0px; spacing: 0px; } QMenuBar::item { padding: 2px 2px; }"));
-    top(fileMenu, "File1", QStringLiteral("ファイル(&F)"));
-    item(fileMenu, addFilesAction, "N18", QStringLiteral("プレイリストに追加(&O)..."), K(Qt::CTRL | Qt::Key_O), -1,
+    top(fileMenu_, "File1", QStringLiteral("ファイル(&F)"));
+    item(fileMenu_, addFilesAction_, "N18", QStringLiteral("プレイリストに追加(&O)..."), K(Qt::CTRL | Qt::Key_O), -1,
          &TMovieForm1::AddFiles);
-    item(fileMenu, addFolderTreeAction, "CDROM1", QStringLiteral("プレイリストに追加<サブフォルダ展開>(&S)..."),
+    item(fileMenu_, addFolderTreeAction_, "CDROM1", QStringLiteral("プレイリストに追加<サブフォルダ展開>(&S)..."),
          K(Qt::CTRL | Qt::ALT | Qt::Key_O), -1, &TMovieForm1::AddFolderTree);
-    item(fileMenu, addUrlAction, "URLU1", QStringLiteral("プレイリストにURLを追加(&U)..."), K(Qt::CTRL | Qt::Key_U), -1,
+    item(fileMenu_, addUrlAction_, "URLU1", QStringLiteral("プレイリストにURLを追加(&U)..."), K(Qt::CTRL | Qt::Key_U), -1,
          &TMovieForm1::AddUrl);
-    separator(fileMenu, "N28");
-    item(fileMenu, resetPlaylistAction, "N19", QStringLiteral("プレイリストの初期化(&R)..."), K(Qt::CTRL | Qt::Key_R),
+    separator(fileMenu_, "N28");
+    item(fileMenu_, resetPlaylistAction_, "N19", QStringLiteral("プレイリストの初期化(&R)..."), K(Qt::CTRL | Qt::Key_R),
          -1, &TMovieForm1::ResetPlaylist);
-    separator(fileMenu, "N20");
-    item(fileMenu, autoSortAction, "N27", QStringLiteral("プレイリストの自動ソート(&S)"), none, 0,
+    separator(fileMenu_, "N20");
+    item(fileMenu_, autoSortAction_, "N27", QStringLiteral("プレイリストの自動ソート(&S)"), none, 0,
          &TMovieForm1::ToggleAutoSort);
-    submenu(fileMenu, mediaFilterMenu, "N23", QStringLiteral("サブフォルダ展開の取得形式(&F)"));
-    item(mediaFilterMenu, allMediaFilterAction, "N24", QStringLiteral("すべてのメディアファイル(&F)"), none, 1,
+    submenu(fileMenu_, mediaFilterMenu_, "N23", QStringLiteral("サブフォルダ展開の取得形式(&F)"));
+    item(mediaFilterMenu_, allMediaFilterAction_, "N24", QStringLiteral("すべてのメディアファイル(&F)"), none, 1,
          &TMovieForm1::FilterAllMedia);
-    item(mediaFilterMenu, aviFilterAction, "AVI1", QStringLiteral("AVI ファイル(&A)"), none, 0,
+    item(mediaFilterMenu_, aviFilterAction_, "AVI1", QStringLiteral("AVI ファイル(&A)"), none, 0,
          &TMovieForm1::FilterAvi);
-    item(mediaFilterMenu, mpegFilterAction, "MPEG1", QStringLiteral("MPEG ファイル(&M)"), none, 0,
+    item(mediaFilterMenu_, mpegFilterAction_, "MPEG1", QStringLiteral("MPEG ファイル(&M)"), none, 0,
          &TMovieForm1::FilterMpeg);
-    item(mediaFilterMenu, waveFilterAction, "WAVE1", QStringLiteral("WAVE ファイル(&W)"), none, 0,
+    item(mediaFilterMenu_, waveFilterAction_, "WAVE1", QStringLiteral("WAVE ファイル(&W)"), none, 0,
          &TMovieForm1::FilterWave);
-    item(mediaFilterMenu, midiFilterAction, "MIDI1", QStringLiteral("MIDI ファイル(&D)"), none, 0,
+    item(mediaFilterMenu_, midiFilterAction_, "MIDI1", QStringLiteral("MIDI ファイル(&D)"), none, 0,
          &TMovieForm1::FilterMidi);
-    separator(fileMenu, "N25");
-    item(fileMenu, exitAction, "Exit1", QStringLiteral("終了(&X)"), none, -1, &TMovieForm1::Exit);
+    separator(fileMenu_, "N25");
+    item(fileMenu_, exitAction_, "Exit1", QStringLiteral("終了(&X)"), none, -1, &TMovieForm1::Exit);
 
-    top(viewMenu, "Show1", QStringLiteral("ビュー(&V)"));
-    item(viewMenu, fitToWindowAction, "N2", QStringLiteral("ウィンドウの大きさに合わせる(&F)"), none, 1,
+    top(viewMenu_, "Show1", QStringLiteral("ビュー(&V)"));
+    item(viewMenu_, fitToWindowAction_, "N2", QStringLiteral("ウィンドウの大きさに合わせる(&F)"), none, 1,
          &TMovieForm1::ToggleFitToWindow);
-    separator(viewMenu, "N15");
-    item(viewMenu, controlBarAction, "N9", QStringLiteral("コントロールバー(&C)"), none, 1,
+    separator(viewMenu_, "N15");
+    item(viewMenu_, controlBarAction_, "N9", QStringLiteral("コントロールバー(&C)"), none, 1,
          &TMovieForm1::ToggleControlBar);
-    item(viewMenu, statusBarAction, "N8", QStringLiteral("ステータスバー(&S)"), none, 1, &TMovieForm1::ToggleStatusBar);
-    item(viewMenu, playlistStripAction, "N7", QStringLiteral("プレイリスト(&L)"), none, 1,
+    item(viewMenu_, statusBarAction_, "N8", QStringLiteral("ステータスバー(&S)"), none, 1, &TMovieForm1::ToggleStatusBar);
+    item(viewMenu_, playlistStripAction_, "N7", QStringLiteral("プレイリスト(&L)"), none, 1,
          &TMovieForm1::TogglePlaylistStrip);
-    separator(viewMenu, "N16");
-    item(viewMenu, regionNavigatorAction, "N29", QStringLiteral("矩形再生範囲の指定(&R)..."), none, -1,
+    separator(viewMenu_, "N16");
+    item(viewMenu_, regionNavigatorAction_, "N29", QStringLiteral("矩形再生範囲の指定(&R)..."), none, -1,
          &TMovieForm1::ShowRegionNavigator);
 
-    top(playMenu, "P1", QStringLiteral("プレイ(&P)"));
-    item(playMenu, playPauseAction, "N3", QStringLiteral("プレイ/ポーズ(&P)"), K(Qt::CTRL | Qt::Key_P), -1,
+    top(playMenu_, "P1", QStringLiteral("プレイ(&P)"));
+    item(playMenu_, playPauseAction_, "N3", QStringLiteral("プレイ/ポーズ(&P)"), K(Qt::CTRL | Qt::Key_P), -1,
          &TMovieForm1::PlayPause);
-    item(playMenu, stopAction, "S1", QStringLiteral("ストップ(&S)"), K(Qt::CTRL | Qt::Key_S), -1, &TMovieForm1::Stop);
-    separator(playMenu, "N4");
-    item(playMenu, previousTrackAction, "N5", QStringLiteral("前のトラック(&B)"), K(Qt::CTRL | Qt::Key_B), -1,
+    item(playMenu_, stopAction_, "S1", QStringLiteral("ストップ(&S)"), K(Qt::CTRL | Qt::Key_S), -1, &TMovieForm1::Stop);
+    separator(playMenu_, "N4");
+    item(playMenu_, previousTrackAction_, "N5", QStringLiteral("前のトラック(&B)"), K(Qt::CTRL | Qt::Key_B), -1,
          &TMovieForm1::PreviousTrack);
-    item(playMenu, nextTrackAction, "N6", QStringLiteral("次のトラック(&F)"), K(Qt::CTRL | Qt::Key_F), -1,
+    item(playMenu_, nextTrackAction_, "N6", QStringLiteral("次のトラック(&F)"), K(Qt::CTRL | Qt::Key_F), -1,
          &TMovieForm1::NextTrack);
-    item(playMenu, rewindAction, "N10", QStringLiteral("巻き戻し(&R)"), K(Qt::CTRL | Qt::ALT | Qt::Key_B), -1,
+    item(playMenu_, rewindAction_, "N10", QStringLiteral("巻き戻し(&R)"), K(Qt::CTRL | Qt::ALT | Qt::Key_B), -1,
          &TMovieForm1::Rewind);
-    item(playMenu, fastForwardAction, "A1", QStringLiteral("早送り(&A)"), K(Qt::CTRL | Qt::ALT | Qt::Key_F), -1,
+    item(playMenu_, fastForwardAction_, "A1", QStringLiteral("早送り(&A)"), K(Qt::CTRL | Qt::ALT | Qt::Key_F), -1,
          &TMovieForm1::FastForward);
-    separator(playMenu, "N11");
-    item(playMenu, continuousPlayAction, "N14", QStringLiteral("連続プレイ(&T)"), K(Qt::CTRL | Qt::Key_T), 0,
+    separator(playMenu_, "N11");
+    item(playMenu_, continuousPlayAction_, "N14", QStringLiteral("連続プレイ(&T)"), K(Qt::CTRL | Qt::Key_T), 0,
          &TMovieForm1::ToggleContinuousPlay);
-    separator(playMenu, "N1");
-    submenu(playMenu, speedMenu, "N12", QStringLiteral("プレイ速度(&D)"));
-    item(speedMenu, halfSpeedAction, "N051", QStringLiteral("0.5倍速(&H)"), none, 0, &TMovieForm1::PlayAtHalfSpeed);
-    item(speedMenu, normalSpeedAction, "N13", QStringLiteral("標準(&N)"), none, 1, &TMovieForm1::PlayAtNormalSpeed);
-    item(speedMenu, oneAndHalfSpeedAction, "N21", QStringLiteral("1.5倍速(&C)"), none, 0,
+    separator(playMenu_, "N1");
+    submenu(playMenu_, speedMenu_, "N12", QStringLiteral("プレイ速度(&D)"));
+    item(speedMenu_, halfSpeedAction_, "N051", QStringLiteral("0.5倍速(&H)"), none, 0, &TMovieForm1::PlayAtHalfSpeed);
+    item(speedMenu_, normalSpeedAction_, "N13", QStringLiteral("標準(&N)"), none, 1, &TMovieForm1::PlayAtNormalSpeed);
+    item(speedMenu_, oneAndHalfSpeedAction_, "N21", QStringLiteral("1.5倍速(&C)"), none, 0,
          &TMovieForm1::PlayAtOneAndHalfSpeed);
-    item(speedMenu, doubleSpeedAction, "N22", QStringLiteral("2倍速(&T)"), none, 0, &TMovieForm1::PlayAtDoubleSpeed);
+    item(speedMenu_, doubleSpeedAction_, "N22", QStringLiteral("2倍速(&T)"), none, 0, &TMovieForm1::PlayAtDoubleSpeed);
 
-    top(toolMenu, "Tool1", QStringLiteral("ツール(&T)"));
-    item(toolMenu, copyFrameAction, "Copy1", QStringLiteral("現在のフレームをコピー(&C)"), K(Qt::CTRL | Qt::Key_C), -1,
+    top(toolMenu_, "Tool1", QStringLiteral("ツール(&T)"));
+    item(toolMenu_, copyFrameAction_, "Copy1", QStringLiteral("現在のフレームをコピー(&C)"), K(Qt::CTRL | Qt::Key_C), -1,
          &TMovieForm1::CopyCurrentFrame);
-    item(toolMenu, openContainingFolderAction, "N26", QStringLiteral("フォルダを開く(&A)"), none, -1,
+    item(toolMenu_, openContainingFolderAction_, "N26", QStringLiteral("フォルダを開く(&A)"), none, -1,
          &TMovieForm1::OpenContainingFolder);
 
-    top(helpMenu, "Help1", QStringLiteral("ヘルプ(&H)"));
-    item(helpMenu, userGuideAction, "G1", QStringLiteral("ユーザーズガイド(&G)"), K(Qt::Key_F1), -1,
+    top(helpMenu_, "Help1", QStringLiteral("ヘルプ(&H)"));
+    item(helpMenu_, userGuideAction_, "G1", QStringLiteral("ユーザーズガイド(&G)"), K(Qt::Key_F1), -1,
          &TMovieForm1::OpenUserGuide);
-    separator(helpMenu, "N17");
-    item(helpMenu, aboutAction, "A2", QStringLiteral("ソフトウェア情報(&A)..."), none, -1, &TMovieForm1::ShowAbout);
+    separator(helpMenu_, "N17");
+    item(helpMenu_, aboutAction_, "A2", QStringLiteral("ソフトウェア情報(&A)..."), none, -1, &TMovieForm1::ShowAbout);
 }
 
 void TMovieForm1::setVisible(bool visible)
@@ -284,13 +275,13 @@ void TMovieForm1::FormShow()
 
     {
         // The arguments are added as one change of the list, like every other add.
-        TdxfItems& items = playlist->Items();
+        TdxfItems& items = playlist_->Items();
         items.BeginUpdate();
         for (const std::string& arg : arguments_)
             AddPath(arg);
         items.EndUpdate();
     }
-    continuousPlayAction->setChecked(true);
+    continuousPlayAction_->setChecked(true);
     AfterAddSelection();
 }
 

@@ -24,11 +24,6 @@ class TMovieForm1;
 class TSearchFile;
 struct TSearchFileData;
 
-// The program's three windows, filled as each is created.
-extern TMovieForm1* MovieForm1;
-extern TInfoForm1* InfoForm1;
-extern TCutForm1* CutForm1;
-
 class TMovieForm1 : public QMainWindow {
     Q_OBJECT
 public:
@@ -36,57 +31,15 @@ public:
     explicit TMovieForm1(IDialogs* dialogs = nullptr, QWidget* parent = nullptr);
     ~TMovieForm1() override;
 
-    // The window's parts. Each keeps its design name as its objectName (the player
-    // "Player1", the strip "Panel1", the list "ComboBox1", the search "Search1", every
-    // menu and item its own), so a reader can trace it and a test find it.
-    TGKitMSPlay* player = nullptr;
-    QWidget* playlistStrip = nullptr;
-    TdxfComboBox* playlist = nullptr;
-    TSearchFile* folderSearch = nullptr;
-
-    QMenu* fileMenu = nullptr;
-    QAction* addFilesAction = nullptr;
-    QAction* addFolderTreeAction = nullptr;
-    QAction* addUrlAction = nullptr;
-    QAction* resetPlaylistAction = nullptr;
-    QAction* autoSortAction = nullptr;
-    QMenu* mediaFilterMenu = nullptr;
-    QAction* allMediaFilterAction = nullptr;
-    QAction* aviFilterAction = nullptr;
-    QAction* mpegFilterAction = nullptr;
-    QAction* waveFilterAction = nullptr;
-    QAction* midiFilterAction = nullptr;
-    QAction* exitAction = nullptr;
-    QMenu* viewMenu = nullptr;
-    QAction* fitToWindowAction = nullptr;
-    QAction* controlBarAction = nullptr;
-    QAction* statusBarAction = nullptr;
-    QAction* playlistStripAction = nullptr;
-    QAction* regionNavigatorAction = nullptr;
-    QMenu* playMenu = nullptr;
-    QAction* playPauseAction = nullptr;
-    QAction* stopAction = nullptr;
-    QAction* previousTrackAction = nullptr;
-    QAction* nextTrackAction = nullptr;
-    QAction* rewindAction = nullptr;
-    QAction* fastForwardAction = nullptr;
-    QAction* continuousPlayAction = nullptr;
-    QMenu* speedMenu = nullptr;
-    QAction* halfSpeedAction = nullptr;
-    QAction* normalSpeedAction = nullptr;
-    QAction* oneAndHalfSpeedAction = nullptr;
-    QAction* doubleSpeedAction = nullptr;
-    QMenu* toolMenu = nullptr;
-    QAction* copyFrameAction = nullptr;
-    QAction* openContainingFolderAction = nullptr;
-    QMenu* helpMenu = nullptr;
-    QAction* userGuideAction = nullptr;
-    QAction* aboutAction = nullptr;
-
-    // Private state of the window, open to tests.
-    std::string programFolder;
+    // The player and the playlist, for the windows and services beside this one (the
+    // desktop's media controls); the rest of the window is its own.
+    TGKitMSPlay* Player() const { return player_; }
+    TdxfComboBox* Playlist() const { return playlist_; }
     // The status the player last reported.
-    enum TGKitMSPlay::Status playerStatus = TGKitMSPlay::Stopped;
+    TGKitMSPlay::StatusCode PlayerStatus() const { return playerStatus_; }
+    // The about window and the region navigator the commands show; without them the
+    // commands do nothing.
+    void SetAboutWindow(TInfoForm1* about) { about_ = about; }
 
     // The command-line arguments handed over at the first showing, byte for byte.
     void SetArguments(std::vector<std::string> args) { arguments_ = std::move(args); }
@@ -160,7 +113,8 @@ public:
 
     // Region navigator: set up and show it for the current picture.
     void ShowRegionNavigator();
-    // Binds the navigator's release and close to the player.
+    // The navigator the region command shows; its release and close are bound to the
+    // player.
     void AttachNavigator(TCutForm1* navigator);
 
     // Re-runs the region command while the navigator is shown.
@@ -174,10 +128,65 @@ protected:
     void dropEvent(QDropEvent* event) override;
 
 private:
+    // The desktop's media controls drive the window as its menu does.
+    friend class TMprisService;
+
     void BuildDesign();
     void BuildMenu();
     void ChangeSpeed(QAction* chosen, double value);
     void ChooseFilter(QAction* chosen);
+
+    // The window's parts. Each keeps its design name as its objectName (the player
+    // "Player1", the strip "Panel1", the list "ComboBox1", the search "Search1", every
+    // menu and item its own), so a reader can trace it and a test find it.
+    TGKitMSPlay* player_ = nullptr;
+    QWidget* playlistStrip_ = nullptr;
+    TdxfComboBox* playlist_ = nullptr;
+    TSearchFile* folderSearch_ = nullptr;
+
+    QMenu* fileMenu_ = nullptr;
+    QAction* addFilesAction_ = nullptr;
+    QAction* addFolderTreeAction_ = nullptr;
+    QAction* addUrlAction_ = nullptr;
+    QAction* resetPlaylistAction_ = nullptr;
+    QAction* autoSortAction_ = nullptr;
+    QMenu* mediaFilterMenu_ = nullptr;
+    QAction* allMediaFilterAction_ = nullptr;
+    QAction* aviFilterAction_ = nullptr;
+    QAction* mpegFilterAction_ = nullptr;
+    QAction* waveFilterAction_ = nullptr;
+    QAction* midiFilterAction_ = nullptr;
+    QAction* exitAction_ = nullptr;
+    QMenu* viewMenu_ = nullptr;
+    QAction* fitToWindowAction_ = nullptr;
+    QAction* controlBarAction_ = nullptr;
+    QAction* statusBarAction_ = nullptr;
+    QAction* playlistStripAction_ = nullptr;
+    QAction* regionNavigatorAction_ = nullptr;
+    QMenu* playMenu_ = nullptr;
+    QAction* playPauseAction_ = nullptr;
+    QAction* stopAction_ = nullptr;
+    QAction* previousTrackAction_ = nullptr;
+    QAction* nextTrackAction_ = nullptr;
+    QAction* rewindAction_ = nullptr;
+    QAction* fastForwardAction_ = nullptr;
+    QAction* continuousPlayAction_ = nullptr;
+    QMenu* speedMenu_ = nullptr;
+    QAction* halfSpeedAction_ = nullptr;
+    QAction* normalSpeedAction_ = nullptr;
+    QAction* oneAndHalfSpeedAction_ = nullptr;
+    QAction* doubleSpeedAction_ = nullptr;
+    QMenu* toolMenu_ = nullptr;
+    QAction* copyFrameAction_ = nullptr;
+    QAction* openContainingFolderAction_ = nullptr;
+    QMenu* helpMenu_ = nullptr;
+    QAction* userGuideAction_ = nullptr;
+    QAction* aboutAction_ = nullptr;
+
+    std::string programFolder_;
+    TGKitMSPlay::StatusCode playerStatus_ = TGKitMSPlay::Stopped;
+    TInfoForm1* about_ = nullptr;
+    TCutForm1* navigator_ = nullptr;
 
     IDialogs* dialogs_;
     std::vector<std::string> arguments_;

@@ -12,105 +12,105 @@ namespace kino {
 
 void TMovieForm1::OpenChosenEntry()
 {
-    player->SetFileName(playlist->Text());
+    player_->SetFileName(playlist_->Text());
     RerunRegionCommand();
 }
 
 void TMovieForm1::FollowPlayerStatus(std::int16_t status)
 {
-    playerStatus = static_cast<enum TGKitMSPlay::Status>(status);
-    if (playerStatus != TGKitMSPlay::Ended || !continuousPlayAction->isChecked())
+    playerStatus_ = static_cast<TGKitMSPlay::StatusCode>(status);
+    if (playerStatus_ != TGKitMSPlay::Ended || !continuousPlayAction_->isChecked())
         return;
-    const int index = playlist->ItemIndex();
-    if (index >= playlist->Items().Count() - 1)
+    const int index = playlist_->ItemIndex();
+    if (index >= playlist_->Items().Count() - 1)
         return;
-    const auto opened = player->SourceSerial();
-    playlist->SetItemIndex(index + 1);
+    const auto opened = player_->SourceSerial();
+    playlist_->SetItemIndex(index + 1);
     // An entry equal to the one that just ended raises no change, so it is handed over
     // here; one the change event has just opened is not opened a second time.
-    if (player->SourceSerial() == opened)
-        player->SetFileName(playlist->Text());
+    if (player_->SourceSerial() == opened)
+        player_->SetFileName(playlist_->Text());
     RerunRegionCommand();
 }
 
 void TMovieForm1::PlayPause()
 {
-    if (playerStatus == TGKitMSPlay::Playing)
-        player->Pause();
+    if (playerStatus_ == TGKitMSPlay::Playing)
+        player_->Pause();
     // After the end, play/pause plays the entry again from its start, as the control
     // bar's own play button does.
-    if (playerStatus == TGKitMSPlay::Paused || playerStatus == TGKitMSPlay::Stopped ||
-        playerStatus == TGKitMSPlay::Ended)
-        player->Play();
+    if (playerStatus_ == TGKitMSPlay::Paused || playerStatus_ == TGKitMSPlay::Stopped ||
+        playerStatus_ == TGKitMSPlay::Ended)
+        player_->Play();
 }
 
 void TMovieForm1::Stop()
 {
-    player->Stop();
+    player_->Stop();
 }
 
 void TMovieForm1::PreviousTrack()
 {
-    const int index = playlist->ItemIndex();
+    const int index = playlist_->ItemIndex();
     if (index > 0) {
-        playlist->SetItemIndex(index - 1);
+        playlist_->SetItemIndex(index - 1);
         RerunRegionCommand();
     }
 }
 
 void TMovieForm1::NextTrack()
 {
-    const int index = playlist->ItemIndex();
-    if (index < playlist->Items().Count() - 1) {
-        playlist->SetItemIndex(index + 1);
+    const int index = playlist_->ItemIndex();
+    if (index < playlist_->Items().Count() - 1) {
+        playlist_->SetItemIndex(index + 1);
         RerunRegionCommand();
     }
 }
 
 void TMovieForm1::Rewind()
 {
-    player->Reverse(5);
+    player_->Reverse(5);
 }
 
 void TMovieForm1::FastForward()
 {
-    player->Forward(5);
+    player_->Forward(5);
 }
 
 void TMovieForm1::ToggleContinuousPlay()
 {
-    continuousPlayAction->setChecked(!continuousPlayAction->isChecked());
+    continuousPlayAction_->setChecked(!continuousPlayAction_->isChecked());
 }
 
 void TMovieForm1::ChangeSpeed(QAction* chosen, double value)
 {
-    for (QAction* a : {halfSpeedAction, normalSpeedAction, oneAndHalfSpeedAction, doubleSpeedAction})
+    for (QAction* a : {halfSpeedAction_, normalSpeedAction_, oneAndHalfSpeedAction_, doubleSpeedAction_})
         a->setChecked(a == chosen);
-    player->SetSpeed(value);
-    player->Pause();
-    player->Play();
+    player_->SetSpeed(value);
+    player_->Pause();
+    player_->Play();
 }
 
 void TMovieForm1::PlayAtHalfSpeed()
 {
-    ChangeSpeed(halfSpeedAction, 0.5);
+    ChangeSpeed(halfSpeedAction_, 0.5);
 }
 void TMovieForm1::PlayAtNormalSpeed()
 {
-    ChangeSpeed(normalSpeedAction, 1.0);
+    ChangeSpeed(normalSpeedAction_, 1.0);
 }
 void TMovieForm1::PlayAtOneAndHalfSpeed()
 {
-    ChangeSpeed(oneAndHalfSpeedAction, 1.5);
+    ChangeSpeed(oneAndHalfSpeedAction_, 1.5);
 }
 void TMovieForm1::PlayAtDoubleSpeed()
 {
-    ChangeSpeed(doubleSpeedAction, 2.0);
+    ChangeSpeed(doubleSpeedAction_, 2.0);
 }
 
 void TMovieForm1::RerunRegionCommand()
 {
-    if (CutForm1 && CutForm1->isVisible())
+    if (navigator_ && navigator_->isVisible())
         ShowRegionNavigator();
 }
 

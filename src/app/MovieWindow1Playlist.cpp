@@ -140,13 +140,13 @@ bool TMovieForm1::IsMediaFile(const std::string& path)
 
 std::vector<std::string> TMovieForm1::FilterPatterns() const
 {
-    if (aviFilterAction->isChecked())
+    if (aviFilterAction_->isChecked())
         return {"*.avi"};
-    if (mpegFilterAction->isChecked())
+    if (mpegFilterAction_->isChecked())
         return {"*.mpg", "*.mpeg"};
-    if (waveFilterAction->isChecked())
+    if (waveFilterAction_->isChecked())
         return {"*.wav", "*.wave"};
-    if (midiFilterAction->isChecked())
+    if (midiFilterAction_->isChecked())
         return {"*.mid", "*.midi"};
     return {"*.avi", "*.mpg", "*.mpeg", "*.wav", "*.wave", "*.mid", "*.midi"};
 }
@@ -155,14 +155,14 @@ void TMovieForm1::FolderSearch(const std::string& folder)
 {
     // One walk of the disk serves every pattern: the listings are kept for this search,
     // and the entries still arrive pattern by pattern, as separate walks would give them.
-    ListBatch batch(playlist->Items());
-    folderSearch->SetListingCache(std::make_shared<TFolderCache>());
-    folderSearch->SetDirectory(folder);
+    ListBatch batch(playlist_->Items());
+    folderSearch_->SetListingCache(std::make_shared<TFolderCache>());
+    folderSearch_->SetDirectory(folder);
     for (const std::string& pattern : FilterPatterns()) {
-        folderSearch->SetSearchName(pattern);
-        folderSearch->Search();
+        folderSearch_->SetSearchName(pattern);
+        folderSearch_->Search();
     }
-    folderSearch->SetListingCache(nullptr);
+    folderSearch_->SetListingCache(nullptr);
 }
 
 void TMovieForm1::AddFoundFile(const std::string& name, const TSearchFileData& data)
@@ -173,7 +173,7 @@ void TMovieForm1::AddFoundFile(const std::string& name, const TSearchFileData& d
     // freeze the window) are left out.
     if (data.IsDirectory || data.IsSystem)
         return;
-    ListBatch::Add(playlist->Items(), name);
+    ListBatch::Add(playlist_->Items(), name);
 }
 
 void TMovieForm1::AddPath(const std::string& path)
@@ -183,7 +183,7 @@ void TMovieForm1::AddPath(const std::string& path)
     if (HasUriScheme(path) && path.rfind("file:", 0) != 0) {
         struct stat local {};
         if (::stat(path.c_str(), &local) != 0) {
-            ListBatch::Add(playlist->Items(), path);
+            ListBatch::Add(playlist_->Items(), path);
             return;
         }
     }
@@ -198,14 +198,14 @@ void TMovieForm1::AddPath(const std::string& path)
     if (S_ISDIR(st.st_mode))
         FolderSearch(WithoutTrailingSlashes(path));
     else if (S_ISREG(st.st_mode) && path.back() != '/' && IsMediaFile(path))
-        ListBatch::Add(playlist->Items(), path);
+        ListBatch::Add(playlist_->Items(), path);
 }
 
 void TMovieForm1::AfterAddSelection()
 {
-    if (playerStatus != TGKitMSPlay::Stopped)
+    if (playerStatus_ != TGKitMSPlay::Stopped)
         return;
-    playlist->SetItemIndex(0);
+    playlist_->SetItemIndex(0);
     RerunRegionCommand();
 }
 
@@ -214,7 +214,7 @@ void TMovieForm1::AddFiles()
     std::vector<std::string> files;
     if (dialogs_->OpenFiles(this, files)) {
         // One change of the list; the texts move into it.
-        playlist->Items().AddStrings(std::move(files));
+        playlist_->Items().AddStrings(std::move(files));
     }
     AfterAddSelection();
 }
@@ -225,11 +225,11 @@ void TMovieForm1::AddFolderTree()
     setWindowTitle(QStringLiteral("KINOLITE - 検索中......"));
     repaint();
     {
-        ListBatch batch(playlist->Items());
+        ListBatch batch(playlist_->Items());
         if (!folder.empty())
             FolderSearch(folder);
     }
-    continuousPlayAction->setChecked(true);
+    continuousPlayAction_->setChecked(true);
     AfterAddSelection();
     setWindowTitle(QStringLiteral("KINOLITE"));
 }
@@ -238,18 +238,18 @@ void TMovieForm1::AddUrl()
 {
     const std::string url = dialogs_->InputUrl(this);
     if (!url.empty())
-        playlist->Items().Add(url);
+        playlist_->Items().Add(url);
     AfterAddSelection();
 }
 
 void TMovieForm1::DropFiles(const std::vector<std::string>& paths)
 {
     {
-        ListBatch batch(playlist->Items());
+        ListBatch batch(playlist_->Items());
         for (const std::string& p : paths)
             AddPath(p);
     }
-    continuousPlayAction->setChecked(true);
+    continuousPlayAction_->setChecked(true);
     AfterAddSelection();
 }
 
@@ -271,43 +271,43 @@ void TMovieForm1::ResetPlaylist()
 {
     if (!dialogs_->ConfirmReset(this))
         return;
-    playlist->Items().Clear();
-    player->Stop();
-    player->SetFileName(std::string());
+    playlist_->Items().Clear();
+    player_->Stop();
+    player_->SetFileName(std::string());
     RerunRegionCommand();
 }
 
 void TMovieForm1::ToggleAutoSort()
 {
-    autoSortAction->setChecked(!autoSortAction->isChecked());
-    playlist->SetSorted(autoSortAction->isChecked());
+    autoSortAction_->setChecked(!autoSortAction_->isChecked());
+    playlist_->SetSorted(autoSortAction_->isChecked());
 }
 
 void TMovieForm1::ChooseFilter(QAction* chosen)
 {
-    for (QAction* a : {allMediaFilterAction, aviFilterAction, mpegFilterAction, waveFilterAction, midiFilterAction})
+    for (QAction* a : {allMediaFilterAction_, aviFilterAction_, mpegFilterAction_, waveFilterAction_, midiFilterAction_})
         a->setChecked(a == chosen);
 }
 
 void TMovieForm1::FilterAllMedia()
 {
-    ChooseFilter(allMediaFilterAction);
+    ChooseFilter(allMediaFilterAction_);
 }
 void TMovieForm1::FilterAvi()
 {
-    ChooseFilter(aviFilterAction);
+    ChooseFilter(aviFilterAction_);
 }
 void TMovieForm1::FilterMpeg()
 {
-    ChooseFilter(mpegFilterAction);
+    ChooseFilter(mpegFilterAction_);
 }
 void TMovieForm1::FilterWave()
 {
-    ChooseFilter(waveFilterAction);
+    ChooseFilter(waveFilterAction_);
 }
 void TMovieForm1::FilterMidi()
 {
-    ChooseFilter(midiFilterAction);
+    ChooseFilter(midiFilterAction_);
 }
 
 } // namespace kino

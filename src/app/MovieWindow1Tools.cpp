@@ -16,42 +16,42 @@ namespace kino {
 
 void TMovieForm1::ToggleFitToWindow()
 {
-    fitToWindowAction->setChecked(!fitToWindowAction->isChecked());
-    player->SetViewStyle(fitToWindowAction->isChecked() ? 1 : 0);
+    fitToWindowAction_->setChecked(!fitToWindowAction_->isChecked());
+    player_->SetViewStyle(fitToWindowAction_->isChecked() ? 1 : 0);
 }
 
 void TMovieForm1::ToggleControlBar()
 {
-    controlBarAction->setChecked(!controlBarAction->isChecked());
-    player->SetControlBar(controlBarAction->isChecked() ? kTrue : kFalse);
+    controlBarAction_->setChecked(!controlBarAction_->isChecked());
+    player_->SetControlBar(controlBarAction_->isChecked() ? kTrue : kFalse);
 }
 
 void TMovieForm1::ToggleStatusBar()
 {
-    statusBarAction->setChecked(!statusBarAction->isChecked());
-    player->SetStatusBar(statusBarAction->isChecked() ? kTrue : kFalse);
+    statusBarAction_->setChecked(!statusBarAction_->isChecked());
+    player_->SetStatusBar(statusBarAction_->isChecked() ? kTrue : kFalse);
 }
 
 void TMovieForm1::TogglePlaylistStrip()
 {
-    playlistStripAction->setChecked(!playlistStripAction->isChecked());
+    playlistStripAction_->setChecked(!playlistStripAction_->isChecked());
     // The picture takes the strip's 20 pixels while it is hidden, and gives them back.
-    playlistStrip->setVisible(playlistStripAction->isChecked());
+    playlistStrip_->setVisible(playlistStripAction_->isChecked());
 }
 
 void TMovieForm1::CopyCurrentFrame()
 {
-    if (player->MediaFormat() != TGKitMSPlay::AviMovie) {
+    if (player_->MediaFormat() != TGKitMSPlay::AviMovie) {
         Shell().Beep();
         dialogs_->ShowMessage(this, QStringLiteral("AVI ファイル以外の形式はコピーできません。"));
         return;
     }
-    player->CopyToClipboard(player->GetCurrentPos());
+    player_->CopyToClipboard(player_->GetCurrentPos());
 }
 
 void TMovieForm1::OpenContainingFolder()
 {
-    const std::string shown = playlist->Text();
+    const std::string shown = playlist_->Text();
     if (shown.empty()) {
         Shell().Beep();
         dialogs_->ShowMessage(this, QStringLiteral("プレイリストにファイルが登録されていません。"));
@@ -70,39 +70,40 @@ void TMovieForm1::OpenContainingFolder()
 
 void TMovieForm1::OpenUserGuide()
 {
-    Shell().Open(programFolder + "/Readme.txt");
+    Shell().Open(programFolder_ + "/Readme.txt");
 }
 
 void TMovieForm1::ShowAbout()
 {
-    if (InfoForm1)
-        InfoForm1->ShowModal();
+    if (about_)
+        about_->ShowModal();
 }
 
 void TMovieForm1::ShowRegionNavigator()
 {
-    if (!CutForm1)
+    if (!navigator_)
         return;
-    const int format = player->MediaFormat();
+    const int format = player_->MediaFormat();
     if (format != TGKitMSPlay::AviMovie && format != TGKitMSPlay::OtherMovie) {
         // No picture: the beep, and the navigator hides without restoring anything.
         Shell().Beep();
-        CutForm1->hide();
+        navigator_->hide();
         return;
     }
     const QRect available = screen() ? screen()->availableGeometry() : QRect();
-    if (!CutForm1->isVisible())
-        CutForm1->move(x() + 6, y() + 52);
-    CutForm1->SetUp(player->MovieWidth(), player->MovieHeight(), available);
-    CutForm1->show();
+    if (!navigator_->isVisible())
+        navigator_->move(x() + 6, y() + 52);
+    navigator_->SetUp(player_->MovieWidth(), player_->MovieHeight(), available);
+    navigator_->show();
 }
 
 void TMovieForm1::AttachNavigator(TCutForm1* navigator)
 {
+    navigator_ = navigator;
     navigator->OnApply = [this](std::int16_t x, std::int16_t y, std::int16_t w, std::int16_t h) {
-        player->SetSourceRect(x, y, w, h);
+        player_->SetSourceRect(x, y, w, h);
     };
-    navigator->OnRestore = [this] { player->SetSourceRect(0, 0, player->MovieWidth(), player->MovieHeight()); };
+    navigator->OnRestore = [this] { player_->SetSourceRect(0, 0, player_->MovieWidth(), player_->MovieHeight()); };
 }
 
 void TMovieForm1::Exit()

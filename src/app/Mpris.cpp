@@ -143,12 +143,11 @@ using namespace mpris_detail;
 
 namespace {
 
+// The Play menu's speed items, found by their design names.
 std::array<SpeedItem, 4> SpeedItems(const TMovieForm1* form)
 {
-    return {{{form->halfSpeedAction, 0.5},
-             {form->normalSpeedAction, 1.0},
-             {form->oneAndHalfSpeedAction, 1.5},
-             {form->doubleSpeedAction, 2.0}}};
+    const auto item = [form](const char* name) { return form->findChild<QAction*>(QString::fromLatin1(name)); };
+    return {{{item("N051"), 0.5}, {item("N13"), 1.0}, {item("N21"), 1.5}, {item("N22"), 2.0}}};
 }
 
 // A local path becomes a file URI, its full path's bytes percent-encoded as they
@@ -193,11 +192,11 @@ TMprisService::TMprisService(TMovieForm1* form, const QDBusConnection& connectio
 
     // The controls raise these right after the window's own events, so the window's
     // handlers have run when clients are told.
-    TGKitMSPlay* player = form_->player;
+    TGKitMSPlay* player = form_->player_;
     connect(player, &TGKitMSPlay::statusNotified, this, &TMprisService::Refresh);
-    connect(form_->playlist, &TdxfCustomComboBox::changed, this, &TMprisService::Refresh);
+    connect(form_->playlist_, &TdxfCustomComboBox::changed, this, &TMprisService::Refresh);
     // Entries added or removed without a change of selection still move CanGoNext.
-    connect(&form_->playlist->Items(), &TdxfItems::changed, this, &TMprisService::Refresh);
+    connect(&form_->playlist_->Items(), &TdxfItems::changed, this, &TMprisService::Refresh);
     for (const SpeedItem& item : SpeedItems(form_))
         connect(item.action, &QAction::toggled, this, &TMprisService::Refresh);
     connect(player, &TGKitMSPlay::factsChanged, this, &TMprisService::Refresh);
@@ -215,7 +214,7 @@ TMprisService::~TMprisService()
 
 QString TMprisService::PlaybackStatus() const
 {
-    switch (form_->playerStatus) {
+    switch (form_->playerStatus_) {
     case TGKitMSPlay::Playing:
         return QStringLiteral("Playing");
     case TGKitMSPlay::Paused:
@@ -230,13 +229,13 @@ double TMprisService::Rate() const
     for (const SpeedItem& item : SpeedItems(form_))
         if (item.action->isChecked())
             return item.rate;
-    return form_->player->Speed();
+    return form_->player_->Speed();
 }
 
 QString TMprisService::TrackId() const
 {
-    const int index = form_->playlist->ItemIndex();
-    if (index < 0 || index >= form_->playlist->Items().Count())
+    const int index = form_->playlist_->ItemIndex();
+    if (index < 0 || index >= form_->playlist_->Items().Count())
         return QString::fromLatin1(kNoTrack);
     return QStringLiteral("/org/kinolite/track/%1").arg(index);
 }
@@ -245,15 +244,15 @@ QVariantMap TMprisService::Metadata() const
 {
     QVariantMap map;
     map.insert(QStringLiteral("mpris:trackid"), QVariant::fromValue(QDBusObjectPath(TrackId())));
-    const int index = form_->playlist->ItemIndex();
-    if (index < 0 || index >= form_->playlist->Items().Count())
+    const int index = form_->playlist_->ItemIndex();
+    if (index < 0 || index >= form_->playlist_->Items().Count())
         return map;
-    const std::string& entry = form_->playlist->Items().Strings(index);
+    const std::string& entry = form_->playlist_->Items().Strings(index);
     map.insert(QStringLiteral("xesam:url"), UrlOf(entry));
     map.insert(QStringLiteral("xesam:title"), TitleOf(entry));
     // The length belongs to the entry only once the player holds that entry.
-    if (form_->player->FileName() == entry) {
-        const qint64 ms = form_->player->DurationMs();
+    if (form_->player_->FileName() == entry) {
+        const qint64 ms = form_->player_->DurationMs();
         if (ms > 0)
             map.insert(QStringLiteral("mpris:length"), qlonglong(ms) * 1000);
     }
@@ -262,28 +261,28 @@ QVariantMap TMprisService::Metadata() const
 
 double TMprisService::Volume() const
 {
-    return form_->player->Volume();
+    return form_->player_->Volume();
 }
 
 qlonglong TMprisService::PositionUs() const
 {
-    return qlonglong(form_->player->GetCurrentPos()) * 1000;
+    return qlonglong(form_->player_->GetCurrentPos()) * 1000;
 }
 
 bool TMprisService::CanGoNext() const
 {
-    const int count = form_->playlist->Items().Count();
-    return count > 0 && form_->playlist->ItemIndex() < count - 1;
+    const int count = form_->playlist_->Items().Count();
+    return count > 0 && form_->playlist_->ItemIndex() < count - 1;
 }
 
 bool TMprisService::CanGoPrevious() const
 {
-    return form_->playlist->ItemIndex() > 0;
+    return form_->playlist_->ItemIndex() > 0;
 }
 
 bool TMprisService::CanPlay() const
 {
-    return form_->playlist->Items().Count() > 0;
+    return form_->playlist_->Items().Count() > 0;
 }
 
 void TMprisService::Raise()
@@ -303,36 +302,36 @@ void TMprisService::Quit()
 
 void TMprisService::Next()
 {
-    form_->nextTrackAction->trigger();
+    form_->nextTrackAction_->trigger();
 }
 void TMprisService::Previous()
 {
-    form_->previousTrackAction->trigger();
+    form_->previousTrackAction_->trigger();
 }
 void TMprisService::PlayPause()
 {
-    form_->playPauseAction->trigger();
+    form_->playPauseAction_->trigger();
 }
 void TMprisService::Stop()
 {
-    form_->stopAction->trigger();
+    form_->stopAction_->trigger();
 }
 
 void TMprisService::Pause()
 {
-    if (form_->playerStatus == TGKitMSPlay::Playing)
-        form_->playPauseAction->trigger();
+    if (form_->playerStatus_ == TGKitMSPlay::Playing)
+        form_->playPauseAction_->trigger();
 }
 
 void TMprisService::Play()
 {
-    if (form_->playerStatus == TGKitMSPlay::Stopped || form_->playerStatus == TGKitMSPlay::Paused)
-        form_->playPauseAction->trigger();
+    if (form_->playerStatus_ == TGKitMSPlay::Stopped || form_->playerStatus_ == TGKitMSPlay::Paused)
+        form_->playPauseAction_->trigger();
 }
 
 void TMprisService::Seek(qlonglong offsetUs)
 {
-    TGKitMSPlay* player = form_->player;
+    TGKitMSPlay* player = form_->player_;
     const qint64 duration = player->DurationMs();
     qint64 target = qint64(player->GetCurrentPos()) + offsetUs / 1000;
     if (target < 0)
@@ -350,17 +349,17 @@ void TMprisService::SetPosition(const QDBusObjectPath& track, qlonglong position
     // A request meant for an entry no longer shown is stale.
     if (track.path() != TrackId() || track.path() == QLatin1String(kNoTrack))
         return;
-    const qint64 duration = form_->player->DurationMs();
+    const qint64 duration = form_->player_->DurationMs();
     if (positionUs < 0 || (duration >= 0 && positionUs / 1000 > duration))
         return;
-    form_->player->SeekTo(positionUs / 1000);
+    form_->player_->SeekTo(positionUs / 1000);
 }
 
 void TMprisService::OpenUri(const QString& uri)
 {
     if (uri.isEmpty())
         return;
-    form_->playlist->Items().Add(uri.toStdString());
+    form_->playlist_->Items().Add(uri.toStdString());
     form_->AfterAddSelection();
     Refresh();
 }
@@ -391,7 +390,7 @@ void TMprisService::SetVolume(double volume)
 {
     if (std::isnan(volume))
         return;
-    form_->player->SetVolume(volume);
+    form_->player_->SetVolume(volume);
     Refresh();
 }
 

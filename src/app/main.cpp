@@ -33,15 +33,12 @@ int main(int argc, char** argv)
         kino::TMovieForm1 movieForm;
         movieForm.SetArguments(std::move(args));
         kino::TInfoForm1 infoForm(&movieForm);
-        kino::InfoForm1 = &infoForm;
+        movieForm.SetAboutWindow(&infoForm);
         kino::TCutForm1 cutForm(&movieForm);
-        kino::CutForm1 = &cutForm;
         movieForm.AttachNavigator(&cutForm);
         kino::StartMpris(&movieForm);
         movieForm.show();
         app.exec();
-        kino::CutForm1 = nullptr;
-        kino::InfoForm1 = nullptr;
     } catch (const std::exception& e) {
         kino::TKinoApplication::ShowException(QString::fromUtf8(e.what()));
     }

@@ -28,7 +28,7 @@ class TGKitMSPlay : public QWidget {
     Q_OBJECT
 public:
     // Status codes of OnNotify.
-    enum Status : std::int16_t { Playing = 1, Stopped = 2, Paused = 3, Ended = 4 };
+    enum StatusCode : std::int16_t { Playing = 1, Stopped = 2, Paused = 3, Ended = 4 };
     // MediaFormat values.
     enum Format : int { NoMedia = 0, SoundOnly = 201, AviMovie = 301, OtherMovie = 302 };
 
@@ -94,7 +94,7 @@ public:
 
 signals:
     // Beside OnNotify (the owner's), for other observers; raised right after it.
-    void statusNotified(std::int16_t status, std::int32_t detail); // a Status code
+    void statusNotified(std::int16_t status, std::int32_t detail); // a StatusCode
     // The position moved other than by playing on (a seek, a new source).
     void positionJumped();
     // Length, size or kind of the source became known or changed.

@@ -1,5 +1,6 @@
 // The program's windows as the desktop shows them: every caption exactly as designed,
 // read from the X server, and Qt's own dialog texts in Japanese whatever the locale.
+#include <QAction>
 #include <QDialog>
 #include <QDialogButtonBox>
 #include <QDir>
@@ -99,7 +100,7 @@ private slots:
         QTemporaryDir dir;
         TMovieForm1 main(&recording);
         main.SetSettingsPath(dir.filePath(QStringLiteral("KINOLITE.ini")).toStdString());
-        main.playerStatus = TGKitMSPlay::Playing; // nothing is started by the adds
+        main.FollowPlayerStatus(TGKitMSPlay::Playing); // nothing is started by the adds
         main.show();
         kino::QtDialogs qt;
         QString shown;
@@ -109,10 +110,10 @@ private slots:
             QFile(dir.filePath(QStringLiteral("a.avi"))).open(QIODevice::WriteOnly);
             recording.folder = dir.path().toStdString();
             // The found entry reaches the list while the search still runs.
-            QObject::connect(&main.playlist->Items(), &kino::TdxfItems::changed, &main,
+            QObject::connect(&main.Playlist()->Items(), &kino::TdxfItems::changed, &main,
                              [&] { shown = x11probe::NetWmName(main.winId()); });
             QVERIFY(QTest::qWaitForWindowExposed(&main));
-            main.addFolderTreeAction->trigger();
+            main.findChild<QAction*>(QStringLiteral("CDROM1"))->trigger(); // add a folder tree
         } else if (window == QLatin1String("about")) {
             kino::TInfoForm1 about(&main);
             shown = CaptionOfModal([&] { about.ShowModal(); });

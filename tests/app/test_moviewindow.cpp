@@ -68,21 +68,21 @@ private slots:
         QCOMPARE(f.windowTitle(), QStringLiteral("KINOLITE"));
         QCOMPARE(f.pos(), QPoint(40, 40));
         QCOMPARE(f.centralWidget()->size(), QSize(300, 340));
-        QCOMPARE(f.player->size(), QSize(300, 320));
-        QCOMPARE(f.playlistStrip->geometry(), QRect(0, 320, 300, 20));
-        QCOMPARE(f.playlist->size(), QSize(300, 20));
-        QCOMPARE(f.playlist->ItemIndex(), -1);
-        QCOMPARE(f.playlist->toolTip(), QStringLiteral("プレイリスト"));
-        QVERIFY(f.continuousPlayAction->isChecked()); // continuous play is switched on when first shown
-        QCOMPARE(f.playerStatus, TGKitMSPlay::Stopped);
-        QCOMPARE(f.player->FileName(), std::string());
+        QCOMPARE(parts.player->size(), QSize(300, 320));
+        QCOMPARE(parts.playlistStrip->geometry(), QRect(0, 320, 300, 20));
+        QCOMPARE(parts.playlist->size(), QSize(300, 20));
+        QCOMPARE(parts.playlist->ItemIndex(), -1);
+        QCOMPARE(parts.playlist->toolTip(), QStringLiteral("プレイリスト"));
+        QVERIFY(parts.continuousPlayAction->isChecked()); // continuous play is switched on when first shown
+        QCOMPARE(f.PlayerStatus(), TGKitMSPlay::Stopped);
+        QCOMPARE(parts.player->FileName(), std::string());
         QCOMPARE(f.minimumSize().width(), 92);
 
         // The picture follows every resize; the strip keeps its 20 pixels.
         f.resize(500, 500);
-        QTRY_COMPARE(f.player->width(), 500);
-        QCOMPARE(f.playlistStrip->height(), 20);
-        QCOMPARE(f.player->height() + 20, f.centralWidget()->height());
+        QTRY_COMPARE(parts.player->width(), 500);
+        QCOMPARE(parts.playlistStrip->height(), 20);
+        QCOMPARE(parts.player->height() + 20, f.centralWidget()->height());
 
         f.close();
         const QByteArray ini = ReadAll(SettingsFile());
@@ -216,11 +216,11 @@ private slots:
             tops << a->text();
         QCOMPARE(tops, QStringList({"ファイル(&F)", "ビュー(&V)", "プレイ(&P)", "ツール(&T)", "ヘルプ(&H)"}));
         QStringList file;
-        for (QAction* a : f.fileMenu->actions())
+        for (QAction* a : parts.fileMenu->actions())
             file << (a->isSeparator() ? QStringLiteral("-") : a->objectName());
         QCOMPARE(file, QStringList({"N18", "CDROM1", "URLU1", "-", "N19", "-", "N27", "", "-", "Exit1"}));
-        QCOMPARE(f.mediaFilterMenu->title(), QStringLiteral("サブフォルダ展開の取得形式(&F)"));
-        QCOMPARE(f.speedMenu->title(), QStringLiteral("プレイ速度(&D)"));
+        QCOMPARE(parts.mediaFilterMenu->title(), QStringLiteral("サブフォルダ展開の取得形式(&F)"));
+        QCOMPARE(parts.speedMenu->title(), QStringLiteral("プレイ速度(&D)"));
     }
 
     void positionReadFromTheSettingsFile_data()
@@ -321,25 +321,25 @@ private slots:
         TMovieForm1& f = MakeForm();
         f.SetArguments({Fixture("no-such.avi"), Fixture("clip.avi"), Fixture("random.avi") + ".txt"});
         f.show();
-        QCOMPARE(f.playlist->Items().Count(), 1);
-        QCOMPARE(f.playlist->ItemIndex(), 0);
-        QCOMPARE(f.player->FileName(), Fixture("clip.avi"));
+        QCOMPARE(parts.playlist->Items().Count(), 1);
+        QCOMPARE(parts.playlist->ItemIndex(), 0);
+        QCOMPARE(parts.player->FileName(), Fixture("clip.avi"));
         // Opening may go on in the background on a busy machine; the facts follow.
-        QTRY_COMPARE_WITH_TIMEOUT(f.player->MediaFormat(), 301, 20000);
-        QTRY_COMPARE_WITH_TIMEOUT(f.playerStatus, TGKitMSPlay::Playing, 20000);
+        QTRY_COMPARE_WITH_TIMEOUT(parts.player->MediaFormat(), 301, 20000);
+        QTRY_COMPARE_WITH_TIMEOUT(f.PlayerStatus(), TGKitMSPlay::Playing, 20000);
     }
 
     void choosingAnEntryHandsItToThePlayer()
     {
         TMovieForm1& f = MakeForm();
-        f.playlist->Items().Add(Fixture("clip.mpg"));
-        f.playlist->Items().Add(Fixture("tone.wav"));
-        f.playlist->SetItemIndex(1);
-        QCOMPARE(f.player->FileName(), Fixture("tone.wav"));
-        QTRY_COMPARE_WITH_TIMEOUT(f.player->MediaFormat(), 201, 20000);
-        f.playlist->SetItemIndex(0);
-        QTRY_COMPARE_WITH_TIMEOUT(f.player->MediaFormat(), 302, 20000);
-        QTRY_COMPARE_WITH_TIMEOUT(f.playerStatus, TGKitMSPlay::Playing, 20000);
+        parts.playlist->Items().Add(Fixture("clip.mpg"));
+        parts.playlist->Items().Add(Fixture("tone.wav"));
+        parts.playlist->SetItemIndex(1);
+        QCOMPARE(parts.player->FileName(), Fixture("tone.wav"));
+        QTRY_COMPARE_WITH_TIMEOUT(parts.player->MediaFormat(), 201, 20000);
+        parts.playlist->SetItemIndex(0);
+        QTRY_COMPARE_WITH_TIMEOUT(parts.player->MediaFormat(), 302, 20000);
+        QTRY_COMPARE_WITH_TIMEOUT(f.PlayerStatus(), TGKitMSPlay::Playing, 20000);
     }
 
     // The user clicks the playlist strip, the list opens below it, and a click on
@@ -349,26 +349,26 @@ private slots:
         TMovieForm1& f = MakeForm();
         // Byte for byte: a QString on the way would spoil the name.
         const std::string sjis = Fixture("") + "\x83\x65\x83\x58\x83\x67.avi";
-        f.playlist->Items().Add(Fixture("clip.mpg"));
-        f.playlist->Items().Add(sjis);
-        f.playlist->Items().Add(Fixture("tone.wav"));
+        parts.playlist->Items().Add(Fixture("clip.mpg"));
+        parts.playlist->Items().Add(sjis);
+        parts.playlist->Items().Add(Fixture("tone.wav"));
         f.show();
         QVERIFY(QTest::qWaitForWindowExposed(&f));
         QWindow* window = f.windowHandle();
-        const QPoint strip = f.playlist->mapTo(&f, QPoint(40, 10));
+        const QPoint strip = parts.playlist->mapTo(&f, QPoint(40, 10));
         QTest::mouseClick(window, Qt::LeftButton, {}, strip);
-        QVERIFY(f.playlist->DroppedDown());
-        kino::TPopupWindow* popup = f.playlist->Popup();
+        QVERIFY(parts.playlist->DroppedDown());
+        kino::TPopupWindow* popup = parts.playlist->Popup();
         QVERIFY(QTest::qWaitForWindowExposed(popup));
-        QCOMPARE(popup->geometry().topLeft(), f.playlist->mapToGlobal(QPoint(0, f.playlist->height())));
+        QCOMPARE(popup->geometry().topLeft(), parts.playlist->mapToGlobal(QPoint(0, parts.playlist->height())));
         QCOMPARE(popup->size(), QSize(300, 150));
         QCOMPARE(popup->RowCount(), 3);
         const QPoint row = popup->ListRect().topLeft() + popup->RowRect(1).center();
         QTest::mouseClick(popup->windowHandle(), Qt::LeftButton, {}, row);
-        QVERIFY(!f.playlist->DroppedDown());
-        QCOMPARE(f.playlist->ItemIndex(), 1);
-        QCOMPARE(f.player->FileName(), sjis);
-        QTRY_COMPARE_WITH_TIMEOUT(f.player->MediaFormat(), 301, 20000);
+        QVERIFY(!parts.playlist->DroppedDown());
+        QCOMPARE(parts.playlist->ItemIndex(), 1);
+        QCOMPARE(parts.player->FileName(), sjis);
+        QTRY_COMPARE_WITH_TIMEOUT(parts.player->MediaFormat(), 301, 20000);
     }
 
     void standardErrorText_data()

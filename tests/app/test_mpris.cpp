@@ -86,8 +86,8 @@ class MprisTest : public QObject, MainWindowFixture {
     {
         MainWindowFixture::MakeForm({Fixture("clip.avi"), Fixture("clip.mpg")});
         form->show();
-        if (form->continuousPlayAction->isChecked())
-            form->continuousPlayAction->trigger();
+        if (parts.continuousPlayAction->isChecked())
+            parts.continuousPlayAction->trigger();
         return *form;
     }
 
@@ -195,11 +195,11 @@ private slots:
         TMovieForm1& f = MakeForm();
         service = kino::StartMpris(&f);
         QVERIFY(service);
-        QTRY_COMPARE_WITH_TIMEOUT(f.playerStatus, TGKitMSPlay::Playing, kTimeout);
+        QTRY_COMPARE_WITH_TIMEOUT(f.PlayerStatus(), TGKitMSPlay::Playing, kTimeout);
         QCOMPARE(Ctl({"status"}), QStringLiteral("Playing"));
 
         Ctl({"play-pause"});
-        QTRY_COMPARE_WITH_TIMEOUT(f.playerStatus, TGKitMSPlay::Paused, kTimeout);
+        QTRY_COMPARE_WITH_TIMEOUT(f.PlayerStatus(), TGKitMSPlay::Paused, kTimeout);
         QTRY_COMPARE_WITH_TIMEOUT(Ctl({"status"}), QStringLiteral("Paused"), kTimeout);
         Ctl({"pause"}); // already paused: stays so
         QCOMPARE(Ctl({"status"}), QStringLiteral("Paused"));
@@ -209,19 +209,19 @@ private slots:
         QCOMPARE(Get(kPlayer, "CanGoNext"), QVariant(true));
         Ctl({"next"});
         QTRY_COMPARE_WITH_TIMEOUT(Title(), QStringLiteral("clip.mpg"), kTimeout);
-        QCOMPARE(f.playlist->ItemIndex(), 1);
+        QCOMPARE(parts.playlist->ItemIndex(), 1);
         QCOMPARE(Get(kPlayer, "CanGoNext"), QVariant(false));
         QCOMPARE(Get(kPlayer, "CanGoPrevious"), QVariant(true));
 
         Ctl({"previous"});
         QTRY_COMPARE_WITH_TIMEOUT(Title(), QStringLiteral("clip.avi"), kTimeout);
-        QCOMPARE(f.playlist->ItemIndex(), 0);
+        QCOMPARE(parts.playlist->ItemIndex(), 0);
 
         Ctl({"stop"});
-        QTRY_COMPARE_WITH_TIMEOUT(f.playerStatus, TGKitMSPlay::Stopped, kTimeout);
+        QTRY_COMPARE_WITH_TIMEOUT(f.PlayerStatus(), TGKitMSPlay::Stopped, kTimeout);
         QTRY_COMPARE_WITH_TIMEOUT(Ctl({"status"}), QStringLiteral("Stopped"), kTimeout);
         Ctl({"play"});
-        QTRY_COMPARE_WITH_TIMEOUT(f.playerStatus, TGKitMSPlay::Playing, kTimeout);
+        QTRY_COMPARE_WITH_TIMEOUT(f.PlayerStatus(), TGKitMSPlay::Playing, kTimeout);
         QVERIFY(dialogs.errors.isEmpty());
     }
 
@@ -230,10 +230,10 @@ private slots:
         TMovieForm1& f = MakeForm();
         service = kino::StartMpris(&f);
         QVERIFY(service);
-        QTRY_COMPARE_WITH_TIMEOUT(f.playerStatus, TGKitMSPlay::Playing, kTimeout);
+        QTRY_COMPARE_WITH_TIMEOUT(f.PlayerStatus(), TGKitMSPlay::Playing, kTimeout);
         // Paused, so the position stays where the client puts it.
         Ctl({"pause"});
-        QTRY_COMPARE_WITH_TIMEOUT(f.playerStatus, TGKitMSPlay::Paused, kTimeout);
+        QTRY_COMPARE_WITH_TIMEOUT(f.PlayerStatus(), TGKitMSPlay::Paused, kTimeout);
 
         QCOMPARE(Ctl({"metadata", "xesam:url"}),
                  QUrl::fromLocalFile(FixturePath("clip.avi")).toString(QUrl::FullyEncoded));
@@ -247,7 +247,7 @@ private slots:
 
         Ctl({"position", "1"});
         QTRY_VERIFY_WITH_TIMEOUT(qAbs(PositionSeconds() - 1.0) < 0.1, kTimeout);
-        QVERIFY(qAbs(f.player->GetCurrentPos() - 1000) < 100);
+        QVERIFY(qAbs(parts.player->GetCurrentPos() - 1000) < 100);
 
         // A position meant for another entry is stale and ignored; the same call for
         // the shown entry moves.
@@ -265,7 +265,7 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(qAbs(PositionSeconds() - 0.5) < 0.1, kTimeout);
 
         Ctl({"volume", "0.25"});
-        QTRY_COMPARE_WITH_TIMEOUT(f.player->Engine()->Volume(), 0.25, kTimeout);
+        QTRY_COMPARE_WITH_TIMEOUT(parts.player->Engine()->Volume(), 0.25, kTimeout);
         QCOMPARE(Ctl({"volume"}).toDouble(), 0.25);
     }
 
@@ -276,13 +276,13 @@ private slots:
         QVERIFY(service);
         BusListener heard;
         QVERIFY(Listen(heard));
-        QTRY_COMPARE_WITH_TIMEOUT(f.playerStatus, TGKitMSPlay::Playing, kTimeout);
+        QTRY_COMPARE_WITH_TIMEOUT(f.PlayerStatus(), TGKitMSPlay::Playing, kTimeout);
 
         // Commands given in the window itself, not over the bus.
-        f.playPauseAction->trigger();
+        parts.playPauseAction->trigger();
         QTRY_COMPARE_WITH_TIMEOUT(heard.Last("PlaybackStatus").toString(), QStringLiteral("Paused"), kTimeout);
 
-        f.nextTrackAction->trigger();
+        parts.nextTrackAction->trigger();
         QTRY_COMPARE_WITH_TIMEOUT(heard.LastMetadata().value("xesam:title").toString(), QStringLiteral("clip.mpg"),
                                   kTimeout);
         QCOMPARE(heard.LastMetadata().value("mpris:trackid").value<QDBusObjectPath>().path(),
@@ -291,13 +291,13 @@ private slots:
         QCOMPARE(heard.Last("CanGoPrevious"), QVariant(true));
         QTRY_VERIFY_WITH_TIMEOUT(heard.LastMetadata().value("mpris:length").toLongLong() > 0, kTimeout);
 
-        f.doubleSpeedAction->trigger();
+        parts.doubleSpeedAction->trigger();
         QTRY_COMPARE_WITH_TIMEOUT(heard.Last("Rate").toDouble(), 2.0, kTimeout);
 
         // An entry added after the last one makes a next entry.
-        f.stopAction->trigger();
+        parts.stopAction->trigger();
         QTRY_COMPARE_WITH_TIMEOUT(heard.Last("PlaybackStatus").toString(), QStringLiteral("Stopped"), kTimeout);
-        f.playlist->Items().Add(Fixture("tone.wav"));
+        parts.playlist->Items().Add(Fixture("tone.wav"));
         QTRY_COMPARE_WITH_TIMEOUT(heard.Last("CanGoNext"), QVariant(true), kTimeout);
 
         Ctl({"position", "1"});
@@ -352,8 +352,8 @@ private slots:
         TMovieForm1& f = MakeForm();
         service = kino::StartMpris(&f);
         QVERIFY(service);
-        f.playlist->Items().Add((folder + name).toStdString());
-        f.playlist->SetItemIndex(2);
+        parts.playlist->Items().Add((folder + name).toStdString());
+        parts.playlist->SetItemIndex(2);
         const QByteArray full = folder.isEmpty() ? QFile::encodeName(QDir::currentPath()) + "/" : folder;
         const QVariant metadata = Get(kPlayer, "Metadata");
         QCOMPARE(qdbus_cast<QVariantMap>(metadata.value<QDBusArgument>()).value("xesam:url").toString(),
@@ -365,12 +365,12 @@ private slots:
         TMovieForm1& f = MakeForm();
         service = kino::StartMpris(&f);
         QVERIFY(service);
-        QTRY_COMPARE_WITH_TIMEOUT(f.playerStatus, TGKitMSPlay::Playing, kTimeout);
+        QTRY_COMPARE_WITH_TIMEOUT(f.PlayerStatus(), TGKitMSPlay::Playing, kTimeout);
         const QString url = QStringLiteral("http://127.0.0.1:9/stream.mpg");
         Ctl({"open", url});
-        QTRY_COMPARE_WITH_TIMEOUT(f.playlist->Items().Count(), 3, kTimeout);
-        QCOMPARE(QString::fromStdString(f.playlist->Items().Strings(2)), url);
-        QCOMPARE(f.playlist->ItemIndex(), 0); // the playing entry goes on
+        QTRY_COMPARE_WITH_TIMEOUT(parts.playlist->Items().Count(), 3, kTimeout);
+        QCOMPARE(QString::fromStdString(parts.playlist->Items().Strings(2)), url);
+        QCOMPARE(parts.playlist->ItemIndex(), 0); // the playing entry goes on
     }
 
     void quitClosesTheWindowAndRaiseShowsIt()
@@ -424,9 +424,9 @@ private slots:
         QVERIFY(dialogs.errors.isEmpty());
         QVERIFY(dialogs.messages.isEmpty());
         // The window plays on as before.
-        QTRY_COMPARE_WITH_TIMEOUT(f.playerStatus, TGKitMSPlay::Playing, kTimeout);
-        f.playPauseAction->trigger();
-        QTRY_COMPARE_WITH_TIMEOUT(f.playerStatus, TGKitMSPlay::Paused, kTimeout);
+        QTRY_COMPARE_WITH_TIMEOUT(f.PlayerStatus(), TGKitMSPlay::Playing, kTimeout);
+        parts.playPauseAction->trigger();
+        QTRY_COMPARE_WITH_TIMEOUT(f.PlayerStatus(), TGKitMSPlay::Paused, kTimeout);
     }
 };
 

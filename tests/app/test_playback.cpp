@@ -33,7 +33,7 @@ class PlaybackTest : public QObject, MainWindowFixture {
     TMovieForm1& MakeForm(const std::vector<std::string>& entries)
     {
         MainWindowFixture::MakeForm();
-        auto* player = form->player;
+        auto* player = parts.player;
         QObject::connect(player, &TGKitMSPlay::statusNotified, form.get(),
                          [this](std::int16_t status, std::int32_t) { statuses.push_back(status); });
         QObject::connect(player->Engine(), &kino::PlayerEngine::stateChanged, form.get(),
@@ -42,7 +42,7 @@ class PlaybackTest : public QObject, MainWindowFixture {
                                  opened.push_back(player->FileName());
                          });
         for (const auto& e : entries)
-            form->playlist->Items().Add(e);
+            parts.playlist->Items().Add(e);
         return *form;
     }
 
@@ -69,24 +69,24 @@ private slots:
         TMovieForm1& f = MakeForm(entries);
         f.show(); // selects and starts the first entry; continuous play is on
         if (!continuous)
-            f.continuousPlayAction->trigger();
-        QCOMPARE(f.continuousPlayAction->isChecked(), continuous);
+            parts.continuousPlayAction->trigger();
+        QCOMPARE(parts.continuousPlayAction->isChecked(), continuous);
         const int expectedEnds = continuous ? 3 : 1;
         QTRY_COMPARE_WITH_TIMEOUT(Count(TGKitMSPlay::Ended), expectedEnds, 3 * kTimeout);
         QCOMPARE(opened, continuous ? entries : std::vector<std::string>{entries[0]});
-        QCOMPARE(f.playlist->ItemIndex(), expectedEnds - 1);
-        QCOMPARE(f.playerStatus, TGKitMSPlay::Ended);
+        QCOMPARE(parts.playlist->ItemIndex(), expectedEnds - 1);
+        QCOMPARE(f.PlayerStatus(), TGKitMSPlay::Ended);
         // No wrap-around; play/pause, from the menu and from a click on the picture,
         // plays the last entry again from its start, without opening it anew.
         const int endsBefore = Count(TGKitMSPlay::Ended);
-        f.playPauseAction->trigger();
-        QTRY_COMPARE_WITH_TIMEOUT(f.playerStatus, TGKitMSPlay::Playing, kTimeout);
+        parts.playPauseAction->trigger();
+        QTRY_COMPARE_WITH_TIMEOUT(f.PlayerStatus(), TGKitMSPlay::Playing, kTimeout);
         QTRY_COMPARE_WITH_TIMEOUT(Count(TGKitMSPlay::Ended), endsBefore + 1, 3 * kTimeout);
-        auto* view = f.player->View();
+        auto* view = parts.player->View();
         QTest::mouseClick(view, Qt::LeftButton, {}, view->rect().center());
-        QTRY_COMPARE_WITH_TIMEOUT(f.playerStatus, TGKitMSPlay::Playing, kTimeout);
+        QTRY_COMPARE_WITH_TIMEOUT(f.PlayerStatus(), TGKitMSPlay::Playing, kTimeout);
         QCOMPARE(int(opened.size()), expectedEnds);
-        QCOMPARE(f.playlist->ItemIndex(), expectedEnds - 1);
+        QCOMPARE(parts.playlist->ItemIndex(), expectedEnds - 1);
     }
 
     void twoEqualAdjacentEntriesBothPlay()
@@ -95,28 +95,28 @@ private slots:
         f.show();
         QTRY_COMPARE_WITH_TIMEOUT(Count(TGKitMSPlay::Ended), 2, 2 * kTimeout);
         QCOMPARE(int(opened.size()), 2);
-        QCOMPARE(f.playlist->ItemIndex(), 1);
+        QCOMPARE(parts.playlist->ItemIndex(), 1);
     }
 
     void playPauseFromTheMenuAndFromAClick()
     {
         TMovieForm1& f = MakeForm({Fixture("clip.avi")});
         f.show();
-        QTRY_COMPARE_WITH_TIMEOUT(f.playerStatus, TGKitMSPlay::Playing, kTimeout);
-        f.playPauseAction->trigger();
-        QTRY_COMPARE_WITH_TIMEOUT(f.playerStatus, TGKitMSPlay::Paused, kTimeout);
-        f.playPauseAction->trigger();
-        QTRY_COMPARE_WITH_TIMEOUT(f.playerStatus, TGKitMSPlay::Playing, kTimeout);
-        auto* view = f.player->View();
+        QTRY_COMPARE_WITH_TIMEOUT(f.PlayerStatus(), TGKitMSPlay::Playing, kTimeout);
+        parts.playPauseAction->trigger();
+        QTRY_COMPARE_WITH_TIMEOUT(f.PlayerStatus(), TGKitMSPlay::Paused, kTimeout);
+        parts.playPauseAction->trigger();
+        QTRY_COMPARE_WITH_TIMEOUT(f.PlayerStatus(), TGKitMSPlay::Playing, kTimeout);
+        auto* view = parts.player->View();
         QTest::mouseClick(view, Qt::LeftButton, {}, view->rect().center());
-        QTRY_COMPARE_WITH_TIMEOUT(f.playerStatus, TGKitMSPlay::Paused, kTimeout);
+        QTRY_COMPARE_WITH_TIMEOUT(f.PlayerStatus(), TGKitMSPlay::Paused, kTimeout);
         QTest::mouseClick(view, Qt::LeftButton, {}, view->rect().center());
-        QTRY_COMPARE_WITH_TIMEOUT(f.playerStatus, TGKitMSPlay::Playing, kTimeout);
-        f.stopAction->trigger();
-        QTRY_COMPARE_WITH_TIMEOUT(f.playerStatus, TGKitMSPlay::Stopped, kTimeout);
-        QCOMPARE(f.player->GetCurrentPos(), 0);
-        f.playPauseAction->trigger();
-        QTRY_COMPARE_WITH_TIMEOUT(f.playerStatus, TGKitMSPlay::Playing, kTimeout);
+        QTRY_COMPARE_WITH_TIMEOUT(f.PlayerStatus(), TGKitMSPlay::Playing, kTimeout);
+        parts.stopAction->trigger();
+        QTRY_COMPARE_WITH_TIMEOUT(f.PlayerStatus(), TGKitMSPlay::Stopped, kTimeout);
+        QCOMPARE(parts.player->GetCurrentPos(), 0);
+        parts.playPauseAction->trigger();
+        QTRY_COMPARE_WITH_TIMEOUT(f.PlayerStatus(), TGKitMSPlay::Playing, kTimeout);
     }
 
     void speedChosenWhileStoppedStartsPlaybackAtThatSpeed_data()
@@ -134,15 +134,15 @@ private slots:
         QFETCH(double, speed);
         TMovieForm1& f = MakeForm({Fixture("clip.avi")});
         f.show();
-        QTRY_COMPARE_WITH_TIMEOUT(f.playerStatus, TGKitMSPlay::Playing, kTimeout);
-        f.stopAction->trigger();
-        QTRY_COMPARE_WITH_TIMEOUT(f.playerStatus, TGKitMSPlay::Stopped, kTimeout);
+        QTRY_COMPARE_WITH_TIMEOUT(f.PlayerStatus(), TGKitMSPlay::Playing, kTimeout);
+        parts.stopAction->trigger();
+        QTRY_COMPARE_WITH_TIMEOUT(f.PlayerStatus(), TGKitMSPlay::Stopped, kTimeout);
         f.findChild<QAction*>(item)->trigger();
         for (const char* name : {"N051", "N13", "N21", "N22"})
             QCOMPARE(f.findChild<QAction*>(name)->isChecked(), item == QLatin1String(name));
-        QCOMPARE(f.player->Speed(), speed);
-        QTRY_COMPARE_WITH_TIMEOUT(f.playerStatus, TGKitMSPlay::Playing, kTimeout);
-        QCOMPARE(f.player->Engine()->Rate(), speed);
+        QCOMPARE(parts.player->Speed(), speed);
+        QTRY_COMPARE_WITH_TIMEOUT(f.PlayerStatus(), TGKitMSPlay::Playing, kTimeout);
+        QCOMPARE(parts.player->Engine()->Rate(), speed);
     }
 
     void previousAndNextStayInsideThePlaylist_data()
@@ -164,10 +164,10 @@ private slots:
         QFETCH(int, index);
         const std::vector<std::string> entries = {Fixture("tone.wav"), Fixture("song.mid"), Fixture("clip.mpg")};
         TMovieForm1& f = MakeForm(entries); // not shown: nothing starts by itself
-        f.playlist->SetItemIndex(start);
+        parts.playlist->SetItemIndex(start);
         opened.clear();
         f.findChild<QAction*>(command)->trigger();
-        QCOMPARE(f.playlist->ItemIndex(), index);
+        QCOMPARE(parts.playlist->ItemIndex(), index);
         if (index != start)
             QCOMPARE(opened, std::vector<std::string>{entries[size_t(index)]});
         else
@@ -177,10 +177,10 @@ private slots:
     void nextOntoAnEqualEntryHandsNothingOver()
     {
         TMovieForm1& f = MakeForm({Fixture("tone.wav"), Fixture("tone.wav")});
-        f.playlist->SetItemIndex(0);
+        parts.playlist->SetItemIndex(0);
         opened.clear();
-        f.nextTrackAction->trigger();
-        QCOMPARE(f.playlist->ItemIndex(), 1);
+        parts.nextTrackAction->trigger();
+        QCOMPARE(parts.playlist->ItemIndex(), 1);
         QVERIFY(opened.empty());
     }
 
@@ -188,11 +188,11 @@ private slots:
     {
         TMovieForm1& f = MakeForm({Fixture("clip.avi")});
         f.show();
-        QTRY_COMPARE_WITH_TIMEOUT(f.playerStatus, TGKitMSPlay::Playing, kTimeout);
-        f.fastForwardAction->trigger(); // past the end of a two-second clip
-        QTRY_COMPARE_WITH_TIMEOUT(f.playerStatus, TGKitMSPlay::Ended, kTimeout);
-        f.rewindAction->trigger();
-        QTRY_VERIFY_WITH_TIMEOUT(f.player->GetCurrentPos() < 500, kTimeout);
+        QTRY_COMPARE_WITH_TIMEOUT(f.PlayerStatus(), TGKitMSPlay::Playing, kTimeout);
+        parts.fastForwardAction->trigger(); // past the end of a two-second clip
+        QTRY_COMPARE_WITH_TIMEOUT(f.PlayerStatus(), TGKitMSPlay::Ended, kTimeout);
+        parts.rewindAction->trigger();
+        QTRY_VERIFY_WITH_TIMEOUT(parts.player->GetCurrentPos() < 500, kTimeout);
     }
 };
 

@@ -33,7 +33,7 @@ constexpr int kTimeout = 20000;
 std::vector<std::string> Entries(const TMovieForm1& f)
 {
     std::vector<std::string> out;
-    const auto& items = f.playlist->Items();
+    const auto& items = f.Playlist()->Items();
     for (int i = 0; i < items.Count(); ++i)
         out.push_back(items.Strings(i));
     return out;
@@ -67,7 +67,7 @@ class PlaylistTest : public QObject, MainWindowFixture {
     {
         dialogs.openConfirmed = true;
         dialogs.openFiles = files;
-        f.addFilesAction->trigger();
+        parts.addFilesAction->trigger();
     }
 
 private slots:
@@ -102,31 +102,31 @@ private slots:
         QFETCH(QStringList, added);
         QFETCH(QStringList, list);
         TMovieForm1& f = MakeForm();
-        f.playerStatus = TGKitMSPlay::Playing; // playing: the adds only fill the list
+        f.FollowPlayerStatus(TGKitMSPlay::Playing); // playing: the adds only fill the list
         if (sorted)
-            f.autoSortAction->trigger();
-        QCOMPARE(f.autoSortAction->isChecked(), sorted);
+            parts.autoSortAction->trigger();
+        QCOMPARE(parts.autoSortAction->isChecked(), sorted);
         for (const QString& a : added)
             AddFiles(f, {a.toStdString()});
         std::vector<std::string> expected;
         for (const QString& l : list)
             expected.push_back(l.toStdString());
         QCOMPARE(Entries(f), expected);
-        QCOMPARE(f.playlist->ItemIndex(), -1);
+        QCOMPARE(parts.playlist->ItemIndex(), -1);
     }
 
     void addingWhileStoppedStartsTheFirstEntry()
     {
         TMovieForm1& f = MakeForm();
         AddFiles(f, {Fixture("clip.avi"), Fixture("tone.wav")});
-        QCOMPARE(f.playlist->ItemIndex(), 0);
-        QCOMPARE(f.player->FileName(), Fixture("clip.avi"));
-        QTRY_COMPARE_WITH_TIMEOUT(f.playerStatus, TGKitMSPlay::Playing, kTimeout);
+        QCOMPARE(parts.playlist->ItemIndex(), 0);
+        QCOMPARE(parts.player->FileName(), Fixture("clip.avi"));
+        QTRY_COMPARE_WITH_TIMEOUT(f.PlayerStatus(), TGKitMSPlay::Playing, kTimeout);
         // Adding while playing leaves the current track alone.
-        const auto generation = f.player->Engine()->generation();
+        const auto generation = parts.player->Engine()->generation();
         AddFiles(f, {Fixture("clip.mpg")});
-        QCOMPARE(f.playlist->ItemIndex(), 0);
-        QCOMPARE(f.player->Engine()->generation(), generation);
+        QCOMPARE(parts.playlist->ItemIndex(), 0);
+        QCOMPARE(parts.player->Engine()->generation(), generation);
         QCOMPARE(int(Entries(f).size()), 3);
     }
 
@@ -134,12 +134,12 @@ private slots:
     {
         TMovieForm1& f = MakeForm();
         AddFiles(f, {Fixture("clip.avi")});
-        QTRY_COMPARE_WITH_TIMEOUT(f.playerStatus, TGKitMSPlay::Playing, kTimeout);
-        f.stopAction->trigger();
-        QTRY_COMPARE_WITH_TIMEOUT(f.playerStatus, TGKitMSPlay::Stopped, kTimeout);
-        const auto generation = f.player->Engine()->generation();
+        QTRY_COMPARE_WITH_TIMEOUT(f.PlayerStatus(), TGKitMSPlay::Playing, kTimeout);
+        parts.stopAction->trigger();
+        QTRY_COMPARE_WITH_TIMEOUT(f.PlayerStatus(), TGKitMSPlay::Stopped, kTimeout);
+        const auto generation = parts.player->Engine()->generation();
         AddFiles(f, {Fixture("tone.wav")});
-        QCOMPARE(f.player->Engine()->generation(), generation);
+        QCOMPARE(parts.player->Engine()->generation(), generation);
     }
 
     void sortedAddKeepsThePlayingEntry_data()
@@ -161,43 +161,43 @@ private slots:
         TMovieForm1& f = MakeForm();
         if (how == "sort") {
             AddFiles(f, {names[3], names[0], names[4], names[1]});
-            QCOMPARE(f.playlist->ItemIndex(), 0);
+            QCOMPARE(parts.playlist->ItemIndex(), 0);
         } else {
-            f.autoSortAction->trigger();
+            parts.autoSortAction->trigger();
             AddFiles(f, {names[0], names[1], names[2], names[3]});
-            f.playlist->SetItemIndex(3);
+            parts.playlist->SetItemIndex(3);
         }
-        QTRY_COMPARE_WITH_TIMEOUT(f.playerStatus, TGKitMSPlay::Playing, kTimeout);
-        QCOMPARE(f.player->FileName(), names[3]);
+        QTRY_COMPARE_WITH_TIMEOUT(f.PlayerStatus(), TGKitMSPlay::Playing, kTimeout);
+        QCOMPARE(parts.player->FileName(), names[3]);
         if (how == "stopped") {
-            f.stopAction->trigger();
-            QTRY_COMPARE_WITH_TIMEOUT(f.playerStatus, TGKitMSPlay::Stopped, kTimeout);
+            parts.stopAction->trigger();
+            QTRY_COMPARE_WITH_TIMEOUT(f.PlayerStatus(), TGKitMSPlay::Stopped, kTimeout);
         }
-        const int index = f.playlist->ItemIndex();
-        const int status = f.playerStatus;
-        const auto generation = f.player->Engine()->generation();
+        const int index = parts.playlist->ItemIndex();
+        const int status = f.PlayerStatus();
+        const auto generation = parts.player->Engine()->generation();
 
         if (how == "sort") {
-            f.autoSortAction->trigger();
+            parts.autoSortAction->trigger();
             QCOMPARE(Entries(f), (std::vector<std::string>{names[4], names[0], names[1], names[3]}));
-            QCOMPARE(f.playlist->ItemIndex(), 3);
+            QCOMPARE(parts.playlist->ItemIndex(), 3);
         } else {
             AddFiles(f, {names[6], names[4], names[5]});
             QCOMPARE(Entries(f),
                      (std::vector<std::string>{names[4], names[5], names[6], names[0], names[1], names[2], names[3]}));
         }
         if (how == "stopped") {
-            QCOMPARE(f.playlist->ItemIndex(), 0);
-            QCOMPARE(f.player->FileName(), names[4]);
-            QCOMPARE(f.player->Engine()->generation(), generation + 1);
+            QCOMPARE(parts.playlist->ItemIndex(), 0);
+            QCOMPARE(parts.player->FileName(), names[4]);
+            QCOMPARE(parts.player->Engine()->generation(), generation + 1);
             return;
         }
         if (how == "add")
-            QCOMPARE(f.playlist->ItemIndex(), index + 3);
-        QCOMPARE(f.playlist->Text(), names[3]);
-        QCOMPARE(f.player->FileName(), names[3]);
-        QCOMPARE(f.playerStatus, status);
-        QCOMPARE(f.player->Engine()->generation(), generation); // no source handed over
+            QCOMPARE(parts.playlist->ItemIndex(), index + 3);
+        QCOMPARE(parts.playlist->Text(), names[3]);
+        QCOMPARE(parts.player->FileName(), names[3]);
+        QCOMPARE(f.PlayerStatus(), status);
+        QCOMPARE(parts.player->Engine()->generation(), generation); // no source handed over
     }
 
     void folderAddInSortModeMatchesOneByOneAdds()
@@ -205,10 +205,10 @@ private slots:
         for (int i = 0; i < 40; ++i)
             Make("tree/sub" + std::to_string(i % 4) + "/clip" + std::to_string(39 - i) + ".wav");
         TMovieForm1& f = MakeForm();
-        f.autoSortAction->trigger();
-        f.playerStatus = TGKitMSPlay::Playing;
+        parts.autoSortAction->trigger();
+        f.FollowPlayerStatus(TGKitMSPlay::Playing);
         dialogs.folder = root + "/tree";
-        f.addFolderTreeAction->trigger();
+        parts.addFolderTreeAction->trigger();
         // The same entries added one by one give the same list.
         kino::TdxfItems oneByOne;
         oneByOne.SetSorted(true);
@@ -244,22 +244,22 @@ private slots:
                                 "B/n.mpeg", "B/u.wave", "B/clip.mpe"})
             Make(rel);
         TMovieForm1& f = MakeForm();
-        f.playerStatus = TGKitMSPlay::Playing;
+        f.FollowPlayerStatus(TGKitMSPlay::Playing);
         f.findChild<QAction*>(filter)->trigger();
-        f.continuousPlayAction->setChecked(false); // the folder add switches it on again
+        parts.continuousPlayAction->setChecked(false); // the folder add switches it on again
         QString captionDuringSearch;
         // The found entries reach the list while the search still runs.
-        QObject::connect(&f.playlist->Items(), &kino::TdxfItems::changed, &f,
+        QObject::connect(&parts.playlist->Items(), &kino::TdxfItems::changed, &f,
                          [&] { captionDuringSearch = f.windowTitle(); });
         dialogs.folder = root;
-        f.addFolderTreeAction->trigger();
+        parts.addFolderTreeAction->trigger();
         std::vector<std::string> want;
         for (const QString& e : expected)
             want.push_back(root + "/" + e.toStdString());
         QCOMPARE(Entries(f), want);
         QCOMPARE(captionDuringSearch, QStringLiteral("KINOLITE - 検索中......"));
         QCOMPARE(f.windowTitle(), QStringLiteral("KINOLITE"));
-        QVERIFY(f.continuousPlayAction->isChecked());
+        QVERIFY(parts.continuousPlayAction->isChecked());
     }
 
     void droppedPathsByExtension_data()
@@ -281,8 +281,8 @@ private slots:
         QFETCH(bool, added);
         const std::string path = Make(name.toStdString());
         TMovieForm1& f = MakeForm();
-        f.playerStatus = TGKitMSPlay::Playing;
-        f.midiFilterAction->trigger();
+        f.FollowPlayerStatus(TGKitMSPlay::Playing);
+        parts.midiFilterAction->trigger();
         f.DropFiles({path});
         QCOMPARE(Entries(f).size(), size_t(added ? 1 : 0));
         if (added)
@@ -312,10 +312,10 @@ private slots:
                                              real, link};
 
         TMovieForm1& f = MakeForm();
-        f.playerStatus = TGKitMSPlay::Playing; // playing: the adds only fill the list
+        f.FollowPlayerStatus(TGKitMSPlay::Playing); // playing: the adds only fill the list
         if (how == "folder") {
             dialogs.folder = root + "/media";
-            f.addFolderTreeAction->trigger();
+            parts.addFolderTreeAction->trigger();
         } else if (how == "drop") {
             f.DropFiles(names);
         } else {
@@ -351,8 +351,8 @@ private slots:
         Make("folder/sub/b.wav");
         Make("clip.avi");
         TMovieForm1& f = MakeForm();
-        f.playerStatus = TGKitMSPlay::Playing; // playing: the adds only fill the list
-        f.continuousPlayAction->setChecked(false);
+        f.FollowPlayerStatus(TGKitMSPlay::Playing); // playing: the adds only fill the list
+        parts.continuousPlayAction->setChecked(false);
         const std::string path = root + "/" + given.toStdString();
         if (commandLine) {
             f.SetArguments({path});
@@ -364,7 +364,7 @@ private slots:
         for (const QString& e : entries)
             expected.push_back(root + "/" + e.toStdString());
         QCOMPARE(Entries(f), expected);
-        QVERIFY(f.continuousPlayAction->isChecked());
+        QVERIFY(parts.continuousPlayAction->isChecked());
     }
 
     // A drop adds its entries together at the end, yet in the order of the dropped paths,
@@ -386,11 +386,11 @@ private slots:
         Make("d/b.wav");
         Make("d/A.mid");
         TMovieForm1& f = MakeForm();
-        f.playerStatus = TGKitMSPlay::Playing; // playing: the adds only fill the list
+        f.FollowPlayerStatus(TGKitMSPlay::Playing); // playing: the adds only fill the list
         if (sorted)
-            f.autoSortAction->trigger();
+            parts.autoSortAction->trigger();
         int changes = 0;
-        QObject::connect(&f.playlist->Items(), &kino::TdxfItems::changed, &f, [&] { ++changes; });
+        QObject::connect(&parts.playlist->Items(), &kino::TdxfItems::changed, &f, [&] { ++changes; });
         f.DropFiles({root + "/z.avi", root + "/d", "http://h/x.mpg", root + "/a.wav", root + "/d/b.wav"});
         std::vector<std::string> expected;
         for (const QString& e : entries)
@@ -417,7 +417,7 @@ private slots:
         mime->setData(QStringLiteral("text/uri-list"), list);
 
         TMovieForm1& f = MakeForm();
-        f.playerStatus = TGKitMSPlay::Playing;
+        f.FollowPlayerStatus(TGKitMSPlay::Playing);
         // As a file manager's drag does it: enter, then drop.
         QDragEnterEvent enter(QPoint(50, 50), Qt::CopyAction, mime, Qt::LeftButton, Qt::NoModifier);
         QApplication::sendEvent(&f, &enter);
@@ -453,24 +453,24 @@ private slots:
     void cancelledDialogsAddNothing()
     {
         TMovieForm1& f = MakeForm();
-        f.playerStatus = TGKitMSPlay::Playing;
-        f.continuousPlayAction->setChecked(false);
-        f.addFilesAction->trigger();                   // open-file dialog cancelled
-        f.addUrlAction->trigger();                     // URL box cancelled
-        QVERIFY(!f.continuousPlayAction->isChecked()); // neither touches continuous play
-        f.addFolderTreeAction->trigger();              // folder browser cancelled
+        f.FollowPlayerStatus(TGKitMSPlay::Playing);
+        parts.continuousPlayAction->setChecked(false);
+        parts.addFilesAction->trigger();                   // open-file dialog cancelled
+        parts.addUrlAction->trigger();                     // URL box cancelled
+        QVERIFY(!parts.continuousPlayAction->isChecked()); // neither touches continuous play
+        parts.addFolderTreeAction->trigger();              // folder browser cancelled
         QCOMPARE(dialogs.openAsked + dialogs.urlAsked + dialogs.folderAsked, 3);
         QVERIFY(Entries(f).empty());
         QCOMPARE(f.windowTitle(), QStringLiteral("KINOLITE"));
-        QVERIFY(f.continuousPlayAction->isChecked());
+        QVERIFY(parts.continuousPlayAction->isChecked());
     }
 
     void urlIsAddedAsTyped()
     {
         TMovieForm1& f = MakeForm();
-        f.playerStatus = TGKitMSPlay::Playing;
+        f.FollowPlayerStatus(TGKitMSPlay::Playing);
         dialogs.url = "  http://example.invalid/a b.mpg ";
-        f.addUrlAction->trigger();
+        parts.addUrlAction->trigger();
         QCOMPARE(Entries(f), std::vector<std::string>{dialogs.url});
     }
 
@@ -485,20 +485,20 @@ private slots:
         QFETCH(bool, answer);
         TMovieForm1& f = MakeForm();
         AddFiles(f, {Fixture("clip.avi"), Fixture("tone.wav")});
-        QTRY_COMPARE_WITH_TIMEOUT(f.playerStatus, TGKitMSPlay::Playing, kTimeout);
+        QTRY_COMPARE_WITH_TIMEOUT(f.PlayerStatus(), TGKitMSPlay::Playing, kTimeout);
         dialogs.resetAnswer = answer;
-        f.resetPlaylistAction->trigger();
+        parts.resetPlaylistAction->trigger();
         QCOMPARE(dialogs.resetAsked, 1);
         if (!answer) {
             QCOMPARE(int(Entries(f).size()), 2);
-            QCOMPARE(f.player->FileName(), Fixture("clip.avi"));
+            QCOMPARE(parts.player->FileName(), Fixture("clip.avi"));
             return;
         }
         QVERIFY(Entries(f).empty());
-        QCOMPARE(f.playlist->ItemIndex(), -1);
-        QCOMPARE(f.playlist->Text(), std::string());
-        QCOMPARE(f.player->FileName(), std::string());
-        QTRY_COMPARE_WITH_TIMEOUT(f.playerStatus, TGKitMSPlay::Stopped, kTimeout);
+        QCOMPARE(parts.playlist->ItemIndex(), -1);
+        QCOMPARE(parts.playlist->Text(), std::string());
+        QCOMPARE(parts.player->FileName(), std::string());
+        QTRY_COMPARE_WITH_TIMEOUT(f.PlayerStatus(), TGKitMSPlay::Stopped, kTimeout);
     }
 
     void commandLineFolderAndFileStartTheFirst()
@@ -510,9 +510,9 @@ private slots:
         f.show();
         QCOMPARE(Entries(f), (std::vector<std::string>{Fixture("clip.avi"), root + "/music/b.wav",
                                                        root + "/music/sub/a.mid", "http://example.invalid/a.mpg"}));
-        QCOMPARE(f.playlist->ItemIndex(), 0);
-        QVERIFY(f.continuousPlayAction->isChecked());
-        QTRY_COMPARE_WITH_TIMEOUT(f.playerStatus, TGKitMSPlay::Playing, kTimeout);
+        QCOMPARE(parts.playlist->ItemIndex(), 0);
+        QVERIFY(parts.continuousPlayAction->isChecked());
+        QTRY_COMPARE_WITH_TIMEOUT(f.PlayerStatus(), TGKitMSPlay::Playing, kTimeout);
     }
 
     void filterItemsAreOneOfFive()

@@ -38,13 +38,12 @@ class RegionTest : public QObject, MainWindowFixture {
     {
         MainWindowFixture::MakeForm();
         cut = std::make_unique<kino::TCutForm1>(form.get());
-        kino::CutForm1 = cut.get();
         form->AttachNavigator(cut.get());
         for (const auto& e : entries)
-            form->playlist->Items().Add(e);
+            parts.playlist->Items().Add(e);
         form->show();
         // Playing once the first entry is open; the tests check that before going on.
-        const bool playing = QTest::qWaitFor([this] { return form->playerStatus == TGKitMSPlay::Playing; }, kTimeout);
+        const bool playing = QTest::qWaitFor([this] { return form->PlayerStatus() == TGKitMSPlay::Playing; }, kTimeout);
         if (!playing)
             qWarning("the first entry did not start");
         return *form;
@@ -57,7 +56,7 @@ class RegionTest : public QObject, MainWindowFixture {
         QTest::mouseClick(shape, Qt::LeftButton, {}, QPoint(shape->width() / 2, shape->height() / 2));
     }
 
-    QRect Shown() const { return form->player->View()->EffectiveSourceRect(); }
+    QRect Shown() const { return parts.player->View()->EffectiveSourceRect(); }
 
 private slots:
     void init()
@@ -67,7 +66,6 @@ private slots:
     }
     void cleanup()
     {
-        kino::CutForm1 = nullptr;
         cut.reset();
         form.reset();
         shell.reset();
@@ -76,9 +74,9 @@ private slots:
     void navigatorFollowsThePictureAndAppliesTheSelection()
     {
         TMovieForm1& f = MakeForm({Fixture("clip.avi")});
-        QCOMPARE(f.playerStatus, TGKitMSPlay::Playing);
+        QCOMPARE(f.PlayerStatus(), TGKitMSPlay::Playing);
         f.move(100, 80);
-        f.regionNavigatorAction->trigger();
+        parts.regionNavigatorAction->trigger();
         QVERIFY(cut->isVisible());
         QCOMPARE(cut->windowTitle(), QStringLiteral("矩形再生ナビ"));
         QCOMPARE(cut->picturePanel->text(), QStringLiteral("320 x 240 ピクセル"));
@@ -90,7 +88,7 @@ private slots:
 
         // An untouched selection hands over the whole picture.
         ClickSelection();
-        QCOMPARE(f.player->View()->SourceRect(), QRect(0, 0, 320, 240));
+        QCOMPARE(parts.player->View()->SourceRect(), QRect(0, 0, 320, 240));
 
         // Moved and resized: only that part is shown.
         cut->selection->SelChgRit(100 - 320);
@@ -102,7 +100,7 @@ private slots:
 
         // Running the command again re-runs the set-up without moving the window.
         cut->move(300, 300);
-        f.regionNavigatorAction->trigger();
+        parts.regionNavigatorAction->trigger();
         QCOMPARE(cut->pos(), QPoint(300, 300));
 
         // Closing shows the whole picture again.
@@ -114,12 +112,12 @@ private slots:
     void changeOfEntryKeepsTheSelectionsCorner()
     {
         TMovieForm1& f = MakeForm({Fixture("clip.avi"), Fixture("clip.mpg")});
-        QCOMPARE(f.playerStatus, TGKitMSPlay::Playing);
-        f.regionNavigatorAction->trigger();
+        QCOMPARE(f.PlayerStatus(), TGKitMSPlay::Playing);
+        parts.regionNavigatorAction->trigger();
         cut->selection->SelChgMov(0, 0);
         cut->selection->setGeometry(40, 30, 100, 80);
         ClickSelection();
-        f.nextTrackAction->trigger(); // the next entry: 352 × 240
+        parts.nextTrackAction->trigger(); // the next entry: 352 × 240
         QCOMPARE(cut->picturePanel->text(), QStringLiteral("352 x 240 ピクセル"));
         QCOMPARE(cut->selection->geometry(), QRect(40, 30, 352, 240));
         // The new source shows its whole picture until the next release.
@@ -129,13 +127,13 @@ private slots:
     void noPictureBeepsAndHides()
     {
         TMovieForm1& f = MakeForm({Fixture("clip.avi"), Fixture("tone.wav")});
-        QCOMPARE(f.playerStatus, TGKitMSPlay::Playing);
-        f.regionNavigatorAction->trigger();
+        QCOMPARE(f.PlayerStatus(), TGKitMSPlay::Playing);
+        parts.regionNavigatorAction->trigger();
         QVERIFY(cut->isVisible());
-        f.nextTrackAction->trigger(); // a WAVE entry becomes current
+        parts.nextTrackAction->trigger(); // a WAVE entry becomes current
         QVERIFY(!cut->isVisible());
         QCOMPARE(shell->beeps, 1);
-        f.regionNavigatorAction->trigger(); // and the command itself refuses it
+        parts.regionNavigatorAction->trigger(); // and the command itself refuses it
         QVERIFY(!cut->isVisible());
         QCOMPARE(shell->beeps, 2);
     }
@@ -143,8 +141,8 @@ private slots:
     void largePictureIsShownScaledAndStillHandsPicturePixels()
     {
         TMovieForm1& f = MakeForm({Fixture("hd.mpg")});
-        QCOMPARE(f.playerStatus, TGKitMSPlay::Playing);
-        f.regionNavigatorAction->trigger();
+        QCOMPARE(f.PlayerStatus(), TGKitMSPlay::Playing);
+        parts.regionNavigatorAction->trigger();
         const QRect avail = f.screen()->availableGeometry();
         const int d = cut->Divisor();
         QVERIFY(d > 1);
@@ -152,7 +150,7 @@ private slots:
         QVERIFY(cut->width() <= avail.width() * 2 / 3 && cut->height() <= avail.height() * 2 / 3);
         QCOMPARE(cut->picturePanel->text(), QStringLiteral("1920 x 1080 ピクセル"));
         ClickSelection();
-        QCOMPARE(f.player->View()->SourceRect(), QRect(0, 0, 1920, 1080));
+        QCOMPARE(parts.player->View()->SourceRect(), QRect(0, 0, 1920, 1080));
         cut->selection->setGeometry(10, 20, 100, 50);
         ClickSelection();
         QCOMPARE(Shown(), QRect(10 * d, 20 * d, 100 * d, 50 * d));

@@ -9,6 +9,8 @@
 #include "app/KinoApplication.h"
 #include "app/MovieWindow1.h"
 #include "controls/dxfComboBox.h"
+#include "platform/AppPaths.h"
+#include "platform/PathRules.h"
 #include "player/MediaEngine.h"
 #include "player/PlayerBars.h"
 #include "player/TGKitMSPlay.h"
@@ -48,21 +50,21 @@ private slots:
         TMovieForm1& f = MakeForm();
         f.show();
         QVERIFY(QTest::qWaitForWindowExposed(&f));
-        auto* p = f.player;
-        f.fitToWindowAction->trigger();
-        QCOMPARE(f.fitToWindowAction->isChecked(), false);
+        auto* p = parts.player;
+        parts.fitToWindowAction->trigger();
+        QCOMPARE(parts.fitToWindowAction->isChecked(), false);
         QCOMPARE(p->ViewStyle(), 0);
-        f.fitToWindowAction->trigger();
+        parts.fitToWindowAction->trigger();
         QCOMPARE(p->ViewStyle(), 1); // twice: back to fitted
 
-        f.controlBarAction->trigger();
+        parts.controlBarAction->trigger();
         QCOMPARE(p->ControlBar(), kino::kFalse);
         QVERIFY(!p->Bar()->isVisible());
-        f.statusBarAction->trigger();
+        parts.statusBarAction->trigger();
         QCOMPARE(p->StatusBar(), kino::kFalse);
         QVERIFY(!p->StatusLine()->isVisible());
-        f.controlBarAction->trigger();
-        f.statusBarAction->trigger();
+        parts.controlBarAction->trigger();
+        parts.statusBarAction->trigger();
         QCOMPARE(p->ControlBar(), kino::kTrue);
         QCOMPARE(p->StatusBar(), kino::kTrue);
     }
@@ -73,14 +75,14 @@ private slots:
         f.show();
         QVERIFY(QTest::qWaitForWindowExposed(&f));
         const int client = f.centralWidget()->height();
-        QCOMPARE(f.player->height(), client - 20);
-        f.playlistStripAction->trigger();
-        QVERIFY(!f.playlistStripAction->isChecked());
-        QVERIFY(!f.playlistStrip->isVisible());
-        QTRY_COMPARE(f.player->height(), client);
-        f.playlistStripAction->trigger();
-        QVERIFY(f.playlistStrip->isVisible());
-        QTRY_COMPARE(f.player->height(), client - 20);
+        QCOMPARE(parts.player->height(), client - 20);
+        parts.playlistStripAction->trigger();
+        QVERIFY(!parts.playlistStripAction->isChecked());
+        QVERIFY(!parts.playlistStrip->isVisible());
+        QTRY_COMPARE(parts.player->height(), client);
+        parts.playlistStripAction->trigger();
+        QVERIFY(parts.playlistStrip->isVisible());
+        QTRY_COMPARE(parts.player->height(), client - 20);
     }
 
     void copyFrame_data()
@@ -99,16 +101,16 @@ private slots:
         QFETCH(bool, copied);
         TMovieForm1& f = MakeForm();
         if (!file.isEmpty()) {
-            f.playlist->Items().Add(Fixture(file.toStdString()));
-            f.playlist->SetItemIndex(0);
-            QTRY_COMPARE_WITH_TIMEOUT(f.playerStatus, TGKitMSPlay::Playing, kTimeout);
+            parts.playlist->Items().Add(Fixture(file.toStdString()));
+            parts.playlist->SetItemIndex(0);
+            QTRY_COMPARE_WITH_TIMEOUT(f.PlayerStatus(), TGKitMSPlay::Playing, kTimeout);
         }
         QImage marker(8, 8, QImage::Format_RGB32);
         marker.fill(Qt::red);
         QApplication::clipboard()->setImage(marker);
         if (copied)
-            QTRY_VERIFY_WITH_TIMEOUT(!f.player->View()->Frame().isNull(), kTimeout);
-        f.copyFrameAction->trigger();
+            QTRY_VERIFY_WITH_TIMEOUT(!parts.player->View()->Frame().isNull(), kTimeout);
+        parts.copyFrameAction->trigger();
         const QImage now = QApplication::clipboard()->image();
         if (copied) {
             QCOMPARE(now.size(), QSize(320, 240));
@@ -127,7 +129,7 @@ private slots:
         f.show();
         QVERIFY(QTest::qWaitForWindowExposed(&f));
         QApplication::setActiveWindow(&f);
-        for (QWidget* w : {static_cast<QWidget*>(f.playlist), static_cast<QWidget*>(f.player)}) {
+        for (QWidget* w : {static_cast<QWidget*>(parts.playlist), static_cast<QWidget*>(parts.player)}) {
             w->setFocus();
             QTest::keyClick(w, Qt::Key_C, Qt::ControlModifier);
         }
@@ -164,12 +166,12 @@ private slots:
         QFETCH(QString, entry);
         QFETCH(QString, folder);
         TMovieForm1& f = MakeForm();
-        f.playerStatus = TGKitMSPlay::Playing;
+        f.FollowPlayerStatus(TGKitMSPlay::Playing);
         if (!entry.isEmpty()) {
-            f.playlist->Items().Add(entry.toStdString());
-            f.playlist->SetItemIndex(0);
+            parts.playlist->Items().Add(entry.toStdString());
+            parts.playlist->SetItemIndex(0);
         }
-        f.openContainingFolderAction->trigger();
+        parts.openContainingFolderAction->trigger();
         if (folder.isEmpty()) {
             QVERIFY(shell->opened.empty());
             QCOMPARE(shell->beeps, 1);
@@ -182,12 +184,13 @@ private slots:
 
     void userGuideIsBesideTheProgram()
     {
-        TMovieForm1& f = MakeForm();
-        f.userGuideAction->trigger();
-        QCOMPARE(shell->opened, std::vector<std::string>{f.programFolder + "/Readme.txt"});
+        MakeForm();
+        parts.userGuideAction->trigger();
+        const std::string programFolder = kino::FolderOf(kino::ExecutablePath());
+        QCOMPARE(shell->opened, std::vector<std::string>{programFolder + "/Readme.txt"});
         // The build puts the guide there.
-        QVERIFY(QFile::exists(QString::fromStdString(f.programFolder + "/../../Readme.txt")) ||
-                QFile::exists(QString::fromStdString(f.programFolder + "/Readme.txt")));
+        QVERIFY(QFile::exists(QString::fromStdString(programFolder + "/../../Readme.txt")) ||
+                QFile::exists(QString::fromStdString(programFolder + "/Readme.txt")));
     }
 
     void exitClosesThroughTheCloseHandler()
@@ -197,7 +200,7 @@ private slots:
         TMovieForm1& f = MakeForm();
         f.SetSettingsPath(ini.toStdString());
         f.show();
-        f.exitAction->trigger();
+        parts.exitAction->trigger();
         QVERIFY(!f.isVisible());
         QVERIFY(QFile::exists(ini)); // the position was written
         QFile::remove(ini);

@@ -4,6 +4,7 @@
 
 #include <QCoreApplication>
 #include <QGuiApplication>
+#include <QRandomGenerator>
 #include <QWidget>
 
 #include <gst/allocators/gstfdmemory.h>
@@ -21,6 +22,9 @@
 #include <unordered_map>
 #include <utility>
 #include <vector>
+
+// Last: its macros (None, Bool, Status) would clash with the headers above.
+#include <X11/Xlib.h>
 
 namespace kino {
 
@@ -115,6 +119,40 @@ public:
             xcb_shm_detach(conn_, seg);
     }
 
+    // Whether this connection reaches the server the toolkit made `window` on. A window
+    // id means nothing across servers, and two servers can look alike in every reply:
+    // the window is given a value of its own over the toolkit's connection, which only
+    // the same window on the same server can show here.
+    bool SeesToolkitWindow(xcb_connection_t* toolkit, xcb_window_t window)
+    {
+        static const char kName[] = "_KINOLITE_SCREEN_PUT";
+        xcb_intern_atom_reply_t* ours =
+            xcb_intern_atom_reply(toolkit, xcb_intern_atom(toolkit, 0, sizeof kName - 1, kName), nullptr);
+        if (!ours)
+            return false;
+        const xcb_atom_t atom = ours->atom;
+        std::free(ours);
+        std::uint32_t token[4];
+        QRandomGenerator::system()->fillRange(token);
+        xcb_change_property(toolkit, XCB_PROP_MODE_REPLACE, window, atom, XCB_ATOM_CARDINAL, 32, 4, token);
+        // The round trip makes sure the server holds the value before it is asked here.
+        std::free(xcb_get_input_focus_reply(toolkit, xcb_get_input_focus(toolkit), nullptr));
+        xcb_intern_atom_reply_t* theirs =
+            xcb_intern_atom_reply(conn_, xcb_intern_atom(conn_, 1, sizeof kName - 1, kName), nullptr);
+        xcb_get_property_reply_t* value =
+            theirs && theirs->atom == atom
+                ? xcb_get_property_reply(conn_, xcb_get_property(conn_, 0, window, atom, XCB_ATOM_CARDINAL, 0, 4),
+                                         nullptr)
+                : nullptr;
+        const bool same = value && value->format == 32 && xcb_get_property_value_length(value) == sizeof token &&
+                          std::memcmp(xcb_get_property_value(value), token, sizeof token) == 0;
+        std::free(value);
+        std::free(theirs);
+        xcb_delete_property(toolkit, window, atom);
+        xcb_flush(toolkit);
+        return same;
+    }
+
 private:
     PutConnection(xcb_connection_t* conn, std::uint8_t completion) : conn_(conn), completion_(completion) {}
 
@@ -125,19 +163,21 @@ private:
         auto* x11 = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
         if (!x11 || !x11->connection())
             return nullptr;
-        xcb_connection_t* conn = xcb_connect(nullptr, nullptr);
+        // The display the toolkit opened, which need not be DISPLAY (-display). Without
+        // Xlib underneath there is no name to take: DISPLAY is tried, and each window
+        // proves the server the same (SeesToolkitWindow) before a frame goes to it.
+        Display* display = x11->display();
+        xcb_connection_t* conn = xcb_connect(display ? XDisplayString(display) : nullptr, nullptr);
         if (xcb_connection_has_error(conn)) {
             xcb_disconnect(conn);
             return nullptr;
         }
         sockaddr_storage address{};
         socklen_t length = sizeof address;
-        const bool sameServer = SameServer(x11->connection(), conn);
         const xcb_query_extension_reply_t* ext = xcb_get_extension_data(conn, &xcb_shm_id);
         xcb_shm_query_version_reply_t* version =
             ext && ext->present ? xcb_shm_query_version_reply(conn, xcb_shm_query_version(conn), nullptr) : nullptr;
         const bool usable =
-            sameServer &&
             getsockname(xcb_get_file_descriptor(conn), reinterpret_cast<sockaddr*>(&address), &length) == 0 &&
             address.ss_family == AF_UNIX && xcb_get_setup(conn)->image_byte_order == XCB_IMAGE_ORDER_LSB_FIRST &&
             version && (version->major_version > 1 || (version->major_version == 1 && version->minor_version >= 2));
@@ -149,24 +189,6 @@ private:
         auto* made = new PutConnection(conn, std::uint8_t(ext->first_event + XCB_SHM_COMPLETION));
         qAddPostRoutine(Closing);
         return made;
-    }
-
-    // The connection opened from DISPLAY reaches the server the toolkit uses (which
-    // may have been given another display): the same vendor, release and screens.
-    static bool SameServer(xcb_connection_t* toolkit, xcb_connection_t* own)
-    {
-        const xcb_setup_t* a = xcb_get_setup(toolkit);
-        const xcb_setup_t* b = xcb_get_setup(own);
-        if (a->release_number != b->release_number || a->roots_len != b->roots_len ||
-            xcb_setup_vendor_length(a) != xcb_setup_vendor_length(b) ||
-            std::memcmp(xcb_setup_vendor(a), xcb_setup_vendor(b), std::size_t(xcb_setup_vendor_length(a))) != 0)
-            return false;
-        for (auto i = xcb_setup_roots_iterator(a), j = xcb_setup_roots_iterator(b); i.rem && j.rem;
-             xcb_screen_next(&i), xcb_screen_next(&j))
-            if (i.data->root != j.data->root || i.data->width_in_pixels != j.data->width_in_pixels ||
-                i.data->height_in_pixels != j.data->height_in_pixels)
-                return false;
-        return true;
     }
 
     // The application is going: closing the connection gives the server every segment
@@ -231,10 +253,10 @@ bool ScreenPut::Bind()
         gc_ = 0;
     }
     window_ = static_cast<xcb_window_t>(widget_->winId());
-    // The toolkit's own connection has made the window; one round trip on it makes sure
-    // the server has too before this connection names it.
-    xcb_connection_t* toolkit = x11->connection();
-    std::free(xcb_get_input_focus_reply(toolkit, xcb_get_input_focus(toolkit), nullptr));
+    // The toolkit's own connection has made the window; the round trip on it there
+    // makes sure the server has too before this connection names it.
+    if (!x->SeesToolkitWindow(x11->connection(), window_))
+        return false;
     xcb_get_geometry_reply_t* geometry = xcb_get_geometry_reply(conn, xcb_get_geometry(conn, window_), nullptr);
     if (!geometry)
         return false;

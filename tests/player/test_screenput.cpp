@@ -1,7 +1,10 @@
 // On X11 a playing picture goes from shared memory straight into the view's own
 // window. What the X server shows must be the frame the view holds: in the right
 // place, in the right colours, and still once playback has paused and the window has
-// been uncovered.
+// been uncovered. DISPLAY names another X server, alike in every respect, from the
+// start: the frames must still go to the server the toolkit uses, and only there.
+#include <QFile>
+#include <QProcess>
 #include <QScreen>
 #include <QTest>
 
@@ -27,12 +30,33 @@ QImage OnScreen(QWidget* view, const QRect& rect)
         .toImage()
         .convertToFormat(QImage::Format_RGB32);
 }
+
+// Frame memory an X server maps, given it for puts.
+int FrameMappings(qint64 pid)
+{
+    QFile maps(QStringLiteral("/proc/%1/maps").arg(pid));
+    return maps.open(QIODevice::ReadOnly) ? int(maps.readAll().count("kinolite-frame")) : -1;
+}
 } // namespace
 
 class ScreenPutTest : public QObject {
     Q_OBJECT
+    QProcess otherServer_;
 
 private slots:
+    void initTestCase()
+    {
+        otherServer_.start(QStringLiteral("Xvfb"), QStringLiteral("-displayfd 1 -screen 0 1280x1024x24").split(' '));
+        // It writes its display number once it takes connections.
+        QVERIFY(otherServer_.waitForReadyRead(kPlayTimeout));
+        qputenv("DISPLAY", ":" + otherServer_.readLine().trimmed());
+    }
+    void cleanupTestCase()
+    {
+        otherServer_.terminate();
+        otherServer_.waitForFinished();
+    }
+
     // The part asked for lands where asked, from the frame's own memory, with no paint
     // of the widget's to hide a wrong one; also once the widget has moved to another window.
     void putsThePartAskedWhereAsked_data()
@@ -136,6 +160,7 @@ private slots:
         // Frames went straight to the window (the clip may end first: its last frame stays).
         QTRY_VERIFY_WITH_TIMEOUT(view->FramesPut() > 5 || status == TGKitMSPlay::Ended, kPlayTimeout);
         QVERIFY(view->FramesPut() > 0);
+        QCOMPARE(FrameMappings(otherServer_.processId()), 0);
         if (status == TGKitMSPlay::Playing)
             player.Pause();
         QTRY_VERIFY_WITH_TIMEOUT(status != TGKitMSPlay::Playing, kPlayTimeout);

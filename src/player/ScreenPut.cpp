@@ -46,6 +46,8 @@ public:
             tried = true;
             instance_ = Make();
         }
+        if (instance_ && instance_->conn_ && xcb_connection_has_error(instance_->conn_))
+            instance_->GiveUp();
         return instance_ && instance_->conn_ && !instance_->refused_ ? instance_ : nullptr;
     }
 
@@ -91,6 +93,19 @@ public:
             std::free(xcb_get_input_focus_reply(conn_, xcb_get_input_focus(conn_), nullptr));
             Collect();
         }
+    }
+
+    // A connection the server has closed takes no more frames, and never comes back:
+    // the views paint them instead.
+    void GiveUp()
+    {
+        // Before the lock: letting frames go may free their memory, whose notice locks.
+        inFlight_.clear();
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (conn_)
+            xcb_disconnect(conn_);
+        conn_ = nullptr;
+        dead_.clear();
     }
 
     // Takes in what the server reported: frames it has read are let go, segments of
@@ -195,14 +210,8 @@ private:
     // back; memory freed later only leaves the table.
     static void Closing()
     {
-        PutConnection* self = instance_;
-        if (!self || !self->conn_)
-            return;
-        self->inFlight_.clear();
-        std::lock_guard<std::mutex> lock(self->mutex_);
-        xcb_disconnect(self->conn_);
-        self->conn_ = nullptr;
-        self->dead_.clear();
+        if (instance_)
+            instance_->GiveUp();
     }
 
     static void MemoryGone(gpointer data, GstMiniObject* object)
@@ -220,7 +229,7 @@ private:
     static inline PutConnection* instance_ = nullptr; // GUI thread only
 
     std::mutex mutex_;              // guards attached_, dead_ and conn_ against MemoryGone
-    xcb_connection_t* conn_;        // null once the application has closed
+    xcb_connection_t* conn_;        // null once given up or the application has closed
     const std::uint8_t completion_; // the completion event's type
     std::unordered_map<GstMemory*, xcb_shm_seg_t> attached_;
     std::vector<xcb_shm_seg_t> dead_;
@@ -319,6 +328,11 @@ bool ScreenPut::Put(GstBuffer* buffer, const QImage& image, const QRect& from, c
                       std::uint16_t(from.height()), std::int16_t(at.x()), std::int16_t(at.y()), 24,
                       XCB_IMAGE_FORMAT_Z_PIXMAP, 1, *seg, std::uint32_t(mem->offset + (pixels - start)));
     xcb_flush(conn);
+    // Requests on a connection the server has closed vanish without a word.
+    if (xcb_connection_has_error(conn)) {
+        x->GiveUp();
+        return false;
+    }
     x->Sent(*seg, image);
     return true;
 }

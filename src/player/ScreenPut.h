@@ -26,7 +26,8 @@ public:
 
     // Puts the part `from` of `image`, with its top left corner at `at` in the window.
     // `image` must map the picture of `buffer`, in memory from SharedFrameAllocator().
-    // False, with nothing sent, when it is not so or the server refuses the memory.
+    // False, with nothing sent, when it is not so, the server refuses the memory, or
+    // the connection to the server is lost.
     bool Put(GstBuffer* buffer, const QImage& image, const QRect& from, const QPoint& at);
 
 private:

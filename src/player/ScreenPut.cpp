@@ -21,7 +21,6 @@
 #include <optional>
 #include <unordered_map>
 #include <utility>
-#include <vector>
 
 // Last: its macros (None, Bool, Status) would clash with the headers above.
 #include <X11/Xlib.h>
@@ -36,6 +35,11 @@ namespace {
 // thread for every frame. Segments belong to the connection, so one serves every view.
 // It is made once and never freed: memory may be freed on a streaming thread at any
 // time, and its notice must always find it.
+//
+// Threads: everything runs on the GUI thread except MemoryGone, which runs on whichever
+// thread frees a memory (a streaming thread, the pipeline's stopping thread). It
+// touches attached_ and conn_ only under mutex_, and the GUI thread changes conn_
+// only under it; xcb itself takes requests from any thread.
 class PutConnection {
 public:
     // Null when there is no usable connection (see Make).
@@ -50,6 +54,9 @@ public:
             instance_->GiveUp();
         return instance_ && instance_->conn_ && !instance_->refused_ ? instance_ : nullptr;
     }
+
+    // Frames sent whose pixels the server may still have to read.
+    std::size_t InFlight() const { return inFlight_.size(); }
 
     xcb_connection_t* Connection() const { return conn_; }
 
@@ -87,12 +94,21 @@ public:
     {
         inFlight_.emplace_back(seg, image);
         Collect();
-        // A server that falls behind must not make frames pile up: past a few, one
-        // round trip brings all its reports in.
-        if (inFlight_.size() > 3) {
-            std::free(xcb_get_input_focus_reply(conn_, xcb_get_input_focus(conn_), nullptr));
-            Collect();
-        }
+        // A server that falls behind must not make frames pile up.
+        if (inFlight_.size() > 3)
+            Settle();
+    }
+
+    // One round trip: the server has then carried out every put sent before it, read
+    // their pixels or refused them, and every frame sent can be let go. What it put
+    // stays in the window.
+    void Settle()
+    {
+        if (inFlight_.empty())
+            return;
+        std::free(xcb_get_input_focus_reply(conn_, xcb_get_input_focus(conn_), nullptr));
+        Collect();
+        inFlight_.clear();
     }
 
     // A connection the server has closed takes no more frames, and never comes back:
@@ -105,11 +121,10 @@ public:
         if (conn_)
             xcb_disconnect(conn_);
         conn_ = nullptr;
-        dead_.clear();
     }
 
-    // Takes in what the server reported: frames it has read are let go, segments of
-    // memory since freed are given back. Errors (a window gone meanwhile) need nothing.
+    // Takes in what the server reported: frames it has read are let go. Errors (a
+    // window gone meanwhile) need nothing.
     void Collect()
     {
         while (xcb_generic_event_t* event = xcb_poll_for_event(conn_)) {
@@ -125,13 +140,6 @@ public:
             }
             std::free(event);
         }
-        std::vector<xcb_shm_seg_t> dead;
-        {
-            std::lock_guard<std::mutex> lock(mutex_);
-            dead.swap(dead_);
-        }
-        for (xcb_shm_seg_t seg : dead)
-            xcb_shm_detach(conn_, seg);
     }
 
     // Whether this connection reaches the server the toolkit made `window` on. A window
@@ -214,6 +222,10 @@ private:
             instance_->GiveUp();
     }
 
+    // The segment goes back at once, from whatever thread freed the memory: the
+    // server keeps the pages mapped while it holds it, and once a video is over no
+    // later put on the GUI thread may come to give it back. No put can still read it:
+    // a frame in flight holds its memory.
     static void MemoryGone(gpointer data, GstMiniObject* object)
     {
         auto* self = static_cast<PutConnection*>(data);
@@ -221,18 +233,19 @@ private:
         auto it = self->attached_.find(reinterpret_cast<GstMemory*>(object));
         if (it == self->attached_.end())
             return;
-        if (self->conn_)
-            self->dead_.push_back(it->second);
+        if (self->conn_) {
+            xcb_shm_detach(self->conn_, it->second);
+            xcb_flush(self->conn_);
+        }
         self->attached_.erase(it);
     }
 
     static inline PutConnection* instance_ = nullptr; // GUI thread only
 
-    std::mutex mutex_;              // guards attached_, dead_ and conn_ against MemoryGone
+    std::mutex mutex_;              // guards attached_ and conn_ against MemoryGone
     xcb_connection_t* conn_;        // null once given up or the application has closed
     const std::uint8_t completion_; // the completion event's type
     std::unordered_map<GstMemory*, xcb_shm_seg_t> attached_;
-    std::vector<xcb_shm_seg_t> dead_;
     std::deque<std::pair<xcb_shm_seg_t, QImage>> inFlight_; // GUI thread only
     bool refused_ = false;                                  // GUI thread only
 };
@@ -287,11 +300,24 @@ bool ScreenPut::Bind()
 
 ScreenPut::~ScreenPut()
 {
-    if (PutConnection* x = PutConnection::Get(); x && gc_) {
-        xcb_free_gc(x->Connection(), gc_);
-        x->Collect();
+    if (PutConnection* x = PutConnection::Get()) {
+        if (gc_)
+            xcb_free_gc(x->Connection(), gc_);
+        x->Settle();
         xcb_flush(x->Connection());
     }
+}
+
+void ScreenPut::Release()
+{
+    if (PutConnection* x = PutConnection::Get())
+        x->Settle();
+}
+
+int ScreenPut::FramesHeld()
+{
+    PutConnection* x = PutConnection::Get();
+    return x ? int(x->InFlight()) : 0;
 }
 
 bool ScreenPut::Put(GstBuffer* buffer, const QImage& image, const QRect& from, const QPoint& at)

@@ -16,6 +16,9 @@
 #include "player/TGKitMSPlay.h"
 #include "player/VideoView.h"
 #include "support/TestMain.h"
+#include "support/X11Probe.h"
+
+#include <sys/socket.h>
 
 using kino::TGKitMSPlay;
 
@@ -36,6 +39,15 @@ int FrameMappings(qint64 pid)
 {
     QFile maps(QStringLiteral("/proc/%1/maps").arg(pid));
     return maps.open(QIODevice::ReadOnly) ? int(maps.readAll().count("kinolite-frame")) : -1;
+}
+
+// The toolkit's X server: the other end of its socket.
+qint64 ToolkitServer()
+{
+    ucred peer{};
+    socklen_t length = sizeof peer;
+    getsockopt(xcb_get_file_descriptor(x11probe::Connection()), SOL_SOCKET, SO_PEERCRED, &peer, &length);
+    return peer.pid;
 }
 } // namespace
 
@@ -181,6 +193,40 @@ private slots:
         QVERIFY(QTest::qWaitForWindowExposed(&cover));
         cover.hide();
         QTRY_COMPARE_WITH_TIMEOUT(OnScreen(view, target), painted(), kPlayTimeout);
+    }
+
+    // Once the view shows no video, the frames last put are let go as soon as the
+    // server has read them; once the video is gone too, its memory is freed and the
+    // server no longer maps it.
+    void letsGoOfFramesOnceVideoStops_data()
+    {
+        QTest::addColumn<QString>("how");
+        QTest::addColumn<bool>("videoGone");
+        QTest::newRow("a sound file follows") << "sound" << true;
+        QTest::newRow("the player is closed") << "close" << true;
+        QTest::newRow("the view is hidden") << "hide" << false;
+        QTest::newRow("the picture ends") << "end" << false;
+    }
+    void letsGoOfFramesOnceVideoStops()
+    {
+        QFETCH(QString, how);
+        QFETCH(bool, videoGone);
+        auto player = std::make_unique<TGKitMSPlay>();
+        player->show();
+        QVERIFY(QTest::qWaitForWindowExposed(player.get()));
+        player->SetFileName(Fixture("hd.mpg"));
+        QTRY_VERIFY_WITH_TIMEOUT(player->View()->FramesPut() > 0, kPlayTimeout);
+        if (how == "sound")
+            player->SetFileName(Fixture("tone.wav"));
+        else if (how == "close")
+            player.reset();
+        else if (how == "hide")
+            player->hide();
+        else
+            QTRY_COMPARE_WITH_TIMEOUT(player->Status(), TGKitMSPlay::Ended, kPlayTimeout);
+        QTRY_COMPARE_WITH_TIMEOUT(kino::ScreenPut::FramesHeld(), 0, kPlayTimeout);
+        if (videoGone)
+            QTRY_COMPARE_WITH_TIMEOUT(FrameMappings(ToolkitServer()), 0, kPlayTimeout);
     }
 };
 

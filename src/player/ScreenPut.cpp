@@ -254,7 +254,7 @@ private:
 
 std::unique_ptr<ScreenPut> ScreenPut::ForWidget(QWidget* widget)
 {
-    if (!widget || widget->devicePixelRatioF() != 1.0 || !SharedFrameAllocator() || !PutConnection::Get())
+    if (!widget || !SharedFrameAllocator() || !PutConnection::Get())
         return nullptr;
     // The widget gets a window of its own, without making its parents native.
     widget->setAttribute(Qt::WA_DontCreateNativeAncestors);
@@ -323,8 +323,11 @@ int ScreenPut::FramesHeld()
 bool ScreenPut::Put(GstBuffer* buffer, const QImage& image, const QRect& from, const QPoint& at)
 {
     PutConnection* x = PutConnection::Get();
-    if (!x || !buffer || gst_buffer_n_memory(buffer) != 1 || image.format() != QImage::Format_RGB32 ||
-        image.bytesPerLine() % 4 != 0 || from.isEmpty() || !image.rect().contains(from))
+    // Frames are put pixel for pixel: on a scaled screen (the window may have moved to
+    // one since the last put) the view's paint scales them.
+    if (!x || widget_->devicePixelRatioF() != 1.0 || !buffer || gst_buffer_n_memory(buffer) != 1 ||
+        image.format() != QImage::Format_RGB32 || image.bytesPerLine() % 4 != 0 || from.isEmpty() ||
+        !image.rect().contains(from))
         return false;
     GstMemory* mem = gst_buffer_peek_memory(buffer, 0);
     if (mem->allocator != SharedFrameAllocator())

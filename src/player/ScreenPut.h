@@ -27,8 +27,8 @@ public:
 
     // Puts the part `from` of `image`, with its top left corner at `at` in the window.
     // `image` must map the picture of `buffer`, in memory from SharedFrameAllocator().
-    // False, with nothing sent, when it is not so, the server refuses the memory, or
-    // the connection to the server is lost.
+    // False, with nothing sent, when it is not so, the server refuses the memory, the
+    // widget is on a scaled screen, or the connection to the server is lost.
     bool Put(GstBuffer* buffer, const QImage& image, const QRect& from, const QPoint& at);
 
     // Frames sent stay alive until the server has read them, which the next put finds

@@ -4,6 +4,7 @@
 
 #include <QCoreApplication>
 #include <QGuiApplication>
+#include <QRandomGenerator>
 #include <QWidget>
 
 #include <gst/allocators/gstfdmemory.h>
@@ -20,7 +21,9 @@
 #include <optional>
 #include <unordered_map>
 #include <utility>
-#include <vector>
+
+// Last: its macros (None, Bool, Status) would clash with the headers above.
+#include <X11/Xlib.h>
 
 namespace kino {
 
@@ -32,6 +35,11 @@ namespace {
 // thread for every frame. Segments belong to the connection, so one serves every view.
 // It is made once and never freed: memory may be freed on a streaming thread at any
 // time, and its notice must always find it.
+//
+// Threads: everything runs on the GUI thread except MemoryGone, which runs on whichever
+// thread frees a memory (a streaming thread, the pipeline's stopping thread). It
+// touches attached_ and conn_ only under mutex_, and the GUI thread changes conn_
+// only under it; xcb itself takes requests from any thread.
 class PutConnection {
 public:
     // Null when there is no usable connection (see Make).
@@ -42,8 +50,13 @@ public:
             tried = true;
             instance_ = Make();
         }
+        if (instance_ && instance_->conn_ && xcb_connection_has_error(instance_->conn_))
+            instance_->GiveUp();
         return instance_ && instance_->conn_ && !instance_->refused_ ? instance_ : nullptr;
     }
+
+    // Frames sent whose pixels the server may still have to read.
+    std::size_t InFlight() const { return inFlight_.size(); }
 
     xcb_connection_t* Connection() const { return conn_; }
 
@@ -81,16 +94,37 @@ public:
     {
         inFlight_.emplace_back(seg, image);
         Collect();
-        // A server that falls behind must not make frames pile up: past a few, one
-        // round trip brings all its reports in.
-        if (inFlight_.size() > 3) {
-            std::free(xcb_get_input_focus_reply(conn_, xcb_get_input_focus(conn_), nullptr));
-            Collect();
-        }
+        // A server that falls behind must not make frames pile up.
+        if (inFlight_.size() > 3)
+            Settle();
     }
 
-    // Takes in what the server reported: frames it has read are let go, segments of
-    // memory since freed are given back. Errors (a window gone meanwhile) need nothing.
+    // One round trip: the server has then carried out every put sent before it, read
+    // their pixels or refused them, and every frame sent can be let go. What it put
+    // stays in the window.
+    void Settle()
+    {
+        if (inFlight_.empty())
+            return;
+        std::free(xcb_get_input_focus_reply(conn_, xcb_get_input_focus(conn_), nullptr));
+        Collect();
+        inFlight_.clear();
+    }
+
+    // A connection the server has closed takes no more frames, and never comes back:
+    // the views paint them instead.
+    void GiveUp()
+    {
+        // Before the lock: letting frames go may free their memory, whose notice locks.
+        inFlight_.clear();
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (conn_)
+            xcb_disconnect(conn_);
+        conn_ = nullptr;
+    }
+
+    // Takes in what the server reported: frames it has read are let go. Errors (a
+    // window gone meanwhile) need nothing.
     void Collect()
     {
         while (xcb_generic_event_t* event = xcb_poll_for_event(conn_)) {
@@ -106,13 +140,40 @@ public:
             }
             std::free(event);
         }
-        std::vector<xcb_shm_seg_t> dead;
-        {
-            std::lock_guard<std::mutex> lock(mutex_);
-            dead.swap(dead_);
-        }
-        for (xcb_shm_seg_t seg : dead)
-            xcb_shm_detach(conn_, seg);
+    }
+
+    // Whether this connection reaches the server the toolkit made `window` on. A window
+    // id means nothing across servers, and two servers can look alike in every reply:
+    // the window is given a value of its own over the toolkit's connection, which only
+    // the same window on the same server can show here.
+    bool SeesToolkitWindow(xcb_connection_t* toolkit, xcb_window_t window)
+    {
+        static const char kName[] = "_KINOLITE_SCREEN_PUT";
+        xcb_intern_atom_reply_t* ours =
+            xcb_intern_atom_reply(toolkit, xcb_intern_atom(toolkit, 0, sizeof kName - 1, kName), nullptr);
+        if (!ours)
+            return false;
+        const xcb_atom_t atom = ours->atom;
+        std::free(ours);
+        std::uint32_t token[4];
+        QRandomGenerator::system()->fillRange(token);
+        xcb_change_property(toolkit, XCB_PROP_MODE_REPLACE, window, atom, XCB_ATOM_CARDINAL, 32, 4, token);
+        // The round trip makes sure the server holds the value before it is asked here.
+        std::free(xcb_get_input_focus_reply(toolkit, xcb_get_input_focus(toolkit), nullptr));
+        xcb_intern_atom_reply_t* theirs =
+            xcb_intern_atom_reply(conn_, xcb_intern_atom(conn_, 1, sizeof kName - 1, kName), nullptr);
+        xcb_get_property_reply_t* value =
+            theirs && theirs->atom == atom
+                ? xcb_get_property_reply(conn_, xcb_get_property(conn_, 0, window, atom, XCB_ATOM_CARDINAL, 0, 4),
+                                         nullptr)
+                : nullptr;
+        const bool same = value && value->format == 32 && xcb_get_property_value_length(value) == sizeof token &&
+                          std::memcmp(xcb_get_property_value(value), token, sizeof token) == 0;
+        std::free(value);
+        std::free(theirs);
+        xcb_delete_property(toolkit, window, atom);
+        xcb_flush(toolkit);
+        return same;
     }
 
 private:
@@ -125,19 +186,21 @@ private:
         auto* x11 = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
         if (!x11 || !x11->connection())
             return nullptr;
-        xcb_connection_t* conn = xcb_connect(nullptr, nullptr);
+        // The display the toolkit opened, which need not be DISPLAY (-display). Without
+        // Xlib underneath there is no name to take: DISPLAY is tried, and each window
+        // proves the server the same (SeesToolkitWindow) before a frame goes to it.
+        Display* display = x11->display();
+        xcb_connection_t* conn = xcb_connect(display ? XDisplayString(display) : nullptr, nullptr);
         if (xcb_connection_has_error(conn)) {
             xcb_disconnect(conn);
             return nullptr;
         }
         sockaddr_storage address{};
         socklen_t length = sizeof address;
-        const bool sameServer = SameServer(x11->connection(), conn);
         const xcb_query_extension_reply_t* ext = xcb_get_extension_data(conn, &xcb_shm_id);
         xcb_shm_query_version_reply_t* version =
             ext && ext->present ? xcb_shm_query_version_reply(conn, xcb_shm_query_version(conn), nullptr) : nullptr;
         const bool usable =
-            sameServer &&
             getsockname(xcb_get_file_descriptor(conn), reinterpret_cast<sockaddr*>(&address), &length) == 0 &&
             address.ss_family == AF_UNIX && xcb_get_setup(conn)->image_byte_order == XCB_IMAGE_ORDER_LSB_FIRST &&
             version && (version->major_version > 1 || (version->major_version == 1 && version->minor_version >= 2));
@@ -151,38 +214,18 @@ private:
         return made;
     }
 
-    // The connection opened from DISPLAY reaches the server the toolkit uses (which
-    // may have been given another display): the same vendor, release and screens.
-    static bool SameServer(xcb_connection_t* toolkit, xcb_connection_t* own)
-    {
-        const xcb_setup_t* a = xcb_get_setup(toolkit);
-        const xcb_setup_t* b = xcb_get_setup(own);
-        if (a->release_number != b->release_number || a->roots_len != b->roots_len ||
-            xcb_setup_vendor_length(a) != xcb_setup_vendor_length(b) ||
-            std::memcmp(xcb_setup_vendor(a), xcb_setup_vendor(b), std::size_t(xcb_setup_vendor_length(a))) != 0)
-            return false;
-        for (auto i = xcb_setup_roots_iterator(a), j = xcb_setup_roots_iterator(b); i.rem && j.rem;
-             xcb_screen_next(&i), xcb_screen_next(&j))
-            if (i.data->root != j.data->root || i.data->width_in_pixels != j.data->width_in_pixels ||
-                i.data->height_in_pixels != j.data->height_in_pixels)
-                return false;
-        return true;
-    }
-
     // The application is going: closing the connection gives the server every segment
     // back; memory freed later only leaves the table.
     static void Closing()
     {
-        PutConnection* self = instance_;
-        if (!self || !self->conn_)
-            return;
-        self->inFlight_.clear();
-        std::lock_guard<std::mutex> lock(self->mutex_);
-        xcb_disconnect(self->conn_);
-        self->conn_ = nullptr;
-        self->dead_.clear();
+        if (instance_)
+            instance_->GiveUp();
     }
 
+    // The segment goes back at once, from whatever thread freed the memory: the
+    // server keeps the pages mapped while it holds it, and once a video is over no
+    // later put on the GUI thread may come to give it back. No put can still read it:
+    // a frame in flight holds its memory.
     static void MemoryGone(gpointer data, GstMiniObject* object)
     {
         auto* self = static_cast<PutConnection*>(data);
@@ -190,18 +233,19 @@ private:
         auto it = self->attached_.find(reinterpret_cast<GstMemory*>(object));
         if (it == self->attached_.end())
             return;
-        if (self->conn_)
-            self->dead_.push_back(it->second);
+        if (self->conn_) {
+            xcb_shm_detach(self->conn_, it->second);
+            xcb_flush(self->conn_);
+        }
         self->attached_.erase(it);
     }
 
     static inline PutConnection* instance_ = nullptr; // GUI thread only
 
-    std::mutex mutex_;              // guards attached_, dead_ and conn_ against MemoryGone
-    xcb_connection_t* conn_;        // null once the application has closed
+    std::mutex mutex_;              // guards attached_ and conn_ against MemoryGone
+    xcb_connection_t* conn_;        // null once given up or the application has closed
     const std::uint8_t completion_; // the completion event's type
     std::unordered_map<GstMemory*, xcb_shm_seg_t> attached_;
-    std::vector<xcb_shm_seg_t> dead_;
     std::deque<std::pair<xcb_shm_seg_t, QImage>> inFlight_; // GUI thread only
     bool refused_ = false;                                  // GUI thread only
 };
@@ -210,7 +254,7 @@ private:
 
 std::unique_ptr<ScreenPut> ScreenPut::ForWidget(QWidget* widget)
 {
-    if (!widget || widget->devicePixelRatioF() != 1.0 || !SharedFrameAllocator() || !PutConnection::Get())
+    if (!widget || !SharedFrameAllocator() || !PutConnection::Get())
         return nullptr;
     // The widget gets a window of its own, without making its parents native.
     widget->setAttribute(Qt::WA_DontCreateNativeAncestors);
@@ -231,10 +275,10 @@ bool ScreenPut::Bind()
         gc_ = 0;
     }
     window_ = static_cast<xcb_window_t>(widget_->winId());
-    // The toolkit's own connection has made the window; one round trip on it makes sure
-    // the server has too before this connection names it.
-    xcb_connection_t* toolkit = x11->connection();
-    std::free(xcb_get_input_focus_reply(toolkit, xcb_get_input_focus(toolkit), nullptr));
+    // The toolkit's own connection has made the window; the round trip on it there
+    // makes sure the server has too before this connection names it.
+    if (!x->SeesToolkitWindow(x11->connection(), window_))
+        return false;
     xcb_get_geometry_reply_t* geometry = xcb_get_geometry_reply(conn, xcb_get_geometry(conn, window_), nullptr);
     if (!geometry)
         return false;
@@ -256,18 +300,34 @@ bool ScreenPut::Bind()
 
 ScreenPut::~ScreenPut()
 {
-    if (PutConnection* x = PutConnection::Get(); x && gc_) {
-        xcb_free_gc(x->Connection(), gc_);
-        x->Collect();
+    if (PutConnection* x = PutConnection::Get()) {
+        if (gc_)
+            xcb_free_gc(x->Connection(), gc_);
+        x->Settle();
         xcb_flush(x->Connection());
     }
+}
+
+void ScreenPut::Release()
+{
+    if (PutConnection* x = PutConnection::Get())
+        x->Settle();
+}
+
+int ScreenPut::FramesHeld()
+{
+    PutConnection* x = PutConnection::Get();
+    return x ? int(x->InFlight()) : 0;
 }
 
 bool ScreenPut::Put(GstBuffer* buffer, const QImage& image, const QRect& from, const QPoint& at)
 {
     PutConnection* x = PutConnection::Get();
-    if (!x || !buffer || gst_buffer_n_memory(buffer) != 1 || image.format() != QImage::Format_RGB32 ||
-        image.bytesPerLine() % 4 != 0 || from.isEmpty() || !image.rect().contains(from))
+    // Frames are put pixel for pixel: on a scaled screen (the window may have moved to
+    // one since the last put) the view's paint scales them.
+    if (!x || widget_->devicePixelRatioF() != 1.0 || !buffer || gst_buffer_n_memory(buffer) != 1 ||
+        image.format() != QImage::Format_RGB32 || image.bytesPerLine() % 4 != 0 || from.isEmpty() ||
+        !image.rect().contains(from))
         return false;
     GstMemory* mem = gst_buffer_peek_memory(buffer, 0);
     if (mem->allocator != SharedFrameAllocator())
@@ -297,6 +357,11 @@ bool ScreenPut::Put(GstBuffer* buffer, const QImage& image, const QRect& from, c
                       std::uint16_t(from.height()), std::int16_t(at.x()), std::int16_t(at.y()), 24,
                       XCB_IMAGE_FORMAT_Z_PIXMAP, 1, *seg, std::uint32_t(mem->offset + (pixels - start)));
     xcb_flush(conn);
+    // Requests on a connection the server has closed vanish without a word.
+    if (xcb_connection_has_error(conn)) {
+        x->GiveUp();
+        return false;
+    }
     x->Sent(*seg, image);
     return true;
 }

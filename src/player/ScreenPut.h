@@ -19,6 +19,7 @@ class ScreenPut {
 public:
     // Null off X11, when the server cannot take shared memory by fd, or when the
     // window's pixels are not BGRx in 32 bits. Gives the widget a window of its own.
+    // Letting the put go lets go of the frames it sent (see Release).
     static std::unique_ptr<ScreenPut> ForWidget(QWidget* widget);
     ~ScreenPut();
     ScreenPut(const ScreenPut&) = delete;
@@ -26,8 +27,17 @@ public:
 
     // Puts the part `from` of `image`, with its top left corner at `at` in the window.
     // `image` must map the picture of `buffer`, in memory from SharedFrameAllocator().
-    // False, with nothing sent, when it is not so or the server refuses the memory.
+    // False, with nothing sent, when it is not so, the server refuses the memory, the
+    // widget is on a scaled screen, or the connection to the server is lost.
     bool Put(GstBuffer* buffer, const QImage& image, const QRect& from, const QPoint& at);
+
+    // Frames sent stay alive until the server has read them, which the next put finds
+    // out; when no put follows (the video is over, the view hidden), this waits for the
+    // server once and lets go of them all. The window keeps showing the last one.
+    void Release();
+
+    // Frames sent whose memory is held until the server has read them, for every view.
+    static int FramesHeld();
 
 private:
     explicit ScreenPut(QWidget* widget) : widget_(widget) {}

@@ -18,7 +18,11 @@ VideoView::VideoView(QWidget* parent) : QWidget(parent)
     setMinimumSize(1, 1);
     catchUp_.setSingleShot(true);
     catchUp_.setInterval(150);
-    connect(&catchUp_, &QTimer::timeout, this, [this] { update(TargetRect()); });
+    // Frames have stopped (paused, the end reached): the put lets go of those it sent.
+    connect(&catchUp_, &QTimer::timeout, this, [this] {
+        update(TargetRect());
+        ReleasePut();
+    });
 }
 
 VideoView::~VideoView() = default;
@@ -27,6 +31,8 @@ void VideoView::SetFrame(const QImage& frame, GstBuffer* pixels)
 {
     const bool nextOfSameSize = !frame.isNull() && frame.size() == frame_.size();
     frame_ = frame;
+    if (frame_.isNull())
+        ReleasePut();
     // The next frame of a playing picture only changes the picture's own area: it is
     // painted at once and only there, without the black around it and without another
     // pass through the event loop for every frame.
@@ -81,6 +87,18 @@ void VideoView::SetFitToWindow(bool fit)
     fitToWindow_ = fit;
     update();
     emit layoutChanged();
+}
+
+void VideoView::hideEvent(QHideEvent* event)
+{
+    QWidget::hideEvent(event);
+    ReleasePut();
+}
+
+void VideoView::ReleasePut()
+{
+    if (screenPut_)
+        screenPut_->Release();
 }
 
 void VideoView::resizeEvent(QResizeEvent* event)

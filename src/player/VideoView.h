@@ -58,6 +58,7 @@ signals:
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
@@ -71,6 +72,9 @@ private:
 
     // The frame's part put into the window directly; false when it must be painted.
     bool PutDirectly(GstBuffer* pixels, const QRect& target);
+    // No video shown any longer: frames the window was given are let go as soon as the
+    // server has read them, rather than when a next put finds out (there may be none).
+    void ReleasePut();
 
     QImage frame_;
     std::unique_ptr<ScreenPut> screenPut_;

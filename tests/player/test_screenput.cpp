@@ -1,7 +1,10 @@
 // On X11 a playing picture goes from shared memory straight into the view's own
 // window. What the X server shows must be the frame the view holds: in the right
 // place, in the right colours, and still once playback has paused and the window has
-// been uncovered.
+// been uncovered. DISPLAY names another X server, alike in every respect, from the
+// start: the frames must still go to the server the toolkit uses, and only there.
+#include <QFile>
+#include <QProcess>
 #include <QScreen>
 #include <QTest>
 
@@ -13,6 +16,9 @@
 #include "player/TGKitMSPlay.h"
 #include "player/VideoView.h"
 #include "support/TestMain.h"
+#include "support/X11Probe.h"
+
+#include <sys/socket.h>
 
 using kino::TGKitMSPlay;
 
@@ -27,12 +33,42 @@ QImage OnScreen(QWidget* view, const QRect& rect)
         .toImage()
         .convertToFormat(QImage::Format_RGB32);
 }
+
+// Frame memory an X server maps, given it for puts.
+int FrameMappings(qint64 pid)
+{
+    QFile maps(QStringLiteral("/proc/%1/maps").arg(pid));
+    return maps.open(QIODevice::ReadOnly) ? int(maps.readAll().count("kinolite-frame")) : -1;
+}
+
+// The toolkit's X server: the other end of its socket.
+qint64 ToolkitServer()
+{
+    ucred peer{};
+    socklen_t length = sizeof peer;
+    getsockopt(xcb_get_file_descriptor(x11probe::Connection()), SOL_SOCKET, SO_PEERCRED, &peer, &length);
+    return peer.pid;
+}
 } // namespace
 
 class ScreenPutTest : public QObject {
     Q_OBJECT
+    QProcess otherServer_;
 
 private slots:
+    void initTestCase()
+    {
+        otherServer_.start(QStringLiteral("Xvfb"), QStringLiteral("-displayfd 1 -screen 0 1280x1024x24").split(' '));
+        // It writes its display number once it takes connections.
+        QVERIFY(otherServer_.waitForReadyRead(kPlayTimeout));
+        qputenv("DISPLAY", ":" + otherServer_.readLine().trimmed());
+    }
+    void cleanupTestCase()
+    {
+        otherServer_.terminate();
+        otherServer_.waitForFinished();
+    }
+
     // The part asked for lands where asked, from the frame's own memory, with no paint
     // of the widget's to hide a wrong one; also once the widget has moved to another window.
     void putsThePartAskedWhereAsked_data()
@@ -136,6 +172,7 @@ private slots:
         // Frames went straight to the window (the clip may end first: its last frame stays).
         QTRY_VERIFY_WITH_TIMEOUT(view->FramesPut() > 5 || status == TGKitMSPlay::Ended, kPlayTimeout);
         QVERIFY(view->FramesPut() > 0);
+        QCOMPARE(FrameMappings(otherServer_.processId()), 0);
         if (status == TGKitMSPlay::Playing)
             player.Pause();
         QTRY_VERIFY_WITH_TIMEOUT(status != TGKitMSPlay::Playing, kPlayTimeout);
@@ -156,6 +193,40 @@ private slots:
         QVERIFY(QTest::qWaitForWindowExposed(&cover));
         cover.hide();
         QTRY_COMPARE_WITH_TIMEOUT(OnScreen(view, target), painted(), kPlayTimeout);
+    }
+
+    // Once the view shows no video, the frames last put are let go as soon as the
+    // server has read them; once the video is gone too, its memory is freed and the
+    // server no longer maps it.
+    void letsGoOfFramesOnceVideoStops_data()
+    {
+        QTest::addColumn<QString>("how");
+        QTest::addColumn<bool>("videoGone");
+        QTest::newRow("a sound file follows") << "sound" << true;
+        QTest::newRow("the player is closed") << "close" << true;
+        QTest::newRow("the view is hidden") << "hide" << false;
+        QTest::newRow("the picture ends") << "end" << false;
+    }
+    void letsGoOfFramesOnceVideoStops()
+    {
+        QFETCH(QString, how);
+        QFETCH(bool, videoGone);
+        auto player = std::make_unique<TGKitMSPlay>();
+        player->show();
+        QVERIFY(QTest::qWaitForWindowExposed(player.get()));
+        player->SetFileName(Fixture("hd.mpg"));
+        QTRY_VERIFY_WITH_TIMEOUT(player->View()->FramesPut() > 0, kPlayTimeout);
+        if (how == "sound")
+            player->SetFileName(Fixture("tone.wav"));
+        else if (how == "close")
+            player.reset();
+        else if (how == "hide")
+            player->hide();
+        else
+            QTRY_COMPARE_WITH_TIMEOUT(player->Status(), TGKitMSPlay::Ended, kPlayTimeout);
+        QTRY_COMPARE_WITH_TIMEOUT(kino::ScreenPut::FramesHeld(), 0, kPlayTimeout);
+        if (videoGone)
+            QTRY_COMPARE_WITH_TIMEOUT(FrameMappings(ToolkitServer()), 0, kPlayTimeout);
     }
 };
 

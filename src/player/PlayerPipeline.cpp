@@ -390,6 +390,11 @@ PlayerPipeline::PlayerPipeline(std::function<void()> wake) : slot_(std::make_uni
 
 void PlayerPipeline::SetFrameSize(int width, int height)
 {
+    width = std::max(width, 0);
+    height = std::max(height, 0);
+    if (sizeSet_ && width == slot_->wantedWidth && height == slot_->wantedHeight)
+        return;
+    sizeSet_ = true;
     {
         std::lock_guard<std::mutex> lock(slot_->mutex);
         slot_->wantedWidth = std::max(width, 0);
@@ -442,6 +447,10 @@ PlayerPipeline::~PlayerPipeline()
     // ends, after the application's own log is gone.
     if (gst_element_set_state(playbin_.element(), GST_STATE_NULL) == GST_STATE_CHANGE_FAILURE)
         GST_WARNING_OBJECT(playbin_.get(), "a retired pipeline refused to stop");
+    // The frame filter keeps the sizes that frames on their way may still have until it
+    // is stopped or told another mode; one that never started would take them with it
+    // unfreed.
+    g_object_set(frameFilter_.get(), "caps-change-mode", 0, nullptr);
     elementSetup_.disconnect();
     sourceSetup_.disconnect();
     gst_bus_set_sync_handler(bus_.get(), nullptr, nullptr, nullptr);

@@ -109,6 +109,7 @@ private:
     gsth::Bus bus_;
     gsth::SignalConnection elementSetup_;
     gsth::SignalConnection sourceSetup_;
+    bool sizeSet_ = false;
 };
 
 // Stops retired pipelines, each on a thread of its own, so no hanging element holds up

@@ -5,6 +5,7 @@
 #include <QTest>
 
 #include "player/MediaEngine.h"
+#include "support/GstLeaks.h"
 
 // KINO_TEST_MAIN_WITH(AppClass, TestClass): the same with another application class.
 #define KINO_TEST_MAIN_WITH(AppClass, TestClass)                                                                       \
@@ -17,6 +18,8 @@
             TestClass tc;                                                                                              \
             rc = QTest::qExec(&tc, argc, argv);                                                                        \
         }                                                                                                              \
+        if (gstleaks::ReportLeaks() > 0 && rc == 0)                                                                    \
+            rc = 1;                                                                                                    \
         kino::ShutdownMediaEngine();                                                                                   \
         return rc;                                                                                                     \
     }

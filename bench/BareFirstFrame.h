@@ -5,7 +5,7 @@
 // player's time to the first painted frame is compared with.
 #include <string>
 
-#include "player/GstHandles.h"
+#include "player/elements/GstHandles.h"
 
 namespace kino::bench {
 

@@ -23,7 +23,7 @@
 #include "BenchReport.h"
 #include "ChildProcess.h"
 #include "PlayerProbes.h"
-#include "player/MediaEngine.h"
+#include "player/engine/MediaEngine.h"
 
 namespace kino::bench {
 namespace {

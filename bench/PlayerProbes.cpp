@@ -21,7 +21,6 @@
 
 #include "BareFirstFrame.h"
 #include "player/PlayerBars.h"
-#include "player/PlayerEngine.h"
 #include "player/TGKitMSPlay.h"
 #include "player/VideoView.h"
 
@@ -132,9 +131,7 @@ public:
             else if (status == TGKitMSPlay::Stopped && detail != 0)
                 failed_ = true;
         };
-        QObject::connect(player_.Engine(), &PlayerEngine::frameReady, [this](const QImage& frame) {
-            if (frame.isNull())
-                return;
+        QObject::connect(player_.View(), &VideoView::frameArrived, [this] {
             ++framesDelivered_;
             if (!delivered_) {
                 delivered_ = true;

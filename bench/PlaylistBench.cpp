@@ -42,7 +42,7 @@
 #include "app/MovieWindow1.h"
 #include "controls/dxfComboBox.h"
 #include "controls/dxfItems.h"
-#include "player/MediaEngine.h"
+#include "player/engine/MediaEngine.h"
 #include "search/FolderCache.h"
 #include "search/SearchFile.h"
 

@@ -341,7 +341,7 @@ void TMprisService::Seek(qlonglong offsetUs)
         Next();
         return;
     }
-    player->SeekTo(target);
+    player->SeekToMs(target);
 }
 
 void TMprisService::SetPosition(const QDBusObjectPath& track, qlonglong positionUs)
@@ -352,7 +352,7 @@ void TMprisService::SetPosition(const QDBusObjectPath& track, qlonglong position
     const qint64 duration = form_->player_->DurationMs();
     if (positionUs < 0 || (duration >= 0 && positionUs / 1000 > duration))
         return;
-    form_->player_->SeekTo(positionUs / 1000);
+    form_->player_->SeekToMs(positionUs / 1000);
 }
 
 void TMprisService::OpenUri(const QString& uri)

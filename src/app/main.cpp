@@ -9,7 +9,7 @@
 #include "app/KinoApplication.h"
 #include "app/MovieWindow1.h"
 #include "app/Mpris.h"
-#include "player/MediaEngine.h"
+#include "player/engine/MediaEngine.h"
 #include "region/CutWindow1.h"
 
 int main(int argc, char** argv)

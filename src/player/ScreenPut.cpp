@@ -1,6 +1,6 @@
 #include "player/ScreenPut.h"
 
-#include "player/SharedFrames.h"
+#include "player/elements/SharedFrames.h"
 
 #include <QCoreApplication>
 #include <QGuiApplication>

@@ -9,8 +9,10 @@
 #include <cmath>
 #include <limits>
 
+#include "player/FrameImage.h"
 #include "player/PlayerBars.h"
 #include "player/VideoView.h"
+#include "player/engine/PlayerEngine.h"
 
 namespace kino {
 
@@ -65,10 +67,10 @@ TGKitMSPlay::TGKitMSPlay(QWidget* parent) : QWidget(parent)
     connect(ticker_, &QTimer::timeout, this, &TGKitMSPlay::RefreshBars);
 
     connect(engine_, &PlayerEngine::frameReady, view_,
-            [this](const QImage& frame) { view_->SetFrame(frame, engine_->ShownBuffer()); });
+            [this](const VideoFrame& frame) { view_->SetFrame(ImageOf(frame), frame.Buffer()); });
     connect(engine_, &PlayerEngine::stateChanged, this, &TGKitMSPlay::EngineStateChanged);
     connect(engine_, &PlayerEngine::factsChanged, this, [this] {
-        const auto& facts = engine_->facts();
+        const auto& facts = engine_->Facts();
         view_->SetPictureSize(QSize(facts.width, facts.height), facts.pixelAspect);
         UpdateFrameSize();
         RefreshBars();
@@ -84,7 +86,7 @@ TGKitMSPlay::TGKitMSPlay(QWidget* parent) : QWidget(parent)
             OnClick(this);
     };
     connect(bar_, &PlayerControlBar::playPauseClicked, this, [this] {
-        if (engine_->state() == PlayerEngine::State::Playing)
+        if (engine_->CurrentState() == PlayerEngine::State::Playing)
             Pause();
         else
             Play();
@@ -111,7 +113,7 @@ void TGKitMSPlay::SetFileName(const std::string& value)
     errorText_.clear();
     pausedWhileOpening_ = false;
     engine_->Open(value);
-    const auto state = engine_->state();
+    const auto state = engine_->CurrentState();
     if (autoPlay_ && (state == PlayerEngine::State::Paused || state == PlayerEngine::State::Opening))
         engine_->Play();
     RefreshBars();
@@ -144,18 +146,18 @@ void TGKitMSPlay::SetAutoPlay(WordBool value)
 
 std::int16_t TGKitMSPlay::MovieWidth() const
 {
-    return ClampToShort(engine_->facts().width);
+    return ClampToShort(engine_->Facts().width);
 }
 
 std::int16_t TGKitMSPlay::MovieHeight() const
 {
-    return ClampToShort(engine_->facts().height);
+    return ClampToShort(engine_->Facts().height);
 }
 
 int TGKitMSPlay::MediaFormat() const
 {
-    const auto& facts = engine_->facts();
-    const auto state = engine_->state();
+    const auto& facts = engine_->Facts();
+    const auto state = engine_->CurrentState();
     if (state == PlayerEngine::State::Closed || state == PlayerEngine::State::Failed)
         return NoMedia;
     if (facts.hasVideo || facts.width > 0)
@@ -188,7 +190,7 @@ bool TGKitMSPlay::Stop()
 bool TGKitMSPlay::Pause()
 {
     // A pause asked for while the source opens is news once the source has opened.
-    pausedWhileOpening_ = engine_->state() == PlayerEngine::State::Opening;
+    pausedWhileOpening_ = engine_->CurrentState() == PlayerEngine::State::Opening;
     return engine_->Pause();
 }
 
@@ -204,14 +206,14 @@ std::int32_t TGKitMSPlay::DurationMs() const
 
 bool TGKitMSPlay::Forward(std::int16_t step)
 {
-    if (!engine_->facts().known)
+    if (!engine_->Facts().known)
         return false;
     return engine_->SeekMs(engine_->PositionMs() + qint64(step) * 1000);
 }
 
 bool TGKitMSPlay::Reverse(std::int16_t step)
 {
-    if (!engine_->facts().known)
+    if (!engine_->Facts().known)
         return false;
     return engine_->SeekMs(engine_->PositionMs() - qint64(step) * 1000);
 }
@@ -226,13 +228,13 @@ bool TGKitMSPlay::SetSourceRect(std::int16_t x, std::int16_t y, std::int16_t wid
 bool TGKitMSPlay::CopyToClipboard(std::int32_t position)
 {
     Q_UNUSED(position); // the frame shown is the frame at the position just read
-    if (engine_->currentFrame().isNull())
+    if (engine_->CurrentFrame().IsNull())
         return false;
     // The picture at its own size, as a copy of its own: the clipboard may keep it long
     // after the decoder's buffer is reused. Frames shown may be scaled down.
-    QImage frame = engine_->FullFrame();
+    QImage frame = ImageOf(engine_->FullFrame()).copy();
     if (frame.isNull())
-        frame = engine_->currentFrame().copy();
+        frame = ImageOf(engine_->CurrentFrame()).copy();
     if (frame.isNull())
         return false;
     QApplication::clipboard()->setImage(frame);
@@ -268,16 +270,16 @@ void TGKitMSPlay::SetNetworkTimeoutMs(int ms)
     engine_->SetNetworkTimeoutMs(std::max(100, ms));
 }
 
-void TGKitMSPlay::EngineStateChanged(PlayerEngine::State state)
+void TGKitMSPlay::EngineStateChanged()
 {
-    switch (state) {
+    switch (engine_->CurrentState()) {
     case PlayerEngine::State::Playing:
         Report(Playing, 0);
         break;
     case PlayerEngine::State::Paused:
         // Opening leaves the source paused until AutoPlay or Play starts it; that pause
         // is no news for the caller.
-        if (status_ != Stopped || engine_->generation() == 0 || !autoPlay_ || pausedWhileOpening_)
+        if (status_ != Stopped || engine_->Generation() == 0 || !autoPlay_ || pausedWhileOpening_)
             Report(Paused, 0);
         pausedWhileOpening_ = false;
         break;
@@ -289,8 +291,8 @@ void TGKitMSPlay::EngineStateChanged(PlayerEngine::State state)
         Report(Ended, 0);
         break;
     case PlayerEngine::State::Failed:
-        errorText_ = ReasonFor(engine_->errorCode());
-        Report(Stopped, engine_->errorCode());
+        errorText_ = ReasonFor(engine_->FailureCode());
+        Report(Stopped, engine_->FailureCode());
         break;
     case PlayerEngine::State::Opening:
         break;
@@ -303,12 +305,12 @@ void TGKitMSPlay::Report(std::int16_t status, std::int32_t detail)
 {
     status_ = status;
     detail_ = detail;
-    const quint64 generation = engine_->generation();
+    const quint64 generation = engine_->Generation();
     // Delivered from the event loop; news of a source that was replaced meanwhile is dropped.
     QMetaObject::invokeMethod(
         this,
         [this, status, detail, generation] {
-            if (generation != engine_->generation())
+            if (generation != engine_->Generation())
                 return;
             if (OnNotify)
                 OnNotify(this, status, detail);
@@ -319,7 +321,7 @@ void TGKitMSPlay::Report(std::int16_t status, std::int32_t detail)
 
 void TGKitMSPlay::RefreshTicker()
 {
-    if (engine_->state() == PlayerEngine::State::Playing)
+    if (engine_->CurrentState() == PlayerEngine::State::Playing)
         ticker_->start();
     else
         ticker_->stop();
@@ -329,11 +331,11 @@ void TGKitMSPlay::RefreshBars()
 {
     const qint64 pos = engine_->PositionMs();
     const qint64 dur = engine_->DurationMs();
-    bar_->SetPlaying(engine_->state() == PlayerEngine::State::Playing);
+    bar_->SetPlaying(engine_->CurrentState() == PlayerEngine::State::Playing);
     bar_->SetPosition(pos, dur);
     statusLine_->SetPosition(pos, dur);
     QString text;
-    switch (engine_->state()) {
+    switch (engine_->CurrentState()) {
     case PlayerEngine::State::Closed:
         text = QStringLiteral("停止");
         break;
@@ -369,14 +371,24 @@ void TGKitMSPlay::SetVolume(double value)
     engine_->SetVolume(value);
 }
 
-bool TGKitMSPlay::SeekTo(qint64 positionMs)
+bool TGKitMSPlay::SeekToMs(qint64 positionMs)
 {
     return engine_->SeekMs(positionMs);
 }
 
+bool TGKitMSPlay::Muted() const
+{
+    return engine_->Muted();
+}
+
+void TGKitMSPlay::SetMuted(bool muted)
+{
+    engine_->SetMuted(muted);
+}
+
 quint64 TGKitMSPlay::SourceSerial() const
 {
-    return engine_->generation();
+    return engine_->Generation();
 }
 
 } // namespace kino

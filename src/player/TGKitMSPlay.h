@@ -9,12 +9,11 @@
 #include <functional>
 #include <string>
 
-#include "player/PlayerEngine.h"
-
 class QTimer;
 
 namespace kino {
 
+class PlayerEngine;
 class VideoView;
 class PlayerControlBar;
 class PlayerStatusBar;
@@ -71,11 +70,13 @@ public:
     std::int32_t DurationMs() const;
 
     // For the desktop's media keys and applets, beside the design's methods: the sound
-    // volume from 0 to 1, a jump to an absolute position (milliseconds, clamped to the
+    // volume from 0 to 1 and its mute, a jump to an absolute position (clamped to the
     // medium), and a count that goes up with every source opened.
     double Volume() const;
     void SetVolume(double value);
-    bool SeekTo(qint64 positionMs);
+    bool Muted() const;
+    void SetMuted(bool muted);
+    bool SeekToMs(qint64 positionMs);
     quint64 SourceSerial() const;
 
     // How long a network source may take to answer before it counts as failed.
@@ -87,7 +88,6 @@ public:
     VideoView* View() const { return view_; }
     PlayerControlBar* Bar() const { return bar_; }
     PlayerStatusBar* StatusLine() const { return statusLine_; }
-    PlayerEngine* Engine() const { return engine_; }
 
     // The Japanese reason for a failure code.
     static QString ReasonFor(int code);
@@ -101,13 +101,13 @@ signals:
     void factsChanged();
 
 private:
-    void EngineStateChanged(PlayerEngine::State state);
+    void EngineStateChanged();
     void Report(std::int16_t status, std::int32_t detail);
     void RefreshBars();
     void RefreshTicker();
     void UpdateFrameSize();
 
-    PlayerEngine* engine_;
+    PlayerEngine* engine_; // a child: the engine, and GStreamer, stay out of this header
     VideoView* view_;
     PlayerControlBar* bar_;
     PlayerStatusBar* statusLine_;

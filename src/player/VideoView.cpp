@@ -33,6 +33,8 @@ void VideoView::SetFrame(const QImage& frame, GstBuffer* pixels)
     frame_ = frame;
     if (frame_.isNull())
         ReleasePut();
+    else
+        emit frameArrived();
     // The next frame of a playing picture only changes the picture's own area: it is
     // painted at once and only there, without the black around it and without another
     // pass through the event loop for every frame.

@@ -55,6 +55,8 @@ signals:
     // The view's size, the picture, the source rectangle or the fit changed: where
     // and how large the picture is shown may have changed.
     void layoutChanged();
+    // A frame (not a null one) was set.
+    void frameArrived();
 
 protected:
     void resizeEvent(QResizeEvent* event) override;

@@ -20,7 +20,7 @@
 #include "app/WindowPlacement.h"
 #include "controls/dxfComboBox.h"
 #include "controls/dxfPopupWindow.h"
-#include "player/MediaEngine.h"
+#include "player/engine/MediaEngine.h"
 #include "player/TGKitMSPlay.h"
 #include "support/AppTestMain.h"
 #include "support/MainWindowFixture.h"

@@ -265,7 +265,7 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(qAbs(PositionSeconds() - 0.5) < 0.1, kTimeout);
 
         Ctl({"volume", "0.25"});
-        QTRY_COMPARE_WITH_TIMEOUT(parts.player->Engine()->Volume(), 0.25, kTimeout);
+        QTRY_COMPARE_WITH_TIMEOUT(parts.player->Volume(), 0.25, kTimeout);
         QCOMPARE(Ctl({"volume"}).toDouble(), 0.25);
     }
 

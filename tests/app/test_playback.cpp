@@ -10,7 +10,7 @@
 #include "app/KinoApplication.h"
 #include "app/MovieWindow1.h"
 #include "controls/dxfComboBox.h"
-#include "player/MediaEngine.h"
+#include "player/engine/MediaEngine.h"
 #include "player/TGKitMSPlay.h"
 #include "player/VideoView.h"
 #include "support/AppTestMain.h"
@@ -29,6 +29,7 @@ class PlaybackTest : public QObject, MainWindowFixture {
 
     std::vector<std::string> opened; // every source handed to the player, in order
     std::vector<int> statuses;
+    quint64 lastSerial = 0;
 
     TMovieForm1& MakeForm(const std::vector<std::string>& entries)
     {
@@ -36,11 +37,15 @@ class PlaybackTest : public QObject, MainWindowFixture {
         auto* player = parts.player;
         QObject::connect(player, &TGKitMSPlay::statusNotified, form.get(),
                          [this](std::int16_t status, std::int32_t) { statuses.push_back(status); });
-        QObject::connect(player->Engine(), &kino::PlayerEngine::stateChanged, form.get(),
-                         [this, player](kino::PlayerEngine::State st) {
-                             if (st == kino::PlayerEngine::State::Opening)
-                                 opened.push_back(player->FileName());
-                         });
+        // A new source counts up the player's serial; its facts are news at once.
+        lastSerial = player->SourceSerial();
+        QObject::connect(player, &TGKitMSPlay::factsChanged, form.get(), [this, player] {
+            if (player->SourceSerial() != lastSerial) {
+                lastSerial = player->SourceSerial();
+                if (!player->FileName().empty())
+                    opened.push_back(player->FileName());
+            }
+        });
         for (const auto& e : entries)
             parts.playlist->Items().Add(e);
         return *form;
@@ -142,7 +147,7 @@ private slots:
             QCOMPARE(f.findChild<QAction*>(name)->isChecked(), item == QLatin1String(name));
         QCOMPARE(parts.player->Speed(), speed);
         QTRY_COMPARE_WITH_TIMEOUT(f.PlayerStatus(), TGKitMSPlay::Playing, kTimeout);
-        QCOMPARE(parts.player->Engine()->Rate(), speed);
+        QCOMPARE(parts.player->Speed(), speed);
     }
 
     void previousAndNextStayInsideThePlaylist_data()
@@ -176,7 +181,7 @@ private slots:
 
     void nextOntoAnEqualEntryHandsNothingOver()
     {
-        TMovieForm1& f = MakeForm({Fixture("tone.wav"), Fixture("tone.wav")});
+        MakeForm({Fixture("tone.wav"), Fixture("tone.wav")});
         parts.playlist->SetItemIndex(0);
         opened.clear();
         parts.nextTrackAction->trigger();

@@ -17,7 +17,7 @@
 #include "app/KinoApplication.h"
 #include "app/MovieWindow1.h"
 #include "controls/dxfComboBox.h"
-#include "player/MediaEngine.h"
+#include "player/engine/MediaEngine.h"
 #include "player/TGKitMSPlay.h"
 #include "search/SearchFile.h"
 #include "support/MainWindowFixture.h"
@@ -63,7 +63,7 @@ class PlaylistTest : public QObject, MainWindowFixture {
         return path;
     }
 
-    void AddFiles(TMovieForm1& f, const std::vector<std::string>& files)
+    void AddFiles(const std::vector<std::string>& files)
     {
         dialogs.openConfirmed = true;
         dialogs.openFiles = files;
@@ -107,7 +107,7 @@ private slots:
             parts.autoSortAction->trigger();
         QCOMPARE(parts.autoSortAction->isChecked(), sorted);
         for (const QString& a : added)
-            AddFiles(f, {a.toStdString()});
+            AddFiles({a.toStdString()});
         std::vector<std::string> expected;
         for (const QString& l : list)
             expected.push_back(l.toStdString());
@@ -118,28 +118,28 @@ private slots:
     void addingWhileStoppedStartsTheFirstEntry()
     {
         TMovieForm1& f = MakeForm();
-        AddFiles(f, {Fixture("clip.avi"), Fixture("tone.wav")});
+        AddFiles({Fixture("clip.avi"), Fixture("tone.wav")});
         QCOMPARE(parts.playlist->ItemIndex(), 0);
         QCOMPARE(parts.player->FileName(), Fixture("clip.avi"));
         QTRY_COMPARE_WITH_TIMEOUT(f.PlayerStatus(), TGKitMSPlay::Playing, kTimeout);
         // Adding while playing leaves the current track alone.
-        const auto generation = parts.player->Engine()->generation();
-        AddFiles(f, {Fixture("clip.mpg")});
+        const auto generation = parts.player->SourceSerial();
+        AddFiles({Fixture("clip.mpg")});
         QCOMPARE(parts.playlist->ItemIndex(), 0);
-        QCOMPARE(parts.player->Engine()->generation(), generation);
+        QCOMPARE(parts.player->SourceSerial(), generation);
         QCOMPARE(int(Entries(f).size()), 3);
     }
 
     void stoppedWithTheFirstEntryShownReloadsNothing()
     {
         TMovieForm1& f = MakeForm();
-        AddFiles(f, {Fixture("clip.avi")});
+        AddFiles({Fixture("clip.avi")});
         QTRY_COMPARE_WITH_TIMEOUT(f.PlayerStatus(), TGKitMSPlay::Playing, kTimeout);
         parts.stopAction->trigger();
         QTRY_COMPARE_WITH_TIMEOUT(f.PlayerStatus(), TGKitMSPlay::Stopped, kTimeout);
-        const auto generation = parts.player->Engine()->generation();
-        AddFiles(f, {Fixture("tone.wav")});
-        QCOMPARE(parts.player->Engine()->generation(), generation);
+        const auto generation = parts.player->SourceSerial();
+        AddFiles({Fixture("tone.wav")});
+        QCOMPARE(parts.player->SourceSerial(), generation);
     }
 
     void sortedAddKeepsThePlayingEntry_data()
@@ -160,11 +160,11 @@ private slots:
             names.push_back(Make(n, "clip.avi"));
         TMovieForm1& f = MakeForm();
         if (how == "sort") {
-            AddFiles(f, {names[3], names[0], names[4], names[1]});
+            AddFiles({names[3], names[0], names[4], names[1]});
             QCOMPARE(parts.playlist->ItemIndex(), 0);
         } else {
             parts.autoSortAction->trigger();
-            AddFiles(f, {names[0], names[1], names[2], names[3]});
+            AddFiles({names[0], names[1], names[2], names[3]});
             parts.playlist->SetItemIndex(3);
         }
         QTRY_COMPARE_WITH_TIMEOUT(f.PlayerStatus(), TGKitMSPlay::Playing, kTimeout);
@@ -175,21 +175,21 @@ private slots:
         }
         const int index = parts.playlist->ItemIndex();
         const int status = f.PlayerStatus();
-        const auto generation = parts.player->Engine()->generation();
+        const auto generation = parts.player->SourceSerial();
 
         if (how == "sort") {
             parts.autoSortAction->trigger();
             QCOMPARE(Entries(f), (std::vector<std::string>{names[4], names[0], names[1], names[3]}));
             QCOMPARE(parts.playlist->ItemIndex(), 3);
         } else {
-            AddFiles(f, {names[6], names[4], names[5]});
+            AddFiles({names[6], names[4], names[5]});
             QCOMPARE(Entries(f),
                      (std::vector<std::string>{names[4], names[5], names[6], names[0], names[1], names[2], names[3]}));
         }
         if (how == "stopped") {
             QCOMPARE(parts.playlist->ItemIndex(), 0);
             QCOMPARE(parts.player->FileName(), names[4]);
-            QCOMPARE(parts.player->Engine()->generation(), generation + 1);
+            QCOMPARE(parts.player->SourceSerial(), generation + 1);
             return;
         }
         if (how == "add")
@@ -197,7 +197,7 @@ private slots:
         QCOMPARE(parts.playlist->Text(), names[3]);
         QCOMPARE(parts.player->FileName(), names[3]);
         QCOMPARE(f.PlayerStatus(), status);
-        QCOMPARE(parts.player->Engine()->generation(), generation); // no source handed over
+        QCOMPARE(parts.player->SourceSerial(), generation); // no source handed over
     }
 
     void folderAddInSortModeMatchesOneByOneAdds()
@@ -484,7 +484,7 @@ private slots:
     {
         QFETCH(bool, answer);
         TMovieForm1& f = MakeForm();
-        AddFiles(f, {Fixture("clip.avi"), Fixture("tone.wav")});
+        AddFiles({Fixture("clip.avi"), Fixture("tone.wav")});
         QTRY_COMPARE_WITH_TIMEOUT(f.PlayerStatus(), TGKitMSPlay::Playing, kTimeout);
         dialogs.resetAnswer = answer;
         parts.resetPlaylistAction->trigger();

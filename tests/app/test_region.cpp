@@ -11,7 +11,7 @@
 #include "app/KinoApplication.h"
 #include "app/MovieWindow1.h"
 #include "controls/dxfComboBox.h"
-#include "player/MediaEngine.h"
+#include "player/engine/MediaEngine.h"
 #include "player/TGKitMSPlay.h"
 #include "player/VideoView.h"
 #include "region/CutWindow1.h"

@@ -11,7 +11,7 @@
 #include "controls/dxfComboBox.h"
 #include "platform/AppPaths.h"
 #include "platform/PathRules.h"
-#include "player/MediaEngine.h"
+#include "player/engine/MediaEngine.h"
 #include "player/PlayerBars.h"
 #include "player/TGKitMSPlay.h"
 #include "player/VideoView.h"

@@ -22,8 +22,9 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "player/MediaEngine.h"
-#include "player/PlayerEngine.h"
+#include "player/engine/MediaEngine.h"
+#include "player/FrameImage.h"
+#include "player/engine/PlayerEngine.h"
 
 namespace {
 
@@ -75,16 +76,16 @@ int main(int argc, char** argv)
                                  ? qEnvironmentVariableIntValue("KINO_PROBE_TIMEOUT_MS")
                                  : 60000;
         QTimer::singleShot(answerMs, &app, [&] { app.quit(); });
-        QObject::connect(&engine, &kino::PlayerEngine::frameReady, &app, [&](const QImage& frame) {
-            if (frame.isNull())
+        QObject::connect(&engine, &kino::PlayerEngine::frameReady, &app, [&](const kino::VideoFrame& frame) {
+            if (frame.IsNull())
                 return;
             ++frames;
             if (!frameSaved) {
                 frameSaved = true;
-                QImage full = engine.FullFrame();
-                (full.isNull() ? frame : full).save(framePath);
+                const kino::VideoFrame full = engine.FullFrame();
+                kino::ImageOf(full.IsNull() ? frame : full).save(framePath);
             }
-            const auto& facts = engine.facts();
+            const auto& facts = engine.Facts();
             if (facts.width > 1 && facts.height > 1)
                 engine.SetFrameSize(QSize(facts.width / 2 & ~1, facts.height / 2 & ~1));
         });
@@ -93,7 +94,7 @@ int main(int argc, char** argv)
         QTimer watch;
         watch.setInterval(20);
         QObject::connect(&watch, &QTimer::timeout, &app, [&] {
-            if (engine.state() == kino::PlayerEngine::State::Playing && !seekAsked)
+            if (engine.CurrentState() == kino::PlayerEngine::State::Playing && !seekAsked)
                 reachedMs = std::max(reachedMs, engine.PositionMs());
         });
         watch.start();
@@ -121,15 +122,15 @@ int main(int argc, char** argv)
         });
         engine.Open(argv[1]);
         engine.Play();
-        if (engine.state() != kino::PlayerEngine::State::Failed)
+        if (engine.CurrentState() != kino::PlayerEngine::State::Failed)
             app.exec();
-        const auto& facts = engine.facts();
+        const auto& facts = engine.Facts();
         std::printf("end=%s state=%s error=%d length_ms=%lld reached_ms=%lld seek=%s width=%d height=%d video=%d "
                     "audio=%d frames=%d reason=\"%s\"\n",
-                    rc == 0 ? "yes" : "no", StateName(engine.state()), int(engine.errorCode()),
+                    rc == 0 ? "yes" : "no", StateName(engine.CurrentState()), int(engine.FailureCode()),
                     (long long)engine.DurationMs(), (long long)reachedMs, seekLanded && seekEnded ? "yes" : "no",
                     facts.width, facts.height, int(facts.hasVideo), int(facts.hasAudio), frames,
-                    engine.errorText().toUtf8().constData());
+                    engine.FailureText().toUtf8().constData());
     }
     kino::ShutdownMediaEngine();
     std::fflush(stdout);

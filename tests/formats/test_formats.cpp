@@ -9,7 +9,8 @@
 #include <algorithm>
 #include <cstdlib>
 
-#include "player/PlayerEngine.h"
+#include "player/FrameImage.h"
+#include "player/engine/PlayerEngine.h"
 #include "support/TestMain.h"
 
 using kino::PlayerEngine;
@@ -75,17 +76,18 @@ private slots:
 
         PlayerEngine engine;
         engine.Open(CorpusPath(file).toStdString());
-        QTRY_VERIFY_WITH_TIMEOUT(engine.facts().known, kPlayTimeout);
-        QCOMPARE(engine.state(), PlayerEngine::State::Paused);
-        QCOMPARE(engine.facts().width, width);
-        QCOMPARE(engine.facts().height, height);
+        QTRY_VERIFY_WITH_TIMEOUT(engine.Facts().known, kPlayTimeout);
+        QCOMPARE(engine.CurrentState(), PlayerEngine::State::Paused);
+        QCOMPARE(engine.Facts().width, width);
+        QCOMPARE(engine.Facts().height, height);
         QVERIFY2(std::abs(engine.DurationMs() - lengthMs) <= slack,
                  qPrintable(QStringLiteral("length %1, ffprobe %2").arg(engine.DurationMs()).arg(lengthMs)));
 
         if (width > 0) {
-            QTRY_VERIFY_WITH_TIMEOUT(!engine.currentFrame().isNull(), kPlayTimeout);
+            QTRY_VERIFY_WITH_TIMEOUT(!engine.CurrentFrame().IsNull(), kPlayTimeout);
             const QImage reference(CorpusPath(file + QStringLiteral(".ref.png")));
-            const QImage shown = engine.FullFrame().isNull() ? engine.currentFrame() : engine.FullFrame();
+            const kino::VideoFrame full = engine.FullFrame();
+            const QImage shown = kino::ImageOf(full.IsNull() ? engine.CurrentFrame() : full);
             QCOMPARE(shown.size(), reference.size());
             const double difference = Difference(shown, reference);
             QVERIFY2(difference < 8, qPrintable(QStringLiteral("first picture differs by %1").arg(difference)));
@@ -99,15 +101,15 @@ private slots:
         qint64 reached = 0;
         QElapsedTimer clock;
         clock.start();
-        while (engine.state() == PlayerEngine::State::Playing && clock.elapsed() < kPlayTimeout) {
+        while (engine.CurrentState() == PlayerEngine::State::Playing && clock.elapsed() < kPlayTimeout) {
             reached = std::max(reached, engine.PositionMs());
             QTest::qWait(10);
         }
-        QCOMPARE(engine.state(), PlayerEngine::State::Ended);
+        QCOMPARE(engine.CurrentState(), PlayerEngine::State::Ended);
         QVERIFY2(reached >= lengthMs - slack - 100,
                  qPrintable(QStringLiteral("played to %1 of %2").arg(reached).arg(lengthMs)));
     }
 };
 
-KINO_TEST_MAIN_WITH_MEDIA(FormatsTest)
+KINO_ENGINE_TEST_MAIN(FormatsTest)
 #include "test_formats.moc"

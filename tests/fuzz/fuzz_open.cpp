@@ -10,7 +10,7 @@
 
 #include <cstdio>
 
-#include "player/MediaEngine.h"
+#include "player/engine/MediaEngine.h"
 #include "player/TGKitMSPlay.h"
 
 namespace {

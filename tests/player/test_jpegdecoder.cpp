@@ -11,9 +11,9 @@
 #include <gst/app/gstappsrc.h>
 #include <gst/video/video.h>
 
-#include "player/GstHandles.h"
-#include "player/JpegDecoder.h"
-#include "player/JpegPicture.h"
+#include "player/elements/GstHandles.h"
+#include "player/elements/JpegDecoder.h"
+#include "player/elements/JpegPicture.h"
 #include "support/TestMain.h"
 
 namespace gsth = kino::gsth;
@@ -322,5 +322,5 @@ private slots:
     }
 };
 
-KINO_TEST_MAIN_WITH_MEDIA(JpegDecoderTest)
+KINO_ENGINE_TEST_MAIN(JpegDecoderTest)
 #include "test_jpegdecoder.moc"

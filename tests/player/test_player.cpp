@@ -14,9 +14,9 @@
 #include <memory>
 #include <vector>
 
-#include "player/MediaEngine.h"
+#include "player/engine/MediaEngine.h"
 #include "player/PlayerBars.h"
-#include "player/SharedFrames.h"
+#include "player/elements/SharedFrames.h"
 #include "player/TGKitMSPlay.h"
 #include "player/VideoView.h"
 #include "support/TestHttpServer.h"
@@ -324,39 +324,6 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(LastStatus(), TGKitMSPlay::Playing, kPlayTimeout);
     }
 
-    // An end of the medium already on its way when the user seeks back or pauses.
-    void endQueuedBeforeSeekOrPauseIsNotTakenAsTheEnd_data()
-    {
-        QTest::addColumn<bool>("pause");
-        QTest::newRow("seek back") << false;
-        QTest::newRow("pause") << true;
-    }
-    void endQueuedBeforeSeekOrPauseIsNotTakenAsTheEnd()
-    {
-        QFETCH(bool, pause);
-        OpenAndWaitPlaying(Fixture("tone.wav"));
-        // Hold this thread until the pipeline has posted its end, as a busy window would.
-        QElapsedTimer guard;
-        guard.start();
-        while (!player->Engine()->EndPosted() && guard.elapsed() < kPlayTimeout)
-            QThread::yieldCurrentThread();
-        QVERIFY(player->Engine()->EndPosted());
-        if (pause) {
-            QVERIFY(player->Pause());
-            QTRY_COMPARE_WITH_TIMEOUT(LastStatus(), TGKitMSPlay::Paused, kPlayTimeout);
-            // The pause holds; the next Play finds the medium at its end.
-            QVERIFY(player->Play());
-            QTRY_COMPARE_WITH_TIMEOUT(LastStatus(), TGKitMSPlay::Ended, kPlayTimeout);
-            QCOMPARE(notes[notes.size() - 2].first, 3);
-        } else {
-            QVERIFY(player->Reverse(5));
-            QTRY_VERIFY_WITH_TIMEOUT(LastStatus() == TGKitMSPlay::Playing && player->GetCurrentPos() > 300,
-                                     kPlayTimeout);
-            QVERIFY(!Saw(TGKitMSPlay::Ended));
-            QTRY_COMPARE_WITH_TIMEOUT(LastStatus(), TGKitMSPlay::Ended, kPlayTimeout);
-        }
-    }
-
     // Pixels that are not square: the picture keeps its display aspect, while its
     // size stays in picture pixels.
     void pictureIsShownInItsDisplayAspect_data()
@@ -637,7 +604,7 @@ private slots:
         }
         // What is painted at the middle of the target is the middle of the chosen part.
         const QImage shot = view->grab().toImage();
-        const QImage frame = player->Engine()->currentFrame();
+        const QImage frame = player->View()->Frame();
         QCOMPARE(frame.size(), QSize(320, 240));
         const QColor painted = shot.pixelColor(target.center());
         const QColor source = frame.pixelColor(part.center());
@@ -702,15 +669,15 @@ private slots:
         QVERIFY(seek->maximum() >= 1900);
         QTest::mouseClick(seek, Qt::LeftButton, {}, QPoint(seek->width() * 3 / 4, seek->height() / 2));
         QTRY_VERIFY_WITH_TIMEOUT(player->GetCurrentPos() > 1000, kPlayTimeout);
-        // Muting and the volume reach the engine.
+        // Muting and the volume reach the sound.
         QTest::mouseClick(player->Bar()->MuteButton(), Qt::LeftButton);
-        QVERIFY(player->Engine()->Muted());
+        QVERIFY(player->Muted());
         player->Bar()->VolumeBar()->setValue(40);
-        QCOMPARE(player->Engine()->Volume(), 0.4);
+        QCOMPARE(player->Volume(), 0.4);
         // Set from elsewhere, the bar follows.
-        player->Engine()->SetVolume(0.25);
+        player->SetVolume(0.25);
         QCOMPARE(player->Bar()->VolumeBar()->value(), 25);
-        player->Engine()->SetMuted(false);
+        player->SetMuted(false);
         QVERIFY(!player->Bar()->MuteButton()->isChecked());
     }
 

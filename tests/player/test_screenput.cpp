@@ -10,9 +10,9 @@
 
 #include <gst/video/video.h>
 
-#include "player/MediaEngine.h"
+#include "player/engine/MediaEngine.h"
 #include "player/ScreenPut.h"
-#include "player/SharedFrames.h"
+#include "player/elements/SharedFrames.h"
 #include "player/TGKitMSPlay.h"
 #include "player/VideoView.h"
 #include "support/TestMain.h"

@@ -10,7 +10,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "player/PlayerPipeline.h"
+#include "player/engine/PlayerPipeline.h"
 
 namespace gstleaks {
 

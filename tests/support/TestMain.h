@@ -1,10 +1,13 @@
 #pragma once
 // main() for tests that create players: the media framework is started before the
 // first window and shut down after the last, as the program itself does.
-#include <QApplication>
+#include <QCoreApplication>
 #include <QTest>
+#if __has_include(<QApplication>)
+#include <QApplication>
+#endif
 
-#include "player/MediaEngine.h"
+#include "player/engine/MediaEngine.h"
 #include "support/GstLeaks.h"
 
 // KINO_TEST_MAIN_WITH(AppClass, TestClass): the same with another application class.
@@ -25,6 +28,8 @@
     }
 
 #define KINO_TEST_MAIN_WITH_MEDIA(TestClass) KINO_TEST_MAIN_WITH(QApplication, TestClass)
+// For the engine and what lies beneath it: no window, not even a toolkit for one.
+#define KINO_ENGINE_TEST_MAIN(TestClass) KINO_TEST_MAIN_WITH(QCoreApplication, TestClass)
 
 // The folder of the media the tests play (made by tests/fixtures).
 inline QString FixturePath(const QString& name)

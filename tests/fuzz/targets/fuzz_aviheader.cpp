@@ -1,7 +1,7 @@
 // The reading of an AVI header list for the formats of its video streams.
 #include <cstdint>
 
-#include "player/StreamMends.h"
+#include "player/elements/StreamMends.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {

@@ -4,7 +4,7 @@
 #include <cstring>
 #include <vector>
 
-#include "player/JpegPicture.h"
+#include "player/elements/JpegPicture.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {

@@ -2,7 +2,7 @@
 #include <cstdint>
 #include <string_view>
 
-#include "player/MidiCheck.h"
+#include "player/engine/MidiCheck.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {

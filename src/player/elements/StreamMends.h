@@ -21,7 +21,7 @@
 #include <string>
 #include <vector>
 
-#include "player/GstHandles.h"
+#include "player/elements/GstHandles.h"
 
 namespace kino {
 

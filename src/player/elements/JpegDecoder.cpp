@@ -1,11 +1,11 @@
-#include "player/JpegDecoder.h"
+#include "player/elements/JpegDecoder.h"
 
 #include <gst/video/gstvideodecoder.h>
 #include <gst/video/video.h>
 
 #include <mutex>
 
-#include "player/JpegPicture.h"
+#include "player/elements/JpegPicture.h"
 
 namespace {
 

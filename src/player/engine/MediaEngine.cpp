@@ -1,4 +1,4 @@
-#include "player/MediaEngine.h"
+#include "player/engine/MediaEngine.h"
 
 #include <QCoreApplication>
 #include <QThread>
@@ -10,9 +10,9 @@
 #include <mutex>
 #include <stdexcept>
 
-#include "player/GstHandles.h"
-#include "player/JpegDecoder.h"
-#include "player/PlayerPipeline.h"
+#include "player/elements/GstHandles.h"
+#include "player/elements/JpegDecoder.h"
+#include "player/engine/PlayerPipeline.h"
 
 namespace kino {
 

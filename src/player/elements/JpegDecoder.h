@@ -10,7 +10,7 @@
 // while playing: the next frame is decoded at the new size.
 #include <gst/gst.h>
 
-#include "player/GstHandles.h"
+#include "player/elements/GstHandles.h"
 
 namespace kino {
 

@@ -1,4 +1,4 @@
-#include "player/PlayerEngine.h"
+#include "player/engine/PlayerEngine.h"
 
 #include <gst/app/gstappsink.h>
 #include <gst/video/video.h>
@@ -11,10 +11,10 @@
 #include <mutex>
 
 #include "platform/PathRules.h"
-#include "player/BusWatcher.h"
-#include "player/MediaEngine.h"
-#include "player/MidiCheck.h"
-#include "player/PlayerPipeline.h"
+#include "player/engine/BusWatcher.h"
+#include "player/engine/MediaEngine.h"
+#include "player/engine/MidiCheck.h"
+#include "player/engine/PlayerPipeline.h"
 
 namespace kino {
 
@@ -32,26 +32,7 @@ bool IsLocalUri(const std::string& uri)
     return uri.rfind("file:", 0) == 0;
 }
 
-// The picture held while it is shown: the buffer stays mapped until the last QImage
-// sharing it is gone, so a frame reaches the screen without a copy. Only the buffer is
-// kept, not the sample: the video sink reuses its sample object for the next frame.
-struct MappedFrame {
-    gsth::Buffer buffer;
-    GstVideoFrame frame{};
-    bool mapped = false;
-    ~MappedFrame()
-    {
-        if (mapped)
-            gst_video_frame_unmap(&frame);
-    }
-};
-
-void ReleaseMappedFrame(void* info)
-{
-    std::unique_ptr<MappedFrame>(static_cast<MappedFrame*>(info)).reset();
-}
-
-QImage ImageFromSample(GstSample* sample, FrameLayout* layout)
+VideoFrame FrameFromSample(GstSample* sample, FrameLayout* layout)
 {
     GstCaps* caps = gst_sample_get_caps(sample);
     GstBuffer* buffer = gst_sample_get_buffer(sample);
@@ -70,22 +51,7 @@ QImage ImageFromSample(GstSample* sample, FrameLayout* layout)
             layout->info = info;
         }
     }
-    if (GST_VIDEO_INFO_FORMAT(&info) != GST_VIDEO_FORMAT_BGRx)
-        return {};
-    auto mapped = std::make_unique<MappedFrame>();
-    mapped->buffer = gsth::Buffer::Ref(buffer);
-    mapped->mapped = gst_video_frame_map(&mapped->frame, &info, mapped->buffer.get(), GST_MAP_READ);
-    if (!mapped->mapped)
-        return {};
-    // BGRx in memory is what QImage::Format_RGB32 holds on a little-endian machine;
-    // the stride comes from the frame, never width * 4.
-    const GstVideoFrame& frame = mapped->frame;
-    const auto* data = static_cast<const uchar*>(GST_VIDEO_FRAME_PLANE_DATA(&frame, 0));
-    QImage image(data, GST_VIDEO_FRAME_WIDTH(&frame), GST_VIDEO_FRAME_HEIGHT(&frame),
-                 GST_VIDEO_FRAME_PLANE_STRIDE(&frame, 0), QImage::Format_RGB32, ReleaseMappedFrame, mapped.get());
-    // From here the image owns the mapping and releases it with its last copy.
-    mapped.release();
-    return image;
+    return VideoFrame::Map(buffer, info);
 }
 
 PlayerEngine::ErrorCode ErrorCodeFor(const GError* err)
@@ -239,8 +205,8 @@ void PlayerEngine::RedrawIfStale()
     // Frames already scaled and queued when the size changed still come at the old
     // size; the still the pause ends on may be one of them. It is made again, a few
     // times at most for one size, so a size the pipeline cannot give is not chased.
-    if ((state_ != State::Paused && state_ != State::Stopped) || !frameSize_.isValid() || frame_.isNull() ||
-        frame_.size() == frameSize_ || staleRedraws_ >= 3)
+    if ((state_ != State::Paused && state_ != State::Stopped) || !frameSize_.isValid() || frame_.IsNull() ||
+        frame_.Size() == frameSize_ || staleRedraws_ >= 3)
         return;
     ++staleRedraws_;
     stillRedrawTimer_->start();
@@ -253,9 +219,8 @@ void PlayerEngine::Fail(ErrorCode code, const QString& text)
     stopWhenOpened_ = false;
     errorCode_ = code;
     errorText_ = text;
-    frame_ = QImage();
-    shownBuffer_.reset();
-    facts_ = Facts{};
+    frame_ = VideoFrame();
+    facts_ = MediaFacts{};
     // A new failure is announced even when the previous source failed too.
     state_ = State::Closed;
     SetState(State::Failed);
@@ -369,11 +334,10 @@ void PlayerEngine::ResetFor(const std::string& source)
     RetirePipeline();
     ++generation_;
     source_ = source;
-    facts_ = Facts{};
+    facts_ = MediaFacts{};
     errorCode_ = NoError;
     errorText_.clear();
-    frame_ = QImage();
-    shownBuffer_.reset();
+    frame_ = VideoFrame();
     wantPlaying_ = false;
     stopWhenOpened_ = false;
     endBeforePause_ = false;
@@ -495,7 +459,7 @@ void PlayerEngine::PictureSizeFromPipeline()
     }
 }
 
-bool PlayerEngine::SeekTo(double rate, qint64 positionNs)
+bool PlayerEngine::SeekToNs(double rate, qint64 positionNs)
 {
     // Whatever end of stream is already on its way belongs to the position left here.
     ++Slot().seekSerial;
@@ -515,7 +479,7 @@ void PlayerEngine::ApplyRate()
     if (appliedRate_ == rate_ || facts_.live)
         return;
     // A refused rate change leaves the medium playing at the rate it had.
-    SeekTo(rate_, std::max<gint64>(0, QueryPositionNs()));
+    SeekToNs(rate_, std::max<gint64>(0, QueryPositionNs()));
 }
 
 bool PlayerEngine::StartPlaying()
@@ -541,7 +505,7 @@ bool PlayerEngine::Play()
         return true;
     case State::Ended:
         // Playing again after the end starts from the beginning.
-        if (!SeekTo(rate_, 0))
+        if (!SeekToNs(rate_, 0))
             return false;
         break;
     default:
@@ -587,7 +551,7 @@ bool PlayerEngine::Stop()
     }
     if (!ChangeState(GST_STATE_PAUSED))
         return false;
-    if (!facts_.live && !SeekTo(appliedRate_, 0))
+    if (!facts_.live && !SeekToNs(appliedRate_, 0))
         return false;
     lastPositionMs_ = 0;
     SetState(State::Stopped);
@@ -604,7 +568,7 @@ bool PlayerEngine::SeekMs(qint64 ms)
     ms = std::max<qint64>(0, ms);
     if (dur >= 0)
         ms = std::min(ms, dur);
-    if (!SeekTo(appliedRate_, ms * GST_MSECOND))
+    if (!SeekToNs(appliedRate_, ms * GST_MSECOND))
         return false;
     lastPositionMs_ = ms;
     if (state_ == State::Ended || state_ == State::Stopped) {
@@ -708,15 +672,15 @@ void PlayerEngine::RedrawStill()
     }
     const gint64 positionNs = QueryPositionNs();
     if (positionNs >= 0)
-        SeekTo(appliedRate_, positionNs);
+        SeekToNs(appliedRate_, positionNs);
 }
 
-QImage PlayerEngine::FullFrame() const
+VideoFrame PlayerEngine::FullFrame() const
 {
     KINO_ASSERT_GUI_THREAD();
     if (!pipeline_)
         return {};
-    gsth::Sample full = FullPictureOf(shownBuffer_.get());
+    gsth::Sample full = FullPictureOf(frame_.Buffer());
     if (!full)
         return {};
     gsth::Caps bgrx = gsth::Caps::Adopt(gst_caps_new_simple("video/x-raw", "format", G_TYPE_STRING, "BGRx", nullptr));
@@ -726,7 +690,8 @@ QImage PlayerEngine::FullFrame() const
     gsth::Error err(rawError);
     if (!converted)
         return {};
-    return ImageFromSample(converted.get(), nullptr).copy();
+    // The converted picture is in a buffer of its own: it outlives the pipeline.
+    return FrameFromSample(converted.get(), nullptr);
 }
 
 bool PlayerEngine::EndPosted() const
@@ -822,8 +787,8 @@ void PlayerEngine::TakeFrame()
     }
     if (!sample)
         return;
-    QImage image = ImageFromSample(sample.get(), &frameLayout_);
-    if (image.isNull())
+    VideoFrame frame = FrameFromSample(sample.get(), &frameLayout_);
+    if (frame.IsNull())
         return;
     if (facts_.width == 0 && facts_.height == 0) {
         // A picture whose size arrived after opening (a slow network source).
@@ -834,8 +799,7 @@ void PlayerEngine::TakeFrame()
                 emit factsChanged();
         }
     }
-    frame_ = image;
-    shownBuffer_ = gsth::Buffer::Ref(gst_sample_get_buffer(sample.get()));
+    frame_ = std::move(frame);
     RedrawIfStale();
     emit frameReady(frame_);
 }

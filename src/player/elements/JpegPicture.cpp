@@ -1,4 +1,4 @@
-#include "player/JpegPicture.h"
+#include "player/elements/JpegPicture.h"
 
 #include <algorithm>
 #include <csetjmp>

@@ -8,7 +8,7 @@
 #include <functional>
 #include <map>
 
-#include "player/GstHandles.h"
+#include "player/elements/GstHandles.h"
 
 class QSocketNotifier;
 

@@ -4,7 +4,6 @@
 // thread through a socket notifier and queued calls; GStreamer's threads never touch
 // a widget.
 #include <QElapsedTimer>
-#include <QImage>
 #include <QObject>
 #include <QSize>
 #include <QString>
@@ -17,7 +16,8 @@
 #include <gst/gst.h>
 #include <gst/video/video-info.h>
 
-#include "player/GstHandles.h"
+#include "player/elements/GstHandles.h"
+#include "player/engine/VideoFrame.h"
 
 class QTimer;
 
@@ -57,7 +57,7 @@ public:
         OtherError = 6,
     };
 
-    struct Facts {
+    struct MediaFacts {
         bool known = false; // prerolled: the facts below are final
         bool hasVideo = false;
         bool hasAudio = false;
@@ -96,12 +96,13 @@ public:
     bool Muted() const { return muted_; }
     void SetMuted(bool muted);
 
-    State state() const { return state_; }
-    const Facts& facts() const { return facts_; }
-    ErrorCode errorCode() const { return errorCode_; }
-    const QString& errorText() const { return errorText_; } // the framework's own words
-    const std::string& source() const { return source_; }
-    quint64 generation() const { return generation_; }
+    State CurrentState() const { return state_; }
+    const MediaFacts& Facts() const { return facts_; }
+    ErrorCode FailureCode() const { return errorCode_; }
+    const QString& FailureText() const { return errorText_; } // the framework's own words
+    const std::string& Source() const { return source_; }
+    // Counts up with every source opened (and every close).
+    quint64 Generation() const { return generation_; }
     // Whether the end of the medium has been posted by the pipeline and not yet
     // handled on this thread.
     bool EndPosted() const;
@@ -109,11 +110,11 @@ public:
     // empty: at the picture's own size. Takes effect at the next frame.
     void SetFrameSize(const QSize& size);
     QSize FrameSize() const { return frameSize_; }
-    // The newest frame at the picture's own size (a copy of its own), whatever size
+    // The newest frame at the picture's own size (in memory of its own), whatever size
     // frames are delivered at; null without one.
-    QImage FullFrame() const;
+    VideoFrame FullFrame() const;
     // The newest frame as delivered.
-    QImage currentFrame() const { return frame_; }
+    const VideoFrame& CurrentFrame() const { return frame_; }
 
     // How long a network source may take to answer before it counts as failed.
     void SetNetworkTimeoutMs(int ms) { networkTimeoutMs_ = ms; }
@@ -125,13 +126,10 @@ public:
     // its state is the engine's to change.
     GstElement* Playbin() const;
 
-    // The buffer the newest frame maps (null without one); valid until the next frame.
-    GstBuffer* ShownBuffer() const { return shownBuffer_.get(); }
-
 signals:
     void stateChanged(kino::PlayerEngine::State state);
     void factsChanged();
-    void frameReady(const QImage& frame);
+    void frameReady(const kino::VideoFrame& frame);
     void positionChanged(); // after a seek
     void volumeChanged(double volume);
     void mutedChanged(bool muted);
@@ -160,7 +158,7 @@ private:
     ErrorCode JudgeError(const GError* err, bool fromSource) const;
     qint64 QueryDurationMs() const;
     gint64 QueryPositionNs() const;              // -1 when unknown
-    bool SeekTo(double rate, qint64 positionNs); // flushing, accurate; checked
+    bool SeekToNs(double rate, qint64 positionNs); // flushing, accurate; checked
     void ApplyRate();
     bool StartPlaying(); // false: refused, the source failed
     void ReachEnd();     // the end of the medium reached
@@ -186,11 +184,10 @@ private:
 
     std::string source_;
     State state_ = State::Closed;
-    Facts facts_;
+    MediaFacts facts_;
     ErrorCode errorCode_ = NoError;
     QString errorText_;
-    QImage frame_;
-    gsth::Buffer shownBuffer_; // the buffer frame_ shows, with the picture it was made from
+    VideoFrame frame_; // its buffer carries the picture it was made from
     FrameLayout frameLayout_;
     quint64 generation_ = 0;
     bool wantPlaying_ = false;

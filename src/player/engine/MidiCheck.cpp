@@ -1,4 +1,4 @@
-#include "player/MidiCheck.h"
+#include "player/engine/MidiCheck.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>

@@ -1,4 +1,4 @@
-#include "player/SharedFrames.h"
+#include "player/elements/SharedFrames.h"
 
 #include <gst/allocators/gstfdmemory.h>
 #include <gst/video/gstvideometa.h>

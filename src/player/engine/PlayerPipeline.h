@@ -13,7 +13,7 @@
 #include <memory>
 #include <mutex>
 
-#include "player/GstHandles.h"
+#include "player/elements/GstHandles.h"
 
 namespace kino {
 

@@ -1,8 +1,8 @@
-#include "player/PlayerPipeline.h"
+#include "player/engine/PlayerPipeline.h"
 
-#include "player/JpegDecoder.h"
-#include "player/SharedFrames.h"
-#include "player/StreamMends.h"
+#include "player/elements/JpegDecoder.h"
+#include "player/elements/SharedFrames.h"
+#include "player/elements/StreamMends.h"
 
 #include <gst/app/gstappsink.h>
 #include <gst/video/video.h>
@@ -19,7 +19,7 @@
 #include <system_error>
 #include <thread>
 
-#include "player/MediaEngine.h"
+#include "player/engine/MediaEngine.h"
 
 namespace kino {
 

@@ -1,4 +1,4 @@
-#include "player/StreamMends.h"
+#include "player/elements/StreamMends.h"
 
 #include <gst/video/video.h>
 

@@ -1,8 +1,8 @@
-#include "player/BusWatcher.h"
+#include "player/engine/BusWatcher.h"
 
 #include <QSocketNotifier>
 
-#include "player/MediaEngine.h"
+#include "player/engine/MediaEngine.h"
 
 namespace kino {
 

@@ -1,0 +1,115 @@
+// The engine on its own, without a window: the states a source goes through as it is
+// played, paused, stopped, sought and ended.
+#include <QElapsedTimer>
+#include <QSignalSpy>
+#include <QTest>
+#include <QThread>
+
+#include <string>
+#include <vector>
+
+#include "player/engine/PlayerEngine.h"
+#include "support/TestMain.h"
+
+using kino::PlayerEngine;
+using State = PlayerEngine::State;
+
+namespace {
+constexpr int kTimeout = 20000;
+}
+
+Q_DECLARE_METATYPE(State)
+
+class EngineTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    // Each step is a command, then the state the engine must come to; "end" waits for
+    // the end of the medium.
+    void commandsLeadThroughTheStates_data()
+    {
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<QStringList>("steps");
+        QTest::addColumn<QList<State>>("states");
+        QTest::newRow("play, pause, stop, play to the end")
+            << "tone.wav" << QStringList{"play", "pause", "stop", "play", "end"}
+            << QList<State>{State::Playing, State::Paused, State::Stopped, State::Playing, State::Ended};
+        QTest::newRow("after the end, play starts again")
+            << "clip.avi" << QStringList{"seek 1800", "play", "end", "play", "pause"}
+            << QList<State>{State::Paused, State::Playing, State::Ended, State::Playing, State::Paused};
+        QTest::newRow("a seek from the end leaves it paused there")
+            << "tone.wav" << QStringList{"play", "end", "seek 200", "play"}
+            << QList<State>{State::Playing, State::Ended, State::Paused, State::Playing};
+        QTest::newRow("closed") << "clip.mpg" << QStringList{"play", "close", "play"}
+                                << QList<State>{State::Playing, State::Closed, State::Closed};
+    }
+    void commandsLeadThroughTheStates()
+    {
+        QFETCH(QString, file);
+        QFETCH(QStringList, steps);
+        QFETCH(QList<State>, states);
+        PlayerEngine engine;
+        engine.Open(Fixture(file.toStdString()));
+        // A local file is open, paused at its start, with its facts, when Open returns.
+        QCOMPARE(engine.CurrentState(), State::Paused);
+        QVERIFY(engine.Facts().known);
+        for (int i = 0; i < steps.size(); ++i) {
+            const QString& step = steps[i];
+            if (step == "play")
+                engine.Play();
+            else if (step == "pause")
+                engine.Pause();
+            else if (step == "stop")
+                engine.Stop();
+            else if (step == "close")
+                engine.Close();
+            else if (step.startsWith("seek "))
+                QVERIFY(engine.SeekMs(step.mid(5).toLongLong()));
+            QTRY_COMPARE_WITH_TIMEOUT(engine.CurrentState(), states[i], kTimeout);
+            if (step == "stop")
+                QCOMPARE(engine.PositionMs(), 0);
+            if (step.startsWith("seek "))
+                QVERIFY(qAbs(engine.PositionMs() - step.mid(5).toLongLong()) < 100);
+        }
+    }
+
+    // An end of the medium already on its way when the user seeks back or pauses.
+    void endQueuedBeforeSeekOrPauseIsNotTakenAsTheEnd_data()
+    {
+        QTest::addColumn<bool>("pause");
+        QTest::newRow("seek back") << false;
+        QTest::newRow("pause") << true;
+    }
+    void endQueuedBeforeSeekOrPauseIsNotTakenAsTheEnd()
+    {
+        QFETCH(bool, pause);
+        PlayerEngine engine;
+        QSignalSpy states(&engine, &PlayerEngine::stateChanged);
+        engine.Open(Fixture("tone.wav"));
+        QVERIFY(engine.Play());
+        // Hold this thread until the pipeline has posted its end, as a busy window would.
+        QElapsedTimer guard;
+        guard.start();
+        while (!engine.EndPosted() && guard.elapsed() < kTimeout)
+            QThread::yieldCurrentThread();
+        QVERIFY(engine.EndPosted());
+        if (pause) {
+            QVERIFY(engine.Pause());
+            // The end on its way comes in, and does not end the pause.
+            QTRY_VERIFY_WITH_TIMEOUT(!engine.EndPosted(), kTimeout);
+            QCOMPARE(engine.CurrentState(), State::Paused);
+            // The pause holds; the next Play finds the medium at its end.
+            QVERIFY(engine.Play());
+            QTRY_COMPARE_WITH_TIMEOUT(engine.CurrentState(), State::Ended, kTimeout);
+        } else {
+            QVERIFY(engine.SeekMs(engine.PositionMs() - 5000));
+            QTRY_VERIFY_WITH_TIMEOUT(engine.CurrentState() == State::Playing && engine.PositionMs() > 300, kTimeout);
+            for (const auto& change : states)
+                QVERIFY(change.at(0).value<State>() != State::Ended);
+            QTRY_COMPARE_WITH_TIMEOUT(engine.CurrentState(), State::Ended, kTimeout);
+        }
+    }
+};
+
+KINO_ENGINE_TEST_MAIN(EngineTest)
+#include "test_engine.moc"

@@ -19,8 +19,12 @@ int main(int argc, char** argv)
     for (int i = 1; i < argc; ++i)
         args.emplace_back(argv[i]);
 
+    kino::MarkStartup("main");
+    // The media framework starts, and the first file opens, while the window is built.
+    kino::StartMediaEngine(args.empty() ? std::string() : args.front());
     kino::ChoosePlatform();
     kino::TKinoApplication app(argc, argv);
+    kino::MarkStartup("application");
     // The windows' icon, and the desktop entry the session matches them with.
     QIcon icon;
     for (int n : {16, 32, 48, 64, 128, 256})
@@ -30,14 +34,18 @@ int main(int argc, char** argv)
     int code = 0;
     try {
         kino::InitMediaEngine();
+        kino::MarkStartup("media framework");
         kino::TMovieForm1 movieForm;
+        kino::MarkStartup("main window built");
         movieForm.SetArguments(std::move(args));
         kino::TInfoForm1 infoForm(&movieForm);
         movieForm.SetAboutWindow(&infoForm);
         kino::TCutForm1 cutForm(&movieForm);
         movieForm.AttachNavigator(&cutForm);
         kino::StartMpris(&movieForm);
+        kino::MarkStartup("media service");
         movieForm.show();
+        kino::MarkStartup("main window shown");
         app.exec();
     } catch (const std::exception& e) {
         kino::TKinoApplication::ShowException(QString::fromUtf8(e.what()));

@@ -122,6 +122,8 @@ private:
     std::int16_t status_ = Stopped;
     std::int32_t detail_ = 0;
     bool pausedWhileOpening_ = false;
+    int shownAtOpen_ = 0; // the view's frame counts when the source was opened
+    int setAtOpen_ = 0;
     QString errorText_;
 };
 

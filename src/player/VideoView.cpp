@@ -1,6 +1,7 @@
 #include "player/VideoView.h"
 
 #include "player/ScreenPut.h"
+#include "player/engine/MediaEngine.h"
 
 #include <QMouseEvent>
 #include <QPaintEvent>
@@ -31,10 +32,12 @@ void VideoView::SetFrame(const QImage& frame, GstBuffer* pixels)
 {
     const bool nextOfSameSize = !frame.isNull() && frame.size() == frame_.size();
     frame_ = frame;
-    if (frame_.isNull())
+    if (frame_.isNull()) {
         ReleasePut();
-    else
+    } else {
+        ++framesSet_;
         emit frameArrived();
+    }
     // The next frame of a playing picture only changes the picture's own area: it is
     // painted at once and only there, without the black around it and without another
     // pass through the event loop for every frame.
@@ -103,6 +106,14 @@ void VideoView::ReleasePut()
         screenPut_->Release();
 }
 
+void VideoView::Shown()
+{
+    if (shownSerial_ == framesSet_ || frame_.isNull())
+        return;
+    shownSerial_ = framesSet_;
+    ++framesShown_;
+}
+
 void VideoView::resizeEvent(QResizeEvent* event)
 {
     QWidget::resizeEvent(event);
@@ -138,6 +149,8 @@ void VideoView::paintEvent(QPaintEvent* event)
         painter.fillRect(rect(), Qt::black);
         return;
     }
+    MarkStartup("first picture painted");
+    Shown();
     // Black only around the picture, so the picture itself is drawn once.
     if (!target.contains(event->rect())) {
         const QRegion around = QRegion(rect()).subtracted(QRegion(target));
@@ -171,6 +184,8 @@ bool VideoView::PutDirectly(GstBuffer* pixels, const QRect& target)
     if (!screenPut_ || !screenPut_->Put(pixels, frame_, same, target.topLeft()))
         return false;
     ++framesPut_;
+    MarkStartup("first picture put on screen");
+    Shown();
     catchUp_.start();
     return true;
 }

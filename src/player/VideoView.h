@@ -45,6 +45,10 @@ public:
 
     // Frames put into the window straight from shared memory, without a paint.
     int FramesPut() const { return framesPut_; }
+    // Frames that reached the screen, put or painted (each counted once), and frames
+    // set, since the view was made.
+    int FramesShown() const { return framesShown_; }
+    int FramesSet() const { return framesSet_; }
 
     // Where the shown part lands in the view (empty without a frame).
     QRect TargetRect() const;
@@ -74,6 +78,8 @@ private:
 
     // The frame's part put into the window directly; false when it must be painted.
     bool PutDirectly(GstBuffer* pixels, const QRect& target);
+    // The present frame has reached the screen.
+    void Shown();
     // No video shown any longer: frames the window was given are let go as soon as the
     // server has read them, rather than when a next put finds out (there may be none).
     void ReleasePut();
@@ -82,6 +88,9 @@ private:
     std::unique_ptr<ScreenPut> screenPut_;
     bool screenPutTried_ = false;
     int framesPut_ = 0;
+    int framesSet_ = 0;
+    int framesShown_ = 0;
+    int shownSerial_ = 0; // the framesSet_ of the last frame shown
     // Brings the widget's own copy of the picture up to date once frames stop coming:
     // the window shows the newest frame, and what is uncovered later must too.
     QTimer catchUp_;

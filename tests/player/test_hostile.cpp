@@ -253,6 +253,7 @@ private slots:
         QFETCH(int, refused);
         kino::PlayerEngine engine;
         engine.Open(Fixture("tone.wav"));
+        QTRY_VERIFY_WITH_TIMEOUT(engine.Facts().known, 20000);
         if (playFirst) {
             QVERIFY(engine.Play());
             QTRY_COMPARE_WITH_TIMEOUT(engine.CurrentState(), kino::PlayerEngine::State::Playing, 20000);

@@ -1,17 +1,26 @@
 #include "player/engine/MediaEngine.h"
 
 #include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QThread>
 
 #include <gst/gst.h>
 #include <malloc.h>
 
+#include <cctype>
 #include <memory>
 #include <mutex>
+#include <set>
 #include <stdexcept>
+#include <string>
+#include <thread>
 
+#include <sys/stat.h>
+
+#include "platform/PathRules.h"
 #include "player/elements/GstHandles.h"
 #include "player/elements/JpegDecoder.h"
+#include "player/engine/PlayerEngine.h"
 #include "player/engine/PlayerPipeline.h"
 
 namespace kino {
@@ -25,10 +34,47 @@ bool OnGuiThread()
 }
 
 namespace {
+// Started when the program is loaded, before main().
+const QElapsedTimer& SinceLoad()
+{
+    static const QElapsedTimer timer = [] {
+        QElapsedTimer t;
+        t.start();
+        return t;
+    }();
+    return timer;
+}
+[[maybe_unused]] const QElapsedTimer& g_loaded = SinceLoad();
+
 std::once_flag g_initOnce;
+std::thread g_starter; // starts the framework and opens the first source ahead
+
+// MIDI files are checked before they are opened (see PlayerEngine); none is opened ahead.
+bool IsMidiName(const std::string& path)
+{
+    const auto dot = path.rfind('.');
+    if (dot == std::string::npos)
+        return false;
+    std::string ext = path.substr(dot + 1);
+    for (char& c : ext)
+        c = char(std::tolower(static_cast<unsigned char>(c)));
+    return ext == "mid" || ext == "midi";
+}
 bool g_initialised = false;
 std::string g_initError;
 } // namespace
+
+void MarkStartup(const char* what)
+{
+    static std::mutex mutex;
+    static std::set<std::string> marked;
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        if (!marked.insert(what).second)
+            return;
+    }
+    qCDebug(lcPlayer, "start-up: %s at %lld ms", what, static_cast<long long>(SinceLoad().elapsed()));
+}
 
 void InitMediaEngine()
 {
@@ -49,9 +95,37 @@ void InitMediaEngine()
         throw std::runtime_error(g_initError);
 }
 
+void StartMediaEngine(const std::string& firstSource)
+{
+    static std::once_flag once;
+    std::call_once(once, [&] {
+        g_starter = std::thread([firstSource] {
+            try {
+                InitMediaEngine();
+            } catch (const std::exception&) {
+                return; // told by InitMediaEngine on the GUI thread
+            }
+            MarkStartup("media framework started");
+            struct stat st {};
+            if (firstSource.empty() || HasUriScheme(firstSource) || ::stat(firstSource.c_str(), &st) != 0 ||
+                !S_ISREG(st.st_mode) || IsMidiName(firstSource))
+                return;
+            const std::string uri = PlayerEngine::UriFor(firstSource);
+            if (!uri.empty())
+                OpenedAhead::Open(uri);
+            MarkStartup("first source opened ahead");
+        });
+    });
+}
+
 void ShutdownMediaEngine()
 {
+    if (g_starter.joinable())
+        g_starter.join();
     if (g_initialised) {
+        // A source opened ahead that nobody took.
+        GstStateChangeReturn unused;
+        OpenedAhead::Take(std::string(), &unused);
         // A pipeline still stopping, or abandoned because an element hangs, still
         // uses GStreamer: then it is left to the end of the process.
         [[maybe_unused]] const bool stopped = PipelineReaper::Drain(3000);

@@ -6,7 +6,13 @@
 
 namespace kino {
 
-// Initialises GStreamer once. Throws std::runtime_error when it cannot start.
+// Starts GStreamer on a thread of its own, so that the window can be built meanwhile;
+// given a local file, that thread goes on to open it, so that its first picture is
+// ready when the window asks for it (the player takes the source over when it is
+// told to open the same file). Later calls do nothing.
+void StartMediaEngine(const std::string& firstSource = {});
+// Initialises GStreamer once, or waits for StartMediaEngine to have done so. Throws
+// std::runtime_error when it cannot start.
 void InitMediaEngine();
 // Releases what GStreamer keeps for the whole process; no player may exist any more.
 void ShutdownMediaEngine();
@@ -15,6 +21,11 @@ void ShutdownMediaEngine();
 // warnings, refused state changes, the elements picked for a source), so that "it does
 // not play" can be answered. Silent unless QT_LOGGING_RULES="kinolite.player.debug=true".
 Q_DECLARE_LOGGING_CATEGORY(lcPlayer)
+
+// The start-up trace: `what` with the milliseconds since the program was loaded, under
+// kinolite.player, so that where the time to the first picture goes can be read off a
+// user's machine. Each mark is logged once.
+void MarkStartup(const char* what);
 
 // GStreamer's threads reach the player only through queued calls and the bus watcher;
 // whatever touches the player's state runs on the GUI thread.

@@ -148,12 +148,16 @@ FrameSlot& PlayerEngine::Slot() const
     return pipeline_->Slot();
 }
 
-void PlayerEngine::BuildPipeline()
+void PlayerEngine::AttachPipeline(std::unique_ptr<PlayerPipeline> pipeline)
 {
-    pipeline_ = std::make_unique<PlayerPipeline>([this] {
+    pipeline_ = pipeline ? std::move(pipeline) : std::make_unique<PlayerPipeline>();
+    pipeline_->SetWake([this] {
         QMetaObject::invokeMethod(
             this, [this] { TakeFrame(); }, Qt::QueuedConnection);
     });
+    // A pipeline opened ahead may hold its first frame already, with nobody woken.
+    QMetaObject::invokeMethod(
+        this, [this] { TakeFrame(); }, Qt::QueuedConnection);
     pipeline_->SetFrameSize(frameSize_.width(), frameSize_.height());
     pipeline_->SetNetworkWaitMs(networkTimeoutMs_);
     watcher_ = std::make_unique<BusWatcher>(pipeline_->Bus());
@@ -306,15 +310,19 @@ void PlayerEngine::Open(const std::string& source)
     if (!AcceptLocation(source, uri))
         return;
 
-    BuildPipeline();
+    const bool local = IsLocalUri(uri);
+    GstStateChangeReturn result = GST_STATE_CHANGE_FAILURE;
+    std::unique_ptr<PlayerPipeline> ahead = OpenedAhead::Take(uri, &result);
+    const bool openedAhead = bool(ahead);
+    AttachPipeline(std::move(ahead));
     g_object_set(Playbin(), "uri", uri.c_str(), "volume", volume_, "mute", muted_, nullptr);
     // Opening counts as a new state even when the previous source was opening too.
     state_ = State::Closed;
     SetState(State::Opening);
     emit frameReady(frame_);
 
-    const bool local = IsLocalUri(uri);
-    const GstStateChangeReturn result = Preroll(local);
+    if (!openedAhead)
+        result = pipeline_->Preroll(local ? kLocalOpenWait : kNetworkOpenWait);
     if (result == GST_STATE_CHANGE_FAILURE) {
         FailRefusedChange(local ? Unsupported : NetworkError, QStringLiteral("the source could not be opened"));
         return;
@@ -362,23 +370,6 @@ bool PlayerEngine::AcceptLocation(const std::string& source, const std::string& 
         return false;
     }
     return !(IsLocalUri(uri) && !HasUriScheme(source) && RefuseLocalFile(source));
-}
-
-GstStateChangeReturn PlayerEngine::Preroll(bool local)
-{
-    GstStateChangeReturn result = gst_element_set_state(Playbin(), GST_STATE_PAUSED);
-    if (result != GST_STATE_CHANGE_ASYNC)
-        return result;
-    // Wait in short steps: an error does not always fail the state change itself
-    // (a demuxer that gives up leaves the pipeline waiting for its preroll).
-    const GstClockTime wait = local ? kLocalOpenWait : kNetworkOpenWait;
-    const gint64 deadline = g_get_monotonic_time() + gint64(wait / GST_USECOND);
-    do {
-        result = gst_element_get_state(Playbin(), nullptr, nullptr, 20 * GST_MSECOND);
-        if (Slot().errorPosted || Slot().sourceFailed)
-            result = GST_STATE_CHANGE_FAILURE;
-    } while (result == GST_STATE_CHANGE_ASYNC && g_get_monotonic_time() < deadline);
-    return result;
 }
 
 bool PlayerEngine::ChangeState(GstState target)
@@ -800,6 +791,7 @@ void PlayerEngine::TakeFrame()
         }
     }
     frame_ = std::move(frame);
+    MarkStartup("first frame");
     RedrawIfStale();
     emit frameReady(frame_);
 }

@@ -136,7 +136,8 @@ signals:
 
 private:
     FrameSlot& Slot() const; // only with a pipeline
-    void BuildPipeline();
+    // Makes `pipeline` (a new one when null) the current source's, bound to this engine.
+    void AttachPipeline(std::unique_ptr<PlayerPipeline> pipeline);
     void RetirePipeline();
 
     // Opening, step by step: forget the last source, check the location, preroll,
@@ -144,7 +145,6 @@ private:
     void ResetFor(const std::string& source);
     bool AcceptLocation(const std::string& source, const std::string& uri); // false: failed
     bool RefuseLocalFile(const std::string& path);
-    GstStateChangeReturn Preroll(bool local);
     void ReadFacts();
 
     void SetState(State next);
@@ -167,7 +167,7 @@ private:
     void RedrawStill();
     void TakeFrame();
 
-    // The bus messages, one handler each (see BuildPipeline).
+    // The bus messages, one handler each (see AttachPipeline).
     void FailFromMessage(GstMessage* msg);
     void OnEndOfStream(GstMessage* msg);
     void OnPrerolled();

@@ -412,6 +412,28 @@ void PlayerPipeline::SetFrameSize(int width, int height)
         gst_pad_push_event(in.get(), gst_event_new_reconfigure());
 }
 
+void PlayerPipeline::SetWake(std::function<void()> wake)
+{
+    std::lock_guard<std::mutex> lock(slot_->mutex);
+    slot_->wake = std::move(wake);
+}
+
+GstStateChangeReturn PlayerPipeline::Preroll(GstClockTime wait)
+{
+    GstStateChangeReturn result = gst_element_set_state(Playbin(), GST_STATE_PAUSED);
+    if (result != GST_STATE_CHANGE_ASYNC)
+        return result;
+    // Wait in short steps: an error does not always fail the state change itself
+    // (a demuxer that gives up leaves the pipeline waiting for its preroll).
+    const gint64 deadline = g_get_monotonic_time() + gint64(wait / GST_USECOND);
+    do {
+        result = gst_element_get_state(Playbin(), nullptr, nullptr, 20 * GST_MSECOND);
+        if (slot_->errorPosted || slot_->sourceFailed)
+            result = GST_STATE_CHANGE_FAILURE;
+    } while (result == GST_STATE_CHANGE_ASYNC && g_get_monotonic_time() < deadline);
+    return result;
+}
+
 void PlayerPipeline::SetNetworkWaitMs(int ms)
 {
     slot_->networkWaitSeconds = unsigned(std::max(1, (ms + 999) / 1000));
@@ -434,10 +456,10 @@ void PlayerPipeline::Silence()
     for (GstElement* sink : {audioSink_.element(), appSink_.element()}) {
         gsth::Pad in = sink ? gsth::Pad::Adopt(gst_element_get_static_pad(sink, "sink")) : gsth::Pad();
         if (in)
-            gst_pad_add_probe(in.get(),
-                              GstPadProbeType(GST_PAD_PROBE_TYPE_BLOCK | GST_PAD_PROBE_TYPE_BUFFER |
-                                              GST_PAD_PROBE_TYPE_BUFFER_LIST),
-                              HoldData, nullptr, nullptr);
+            gst_pad_add_probe(
+                in.get(),
+                GstPadProbeType(GST_PAD_PROBE_TYPE_BLOCK | GST_PAD_PROBE_TYPE_BUFFER | GST_PAD_PROBE_TYPE_BUFFER_LIST),
+                HoldData, nullptr, nullptr);
     }
 }
 
@@ -456,6 +478,75 @@ PlayerPipeline::~PlayerPipeline()
     gst_bus_set_sync_handler(bus_.get(), nullptr, nullptr, nullptr);
     gst_bus_set_flushing(bus_.get(), TRUE);
 }
+
+namespace OpenedAhead {
+
+namespace {
+
+// The source opened ahead; at most one, ever.
+struct Ahead {
+    std::mutex mutex;
+    std::condition_variable ready;
+    std::string uri;      // set when the opening begins
+    bool opening = false; // the preroll is under way
+    std::unique_ptr<PlayerPipeline> pipeline;
+    GstStateChangeReturn result = GST_STATE_CHANGE_FAILURE;
+};
+
+Ahead& Instance()
+{
+    static Ahead ahead;
+    return ahead;
+}
+
+// As long as the player waits for a local file to open.
+constexpr GstClockTime kOpenWait = 3 * GST_SECOND;
+
+} // namespace
+
+void Open(const std::string& uri)
+{
+    Ahead& ahead = Instance();
+    {
+        std::lock_guard<std::mutex> lock(ahead.mutex);
+        ahead.uri = uri;
+        ahead.opening = true;
+    }
+    std::unique_ptr<PlayerPipeline> pipeline;
+    GstStateChangeReturn result = GST_STATE_CHANGE_FAILURE;
+    try {
+        pipeline = std::make_unique<PlayerPipeline>();
+        g_object_set(pipeline->Playbin(), "uri", uri.c_str(), nullptr);
+        result = pipeline->Preroll(kOpenWait);
+    } catch (const std::exception&) {
+        pipeline.reset(); // opened again by the player, which reports why
+    }
+    std::lock_guard<std::mutex> lock(ahead.mutex);
+    ahead.pipeline = std::move(pipeline);
+    ahead.result = result;
+    ahead.opening = false;
+    ahead.ready.notify_all();
+}
+
+std::unique_ptr<PlayerPipeline> Take(const std::string& uri, GstStateChangeReturn* result)
+{
+    Ahead& ahead = Instance();
+    std::unique_lock<std::mutex> lock(ahead.mutex);
+    if (ahead.uri.empty())
+        return nullptr;
+    ahead.ready.wait(lock, [&] { return !ahead.opening; });
+    std::unique_ptr<PlayerPipeline> pipeline = std::move(ahead.pipeline);
+    const bool wanted = ahead.uri == uri;
+    ahead.uri.clear();
+    *result = ahead.result;
+    lock.unlock();
+    if (wanted)
+        return pipeline;
+    PipelineReaper::Retire(std::move(pipeline));
+    return nullptr;
+}
+
+} // namespace OpenedAhead
 
 namespace PipelineReaper {
 

@@ -12,6 +12,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <string>
 
 #include "player/elements/GstHandles.h"
 
@@ -93,6 +94,11 @@ public:
     GstPad* PictureInput() const { return pictureIn_.get(); }
     // Frames at this size (square pixels), or at the picture's own when empty.
     void SetFrameSize(int width, int height);
+    // Called on a streaming thread when a frame lands in an empty slot.
+    void SetWake(std::function<void()> wake);
+    // Sets the pipeline PAUSED and waits, at most `wait`, for its first picture or
+    // sound; FAILURE as soon as an element has failed.
+    GstStateChangeReturn Preroll(GstClockTime wait);
     // A network source that sends nothing for this long fails (a server or camera that
     // stopped), instead of waiting for its own much longer default.
     void SetNetworkWaitMs(int ms);
@@ -111,6 +117,18 @@ private:
     gsth::SignalConnection sourceSetup_;
     bool sizeSet_ = false;
 };
+
+// A local file opened before the player that plays it exists, so that its first
+// picture is ready when the window asks for it: the program opens its first argument
+// while its window is being built.
+namespace OpenedAhead {
+// Builds a pipeline for `uri` and prerolls it, on the calling thread.
+void Open(const std::string& uri);
+// The pipeline opened ahead for `uri`, once its preroll is over (waiting for it), with
+// the preroll's result; null when none was opened for `uri`. Whatever was opened ahead
+// for another source is retired.
+std::unique_ptr<PlayerPipeline> Take(const std::string& uri, GstStateChangeReturn* result);
+} // namespace OpenedAhead
 
 // Stops retired pipelines, each on a thread of its own, so no hanging element holds up
 // the window, the next source, another retired pipeline or quitting: a pipeline that

@@ -20,11 +20,13 @@ build=${BUILD_DIR:-$repo/build}
 [[ $build == /* ]] || build=$PWD/$build
 rounds=5
 playlist=1
+only=""
 while [[ $# -gt 0 ]]; do
     case $1 in
         --rounds) [[ ${2:-} =~ ^[1-9][0-9]*$ ]] || die "--rounds takes a number"; rounds=$2; shift 2 ;;
         --no-playlist) playlist=0; shift ;;
-        *) die "unknown argument '$1' (expected --rounds N or --no-playlist)" ;;
+        --only) [[ ${2:-} == start ]] || die "--only takes 'start'"; only=start; playlist=0; shift 2 ;;
+        *) die "unknown argument '$1' (expected --rounds N, --no-playlist or --only start)" ;;
     esac
 done
 [[ -f $build/CMakeCache.txt ]] ||
@@ -43,7 +45,7 @@ if [[ ${#need[@]} -gt 0 ]]; then
     apt-get install -y -q "${need[@]}" >/dev/null
 fi
 
-cmake --build "$build" --target kino_player_bench >/dev/null
+cmake --build "$build" --target kino_player_bench kino_first_picture kinolite >/dev/null
 fixtures=$build/fixtures
 bash "$repo/tests/fixtures/make-fixtures.sh" "$fixtures" --bench >/dev/null
 
@@ -58,10 +60,95 @@ for _ in $(seq 50); do xdotool getmouselocation >/dev/null 2>&1 && break; sleep 
 export XDG_RUNTIME_DIR=$work/runtime
 mkdir -m 700 -p "$XDG_RUNTIME_DIR"
 
-clips=(big.avi big.mpg big1080.avi big1080.mpg)
+clips=(big.avi big.mpg big1080.avi big1080.mpg big264.avi bigxvid.avi)
 declare -A label=([big.avi]="1280x720 MJPEG AVI" [big.mpg]="1280x720 MPEG-1"
-                  [big1080.avi]="1920x1080 MJPEG AVI" [big1080.mpg]="1920x1080 MPEG-1")
+                  [big1080.avi]="1920x1080 MJPEG AVI" [big1080.mpg]="1920x1080 MPEG-1"
+                  [big264.avi]="1280x720 H.264 AVI" [bigxvid.avi]="1280x720 Xvid AVI")
 players=(ours gst-play mpv)
+median() { sort -n "$1" | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
+# The size our window opens at, which gst-play's is given too (ximagesink does not
+# scale: it shows the picture cut to the window).
+ours_size=300x360
+
+# start PLAYER CLIP: exec to first picture and peak memory of the program a user starts.
+start() {
+    local player=$1 clip=$2 out="$work/start.$1.$2"
+    local cmd=()
+    case $player in
+        ours) cmd=(env QT_QPA_PLATFORM=xcb "$build/kinolite" "$fixtures/$clip") ;;
+        gst-play)
+            ( xdotool search --sync --name '^gst-play-1.0$' windowsize "${ours_size%x*}" "${ours_size#*x}" \
+                  >/dev/null 2>&1 || true ) &
+            cmd=(gst-play-1.0 -q --no-interactive --videosink=ximagesink --audiosink="fakesink sync=true"
+                 "$fixtures/$clip") ;;
+        mpv) cmd=(mpv --no-config --vo=x11 --ao=null --geometry="$ours_size" --really-quiet "$fixtures/$clip") ;;
+    esac
+    "$build/bench/kino_first_picture" --hold 6 -- "${cmd[@]}" >>"$out" 2>/dev/null ||
+        die "$player could not be started on $clip"
+    [[ $player == gst-play ]] && { pkill -f "xdotool search --sync --name ^gst-play" 2>/dev/null || true; }
+}
+
+start_section() {
+    for r in $(seq "$rounds"); do
+        for clip in "${clips[@]}"; do
+            for i in 0 1 2; do
+                player=${players[$(( (i + r) % 3 ))]}
+                echo "run-lightness-bench: start-up round $r of $rounds, $clip, $player" >&2
+                start "$player" "$clip"
+            done
+        done
+    done
+    echo
+    echo "From exec to the clip's first picture on the screen, and the peak resident memory over"
+    echo "6 s (VmHWM), of the program a user starts; median of $rounds alternating rounds; frames"
+    echo "our player put on the screen, of the frames in the clip (one whole play)"
+    echo
+    printf '| %-20s | %5s | %8s | %5s | %7s | %6s | %8s | %6s | %7s | %-13s |\n' clip "ours" "gst-play" mpv \
+        "vs gst" "ours" "gst-play" mpv "vs gst" "frames shown"
+    printf '|%s|\n' "----------------------|-------|----------|-------|---------|--------|----------|--------|---------|---------------"
+    local all=yes
+    for clip in "${clips[@]}"; do
+        local fo fg fm mo mg mm
+        for p in "${players[@]}"; do
+            sed -n 's/^first_picture_ms //p' "$work/start.$p.$clip" | grep -v none >"$work/first.$p.$clip" || true
+            sed -n 's/^peak_rss_kb //p' "$work/start.$p.$clip" >"$work/rss.$p.$clip"
+        done
+        fo=$(median "$work/first.ours.$clip"); fg=$(median "$work/first.gst-play.$clip")
+        fm=$(median "$work/first.mpv.$clip")
+        mo=$(median "$work/rss.ours.$clip"); mg=$(median "$work/rss.gst-play.$clip"); mm=$(median "$work/rss.mpv.$clip")
+        # One whole play, to the end, counting what reached the screen.
+        local log="$work/frames.$clip" shown in_clip
+        QT_QPA_PLATFORM=xcb QT_LOGGING_RULES="kinolite.player.debug=true" "$build/kinolite" "$fixtures/$clip" \
+            >"$log" 2>&1 &
+        local pid=$!
+        for _ in $(seq 300); do grep -q "source ended" "$log" && break; sleep 0.1; done
+        kill "$pid" 2>/dev/null || true
+        wait "$pid" 2>/dev/null || true
+        shown=$(sed -n 's/.*source ended: \([0-9]*\) frames shown.*/\1/p' "$log" | tail -1)
+        in_clip=$(ffprobe -v error -count_frames -select_streams v:0 -show_entries stream=nb_read_frames \
+                      -of csv=p=0 "$fixtures/$clip")
+        read -r rf rm met < <(awk -v fo="$fo" -v fg="$fg" -v mo="$mo" -v mg="$mg" -v s="${shown:-0}" -v n="$in_clip" \
+            'BEGIN { rf = fo / fg; rm = mo / mg; printf "%.2f %.2f %s\n", rf, rm, (rf <= 1.2 && rm <= 1.2 && s == n) ? "yes" : "NO" }')
+        [[ $met == yes ]] || all=no
+        printf '| %-20s | %5s | %8s | %5s | %7s | %6.1f | %8.1f | %6.1f | %7s | %-13s |\n' "${label[$clip]}" \
+            "$fo" "$fg" "$fm" "${rf}x" "$(awk -v k="$mo" 'BEGIN { print k / 1024 }')" \
+            "$(awk -v k="$mg" 'BEGIN { print k / 1024 }')" "$(awk -v k="$mm" 'BEGIN { print k / 1024 }')" \
+            "${rm}x" "${shown:-?} / $in_clip"
+    done
+    echo
+    echo "first picture in ms, peak memory in MB; targets: first picture and peak memory <= 1.2x"
+    echo "gst-play on every clip, every frame of the clip shown; all met: $all"
+    for clip in "${clips[@]}"; do
+        for p in "${players[@]}"; do
+            echo "  $clip $p: first $(paste -sd' ' "$work/first.$p.$clip"); rss $(paste -sd' ' "$work/rss.$p.$clip")"
+        done
+    done
+}
+
+if [[ $only == start ]]; then
+    start_section
+    exit 0
+fi
 
 # run PLAYER CLIP: plays the clip to its end, appends "user+sys" seconds to a file.
 run() {
@@ -98,8 +185,6 @@ for r in $(seq "$rounds"); do
     done
 done
 
-median() { sort -n "$1" | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
-
 echo
 echo "CPU time to play a 10-second clip to its end, whole process, user+sys seconds"
 echo "(median of $rounds alternating rounds; 640x400 window on Xvfb, sound to a null sink)"
@@ -133,6 +218,8 @@ for clip in "${clips[@]}"; do
                "$quality/${clip%.*}" 2>/dev/null | sed -n 's/^psnr_db //p')
     echo "  ${label[$clip]}: PSNR against the toolkit's smooth scaling ${psnr:-?} dB"
 done
+
+start_section
 
 if [[ $playlist -eq 1 ]]; then
     echo

@@ -20,7 +20,6 @@
 
 namespace kino {
 
-
 namespace {
 
 constexpr int kDesignLeft = 40;
@@ -44,6 +43,11 @@ TMovieForm1::TMovieForm1(IDialogs* dialogs, QWidget* parent)
 }
 
 TMovieForm1::~TMovieForm1() = default;
+
+QSize TMovieForm1::DesignClientSize()
+{
+    return {kClientWidth, kClientHeight};
+}
 
 void TMovieForm1::BuildDesign()
 {
@@ -170,8 +174,8 @@ void TMovieForm1::BuildMenu()
          &TMovieForm1::AddFiles);
     item(fileMenu_, addFolderTreeAction_, "CDROM1", QStringLiteral("プレイリストに追加<サブフォルダ展開>(&S)..."),
          K(Qt::CTRL | Qt::ALT | Qt::Key_O), -1, &TMovieForm1::AddFolderTree);
-    item(fileMenu_, addUrlAction_, "URLU1", QStringLiteral("プレイリストにURLを追加(&U)..."), K(Qt::CTRL | Qt::Key_U), -1,
-         &TMovieForm1::AddUrl);
+    item(fileMenu_, addUrlAction_, "URLU1", QStringLiteral("プレイリストにURLを追加(&U)..."), K(Qt::CTRL | Qt::Key_U),
+         -1, &TMovieForm1::AddUrl);
     separator(fileMenu_, "N28");
     item(fileMenu_, resetPlaylistAction_, "N19", QStringLiteral("プレイリストの初期化(&R)..."), K(Qt::CTRL | Qt::Key_R),
          -1, &TMovieForm1::ResetPlaylist);
@@ -198,7 +202,8 @@ void TMovieForm1::BuildMenu()
     separator(viewMenu_, "N15");
     item(viewMenu_, controlBarAction_, "N9", QStringLiteral("コントロールバー(&C)"), none, 1,
          &TMovieForm1::ToggleControlBar);
-    item(viewMenu_, statusBarAction_, "N8", QStringLiteral("ステータスバー(&S)"), none, 1, &TMovieForm1::ToggleStatusBar);
+    item(viewMenu_, statusBarAction_, "N8", QStringLiteral("ステータスバー(&S)"), none, 1,
+         &TMovieForm1::ToggleStatusBar);
     item(viewMenu_, playlistStripAction_, "N7", QStringLiteral("プレイリスト(&L)"), none, 1,
          &TMovieForm1::TogglePlaylistStrip);
     separator(viewMenu_, "N16");
@@ -230,8 +235,8 @@ void TMovieForm1::BuildMenu()
     item(speedMenu_, doubleSpeedAction_, "N22", QStringLiteral("2倍速(&T)"), none, 0, &TMovieForm1::PlayAtDoubleSpeed);
 
     top(toolMenu_, "Tool1", QStringLiteral("ツール(&T)"));
-    item(toolMenu_, copyFrameAction_, "Copy1", QStringLiteral("現在のフレームをコピー(&C)"), K(Qt::CTRL | Qt::Key_C), -1,
-         &TMovieForm1::CopyCurrentFrame);
+    item(toolMenu_, copyFrameAction_, "Copy1", QStringLiteral("現在のフレームをコピー(&C)"), K(Qt::CTRL | Qt::Key_C),
+         -1, &TMovieForm1::CopyCurrentFrame);
     item(toolMenu_, openContainingFolderAction_, "N26", QStringLiteral("フォルダを開く(&A)"), none, -1,
          &TMovieForm1::OpenContainingFolder);
 

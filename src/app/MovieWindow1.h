@@ -31,6 +31,9 @@ public:
     explicit TMovieForm1(IDialogs* dialogs = nullptr, QWidget* parent = nullptr);
     ~TMovieForm1() override;
 
+    // The client area's size as designed, which the window opens at.
+    static QSize DesignClientSize();
+
     // The player and the playlist, for the windows and services beside this one (the
     // desktop's media controls); the rest of the window is its own.
     TGKitMSPlay* Player() const { return player_; }

@@ -1,14 +1,17 @@
 // KINOLITE: a small media player for AVI, MPEG, WAVE and MIDI files and media URLs.
 #include <QIcon>
+#include <QTimer>
 
 #include <exception>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "app/InfoWindow1.h"
 #include "app/KinoApplication.h"
 #include "app/MovieWindow1.h"
 #include "app/Mpris.h"
+#include "player/TGKitMSPlay.h"
 #include "player/engine/MediaEngine.h"
 #include "region/CutWindow1.h"
 
@@ -20,8 +23,10 @@ int main(int argc, char** argv)
         args.emplace_back(argv[i]);
 
     kino::MarkStartup("main");
-    // The media framework starts, and the first file opens, while the window is built.
-    kino::StartMediaEngine(args.empty() ? std::string() : args.front());
+    // The media framework starts, and the first file opens, while the window is built;
+    // its picture will be shown within the window's client area as designed.
+    const QSize area = kino::TMovieForm1::DesignClientSize();
+    kino::StartMediaEngine(args.empty() ? std::string() : args.front(), area.width(), area.height());
     kino::ChoosePlatform();
     kino::TKinoApplication app(argc, argv);
     kino::MarkStartup("application");
@@ -42,8 +47,20 @@ int main(int argc, char** argv)
         movieForm.SetAboutWindow(&infoForm);
         kino::TCutForm1 cutForm(&movieForm);
         movieForm.AttachNavigator(&cutForm);
-        kino::StartMpris(&movieForm);
-        kino::MarkStartup("media service");
+        // The desktop's media service is registered once the first source has been heard
+        // of, or a moment after the window appeared: opening the session bus is not on
+        // the way to the first picture.
+        const auto startService = [&movieForm] {
+            static bool started = false;
+            if (!std::exchange(started, true)) {
+                kino::StartMpris(&movieForm);
+                kino::MarkStartup("media service");
+            }
+        };
+        QObject::connect(
+            movieForm.Player(), &kino::TGKitMSPlay::statusNotified, &movieForm,
+            [startService] { QTimer::singleShot(0, startService); }, Qt::SingleShotConnection);
+        QTimer::singleShot(1000, &movieForm, startService);
         movieForm.show();
         kino::MarkStartup("main window shown");
         app.exec();

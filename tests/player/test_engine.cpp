@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "player/engine/PlayerEngine.h"
+#include "player/engine/PlayerPipeline.h"
 #include "support/TestMain.h"
 
 using kino::PlayerEngine;
@@ -71,6 +72,35 @@ private slots:
             if (step.startsWith("seek "))
                 QVERIFY(qAbs(engine.PositionMs() - step.mid(5).toLongLong()) < 100);
         }
+    }
+
+    // The program opens its first file while the window is built; the engine takes that
+    // pipeline over for the same file, and leaves it for another.
+    void aFileOpenedAheadIsTakenOver_data()
+    {
+        QTest::addColumn<QString>("ahead");
+        QTest::addColumn<QString>("opened");
+        QTest::newRow("the same file") << "clip.avi"
+                                       << "clip.avi";
+        QTest::newRow("another file") << "clip.avi"
+                                      << "tone.wav";
+    }
+    void aFileOpenedAheadIsTakenOver()
+    {
+        QFETCH(QString, ahead);
+        QFETCH(QString, opened);
+        kino::OpenedAhead::Open(PlayerEngine::UriFor(Fixture(ahead.toStdString())));
+        PlayerEngine engine;
+        engine.Open(Fixture(opened.toStdString()));
+        QCOMPARE(engine.CurrentState(), State::Paused);
+        QCOMPARE(engine.Facts().hasVideo, opened.endsWith(".avi"));
+        // Taken or left, it is gone: nothing is waiting to be taken any more.
+        GstStateChangeReturn result{};
+        QVERIFY(!kino::OpenedAhead::Take(PlayerEngine::UriFor(Fixture(ahead.toStdString())), &result));
+        QVERIFY(engine.Play());
+        QTRY_COMPARE_WITH_TIMEOUT(engine.CurrentState(), State::Ended, kTimeout);
+        // The first picture came, from whichever pipeline plays.
+        QVERIFY(!engine.CurrentFrame().IsNull() || !engine.Facts().hasVideo);
     }
 
     // An end of the medium already on its way when the user seeks back or pauses.

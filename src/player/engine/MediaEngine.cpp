@@ -95,11 +95,11 @@ void InitMediaEngine()
         throw std::runtime_error(g_initError);
 }
 
-void StartMediaEngine(const std::string& firstSource)
+void StartMediaEngine(const std::string& firstSource, int shownWithinWidth, int shownWithinHeight)
 {
     static std::once_flag once;
     std::call_once(once, [&] {
-        g_starter = std::thread([firstSource] {
+        g_starter = std::thread([firstSource, shownWithinWidth, shownWithinHeight] {
             try {
                 InitMediaEngine();
             } catch (const std::exception&) {
@@ -112,7 +112,7 @@ void StartMediaEngine(const std::string& firstSource)
                 return;
             const std::string uri = PlayerEngine::UriFor(firstSource);
             if (!uri.empty())
-                OpenedAhead::Open(uri);
+                OpenedAhead::Open(uri, shownWithinWidth, shownWithinHeight);
             MarkStartup("first source opened ahead");
         });
     });

@@ -10,7 +10,9 @@ namespace kino {
 // given a local file, that thread goes on to open it, so that its first picture is
 // ready when the window asks for it (the player takes the source over when it is
 // told to open the same file). Later calls do nothing.
-void StartMediaEngine(const std::string& firstSource = {});
+// `shownWithin`, when given, is about the area the picture will be shown in: a Motion
+// JPEG picture is then decoded no larger than it needs (see JpegDecoder).
+void StartMediaEngine(const std::string& firstSource = {}, int shownWithinWidth = 0, int shownWithinHeight = 0);
 // Initialises GStreamer once, or waits for StartMediaEngine to have done so. Throws
 // std::runtime_error when it cannot start.
 void InitMediaEngine();

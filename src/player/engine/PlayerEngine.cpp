@@ -315,7 +315,11 @@ void PlayerEngine::Open(const std::string& source)
     std::unique_ptr<PlayerPipeline> ahead = OpenedAhead::Take(uri, &result);
     const bool openedAhead = bool(ahead);
     AttachPipeline(std::move(ahead));
-    g_object_set(Playbin(), "uri", uri.c_str(), "volume", volume_, "mute", muted_, nullptr);
+    // Not again for a pipeline opened ahead: a running playbin takes a new URI as the
+    // next one to play after this, and would start it over at its end.
+    if (!openedAhead)
+        g_object_set(Playbin(), "uri", uri.c_str(), nullptr);
+    g_object_set(Playbin(), "volume", volume_, "mute", muted_, nullptr);
     // Opening counts as a new state even when the previous source was opening too.
     state_ = State::Closed;
     SetState(State::Opening);

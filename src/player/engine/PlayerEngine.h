@@ -157,7 +157,7 @@ private:
     void FailRefusedChange(ErrorCode fallback, const QString& text);
     ErrorCode JudgeError(const GError* err, bool fromSource) const;
     qint64 QueryDurationMs() const;
-    gint64 QueryPositionNs() const;              // -1 when unknown
+    gint64 QueryPositionNs() const;                // -1 when unknown
     bool SeekToNs(double rate, qint64 positionNs); // flushing, accurate; checked
     void ApplyRate();
     bool StartPlaying(); // false: refused, the source failed

@@ -8,10 +8,12 @@
 #include <gst/video/video.h>
 
 #include <malloc.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <chrono>
 #include <condition_variable>
+#include <cstdlib>
 #include <memory>
 #include <mutex>
 #include <stdexcept>
@@ -50,6 +52,31 @@ GstFlowReturn OnNewPreroll(GstAppSink* sink, gpointer user)
     return GST_FLOW_OK;
 }
 
+bool Exists(const std::string& path)
+{
+    struct stat st {};
+    return !path.empty() && ::stat(path.c_str(), &st) == 0;
+}
+
+// Whether the sound output `name` has anything to talk to: a sound server's socket, or
+// sound hardware. Asking one that has not costs tens of milliseconds of the first
+// picture (loading its client library, trying to connect, reading ALSA's
+// configuration), for nothing.
+bool MayOpen(const char* name)
+{
+    const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+    const std::string run = runtime ? runtime : "";
+    if (g_str_equal(name, "pulsesink")) {
+        const char* server = std::getenv("PULSE_SERVER");
+        return (server && *server) || Exists(run + "/pulse/native") || Exists("/run/pulse/native");
+    }
+    if (g_str_equal(name, "pipewiresink")) {
+        const char* remote = std::getenv("PIPEWIRE_REMOTE");
+        return (remote && *remote) || Exists(run + "/pipewire-0");
+    }
+    return Exists("/dev/snd");
+}
+
 // The sound output, chosen once for the process: the first device sink that opens,
 // else a silent sink that still keeps time. Choosing it anew at every source costs a
 // failed probe of every missing device each time.
@@ -57,6 +84,8 @@ gsth::Element MakeAudioSink()
 {
     static const std::string chosen = [] {
         for (const char* name : {"pulsesink", "pipewiresink", "alsasink"}) {
+            if (!MayOpen(name))
+                continue;
             gsth::Element probe = gsth::Element::Adopt(gst_element_factory_make(name, nullptr));
             if (!probe)
                 continue;
@@ -412,6 +441,14 @@ void PlayerPipeline::SetFrameSize(int width, int height)
         gst_pad_push_event(in.get(), gst_event_new_reconfigure());
 }
 
+void PlayerPipeline::HintDecodeSize(int width, int height)
+{
+    std::lock_guard<std::mutex> lock(slot_->mutex);
+    slot_->wantedWidth = std::max(width, 0);
+    slot_->wantedHeight = std::max(height, 0);
+    slot_->TellDecoder();
+}
+
 void PlayerPipeline::SetWake(std::function<void()> wake)
 {
     std::lock_guard<std::mutex> lock(slot_->mutex);
@@ -504,7 +541,7 @@ constexpr GstClockTime kOpenWait = 3 * GST_SECOND;
 
 } // namespace
 
-void Open(const std::string& uri)
+void Open(const std::string& uri, int width, int height)
 {
     Ahead& ahead = Instance();
     {
@@ -516,6 +553,7 @@ void Open(const std::string& uri)
     GstStateChangeReturn result = GST_STATE_CHANGE_FAILURE;
     try {
         pipeline = std::make_unique<PlayerPipeline>();
+        pipeline->HintDecodeSize(width, height);
         g_object_set(pipeline->Playbin(), "uri", uri.c_str(), nullptr);
         result = pipeline->Preroll(kOpenWait);
     } catch (const std::exception&) {

@@ -96,6 +96,10 @@ public:
     void SetFrameSize(int width, int height);
     // Called on a streaming thread when a frame lands in an empty slot.
     void SetWake(std::function<void()> wake);
+    // Tells the JPEG decoder alone the size frames will be shown at, before the picture's
+    // own size is known and frames can be scaled to fit: it decodes no larger than it
+    // needs, and frames come at whatever size that gives.
+    void HintDecodeSize(int width, int height);
     // Sets the pipeline PAUSED and waits, at most `wait`, for its first picture or
     // sound; FAILURE as soon as an element has failed.
     GstStateChangeReturn Preroll(GstClockTime wait);
@@ -122,8 +126,10 @@ private:
 // picture is ready when the window asks for it: the program opens its first argument
 // while its window is being built.
 namespace OpenedAhead {
-// Builds a pipeline for `uri` and prerolls it, on the calling thread.
-void Open(const std::string& uri);
+// Builds a pipeline for `uri` and prerolls it, on the calling thread; a Motion JPEG
+// picture is decoded no smaller than `width` x `height` (0: at its own size) but no
+// larger than it needs.
+void Open(const std::string& uri, int width = 0, int height = 0);
 // The pipeline opened ahead for `uri`, once its preroll is over (waiting for it), with
 // the preroll's result; null when none was opened for `uri`. Whatever was opened ahead
 // for another source is retired.

@@ -6,6 +6,7 @@
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
 #include <QDBusObjectPath>
+#include <QFileInfo>
 #include <QStringList>
 
 #include <array>
@@ -441,6 +442,12 @@ TMprisService* StartMpris(TMovieForm1* form, const QDBusConnection& connection)
 
 TMprisService* StartMpris(TMovieForm1* form)
 {
+    // Without a session bus there is no desktop to serve: asking for one would make
+    // D-Bus start a bus daemon of its own for this X display.
+    const QByteArray address = qgetenv("DBUS_SESSION_BUS_ADDRESS");
+    const QByteArray runtime = qgetenv("XDG_RUNTIME_DIR");
+    if (address.isEmpty() && (runtime.isEmpty() || !QFileInfo::exists(QString::fromLocal8Bit(runtime + "/bus"))))
+        return nullptr;
     return StartMpris(form, QDBusConnection::sessionBus());
 }
 

@@ -95,7 +95,14 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "usage: %s [--hold SECONDS] -- COMMAND [ARG ...]\n", argv[0]);
         return 2;
     }
+    // A display busy with the clients of the last player going away may refuse for a
+    // moment.
     xcb_connection_t* conn = xcb_connect(nullptr, nullptr);
+    for (int tries = 0; xcb_connection_has_error(conn) && tries < 50; ++tries) {
+        xcb_disconnect(conn);
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        conn = xcb_connect(nullptr, nullptr);
+    }
     if (xcb_connection_has_error(conn)) {
         std::fprintf(stderr, "kino_first_picture: no X display\n");
         return 2;

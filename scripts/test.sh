@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Checks that no layer includes one above it, installs what is missing, builds,
 # runs every test, then runs them all again in a build with AddressSanitizer and
-# UndefinedBehaviorSanitizer, and runs the fuzz targets for a short while.
+# UndefinedBehaviorSanitizer, runs the engine and player tests in a build with
+# ThreadSanitizer, and runs the fuzz targets for a short while.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -24,9 +25,26 @@ run_suite() { # run_suite BUILD_DIR BUILD_TYPE [CMAKE ARGS...]
     (cd "$dir" && ctest --output-on-failure -j"$jobs" --timeout 900)
 }
 
+# The tests whose code shares state with GStreamer's streaming threads: only they are
+# built and run with ThreadSanitizer.
+tsan_tests=(test_engine test_player test_hostile test_jpegdecoder test_screenput test_formats)
+
+run_tsan_suite() {
+    local dir=build-tsan
+    echo "== Building $dir (Debug -DKINO_TSAN=ON: ${tsan_tests[*]})"
+    cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DKINO_SANITIZE=OFF -DKINO_TSAN=ON >/dev/null
+    cmake --build "$dir" -j"$jobs" --target "${tsan_tests[@]}"
+    echo "== Testing $dir"
+    # ctest adds the tests that make their media (make_fixtures, make_corpus).
+    local only
+    only="^($(IFS='|'; echo "${tsan_tests[*]}"))\$"
+    (cd "$dir" && ctest --output-on-failure -j"$jobs" --timeout 900 -R "$only")
+}
+
 status=0
-run_suite build Release -DKINO_SANITIZE=OFF || status=1
-run_suite build-asan Debug -DKINO_SANITIZE=ON || status=1
+run_suite build Release -DKINO_SANITIZE=OFF -DKINO_TSAN=OFF || status=1
+run_suite build-asan Debug -DKINO_SANITIZE=ON -DKINO_TSAN=OFF || status=1
+run_tsan_suite || status=1
 # The fuzz targets, briefly: a finding fails the run (scripts/fuzz.sh --targets for
 # a longer one).
 echo "== Fuzzing the picture reader, the MIDI check and the AVI header reader"

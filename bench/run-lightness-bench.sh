@@ -85,7 +85,9 @@ start() {
     esac
     "$build/bench/kino_first_picture" --hold 6 -- "${cmd[@]}" >>"$out" 2>/dev/null ||
         die "$player could not be started on $clip"
-    [[ $player == gst-play ]] && { pkill -f "xdotool search --sync --name ^gst-play" 2>/dev/null || true; }
+    if [[ $player == gst-play ]]; then
+        pkill -f "xdotool search --sync --name ^gst-play" 2>/dev/null || true
+    fi
 }
 
 start_section() {

@@ -90,16 +90,23 @@ start() {
     fi
 }
 
-start_section() {
+# in_rounds WHAT FUNCTION: FUNCTION PLAYER CLIP for every clip and player, round after
+# round; each round starts with another player, so none always finds the caches warmer.
+in_rounds() {
+    local what=$1 fn=$2 r clip i player
     for r in $(seq "$rounds"); do
         for clip in "${clips[@]}"; do
             for i in 0 1 2; do
                 player=${players[$(( (i + r) % 3 ))]}
-                echo "run-lightness-bench: start-up round $r of $rounds, $clip, $player" >&2
-                start "$player" "$clip"
+                echo "run-lightness-bench: $what round $r of $rounds, $clip, $player" >&2
+                "$fn" "$player" "$clip"
             done
         done
     done
+}
+
+start_section() {
+    in_rounds start-up start
     echo
     echo "From exec to the clip's first picture on the screen, and the peak resident memory over"
     echo "6 s (VmHWM), of the program a user starts; median of $rounds alternating rounds; frames"
@@ -176,16 +183,7 @@ run() {
     awk '{ printf "%.3f\n", $1 + $2 }' "$t" >>"$out"
 }
 
-for r in $(seq "$rounds"); do
-    for clip in "${clips[@]}"; do
-        # Each round starts with another player, so none always finds the caches warmer.
-        for i in 0 1 2; do
-            player=${players[$(( (i + r) % 3 ))]}
-            echo "run-lightness-bench: round $r of $rounds, $clip, $player" >&2
-            run "$player" "$clip"
-        done
-    done
-done
+in_rounds playing run
 
 echo
 echo "CPU time to play a 10-second clip to its end, whole process, user+sys seconds"

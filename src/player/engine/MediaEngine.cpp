@@ -7,7 +7,6 @@
 #include <gst/gst.h>
 #include <malloc.h>
 
-#include <cctype>
 #include <memory>
 #include <mutex>
 #include <set>
@@ -20,6 +19,7 @@
 #include "platform/PathRules.h"
 #include "player/elements/GstHandles.h"
 #include "player/elements/JpegDecoder.h"
+#include "player/engine/MidiCheck.h"
 #include "player/engine/PlayerEngine.h"
 #include "player/engine/PlayerPipeline.h"
 
@@ -49,23 +49,15 @@ const QElapsedTimer& SinceLoad()
 std::once_flag g_initOnce;
 std::thread g_starter; // starts the framework and opens the first source ahead
 
-// MIDI files are checked before they are opened (see PlayerEngine); none is opened ahead.
-bool IsMidiName(const std::string& path)
-{
-    const auto dot = path.rfind('.');
-    if (dot == std::string::npos)
-        return false;
-    std::string ext = path.substr(dot + 1);
-    for (char& c : ext)
-        c = char(std::tolower(static_cast<unsigned char>(c)));
-    return ext == "mid" || ext == "midi";
-}
 bool g_initialised = false;
 std::string g_initError;
 } // namespace
 
 void MarkStartup(const char* what)
 {
+    // Marks sit on the way of every frame; without the log they cost one test.
+    if (!lcPlayer().isDebugEnabled())
+        return;
     static std::mutex mutex;
     static std::set<std::string> marked;
     {
@@ -106,9 +98,11 @@ void StartMediaEngine(const std::string& firstSource, int shownWithinWidth, int 
                 return; // told by InitMediaEngine on the GUI thread
             }
             MarkStartup("media framework started");
+            // A regular local file, and no MIDI file whatever its name: the player checks
+            // a MIDI file's structure before GStreamer may see it.
             struct stat st {};
             if (firstSource.empty() || HasUriScheme(firstSource) || ::stat(firstSource.c_str(), &st) != 0 ||
-                !S_ISREG(st.st_mode) || IsMidiName(firstSource))
+                !S_ISREG(st.st_mode) || CheckMidiFile(firstSource) != MidiVerdict::NotMidi)
                 return;
             const std::string uri = PlayerEngine::UriFor(firstSource);
             if (!uri.empty())

@@ -20,9 +20,8 @@ namespace kino {
 
 namespace {
 
-// How long opening may hold the window: a local file prerolls in well under this;
-// a network source that has not answered by then goes on in the background.
-constexpr GstClockTime kLocalOpenWait = 3 * GST_SECOND;
+// How long opening a network source may hold the window (a local file: kLocalOpenWait);
+// one that has not answered by then goes on in the background.
 constexpr GstClockTime kNetworkOpenWait = 2 * GST_SECOND;
 // A local file still not ready this long after that wait will not become ready.
 constexpr int kLocalLateMs = 5000;
@@ -150,14 +149,16 @@ FrameSlot& PlayerEngine::Slot() const
 
 void PlayerEngine::AttachPipeline(std::unique_ptr<PlayerPipeline> pipeline)
 {
-    pipeline_ = pipeline ? std::move(pipeline) : std::make_unique<PlayerPipeline>();
+    const bool openedAhead = bool(pipeline);
+    pipeline_ = openedAhead ? std::move(pipeline) : std::make_unique<PlayerPipeline>();
     pipeline_->SetWake([this] {
         QMetaObject::invokeMethod(
             this, [this] { TakeFrame(); }, Qt::QueuedConnection);
     });
     // A pipeline opened ahead may hold its first frame already, with nobody woken.
-    QMetaObject::invokeMethod(
-        this, [this] { TakeFrame(); }, Qt::QueuedConnection);
+    if (openedAhead)
+        QMetaObject::invokeMethod(
+            this, [this] { TakeFrame(); }, Qt::QueuedConnection);
     pipeline_->SetFrameSize(frameSize_.width(), frameSize_.height());
     pipeline_->SetNetworkWaitMs(networkTimeoutMs_);
     watcher_ = std::make_unique<BusWatcher>(pipeline_->Bus());

@@ -424,12 +424,7 @@ void PlayerPipeline::SetFrameSize(int width, int height)
     if (sizeSet_ && width == slot_->wantedWidth && height == slot_->wantedHeight)
         return;
     sizeSet_ = true;
-    {
-        std::lock_guard<std::mutex> lock(slot_->mutex);
-        slot_->wantedWidth = std::max(width, 0);
-        slot_->wantedHeight = std::max(height, 0);
-        slot_->TellDecoder();
-    }
+    HintDecodeSize(width, height);
     gsth::Caps caps = gsth::Caps::Adopt(gst_caps_new_simple("video/x-raw", "format", G_TYPE_STRING, "BGRx", nullptr));
     if (width > 0 && height > 0)
         gst_caps_set_simple(caps.get(), "width", G_TYPE_INT, width, "height", G_TYPE_INT, height, "pixel-aspect-ratio",
@@ -536,9 +531,6 @@ Ahead& Instance()
     return ahead;
 }
 
-// As long as the player waits for a local file to open.
-constexpr GstClockTime kOpenWait = 3 * GST_SECOND;
-
 } // namespace
 
 void Open(const std::string& uri, int width, int height)
@@ -555,7 +547,7 @@ void Open(const std::string& uri, int width, int height)
         pipeline = std::make_unique<PlayerPipeline>();
         pipeline->HintDecodeSize(width, height);
         g_object_set(pipeline->Playbin(), "uri", uri.c_str(), nullptr);
-        result = pipeline->Preroll(kOpenWait);
+        result = pipeline->Preroll(kLocalOpenWait);
     } catch (const std::exception&) {
         pipeline.reset(); // opened again by the player, which reports why
     }

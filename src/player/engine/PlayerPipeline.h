@@ -61,6 +61,7 @@ gsth::Sample FullPictureOf(GstBuffer* shown);
 
 // The seek and pause counts an end-of-stream message was posted under.
 unsigned EndSeekSerial(GstMessage* msg);
+unsigned EndPauseSerial(GstMessage* msg);
 
 // The decoded picture's caps with every part of the colorimetry they leave open
 // (absent, or stated as unknown like "2:0:0:0") taken from the defaults for the
@@ -68,7 +69,10 @@ unsigned EndSeekSerial(GstMessage* msg);
 // open makes the scaled copy fall back to another default and the converter to its
 // slow path.
 gsth::Caps WithColorimetryFilled(const GstCaps* caps);
-unsigned EndPauseSerial(GstMessage* msg);
+
+// How long opening a local file may hold whoever waits for it: a file prerolls in well
+// under this. The player and the opening ahead wait alike.
+constexpr GstClockTime kLocalOpenWait = 3 * GST_SECOND;
 
 class PlayerPipeline {
 public:

@@ -5,7 +5,7 @@
 //   kino_play_probe FILE [FRAME.png]
 //
 // Plays it from its start to its end, then from three quarters of its length to its end
-// again. Prints one line of key=value pairs: end (yes when the end of the medium was
+// again, then from its last second. Prints one line of key=value pairs: end (yes when the end of the medium was
 // reached), state, error, length_ms (the length shown), reached_ms (the furthest
 // position played), seek (yes when the seek landed where asked and the end came again),
 // width, height, video, audio, frames (pictures delivered). FRAME.png gets the first
@@ -68,6 +68,7 @@ int main(int argc, char** argv)
     bool seekLanded = false;
     bool seekEnded = false;
     int frames = 0;
+    int framesFirst = 0;
     bool frameSaved = framePath.isEmpty();
     {
         kino::PlayerEngine engine;
@@ -80,6 +81,7 @@ int main(int argc, char** argv)
             if (frame.IsNull())
                 return;
             ++frames;
+            if (!seekAsked) ++framesFirst;
             if (!frameSaved) {
                 frameSaved = true;
                 const kino::VideoFrame full = engine.FullFrame();
@@ -98,17 +100,27 @@ int main(int argc, char** argv)
                 reachedMs = std::max(reachedMs, engine.PositionMs());
         });
         watch.start();
+        // Each seek is made once the end has come: to three quarters of the length, then
+        // into the last second, where a seek must end as the file's end does.
+        const auto seekTarget = [&](int seek) {
+            const qint64 length = engine.DurationMs();
+            return seek == 0 ? length * 3 / 4 : std::max<qint64>(0, length - 400);
+        };
+        int seeksMade = 0;
         QObject::connect(&engine, &kino::PlayerEngine::stateChanged, &app, [&](kino::PlayerEngine::State state) {
-            if (state == kino::PlayerEngine::State::Ended && !seekAsked && engine.DurationMs() > 0) {
+            if (state == kino::PlayerEngine::State::Ended && seeksMade < 2 && engine.DurationMs() > 0) {
                 rc = 0;
+                seekEnded = seeksMade > 0;
+                const qint64 target = seekTarget(seeksMade++);
                 seekAsked = true;
-                const qint64 target = engine.DurationMs() * 3 / 4;
                 const qint64 slack = std::max<qint64>(250, engine.DurationMs() / 20);
                 // Checked once the seek has settled, paused, then played to the end again.
                 engine.Pause();
-                seekLanded = engine.SeekMs(target);
-                QTimer::singleShot(300, &app, [&, target, slack] {
-                    seekLanded = seekLanded && std::abs(engine.PositionMs() - target) <= slack;
+                const bool asked = engine.SeekMs(target);
+                QTimer::singleShot(300, &app, [&, target, slack, asked] {
+                    seekLanded = (seeksMade == 1 || seekLanded) && asked &&
+                                 (std::abs(engine.PositionMs() - target) <= slack ||
+                                  engine.CurrentState() == kino::PlayerEngine::State::Ended);
                     engine.Play();
                 });
             } else if (state == kino::PlayerEngine::State::Ended) {
@@ -126,10 +138,10 @@ int main(int argc, char** argv)
             app.exec();
         const auto& facts = engine.Facts();
         std::printf("end=%s state=%s error=%d length_ms=%lld reached_ms=%lld seek=%s width=%d height=%d video=%d "
-                    "audio=%d frames=%d reason=\"%s\"\n",
+                    "audio=%d frames=%d first_frames=%d reason=\"%s\"\n",
                     rc == 0 ? "yes" : "no", StateName(engine.CurrentState()), int(engine.FailureCode()),
                     (long long)engine.DurationMs(), (long long)reachedMs, seekLanded && seekEnded ? "yes" : "no",
-                    facts.width, facts.height, int(facts.hasVideo), int(facts.hasAudio), frames,
+                    facts.width, facts.height, int(facts.hasVideo), int(facts.hasAudio), frames, framesFirst,
                     engine.FailureText().toUtf8().constData());
     }
     kino::ShutdownMediaEngine();

@@ -1,5 +1,7 @@
 #include "player/elements/StreamMends.h"
 
+#include "player/elements/MpegTimeline.h"
+
 #include <gst/video/video.h>
 
 #include <algorithm>
@@ -572,6 +574,22 @@ double AdpcmTimeScale(const GstCaps* caps, double parserBytesPerSecond)
     return std::abs(factor - 1.0) < 0.01 ? 1.0 : factor;
 }
 
+namespace {
+
+// The local file `playbin` plays, read by the corrections that need more of it than the
+// element they correct has seen; empty for any other source.
+std::string LocalPathOf(GstElement* playbin)
+{
+    gchar* uri = nullptr;
+    if (playbin)
+        g_object_get(playbin, "current-uri", &uri, nullptr);
+    gsth::Text path(uri && g_str_has_prefix(uri, "file:") ? g_filename_from_uri(uri, nullptr, nullptr) : nullptr);
+    g_free(uri);
+    return path ? std::string(path.get()) : std::string();
+}
+
+} // namespace
+
 void MendElement(GstElement* playbin, GstElement* element, const char* factoryName)
 {
     static const bool registered = [] {
@@ -581,14 +599,13 @@ void MendElement(GstElement* playbin, GstElement* element, const char* factoryNa
     (void)registered;
     if (!factoryName)
         return;
-    if (g_str_equal(factoryName, "wavparse")) {
-        gchar* uri = nullptr;
-        if (playbin)
-            g_object_get(playbin, "current-uri", &uri, nullptr);
-        gsth::Text path(uri && g_str_has_prefix(uri, "file:") ? g_filename_from_uri(uri, nullptr, nullptr) : nullptr);
-        g_free(uri);
-        MendWaveParser(element, path ? std::string(path.get()) : std::string());
-    } else if (g_str_equal(factoryName, "avidemux"))
+    if (g_str_equal(factoryName, "wavparse"))
+        MendWaveParser(element, LocalPathOf(playbin));
+    else if (g_str_equal(factoryName, "mpegpsdemux"))
+        MendMpegDemuxer(element, true, LocalPathOf(playbin));
+    else if (g_str_equal(factoryName, "tsdemux"))
+        MendMpegDemuxer(element, false, std::string());
+    else if (g_str_equal(factoryName, "avidemux"))
         MendAviDemuxer(element);
     else if (g_str_equal(factoryName, "multipartdemux"))
         g_object_set(element, "single-stream", TRUE, nullptr);

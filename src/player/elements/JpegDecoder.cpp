@@ -27,6 +27,8 @@ struct KinoJpegDec {
     GstVideoDecoder parent;
     gint wantedWidth; // read and written atomically: set from the GUI thread
     gint wantedHeight;
+    gint pictureWidth; // the last picture's own size, read atomically from the GUI thread
+    gint pictureHeight;
     // The streaming thread's alone, between start and stop.
     Reader* reader;
     Cutter* cutter;
@@ -48,7 +50,7 @@ KinoJpegDec* Self(gpointer p)
     return reinterpret_cast<KinoJpegDec*>(p);
 }
 
-enum Property { PropWantedWidth = 1, PropWantedHeight };
+enum Property { PropWantedWidth = 1, PropWantedHeight, PropPictureWidth, PropPictureHeight };
 
 void SetProperty(GObject* object, guint id, const GValue* value, GParamSpec* pspec)
 {
@@ -68,6 +70,10 @@ void GetProperty(GObject* object, guint id, GValue* value, GParamSpec* pspec)
         g_value_set_int(value, g_atomic_int_get(&self->wantedWidth));
     else if (id == PropWantedHeight)
         g_value_set_int(value, g_atomic_int_get(&self->wantedHeight));
+    else if (id == PropPictureWidth)
+        g_value_set_int(value, g_atomic_int_get(&self->pictureWidth));
+    else if (id == PropPictureHeight)
+        g_value_set_int(value, g_atomic_int_get(&self->pictureHeight));
     else
         G_OBJECT_WARN_INVALID_PROPERTY_ID(object, id, pspec);
 }
@@ -228,6 +234,8 @@ GstFlowReturn HandleFrame(GstVideoDecoder* decoder, GstVideoCodecFrame* frame)
         gst_buffer_unmap(frame->input_buffer, &in);
         return Broken(decoder, frame, "no picture, or one too large");
     }
+    g_atomic_int_set(&self->pictureWidth, picture.width);
+    g_atomic_int_set(&self->pictureHeight, picture.height);
     const int denom =
         kino::jpeg::ChooseDenom(picture, g_atomic_int_get(&self->wantedWidth), g_atomic_int_get(&self->wantedHeight));
     int width = 0, height = 0;
@@ -293,6 +301,16 @@ void kino_jpeg_dec_class_init(KinoJpegDecClass* klass)
                                     g_param_spec_int("wanted-height", "Wanted height",
                                                      "Height frames are shown at (0: the picture's own)", 0, G_MAXINT,
                                                      0, flags));
+    // What the frames stand for, whatever size they are decoded at.
+    const auto readable = GParamFlags(G_PARAM_READABLE | G_PARAM_STATIC_STRINGS);
+    g_object_class_install_property(object, PropPictureWidth,
+                                    g_param_spec_int("picture-width", "Picture width",
+                                                     "The last picture's own width (0: none yet)", 0, G_MAXINT, 0,
+                                                     readable));
+    g_object_class_install_property(object, PropPictureHeight,
+                                    g_param_spec_int("picture-height", "Picture height",
+                                                     "The last picture's own height (0: none yet)", 0, G_MAXINT, 0,
+                                                     readable));
     GstElementClass* element = GST_ELEMENT_CLASS(klass);
     static GstStaticPadTemplate sinkTemplate =
         GST_STATIC_PAD_TEMPLATE("sink", GST_PAD_SINK, GST_PAD_ALWAYS, GST_STATIC_CAPS("image/jpeg"));

@@ -7,7 +7,9 @@
 //
 // Properties: "wanted-width" and "wanted-height", the size frames are shown at in
 // pixels; 0 (the default) decodes every picture at its own size. Either may change
-// while playing: the next frame is decoded at the new size.
+// while playing: the next frame is decoded at the new size. "picture-width" and
+// "picture-height" (read only) give the last picture's own size, which frames decoded
+// smaller stand for.
 #include <gst/gst.h>
 
 #include "player/elements/GstHandles.h"

@@ -453,6 +453,20 @@ void PlayerEngine::PictureSizeFromPipeline()
         const int n = GST_VIDEO_INFO_PAR_N(&info), d = GST_VIDEO_INFO_PAR_D(&info);
         facts_.pixelAspect = (n > 0 && d > 0) ? double(n) / d : 1.0;
     }
+    // Our JPEG decoder may decode smaller than the picture is: the picture's own size is
+    // what it read from the picture, never the size it decoded at.
+    gsth::Element decoder;
+    {
+        std::lock_guard<std::mutex> lock(Slot().mutex);
+        decoder = Slot().jpegDecoder;
+    }
+    gint width = 0, height = 0;
+    if (decoder)
+        g_object_get(decoder.get(), "picture-width", &width, "picture-height", &height, nullptr);
+    if (width > 0 && height > 0) {
+        facts_.width = width;
+        facts_.height = height;
+    }
 }
 
 bool PlayerEngine::SeekToNs(double rate, qint64 positionNs)

@@ -421,10 +421,14 @@ void PlayerPipeline::SetFrameSize(int width, int height)
 {
     width = std::max(width, 0);
     height = std::max(height, 0);
-    if (sizeSet_ && width == slot_->wantedWidth && height == slot_->wantedHeight)
+    // The decoder is told every time: a hint (HintDecodeSize) may have told it another
+    // size since. The filter only when its own size changes.
+    HintDecodeSize(width, height);
+    if (sizeSet_ && width == frameWidth_ && height == frameHeight_)
         return;
     sizeSet_ = true;
-    HintDecodeSize(width, height);
+    frameWidth_ = width;
+    frameHeight_ = height;
     gsth::Caps caps = gsth::Caps::Adopt(gst_caps_new_simple("video/x-raw", "format", G_TYPE_STRING, "BGRx", nullptr));
     if (width > 0 && height > 0)
         gst_caps_set_simple(caps.get(), "width", G_TYPE_INT, width, "height", G_TYPE_INT, height, "pixel-aspect-ratio",

@@ -124,6 +124,8 @@ private:
     gsth::SignalConnection elementSetup_;
     gsth::SignalConnection sourceSetup_;
     bool sizeSet_ = false;
+    int frameWidth_ = 0; // the frame filter's size (0: the picture's own)
+    int frameHeight_ = 0;
 };
 
 // A local file opened before the player that plays it exists, so that its first

@@ -366,6 +366,12 @@ void TGKitMSPlay::RefreshBars()
         text = QStringLiteral("エラー: ") + errorText_;
         break;
     }
+    // Part of the source plays: which part does not is said beside the state.
+    const int undecoded = engine_->CurrentState() == PlayerEngine::State::Failed ? 0 : engine_->Facts().undecoded;
+    if (undecoded & PlayerEngine::UndecodedPicture)
+        text += QStringLiteral(" - 映像の形式は再生できません");
+    if (undecoded & PlayerEngine::UndecodedSound)
+        text += QStringLiteral(" - 音声の形式は再生できません");
     statusLine_->SetState(text);
 }
 

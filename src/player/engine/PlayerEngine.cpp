@@ -171,6 +171,7 @@ void PlayerEngine::AttachPipeline(std::unique_ptr<PlayerPipeline> pipeline)
     watcher_->Handle(GST_MESSAGE_BUFFERING, [this](GstMessage* msg) { OnBuffering(msg); });
     watcher_->Handle(GST_MESSAGE_CLOCK_LOST, [this](GstMessage*) { OnClockLost(); });
     watcher_->Handle(GST_MESSAGE_LATENCY, [this](GstMessage*) { OnLatency(); });
+    watcher_->Handle(GST_MESSAGE_ELEMENT, [this](GstMessage* msg) { OnElementMessage(msg); });
 }
 
 void PlayerEngine::RetirePipeline()
@@ -783,6 +784,27 @@ void PlayerEngine::OnLatency()
 {
     if (!gst_bin_recalculate_latency(GST_BIN(Playbin())))
         qCDebug(lcPlayer) << "the latency could not be recalculated";
+}
+
+void PlayerEngine::OnElementMessage(GstMessage* msg)
+{
+    // A stream for which no decoder is installed: the rest of the source plays, and the
+    // user is told which part is missing rather than left with a silent picture.
+    const GstStructure* s = gst_message_get_structure(msg);
+    const GValue* detail = s && gst_structure_has_name(s, "missing-plugin") ? gst_structure_get_value(s, "detail")
+                                                                             : nullptr;
+    if (!detail || !GST_VALUE_HOLDS_CAPS(detail) || g_strcmp0(gst_structure_get_string(s, "type"), "decoder") != 0)
+        return;
+    const GstCaps* caps = gst_value_get_caps(detail);
+    const GstStructure* kind = caps && !gst_caps_is_empty(caps) ? gst_caps_get_structure(caps, 0) : nullptr;
+    const gchar* name = kind ? gst_structure_get_name(kind) : "";
+    const int stream = g_str_has_prefix(name, "audio/")   ? UndecodedSound
+                       : g_str_has_prefix(name, "video/") ? UndecodedPicture
+                                                          : 0;
+    if (stream == 0 || (facts_.undecoded & stream))
+        return;
+    facts_.undecoded |= stream;
+    emit factsChanged();
 }
 
 void PlayerEngine::TakeFrame()

@@ -67,7 +67,11 @@ public:
         double pixelAspect = 1.0; // a pixel's width over its height
         qint64 durationMs = -1;
         bool live = false;
+        // Streams no installed decoder takes while the rest plays (UndecodedStream bits).
+        int undecoded = 0;
     };
+
+    enum UndecodedStream { UndecodedSound = 1, UndecodedPicture = 2 };
 
     explicit PlayerEngine(QObject* parent = nullptr);
     ~PlayerEngine() override;
@@ -175,6 +179,7 @@ private:
     void OnBuffering(GstMessage* msg);
     void OnClockLost();
     void OnLatency();
+    void OnElementMessage(GstMessage* msg);
 
     // The current source's pipeline (with its frame slot) and its bus; a new pair per source.
     std::unique_ptr<PlayerPipeline> pipeline_;

@@ -53,6 +53,39 @@ void CmykToBgrx(JSAMPROW row, JDIMENSION width, bool inverted)
     }
 }
 
+// The mark of a picture in video levels, and as much of each comment as is kept to
+// find it.
+constexpr char kLimitedRangeMark[] = "CS=ITU601";
+constexpr unsigned kMarkLength = sizeof kLimitedRangeMark - 1;
+
+// libjpeg decodes with JFIF's full-range matrix: channel c = Y + k(Cb, Cr). In video
+// levels the same pixel is 255/219 (Y - 16) + 255/224 k(Cb, Cr), which is
+// 255/224 (c - 16) + (255/219 - 255/224) (Y - 16), with Y the luma of the decoded
+// pixel; so the rows libjpeg wrote are stretched in place, which costs a fraction of
+// decoding to YCbCr and converting ourselves.
+constexpr double kLumaGain = 255.0 / 219;
+constexpr double kChromaGain = 255.0 / 224;
+
+// In 16.16 fixed point.
+void ExpandPixels(std::uint8_t* p, JDIMENSION count)
+{
+    constexpr int kOne = 1 << 16;
+    constexpr int kChroma = int(kChromaGain * kOne + 0.5);
+    constexpr int kLuma = int((kLumaGain - kChromaGain) * kOne + 0.5);
+    constexpr int kBlue = int(0.114 * kOne + 0.5), kGreen = int(0.587 * kOne + 0.5), kRed = kOne - kBlue - kGreen;
+    for (; count > 0; --count, p += 4) {
+        const int y = (kBlue * p[0] + kGreen * p[1] + kRed * p[2] + kOne / 2) >> 16;
+        const int base = kLuma * (y - 16) - kChroma * 16 + kOne / 2;
+        for (int c = 0; c < 3; ++c)
+            p[c] = std::uint8_t(std::clamp((kChroma * p[c] + base) >> 16, 0, 255));
+    }
+}
+
+void ExpandLimitedRange(JSAMPROW row, JDIMENSION width)
+{
+    ExpandPixels(row, width);
+}
+
 int Reduced(int size, int denom)
 {
     return (size + denom - 1) / denom;
@@ -83,6 +116,7 @@ Reader::Reader() : d(std::make_unique<State>())
     if (setjmp(d->error.jump))
         return;
     jpeg_create_decompress(&d->info);
+    jpeg_save_markers(&d->info, JPEG_COM, kMarkLength);
     d->info.progress = &d->progress;
     d->created = true;
 }
@@ -124,7 +158,19 @@ int Reader::Height() const
     return int(d->info.image_height);
 }
 
-bool Reader::Decode(int denom, int width, int rows, std::uint8_t* first, std::size_t step)
+bool Reader::LimitedRange() const
+{
+    // A CMYK or RGB picture has no luma to take the mark by.
+    if (d->info.jpeg_color_space != JCS_YCbCr && d->info.jpeg_color_space != JCS_GRAYSCALE)
+        return false;
+    for (jpeg_saved_marker_ptr m = d->info.marker_list; m; m = m->next)
+        if (m->marker == JPEG_COM && m->data_length >= kMarkLength &&
+            std::memcmp(m->data, kLimitedRangeMark, kMarkLength) == 0)
+            return true;
+    return false;
+}
+
+bool Reader::Decode(int denom, int width, int rows, std::uint8_t* first, std::size_t step, bool limitedRange)
 {
     jpeg_decompress_struct& info = d->info;
     // Volatile: read after a jump back from libjpeg.
@@ -159,6 +205,9 @@ bool Reader::Decode(int denom, int width, int rows, std::uint8_t* first, std::si
         if (cmyk)
             for (JDIMENSION i = 0; i < read; ++i)
                 CmykToBgrx(batch[i], info.output_width, info.saw_Adobe_marker);
+        else if (limitedRange)
+            for (JDIMENSION i = 0; i < read; ++i)
+                ExpandLimitedRange(batch[i], info.output_width);
     }
     allRows = info.output_scanline >= info.output_height;
     jpeg_finish_decompress(&info);
@@ -188,6 +237,7 @@ bool ReadPicture(Reader& reader, const std::uint8_t* data, std::size_t size, int
     picture->fields = capsWidth == w && capsHeight > h && capsHeight <= 2 * h;
     picture->width = w;
     picture->height = picture->fields ? 2 * h : h;
+    picture->limitedRange = reader.LimitedRange();
     return w > 0 && h > 0 && picture->width <= kMaxSide && picture->height <= kMaxSide &&
            std::int64_t(picture->width) * picture->height <= kMaxPixels;
 }
@@ -219,9 +269,9 @@ bool DecodePicture(Reader& reader, const std::uint8_t* data, std::size_t size, c
     int width = 0, height = 0;
     FrameSize(picture, denom, &width, &height);
     if (!picture.fields)
-        return reader.Decode(denom, width, height, pixels, stride);
+        return reader.Decode(denom, width, height, pixels, stride, picture.limitedRange);
     const int fieldRows = height / 2;
-    if (!reader.Decode(denom, width, fieldRows, pixels, 2 * stride))
+    if (!reader.Decode(denom, width, fieldRows, pixels, 2 * stride, picture.limitedRange))
         return false;
     // The second field starts after the first; a first field without its end marker
     // may have had libjpeg read the second's start marker already. Coded data never
@@ -233,7 +283,7 @@ bool DecodePicture(Reader& reader, const std::uint8_t* data, std::size_t size, c
             continue;
         second = reader.ReadHeader(data + at, size - at) && reader.Width() == picture.width &&
                  reader.Height() == picture.height / 2 &&
-                 reader.Decode(denom, width, fieldRows, pixels + stride, 2 * stride);
+                 reader.Decode(denom, width, fieldRows, pixels + stride, 2 * stride, picture.limitedRange);
         break;
     }
     if (!second)

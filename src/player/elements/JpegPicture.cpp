@@ -7,6 +7,10 @@
 
 #include <jpeglib.h>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace kino::jpeg {
 
 namespace {
@@ -66,7 +70,7 @@ constexpr unsigned kMarkLength = sizeof kLimitedRangeMark - 1;
 constexpr double kLumaGain = 255.0 / 219;
 constexpr double kChromaGain = 255.0 / 224;
 
-// In 16.16 fixed point.
+// In 16.16 fixed point, for the last pixels of a row and where there is no SSE2.
 void ExpandPixels(std::uint8_t* p, JDIMENSION count)
 {
     constexpr int kOne = 1 << 16;
@@ -83,7 +87,36 @@ void ExpandPixels(std::uint8_t* p, JDIMENSION count)
 
 void ExpandLimitedRange(JSAMPROW row, JDIMENSION width)
 {
-    ExpandPixels(row, width);
+    JDIMENSION x = 0;
+#if defined(__SSE2__)
+    // Four pixels at a time, a channel a 16-bit lane holding c << 8: each product is
+    // the high half of that by a factor in 2.14 fixed point, and sums are in 64ths.
+    // Four times the speed of the scalar loop, within 1 of it.
+    constexpr double kScale = 1 << 14;
+    const __m128i chroma = _mm_set1_epi16(short(kChromaGain * kScale + 0.5));
+    const __m128i luma = _mm_set1_epi16(short((kLumaGain - kChromaGain) * kScale + 0.5));
+    const __m128i offset = _mm_set1_epi16(short(32 - int(16 * kLumaGain * 64 + 0.5)));
+    // Y in 8.8 as the sum of B, G and R weighted by 29, 150 and 77 (of 256).
+    const __m128i weights = _mm_set_epi16(0, 77 << 8, 150 << 8, 29 << 8, 0, 77 << 8, 150 << 8, 29 << 8);
+    const __m128i zero = _mm_setzero_si128();
+    const __m128i padding = _mm_set1_epi32(int(0xFF000000u));
+    const auto twoPixels = [&](__m128i c) {
+        __m128i y = _mm_mulhi_epu16(c, weights);
+        y = _mm_add_epi16(y, _mm_srli_epi64(y, 32));
+        y = _mm_add_epi16(y, _mm_srli_epi64(y, 16));
+        y = _mm_shufflehi_epi16(_mm_shufflelo_epi16(y, 0), 0);
+        const __m128i base = _mm_add_epi16(_mm_mulhi_epu16(y, luma), offset);
+        return _mm_srai_epi16(_mm_add_epi16(_mm_mulhi_epu16(c, chroma), base), 6);
+    };
+    for (; x + 4 <= width; x += 4) {
+        auto* p = reinterpret_cast<__m128i*>(row + 4 * x);
+        const __m128i pixels = _mm_loadu_si128(p);
+        const __m128i out =
+            _mm_packus_epi16(twoPixels(_mm_unpacklo_epi8(zero, pixels)), twoPixels(_mm_unpackhi_epi8(zero, pixels)));
+        _mm_storeu_si128(p, _mm_or_si128(out, padding));
+    }
+#endif
+    ExpandPixels(row + 4 * x, width - x);
 }
 
 int Reduced(int size, int denom)

@@ -65,8 +65,8 @@ constexpr unsigned kMarkLength = sizeof kLimitedRangeMark - 1;
 // libjpeg decodes with JFIF's full-range matrix: channel c = Y + k(Cb, Cr). In video
 // levels the same pixel is 255/219 (Y - 16) + 255/224 k(Cb, Cr), which is
 // 255/224 (c - 16) + (255/219 - 255/224) (Y - 16), with Y the luma of the decoded
-// pixel; so the rows libjpeg wrote are stretched in place, which costs a fraction of
-// decoding to YCbCr and converting ourselves.
+// pixel; so the rows libjpeg wrote are stretched in place, and libjpeg's own
+// upsampling and conversion, in SIMD, stay as they are.
 constexpr double kLumaGain = 255.0 / 219;
 constexpr double kChromaGain = 255.0 / 224;
 

@@ -136,6 +136,12 @@ make avi_mjpeg_grey.avi $(picture) -c:v mjpeg -pix_fmt gray -q:v 4
 make avi_mjpeg_odd.avi $(picture "$odd") -c:v mjpeg -pix_fmt yuvj420p -q:v 4
 wide_only && make avi_mjpeg1080.avi $(picture 1920x1080) -c:v mjpeg -pix_fmt yuvj420p -q:v 4
 derive avi_mjpeg_nodht.avi strip_huffman avi_mjpeg422.avi
+# Motion JPEG in video levels, each picture marked CS=ITU601, as GStreamer's encoder writes it.
+gst_mjpeg() {
+    gst-launch-1.0 -q -e videotestsrc num-buffers=$((secs * 30)) ! "video/x-raw,width=${size%x*},height=${size#*x}" \
+        ! videoconvert ! avenc_mjpeg ! avimux ! filesink location="$tmp" >/dev/null
+}
+derive avi_mjpeg_gst.avi gst_mjpeg
 wide_only && make avi_dv.avi $(picture 720x576) $(tone 48000) -c:v dvvideo -pix_fmt yuv420p -c:a pcm_s16le
 make avi_huffyuv.avi $(picture) -c:v huffyuv -pix_fmt yuv422p
 wide_only && make avi_cinepak.avi $(picture) -c:v cinepak

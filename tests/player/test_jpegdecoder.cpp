@@ -177,6 +177,32 @@ private slots:
                      qPrintable(QString::number(y)));
     }
 
+    // Pictures marked CS=ITU601 hold video levels (black 16, white 235), stretched to
+    // full range at every size and in both fields; unmarked ones are full range.
+    void videoLevelsAreStretched_data()
+    {
+        QTest::addColumn<bool>("marked");
+        QTest::addColumn<int>("denom"); // above 1: as a pair of fields
+        QTest::newRow("marked, own size") << true << 1;
+        QTest::newRow("marked fields, an eighth") << true << 8;
+        QTest::newRow("not marked") << false << 1;
+    }
+    void videoLevelsAreStretched()
+    {
+        QFETCH(bool, marked);
+        QFETCH(int, denom);
+        QImage bands = Flat(QSize(98, denom > 1 ? 24 : 48), qRgb(235, 235, 235)); // rows end in part of 4 pixels
+        for (int i = 0; i < 48 * bands.height(); ++i)
+            bands.setPixel(i % 48, i / 48, qRgb(16, 16, 16));
+        const QByteArray jpeg = Jpeg(bands).insert(2, marked ? QByteArray("\xFF\xFE\x00\x0C\x43S=ITU601", 14) : "");
+        Decoding decoding(QSize(98, 48));
+        g_object_set(decoding.decoder, "wanted-width", 98 / denom, "wanted-height", 48 / denom, nullptr);
+        decoding.Push(denom > 1 ? jpeg + jpeg : jpeg);
+        const QImage shown = decoding.Next();
+        QCOMPARE(shown.pixel(0, shown.height() - 1), marked ? qRgb(0, 0, 0) : qRgb(16, 16, 16));
+        QCOMPARE(shown.pixel(shown.width() - 1, 0), marked ? qRgb(255, 255, 255) : qRgb(235, 235, 235));
+    }
+
     // A broken picture costs its frame and nothing else: the next one is shown, the
     // stream goes on, and a header that claims a huge picture allocates nothing.
     void brokenPicturesCostOnlyTheirFrame_data()

@@ -4,6 +4,8 @@
 // shown at it decodes at 1/2, 1/4 or 1/8 of the picture's size, the smallest that is
 // still no smaller than what is shown: the reduced transform costs a fraction of a
 // full decode, and the frame then needs little or no scaling and no conversion.
+// Pictures marked as holding video levels (a comment starting "CS=ITU601") are
+// stretched to full range at every size.
 //
 // Properties: "wanted-width" and "wanted-height", the size frames are shown at in
 // pixels; 0 (the default) decodes every picture at its own size. Either may change

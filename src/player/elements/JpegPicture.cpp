@@ -7,6 +7,10 @@
 
 #include <jpeglib.h>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace kino::jpeg {
 
 namespace {
@@ -53,6 +57,68 @@ void CmykToBgrx(JSAMPROW row, JDIMENSION width, bool inverted)
     }
 }
 
+// The mark of a picture in video levels, and as much of each comment as is kept to
+// find it.
+constexpr char kLimitedRangeMark[] = "CS=ITU601";
+constexpr unsigned kMarkLength = sizeof kLimitedRangeMark - 1;
+
+// libjpeg decodes with JFIF's full-range matrix: channel c = Y + k(Cb, Cr). In video
+// levels the same pixel is 255/219 (Y - 16) + 255/224 k(Cb, Cr), which is
+// 255/224 (c - 16) + (255/219 - 255/224) (Y - 16), with Y the luma of the decoded
+// pixel; so the rows libjpeg wrote are stretched in place, and libjpeg's own
+// upsampling and conversion, in SIMD, stay as they are.
+constexpr double kLumaGain = 255.0 / 219;
+constexpr double kChromaGain = 255.0 / 224;
+
+// In 16.16 fixed point, for the last pixels of a row and where there is no SSE2.
+void ExpandPixels(std::uint8_t* p, JDIMENSION count)
+{
+    constexpr int kOne = 1 << 16;
+    constexpr int kChroma = int(kChromaGain * kOne + 0.5);
+    constexpr int kLuma = int((kLumaGain - kChromaGain) * kOne + 0.5);
+    constexpr int kBlue = int(0.114 * kOne + 0.5), kGreen = int(0.587 * kOne + 0.5), kRed = kOne - kBlue - kGreen;
+    for (; count > 0; --count, p += 4) {
+        const int y = (kBlue * p[0] + kGreen * p[1] + kRed * p[2] + kOne / 2) >> 16;
+        const int base = kLuma * (y - 16) - kChroma * 16 + kOne / 2;
+        for (int c = 0; c < 3; ++c)
+            p[c] = std::uint8_t(std::clamp((kChroma * p[c] + base) >> 16, 0, 255));
+    }
+}
+
+void ExpandLimitedRange(JSAMPROW row, JDIMENSION width)
+{
+    JDIMENSION x = 0;
+#if defined(__SSE2__)
+    // Four pixels at a time, a channel a 16-bit lane holding c << 8: each product is
+    // the high half of that by a factor in 2.14 fixed point, and sums are in 64ths.
+    // Four times the speed of the scalar loop, within 1 of it.
+    constexpr double kScale = 1 << 14;
+    const __m128i chroma = _mm_set1_epi16(short(kChromaGain * kScale + 0.5));
+    const __m128i luma = _mm_set1_epi16(short((kLumaGain - kChromaGain) * kScale + 0.5));
+    const __m128i offset = _mm_set1_epi16(short(32 - int(16 * kLumaGain * 64 + 0.5)));
+    // Y in 8.8 as the sum of B, G and R weighted by 29, 150 and 77 (of 256).
+    const __m128i weights = _mm_set_epi16(0, 77 << 8, 150 << 8, 29 << 8, 0, 77 << 8, 150 << 8, 29 << 8);
+    const __m128i zero = _mm_setzero_si128();
+    const __m128i padding = _mm_set1_epi32(int(0xFF000000u));
+    const auto twoPixels = [&](__m128i c) {
+        __m128i y = _mm_mulhi_epu16(c, weights);
+        y = _mm_add_epi16(y, _mm_srli_epi64(y, 32));
+        y = _mm_add_epi16(y, _mm_srli_epi64(y, 16));
+        y = _mm_shufflehi_epi16(_mm_shufflelo_epi16(y, 0), 0);
+        const __m128i base = _mm_add_epi16(_mm_mulhi_epu16(y, luma), offset);
+        return _mm_srai_epi16(_mm_add_epi16(_mm_mulhi_epu16(c, chroma), base), 6);
+    };
+    for (; x + 4 <= width; x += 4) {
+        auto* p = reinterpret_cast<__m128i*>(row + 4 * x);
+        const __m128i pixels = _mm_loadu_si128(p);
+        const __m128i out =
+            _mm_packus_epi16(twoPixels(_mm_unpacklo_epi8(zero, pixels)), twoPixels(_mm_unpackhi_epi8(zero, pixels)));
+        _mm_storeu_si128(p, _mm_or_si128(out, padding));
+    }
+#endif
+    ExpandPixels(row + 4 * x, width - x);
+}
+
 int Reduced(int size, int denom)
 {
     return (size + denom - 1) / denom;
@@ -83,6 +149,7 @@ Reader::Reader() : d(std::make_unique<State>())
     if (setjmp(d->error.jump))
         return;
     jpeg_create_decompress(&d->info);
+    jpeg_save_markers(&d->info, JPEG_COM, kMarkLength);
     d->info.progress = &d->progress;
     d->created = true;
 }
@@ -124,7 +191,19 @@ int Reader::Height() const
     return int(d->info.image_height);
 }
 
-bool Reader::Decode(int denom, int width, int rows, std::uint8_t* first, std::size_t step)
+bool Reader::LimitedRange() const
+{
+    // A CMYK or RGB picture has no luma to take the mark by.
+    if (d->info.jpeg_color_space != JCS_YCbCr && d->info.jpeg_color_space != JCS_GRAYSCALE)
+        return false;
+    for (jpeg_saved_marker_ptr m = d->info.marker_list; m; m = m->next)
+        if (m->marker == JPEG_COM && m->data_length >= kMarkLength &&
+            std::memcmp(m->data, kLimitedRangeMark, kMarkLength) == 0)
+            return true;
+    return false;
+}
+
+bool Reader::Decode(int denom, int width, int rows, std::uint8_t* first, std::size_t step, bool limitedRange)
 {
     jpeg_decompress_struct& info = d->info;
     // Volatile: read after a jump back from libjpeg.
@@ -159,6 +238,9 @@ bool Reader::Decode(int denom, int width, int rows, std::uint8_t* first, std::si
         if (cmyk)
             for (JDIMENSION i = 0; i < read; ++i)
                 CmykToBgrx(batch[i], info.output_width, info.saw_Adobe_marker);
+        else if (limitedRange)
+            for (JDIMENSION i = 0; i < read; ++i)
+                ExpandLimitedRange(batch[i], info.output_width);
     }
     allRows = info.output_scanline >= info.output_height;
     jpeg_finish_decompress(&info);
@@ -188,6 +270,7 @@ bool ReadPicture(Reader& reader, const std::uint8_t* data, std::size_t size, int
     picture->fields = capsWidth == w && capsHeight > h && capsHeight <= 2 * h;
     picture->width = w;
     picture->height = picture->fields ? 2 * h : h;
+    picture->limitedRange = reader.LimitedRange();
     return w > 0 && h > 0 && picture->width <= kMaxSide && picture->height <= kMaxSide &&
            std::int64_t(picture->width) * picture->height <= kMaxPixels;
 }
@@ -219,9 +302,9 @@ bool DecodePicture(Reader& reader, const std::uint8_t* data, std::size_t size, c
     int width = 0, height = 0;
     FrameSize(picture, denom, &width, &height);
     if (!picture.fields)
-        return reader.Decode(denom, width, height, pixels, stride);
+        return reader.Decode(denom, width, height, pixels, stride, picture.limitedRange);
     const int fieldRows = height / 2;
-    if (!reader.Decode(denom, width, fieldRows, pixels, 2 * stride))
+    if (!reader.Decode(denom, width, fieldRows, pixels, 2 * stride, picture.limitedRange))
         return false;
     // The second field starts after the first; a first field without its end marker
     // may have had libjpeg read the second's start marker already. Coded data never
@@ -233,7 +316,7 @@ bool DecodePicture(Reader& reader, const std::uint8_t* data, std::size_t size, c
             continue;
         second = reader.ReadHeader(data + at, size - at) && reader.Width() == picture.width &&
                  reader.Height() == picture.height / 2 &&
-                 reader.Decode(denom, width, fieldRows, pixels + stride, 2 * stride);
+                 reader.Decode(denom, width, fieldRows, pixels + stride, 2 * stride, picture.limitedRange);
         break;
     }
     if (!second)

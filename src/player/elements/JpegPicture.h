@@ -33,10 +33,15 @@ public:
     bool ReadHeader(const std::uint8_t* data, std::size_t size);
     int Width() const;
     int Height() const;
+    // Whether the picture whose header was read is marked as holding video levels
+    // (Y 16-235, Cb and Cr 16-240) rather than JFIF's full range: a comment segment
+    // starting "CS=ITU601", as encoders fed video-range pictures write.
+    bool LimitedRange() const;
     // Decodes the picture whose header was read, at 1/denom of its size, which must
     // come to width x rows; row r goes to first + r * step, width * 4 bytes of BGRx.
-    // A picture cut short is decoded as far as it goes.
-    bool Decode(int denom, int width, int rows, std::uint8_t* first, std::size_t step);
+    // A picture cut short is decoded as far as it goes. Video levels are stretched to
+    // full range when `limitedRange` is set.
+    bool Decode(int denom, int width, int rows, std::uint8_t* first, std::size_t step, bool limitedRange);
     // Bytes of the data given to ReadHeader that the last picture took.
     std::size_t Consumed() const;
 
@@ -52,6 +57,7 @@ struct Picture {
     int width = 0;
     int height = 0; // of the whole picture, both fields
     bool fields = false;
+    bool limitedRange = false; // video levels, for both fields as the first says
 };
 
 // Reads the picture's header; false when there is none or it is too large.

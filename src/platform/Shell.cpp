@@ -2,12 +2,15 @@
 
 #include "platform/FolderListing.h"
 #include "platform/PathRules.h"
+#include "platform/Text.h"
 
 #include <QApplication>
 #include <QDesktopServices>
+#include <QMessageBox>
 #include <QUrl>
 
 #include <atomic>
+#include <utility>
 
 namespace kino {
 
@@ -34,6 +37,14 @@ std::string WorkingFolderOrRoot()
     return folder.empty() ? std::string("/") : folder;
 }
 
+// A local path made absolute against the current folder; a text with a scheme as it is.
+std::string AbsoluteTarget(const std::string& target)
+{
+    if (target.empty() || HasUriScheme(target) || target.front() == '/')
+        return target;
+    return JoinPath(WorkingFolderOrRoot(), target);
+}
+
 } // namespace
 
 IShell& Shell()
@@ -52,7 +63,7 @@ std::string ShellUrlFor(const std::string& target)
     if (target.empty() || HasUriScheme(target))
         return target;
 
-    const std::string path = target.front() == '/' ? target : JoinPath(WorkingFolderOrRoot(), target);
+    const std::string path = AbsoluteTarget(target);
     static constexpr char kHex[] = "0123456789ABCDEF";
     std::string url = "file://";
     url.reserve(url.size() + path.size() * 3);
@@ -69,13 +80,26 @@ std::string ShellUrlFor(const std::string& target)
     return url;
 }
 
+DesktopShell::DesktopShell(Opener opener, Reporter reporter)
+    : opener_(std::move(opener)), reporter_(std::move(reporter))
+{
+    if (!opener_)
+        opener_ = [](const QUrl& url) { return QDesktopServices::openUrl(url); };
+    if (!reporter_)
+        reporter_ = [](const QString& text) {
+            QMessageBox::warning(QApplication::activeWindow(), QApplication::applicationDisplayName(), text);
+        };
+}
+
 void DesktopShell::Open(const std::string& target)
 {
     // Both need the GUI application; without one there is no desktop to ask.
     if (target.empty() || !qGuiApp)
         return;
     const std::string url = ShellUrlFor(target);
-    QDesktopServices::openUrl(QUrl::fromEncoded(QByteArray(url.data(), static_cast<qsizetype>(url.size()))));
+    if (opener_(QUrl::fromEncoded(QByteArray(url.data(), static_cast<qsizetype>(url.size())))))
+        return;
+    reporter_(QStringLiteral("「%1」を開くプログラムが見つかりません。").arg(ToDisplay(AbsoluteTarget(target))));
 }
 
 void DesktopShell::Beep()

@@ -1,8 +1,11 @@
 #pragma once
 // Shell requests and the beep: opening a folder, document or URL with the
 // desktop's handler, and the default system beep. Tests install a recorder.
+#include <functional>
 #include <string>
 
+class QString;
+class QUrl;
 class QWidget;
 
 namespace kino {
@@ -21,11 +24,22 @@ IShell& Shell();
 // Replaces the shell (nullptr restores the desktop's one). Not owned.
 void SetShell(IShell* shell);
 
-// The desktop's shell: QDesktopServices::openUrl and QApplication::beep.
+// The desktop's shell: QDesktopServices::openUrl and QApplication::beep. When no
+// program takes a request (a desktop without a file viewer or mail program), it says
+// so in a box with what could not be opened, as a desktop's shell does, so the user
+// can open it by hand.
 class DesktopShell : public IShell {
 public:
+    using Opener = std::function<bool(const QUrl& url)>;
+    using Reporter = std::function<void(const QString& text)>;
+    // Empty: the desktop's opener, and a warning box over the active window.
+    explicit DesktopShell(Opener opener = {}, Reporter reporter = {});
     void Open(const std::string& target) override;
     void Beep() override;
+
+private:
+    Opener opener_;
+    Reporter reporter_;
 };
 
 // The URL handed to the desktop for `target`: a local path becomes a file URL with

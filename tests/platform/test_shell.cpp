@@ -13,6 +13,8 @@ private slots:
     void urlForTarget();
     void nonUtf8PathSurvivesTheUrl();
     void replacedShellReceivesRequests();
+    void requestNoProgramTakesIsReported_data();
+    void requestNoProgramTakesIsReported();
 };
 
 void TestShell::urlForTarget_data()
@@ -67,6 +69,30 @@ void TestShell::replacedShellReceivesRequests()
     QCOMPARE(recorder.opened, std::vector<std::string>{"/tmp/x y"});
     QCOMPARE(recorder.beeps, 1);
     QVERIFY(dynamic_cast<DesktopShell*>(&Shell()));
+}
+
+void TestShell::requestNoProgramTakesIsReported_data()
+{
+    QTest::addColumn<QByteArray>("target");
+    QTest::addColumn<bool>("taken");
+    QTest::addColumn<QString>("report");
+    const QString absent = QStringLiteral("「%1」を開くプログラムが見つかりません。");
+    QTest::newRow("guide, no viewer") << QByteArray("/opt/k/Readme.txt") << false << absent.arg("/opt/k/Readme.txt");
+    QTest::newRow("folder, relative") << QByteArray(".") << false << absent.arg(QDir::currentPath() + "/.");
+    QTest::newRow("Shift-JIS name") << QByteArray("/m/\x95\x5C") << false << absent.arg(QStringLiteral("/m/表"));
+    QTest::newRow("mail, no program") << QByteArray("MailTo:a@b.jp") << false << absent.arg("MailTo:a@b.jp");
+    QTest::newRow("taken: no box") << QByteArray("/opt/k/Readme.txt") << true << QString();
+}
+
+void TestShell::requestNoProgramTakesIsReported()
+{
+    QFETCH(QByteArray, target);
+    QFETCH(bool, taken);
+    QFETCH(QString, report);
+    QStringList reports;
+    DesktopShell shell([&](const QUrl&) { return taken; }, [&](const QString& text) { reports << text; });
+    shell.Open(target.toStdString());
+    QCOMPARE(reports, report.isEmpty() ? QStringList() : QStringList{report});
 }
 
 QTEST_MAIN(TestShell)

@@ -17,9 +17,9 @@
 # made there; with it (as the test run does) both are taken as given.
 #
 # --targets builds the libFuzzer targets (the JPEG picture reader and cutter, the MIDI
-# check, the AVI header reader) with clang in build-fuzz/ and runs each for SECONDS
-# (default 60), from seeds made with ffmpeg; it prints each target's run count and
-# exits non-zero on a finding, kept in build-fuzz/findings/.
+# check, the AVI header reader, the MPEG program stream scan) with clang in build-fuzz/
+# and runs each for SECONDS (default 60), from seeds made with ffmpeg; it prints each
+# target's run count and exits non-zero on a finding, kept in build-fuzz/findings/.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -31,7 +31,7 @@ if [[ ${1:-} == --targets ]]; then
     CC=clang CXX=clang++ cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKINO_FUZZ=ON >/dev/null
     cmake --build "$dir" >/dev/null
     seeds=$dir/seeds
-    mkdir -p "$seeds/jpeg" "$seeds/midi" "$seeds/aviheader" "$dir/findings"
+    mkdir -p "$seeds/jpeg" "$seeds/midi" "$seeds/aviheader" "$seeds/mpegspan" "$dir/findings"
     ff() { ffmpeg -nostdin -hide_banner -loglevel error -y "$@"; }
     # A leading byte picks the caps and size; the rest is the picture.
     for fmt in yuvj420p yuvj422p yuvj444p gray; do
@@ -46,8 +46,12 @@ if [[ ${1:-} == --targets ]]; then
         size=$(od -An -tu4 -j16 -N4 "$dir/seed.avi" | tr -d ' ')
         tail -c +21 "$dir/seed.avi" | head -c "$size" > "$seeds/aviheader/$codec.hdrl"
     done
+    for format in mpeg vob; do
+        ff -f lavfi -i testsrc2=size=48x32:duration=0.3 -f lavfi -i sine=duration=0.3 -c:a mp2 -f "$format" \
+            "$seeds/mpegspan/seed.$format"
+    done
     status=0
-    for target in jpeg midi aviheader; do
+    for target in jpeg midi aviheader mpegspan; do
         mkdir -p "$dir/corpus/$target"
         log=$dir/fuzz_$target.log
         if "$dir/tests/fuzz/targets/fuzz_$target" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 \

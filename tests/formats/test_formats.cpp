@@ -1,6 +1,6 @@
-// Files of every kind people's folders hold, made by make-corpus.sh: each opens with
-// the size ffprobe gives, shows its first picture as ffmpeg decodes it, seeks, and
-// plays to its end with the length ffprobe gives.
+// Files of every kind people's folders hold, made by make-corpus.sh: each opens at 0:00
+// with the size ffprobe gives, shows its first picture as ffmpeg decodes it, seeks, and
+// plays to its end with the length ffprobe gives, and from its last second to the end.
 #include <QElapsedTimer>
 #include <QFile>
 #include <QImage>
@@ -78,6 +78,8 @@ private slots:
         engine.Open(CorpusPath(file).toStdString());
         QTRY_VERIFY_WITH_TIMEOUT(engine.Facts().known, kPlayTimeout);
         QCOMPARE(engine.CurrentState(), PlayerEngine::State::Paused);
+        // The time runs from 0:00, whatever the stream's first time stamp.
+        QVERIFY2(engine.PositionMs() <= slack, qPrintable(QStringLiteral("starts at %1").arg(engine.PositionMs())));
         QCOMPARE(engine.Facts().width, width);
         QCOMPARE(engine.Facts().height, height);
         QVERIFY2(std::abs(engine.DurationMs() - lengthMs) <= slack,
@@ -106,8 +108,14 @@ private slots:
             QTest::qWait(10);
         }
         QCOMPARE(engine.CurrentState(), PlayerEngine::State::Ended);
-        QVERIFY2(reached >= lengthMs - slack - 100,
+        QVERIFY2(reached >= lengthMs - slack - 100 && reached <= lengthMs + slack,
                  qPrintable(QStringLiteral("played to %1 of %2").arg(reached).arg(lengthMs)));
+
+        // A seek into the last second plays on to the end as well.
+        QVERIFY(engine.SeekMs(engine.DurationMs() - 300));
+        QVERIFY(engine.Play());
+        QTRY_VERIFY_WITH_TIMEOUT(engine.CurrentState() != PlayerEngine::State::Playing, kPlayTimeout);
+        QCOMPARE(engine.CurrentState(), PlayerEngine::State::Ended);
     }
 };
 

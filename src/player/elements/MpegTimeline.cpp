@@ -41,15 +41,41 @@ bool ReadStamp(const std::uint8_t* p, std::uint64_t* ticks)
     return true;
 }
 
+// The system clock reference of a pack header (MPEG-2 or MPEG-1) at `p`, which holds at
+// least 5 bytes.
+bool ReadPackClock(const std::uint8_t* p, std::uint64_t* ticks)
+{
+    if ((p[0] & 0xC0) == 0x40) {
+        if (!(p[0] & 4) || !(p[2] & 4) || !(p[4] & 4))
+            return false;
+        *ticks = (std::uint64_t(p[0] >> 3) & 7) << 30 | std::uint64_t(p[0] & 3) << 28 | std::uint64_t(p[1]) << 20 |
+                 std::uint64_t(p[2] >> 3) << 15 | std::uint64_t(p[2] & 3) << 13 | std::uint64_t(p[3]) << 5 |
+                 std::uint64_t(p[4] >> 3);
+        return true;
+    }
+    return (p[0] & 0xF0) == 0x20 && ReadStamp(p, ticks);
+}
+
+// The clock of the first pack in `data`, or of the last.
+bool PackClock(const std::uint8_t* data, std::size_t size, bool last, std::uint64_t* ticks)
+{
+    bool found = false;
+    for (std::size_t at = 0; at + 9 <= size && !(found && !last); ++at)
+        if (data[at] == 0 && data[at + 1] == 0 && data[at + 2] == 1 && data[at + 3] == 0xBA)
+            found = ReadPackClock(data + at + 4, ticks) || found;
+    return found;
+}
+
 bool IsStreamPacket(std::uint8_t id)
 {
     return id == 0xBD || (id >= 0xC0 && id <= 0xEF);
 }
 
-// Calls visit(stream, ticks) for each packet header with a presentation time stamp; a
-// stream of the private stream is told apart by its sub-stream number.
+// Calls visit(stream, stamped, ticks, payloadBytes) for each packet of a stream, in
+// the order of the data; a stream of the private stream is told apart by its
+// sub-stream number, and subpictures are left out.
 template <typename Visit>
-void ForEachStamp(const std::uint8_t* data, std::size_t size, Visit visit)
+void ForEachPacket(const std::uint8_t* data, std::size_t size, Visit visit)
 {
     std::size_t at = 0;
     while (at + 9 <= size) {
@@ -83,17 +109,66 @@ void ForEachStamp(const std::uint8_t* data, std::size_t size, Visit visit)
             }
         }
         int stream = id;
+        bool subpicture = false;
         if (id == 0xBD && payload < end) {
             const std::uint8_t sub = data[payload];
-            if (sub >= 0x20 && sub <= 0x3F) // a subpicture
-                stamped = false;
+            subpicture = sub >= 0x20 && sub <= 0x3F;
             stream = 0x100 + sub;
         }
-        if (stamped)
-            visit(stream, ticks);
+        if (!subpicture)
+            visit(stream, stamped, ticks, payload < end ? end - payload : 0);
         at = length > 0 ? at + 6 + length : at + 4;
     }
 }
+
+// One stream's packets near the end of the file: where its last stamp lies, and how
+// fast it goes through its bytes, to reckon where the data after that stamp ends.
+struct StreamTail {
+    std::uint64_t bytes = 0; // payload so far
+    bool stamped = false;
+    std::uint64_t firstTicks = 0, firstBytes = 0; // the first stamp, and the bytes before it
+    std::uint64_t lastTicks = 0, lastBytes = 0;
+    std::vector<std::uint64_t> stamps;
+
+    void Add(bool hasStamp, std::uint64_t ticks, std::size_t payloadBytes)
+    {
+        if (hasStamp) {
+            if (!stamped) {
+                firstTicks = ticks;
+                firstBytes = bytes;
+            }
+            stamped = true;
+            lastTicks = ticks;
+            lastBytes = bytes;
+            stamps.push_back(ticks);
+        }
+        bytes += payloadBytes;
+    }
+
+    // Where the stream ends, in ticks; 0 when it has no stamp.
+    std::uint64_t End()
+    {
+        if (!stamped)
+            return 0;
+        // Stamps may be sparse (a DVD's pictures carry one a group): the data after
+        // the last one lasts as long as bytes went by between the first and the last.
+        std::uint64_t end = lastTicks;
+        if (lastBytes > firstBytes && lastTicks > firstTicks)
+            end += (bytes - lastBytes) * (lastTicks - firstTicks) / (lastBytes - firstBytes);
+        // Pictures come in decoding order: the latest stamp is not the last one given,
+        // and it lasts the step between two stamps, when they come that often.
+        std::sort(stamps.begin(), stamps.end());
+        std::uint64_t step = 0;
+        for (std::size_t i = 1; i < stamps.size(); ++i)
+            if (const std::uint64_t d = stamps[i] - stamps[i - 1]; d > 0 && (step == 0 || d < step))
+                step = d;
+        if (step <= kDenseStep)
+            end = std::max(end, stamps.back() + step);
+        return end;
+    }
+
+    static constexpr std::uint64_t kDenseStep = 9000; // a tenth of a second
+};
 
 // The correction's state for one demuxer, shared by the probes on its pads (which run
 // on its streaming thread, the thread that seeks and the thread that asks).
@@ -103,6 +178,7 @@ struct Timeline {
     bool placed = false;  // `offset` is known
     gint64 offset = 0;    // the demuxer's stream time of the first time stamp
     bool sought = false;  // a seek has passed: segments start where the demuxer says
+    gint64 base = 0;      // the demuxer's time stamps less its stream time
     bool leadIn = false;  // seeks begin kSeekLeadIn early (a program stream)
     gint64 target = -1;   // the demuxer's stream time the last seek asked for, if it began early
 };
@@ -116,6 +192,7 @@ void Restamp(Timeline& line, GstSegment& s)
     const bool known = GST_CLOCK_TIME_IS_VALID(line.span.first);
     if (!line.placed) {
         line.offset = gint64(known ? line.span.first : s.start) - base;
+        line.base = base;
         line.placed = true;
     }
     // Before any seek the stream starts at its first time stamp, not where the
@@ -204,8 +281,13 @@ GstPadProbeReturn OnUpstream(GstPad*, GstPadProbeInfo* info, gpointer user)
     const bool early = line.leadIn && (flags & GST_SEEK_FLAG_ACCURATE) && (flags & GST_SEEK_FLAG_FLUSH) &&
                        rate > 0 && startType == GST_SEEK_TYPE_SET && start >= 0;
     line.target = early ? start : -1;
-    if (early)
-        start = std::max<gint64>(line.offset, start - kSeekLeadIn);
+    if (early) {
+        // The demuxer goes to where its clock reads the time asked for.
+        const gint64 from = std::max<gint64>(line.offset, start - kSeekLeadIn) + line.base;
+        start = gint64(ClockForStamp(line.span, GstClockTime(std::max<gint64>(0, from)))) - line.base;
+        GST_DEBUG("seek to %" GST_STIME_FORMAT " begins at %" GST_STIME_FORMAT, GST_STIME_ARGS(line.target),
+                  GST_STIME_ARGS(start));
+    }
     GstEvent* replacement = gst_event_new_seek(rate, format, flags, startType, start, stopType, stop);
     gst_event_set_seqnum(replacement, gst_event_get_seqnum(event));
     gst_event_unref(event);
@@ -255,32 +337,44 @@ MpegSpan SpanOfProgramStream(const std::uint8_t* head, std::size_t headSize, con
                              std::size_t tailSize)
 {
     std::map<int, std::uint64_t> first;
-    ForEachStamp(head, headSize, [&](int stream, std::uint64_t ticks) { first.emplace(stream, ticks); });
-    std::map<int, std::vector<std::uint64_t>> last;
-    ForEachStamp(tail, tailSize, [&](int stream, std::uint64_t ticks) { last[stream].push_back(ticks); });
+    ForEachPacket(head, headSize, [&](int stream, bool stamped, std::uint64_t ticks, std::size_t) {
+        if (stamped)
+            first.emplace(stream, ticks);
+    });
+    std::map<int, StreamTail> last;
+    ForEachPacket(tail, tailSize, [&](int stream, bool stamped, std::uint64_t ticks, std::size_t bytes) {
+        last[stream].Add(stamped, ticks, bytes);
+    });
     MpegSpan span;
-    if (first.empty() || last.empty())
+    if (first.empty())
         return span;
     std::uint64_t from = UINT64_MAX;
     for (const auto& [stream, ticks] : first)
         from = std::min(from, ticks);
     std::uint64_t to = 0;
-    for (auto& [stream, stamps] : last) {
-        // Pictures come in decoding order: the stamps are sorted before the step
-        // between two of them is taken.
-        std::sort(stamps.begin(), stamps.end());
-        std::uint64_t step = 0;
-        for (std::size_t i = 1; i < stamps.size(); ++i)
-            if (const std::uint64_t d = stamps[i] - stamps[i - 1]; d > 0 && (step == 0 || d < step))
-                step = d;
-        to = std::max(to, stamps.back() + step);
-    }
+    for (auto& [stream, packets] : last)
+        to = std::max(to, packets.End());
     // A stream whose clock wrapped, or stamps that make no sense, keep the demuxer's view.
     if (to <= from)
         return span;
     span.first = TicksToTime(from);
     span.end = TicksToTime(to);
+    std::uint64_t firstClock = 0, lastClock = 0;
+    if (PackClock(head, headSize, false, &firstClock) && PackClock(tail, tailSize, true, &lastClock) &&
+        lastClock > firstClock) {
+        span.firstClock = TicksToTime(firstClock);
+        span.lastClock = TicksToTime(lastClock);
+    }
     return span;
+}
+
+GstClockTime ClockForStamp(const MpegSpan& span, GstClockTime stamp)
+{
+    if (!GST_CLOCK_TIME_IS_VALID(span.firstClock) || !GST_CLOCK_TIME_IS_VALID(span.lastClock) ||
+        !GST_CLOCK_TIME_IS_VALID(span.first) || !GST_CLOCK_TIME_IS_VALID(span.end) || span.end <= span.first)
+        return stamp;
+    const GstClockTime from = std::clamp(stamp, span.first, span.end) - span.first;
+    return span.firstClock + gst_util_uint64_scale(from, span.lastClock - span.firstClock, span.end - span.first);
 }
 
 void MendMpegDemuxer(GstElement* demuxer, bool programStream, const std::string& path)

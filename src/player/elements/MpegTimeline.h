@@ -21,12 +21,22 @@
 namespace kino {
 
 // Where the packets of an MPEG program stream begin and end in time: the earliest first
-// time stamp of its streams, and the latest last one plus that stream's step between
-// two of its time stamps. NONE when not found.
+// time stamp of its streams, and the latest end of a stream, reckoned from its last
+// stamp and the data after it (stamps may come once a group of pictures). NONE when
+// not found.
 struct MpegSpan {
     GstClockTime first = GST_CLOCK_TIME_NONE;
     GstClockTime end = GST_CLOCK_TIME_NONE;
+    // The system clock of the first pack and of the last: a multiplexer may send the
+    // data well ahead of its time stamps (a short clip's whole data in a fraction of
+    // its length), and the demuxer seeks by the clock.
+    GstClockTime firstClock = GST_CLOCK_TIME_NONE;
+    GstClockTime lastClock = GST_CLOCK_TIME_NONE;
 };
+
+// The system clock reading where the data for time stamp `stamp` lies, taken as running
+// evenly from the first pack to the last; `stamp` itself without the clocks.
+GstClockTime ClockForStamp(const MpegSpan& span, GstClockTime stamp);
 
 // From the packet headers in the first bytes of a program stream (`head`) and its last
 // (`tail`); the two may overlap or be the same bytes for a small file. Subpictures are

@@ -215,6 +215,23 @@ wide_only && make mpg_mpeg2_interlaced.mpg $(picture 720x576) $(tone 48000) -c:v
     -flags +ilme+ildct -top 1 -c:a mp2 -f vob
 make mpg_transport.mpg $(picture 352x288) $(tone 48000) -c:v mpeg2video -b:v 2000k -c:a mp2 -f mpegts
 wide_only && make mpg_vcd.mpg $(picture 352x288) $(tone) -target pal-vcd
+# Program streams by GStreamer's muxers: its own (large first packets, which the
+# demuxer's scan for the first time stamp misses), and the DVD multiplexer with MPEG
+# sound and with DVD LPCM sound.
+gst_ps() { # MUXER VIDEO-FORMAT SOUND-CAPS [SOUND-ENCODER]
+    local frames=$((secs * 25))
+    # shellcheck disable=SC2086
+    gst-launch-1.0 -q -e $1 name=m ! filesink location="$tmp" \
+        videotestsrc num-buffers=$frames ! "video/x-raw,width=352,height=288,framerate=25/1" ! videoconvert \
+        ! video/x-raw,format=I420 ! mpeg2enc format="$2" ! m. \
+        audiotestsrc num-buffers=$frames samplesperbuffer=1920 ! "$3" ${4:+! $4 ! mpegaudioparse} ! m. >/dev/null
+}
+derive mpg_gst_psmux.mpg gst_ps mpegpsmux 0 audio/x-raw,rate=48000,channels=2 avenc_mp2
+derive mpg_mplex_dvd.mpg gst_ps "mplex format=8" 8 audio/x-raw,rate=48000,channels=2 avenc_mp2
+derive mpg_mplex_lpcm.mpg gst_ps "mplex format=8" 8 audio/x-raw,rate=48000,channels=2,format=S16BE
+# ffprobe stops at the DVD multiplexer's last time stamp, well before the end: their
+# length is what was put in.
+declare -A length_of=([mpg_mplex_dvd.mpg]=$((secs * 1000)) [mpg_mplex_lpcm.mpg]=$((secs * 1000)))
 
 # --- WAVE ---
 # An odd number of 8-bit mono samples: the data chunk is followed by a pad byte.
@@ -250,6 +267,17 @@ wide_only && adpcm adpcm_ms 44100 2
 make wav_gsm.wav $(tone 8000) -c:a libgsm_ms
 make wav_mp3.wav $(tone) -c:a libmp3lame -b:a 128k
 make wav_mp2.wav $(tone) -c:a mp2 -b:a 128k
+# MPEG sound whose header's figures are wrong (the length is still the sound's).
+lie() { # SOURCE PERL-EDIT
+    perl -0777 -pe "$2" < "$outdir/$1" > "$tmp"
+}
+for edit in "fact_max:s/fact\\x04\\0\\0\\0\\K..../\\xFF\\xFF\\xFF\\xFF/s" \
+            "fact_1:s/fact\\x04\\0\\0\\0\\K..../\\x01\\0\\0\\0/s" \
+            "byterate_1:s/fmt .{12}\\K..../\\x01\\0\\0\\0/s"; do
+    derive "wav_mp3_${edit%%:*}.wav" lie wav_mp3.wav "${edit#*:}"
+    length_of[wav_mp3_${edit%%:*}.wav]=$(ffprobe -v error -show_entries format=duration -of csv=p=0 -- \
+        "$outdir/wav_mp3.wav" | awk '{ printf "%d", $1 * 1000 + 0.5 }')
+done
 
 # --- what ffprobe and ffmpeg say of each ---
 list="$outdir/.tmp.$$.tsv"
@@ -265,7 +293,7 @@ for name in "${names[@]}"; do
     if [[ -n $dims && ! -s $f.ref.png ]]; then
         ff -i "$f" -frames:v 1 -pix_fmt rgb24 "$f.ref.png"
     fi
-    ms=$(awk -v s="$length" 'BEGIN { printf "%d", s * 1000 + 0.5 }')
+    ms=${length_of[$name]:-$(awk -v s="$length" 'BEGIN { printf "%d", s * 1000 + 0.5 }')}
     printf '%s\t%s\t%s\t%s\n' "$name" "$ms" "$width" "$height" >> "$list"
 done
 mv -f -- "$list" "$outdir/corpus.tsv"

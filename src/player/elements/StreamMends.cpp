@@ -51,6 +51,107 @@ struct WaveFacts {
     std::uint64_t dataSize = 0;
 };
 
+// What the first frame of MPEG audio says of the stream: bits a second, samples a
+// second and a frame, and, when it is a VBR header frame ("Xing", "Info"), the frames
+// that follow.
+struct MpegAudioFrame {
+    int bitRate = 0;
+    int sampleRate = 0;
+    int samplesPerFrame = 0;
+    int length = 0;           // bytes
+    bool mpeg1 = false;       // else MPEG-2 or 2.5
+    std::uint32_t frames = 0; // from a VBR header; 0 when it has none
+};
+
+bool ReadMpegAudioHeader(const std::uint8_t* p, MpegAudioFrame* frame)
+{
+    if (p[0] != 0xFF || (p[1] & 0xE0) != 0xE0)
+        return false;
+    const int version = (p[1] >> 3) & 3; // 0: 2.5, 2: 2, 3: 1
+    const int layer = 4 - ((p[1] >> 1) & 3);
+    const int rateIndex = p[2] >> 4, sampleIndex = (p[2] >> 2) & 3;
+    if (version == 1 || layer == 4 || rateIndex == 0 || rateIndex == 15 || sampleIndex == 3)
+        return false;
+    static constexpr short kRates[5][15] = {
+        {0, 32, 64, 96, 128, 160, 192, 224, 256, 288, 320, 352, 384, 416, 448}, // MPEG-1 layer 1
+        {0, 32, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320, 384},    // MPEG-1 layer 2
+        {0, 32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320},     // MPEG-1 layer 3
+        {0, 32, 48, 56, 64, 80, 96, 112, 128, 144, 160, 176, 192, 224, 256},    // MPEG-2 layer 1
+        {0, 8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160},         // MPEG-2 layers 2, 3
+    };
+    static constexpr int kSampleRates[3] = {44100, 48000, 32000};
+    const bool mpeg1 = version == 3;
+    frame->mpeg1 = mpeg1;
+    frame->bitRate = 1000 * kRates[mpeg1 ? layer - 1 : (layer == 1 ? 3 : 4)][rateIndex];
+    frame->sampleRate = kSampleRates[sampleIndex] >> (mpeg1 ? 0 : version == 2 ? 1 : 2);
+    frame->samplesPerFrame = layer == 1 ? 384 : (layer == 3 && !mpeg1) ? 576 : 1152;
+    const int padding = (p[2] >> 1) & 1;
+    frame->length = layer == 1 ? (12 * frame->bitRate / frame->sampleRate + padding) * 4
+                               : frame->samplesPerFrame / 8 * frame->bitRate / frame->sampleRate + padding;
+    return frame->length >= 4;
+}
+
+// The first frame of MPEG audio in `data` that another frame follows, which a stray
+// pair of bytes that looks like a frame's start would not.
+bool FindMpegAudioFrame(const std::uint8_t* data, std::size_t size, MpegAudioFrame* frame)
+{
+    for (std::size_t at = 0; at + 4 <= size; ++at) {
+        MpegAudioFrame first, second;
+        if (!ReadMpegAudioHeader(data + at, &first) || at + std::size_t(first.length) + 4 > size ||
+            !ReadMpegAudioHeader(data + at + std::size_t(first.length), &second) ||
+            second.sampleRate != first.sampleRate)
+            continue;
+        // A VBR header sits after the side information, whose size depends on the
+        // version and the channels.
+        const bool mono = (data[at + 3] >> 6) == 3;
+        const std::size_t tag = at + 4 + (first.mpeg1 ? (mono ? 17 : 32) : (mono ? 9 : 17));
+        if (tag + 12 <= at + std::size_t(first.length) &&
+            (IsTag(data + tag, "Xing") || IsTag(data + tag, "Info")) && (data[tag + 7] & 1))
+            first.frames = std::uint32_t(data[tag + 8]) << 24 | std::uint32_t(data[tag + 9]) << 16 |
+                           std::uint32_t(data[tag + 10]) << 8 | data[tag + 11];
+        *frame = first;
+        return true;
+    }
+    return false;
+}
+
+} // namespace
+
+GstClockTime MpegAudioLength(std::uint32_t factSamples, std::uint32_t sampleRate, std::uint32_t bytesPerSecond,
+                             std::uint64_t dataSize, const std::uint8_t* data, std::size_t size)
+{
+    if (dataSize == 0)
+        return GST_CLOCK_TIME_NONE;
+    MpegAudioFrame frame;
+    GstClockTime measured = GST_CLOCK_TIME_NONE;
+    if (FindMpegAudioFrame(data, size, &frame))
+        measured = frame.frames > 0 ? gst_util_uint64_scale(std::uint64_t(frame.frames) * frame.samplesPerFrame,
+                                                            GST_SECOND, std::uint64_t(frame.sampleRate))
+                                    : gst_util_uint64_scale(dataSize * 8, GST_SECOND, std::uint64_t(frame.bitRate));
+    // A figure of the header counts when it agrees with what the frames say, or, without
+    // frames to go by, when it gives a bit rate MPEG audio can have.
+    const auto consistent = [&](GstClockTime length) {
+        if (!GST_CLOCK_TIME_IS_VALID(length) || length == 0)
+            return false;
+        if (GST_CLOCK_TIME_IS_VALID(measured))
+            return std::abs(double(length) - double(measured)) <= 0.05 * double(measured);
+        const double bitsPerSecond = double(dataSize) * 8 * GST_SECOND / double(length);
+        return bitsPerSecond >= 8000 && bitsPerSecond <= 640000;
+    };
+    const GstClockTime fromFact = factSamples > 0 && sampleRate > 0
+                                      ? gst_util_uint64_scale(factSamples, GST_SECOND, sampleRate)
+                                      : GST_CLOCK_TIME_NONE;
+    const GstClockTime fromByteRate =
+        bytesPerSecond > 0 ? gst_util_uint64_scale(dataSize, GST_SECOND, bytesPerSecond) : GST_CLOCK_TIME_NONE;
+    if (consistent(fromFact))
+        return fromFact;
+    if (consistent(fromByteRate))
+        return fromByteRate;
+    return measured;
+}
+
+namespace {
+
 WaveFacts ReadWaveFacts(const std::string& path)
 {
     WaveFacts facts;
@@ -64,15 +165,16 @@ WaveFacts ReadWaveFacts(const std::string& path)
         return facts;
     std::uint16_t format = 0;
     std::uint32_t rate = 0, bytesPerSecond = 0, samples = 0, dataSize = 0;
-    long at = 12;
+    long at = 12, dataAt = -1;
     for (int chunks = 0; chunks < 100000 && at + 8 <= size; ++chunks) {
         if (std::fseek(file.get(), at, SEEK_SET) != 0 || std::fread(head, 1, 8, file.get()) != 8)
             return facts;
         const std::uint32_t length = ReadLe32(head + 4);
         const bool data = IsTag(head, "data");
-        if (data)
+        if (data) {
             dataSize = std::uint32_t(std::min<long>(length, size - at - 8));
-        else if (IsTag(head, "fmt ") && length >= 16 && std::fread(head + 8, 1, 16, file.get()) == 16) {
+            dataAt = at + 8;
+        } else if (IsTag(head, "fmt ") && length >= 16 && std::fread(head + 8, 1, 16, file.get()) == 16) {
             format = ReadLe16(head + 8);
             rate = ReadLe32(head + 12);
             bytesPerSecond = ReadLe32(head + 16);
@@ -85,11 +187,13 @@ WaveFacts ReadWaveFacts(const std::string& path)
     facts.pullModeTripsOnTail = at < size;
     facts.dataSize = dataSize;
     constexpr std::uint16_t kMpegLayer12 = 0x50, kMpegLayer3 = 0x55;
-    if (format == kMpegLayer12 || format == kMpegLayer3) {
-        if (samples > 0 && rate > 0)
-            facts.mpegLength = gst_util_uint64_scale(samples, GST_SECOND, rate);
-        else if (bytesPerSecond > 0 && dataSize > 0)
-            facts.mpegLength = gst_util_uint64_scale(dataSize, GST_SECOND, bytesPerSecond);
+    if ((format == kMpegLayer12 || format == kMpegLayer3) && dataAt >= 0) {
+        // The first frames, to check the header's figures by.
+        std::vector<std::uint8_t> start(std::min<std::size_t>(dataSize, 8192));
+        if (std::fseek(file.get(), dataAt, SEEK_SET) != 0 ||
+            std::fread(start.data(), 1, start.size(), file.get()) != start.size())
+            start.clear();
+        facts.mpegLength = MpegAudioLength(samples, rate, bytesPerSecond, dataSize, start.data(), start.size());
     }
     return facts;
 }

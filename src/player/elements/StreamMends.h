@@ -47,6 +47,15 @@ std::vector<DibFormat> VideoFormatsOfAviHeader(const std::uint8_t* data, std::si
 // null for any other format.
 gsth::Caps CapsForUndescribedDib(const DibFormat& format);
 
+// The length of MPEG audio in a WAVE file: what the header's sample count (fact) or
+// byte rate say when it agrees with the frames at the start of the data (`data`, the
+// first bytes of the data chunk; a VBR header frame gives the frame count, else the
+// first frame's bit rate over the data's size), else what the frames say. A header's
+// figures are often wrong (a sample count of 0xFFFFFFFF, a byte rate of 1). NONE
+// when neither holds.
+GstClockTime MpegAudioLength(std::uint32_t factSamples, std::uint32_t sampleRate, std::uint32_t bytesPerSecond,
+                             std::uint64_t dataSize, const std::uint8_t* data, std::size_t size);
+
 // How much longer the sound of an ADPCM stream really lasts than the times the WAVE
 // parser gives it, from the caps it states and the bytes a second it counts with;
 // 1 when they agree within a percent or the caps are not ADPCM.

@@ -9,6 +9,7 @@
 #include <cmath>
 #include <limits>
 
+#include "player/FrameClipboard.h"
 #include "player/FrameImage.h"
 #include "player/PlayerBars.h"
 #include "player/VideoView.h"
@@ -234,6 +235,11 @@ bool TGKitMSPlay::CopyToClipboard(std::int32_t position)
     Q_UNUSED(position); // the frame shown is the frame at the position just read
     if (engine_->CurrentFrame().IsNull())
         return false;
+    // Motion JPEG: the compressed picture, decoded whole when it is pasted.
+    if (JpegFrameData* data = JpegFrameData::Make(engine_->CurrentJpeg())) {
+        QApplication::clipboard()->setMimeData(data);
+        return true;
+    }
     // The picture at its own size, as a copy of its own: the clipboard may keep it long
     // after the decoder's buffer is reused. Frames shown may be scaled down.
     QImage frame = ImageOf(engine_->FullFrame()).copy();

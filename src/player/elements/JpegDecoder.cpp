@@ -269,14 +269,13 @@ GstFlowReturn HandleFrame(GstVideoDecoder* decoder, GstVideoCodecFrame* frame)
         return Broken(decoder, frame, "broken picture data");
     ++self->pictures;
     self->broken = 0;
-    if (denom > 1) {
-        // A copy of the frame wants the whole picture: the JPEG it can be decoded from
-        // again rides along, and survives the scaling and any copy of the frame.
-        GstCustomMeta* meta = gst_buffer_add_custom_meta(frame->output_buffer, kSourceMeta);
-        if (meta)
-            gst_structure_set(gst_custom_meta_get_structure(meta), "jpeg", GST_TYPE_BUFFER, frame->input_buffer,
-                              "caps-width", G_TYPE_INT, capsWidth, "caps-height", G_TYPE_INT, capsHeight, nullptr);
-    }
+    // A copy of the frame wants the whole picture: the JPEG it can be decoded from again
+    // rides along, and survives the scaling and any copy of the frame. It is all a copy
+    // needs to keep, where the decoded picture may be hundreds of megabytes.
+    GstCustomMeta* meta = gst_buffer_add_custom_meta(frame->output_buffer, kSourceMeta);
+    if (meta)
+        gst_structure_set(gst_custom_meta_get_structure(meta), "jpeg", GST_TYPE_BUFFER, frame->input_buffer,
+                          "caps-width", G_TYPE_INT, capsWidth, "caps-height", G_TYPE_INT, capsHeight, nullptr);
     return gst_video_decoder_finish_frame(decoder, frame);
 }
 
@@ -353,18 +352,25 @@ void RegisterJpegDecoder()
     });
 }
 
-gsth::Sample FullJpegPictureOf(GstBuffer* frame)
+gsth::Buffer JpegSourceOf(GstBuffer* frame, int* capsWidth, int* capsHeight)
 {
     GstCustomMeta* meta = frame ? gst_buffer_get_custom_meta(frame, kSourceMeta) : nullptr;
     if (!meta)
         return {};
     GstStructure* facts = gst_custom_meta_get_structure(meta);
     GstBuffer* jpeg = nullptr;
-    int capsWidth = 0, capsHeight = 0;
-    if (!gst_structure_get(facts, "jpeg", GST_TYPE_BUFFER, &jpeg, "caps-width", G_TYPE_INT, &capsWidth, "caps-height",
-                           G_TYPE_INT, &capsHeight, nullptr))
+    if (!gst_structure_get(facts, "jpeg", GST_TYPE_BUFFER, &jpeg, "caps-width", G_TYPE_INT, capsWidth, "caps-height",
+                           G_TYPE_INT, capsHeight, nullptr))
         return {};
-    gsth::Buffer source = gsth::Buffer::Adopt(jpeg);
+    return gsth::Buffer::Adopt(jpeg);
+}
+
+gsth::Sample FullJpegPictureOf(GstBuffer* frame)
+{
+    int capsWidth = 0, capsHeight = 0;
+    gsth::Buffer source = JpegSourceOf(frame, &capsWidth, &capsHeight);
+    if (!source)
+        return {};
     GstMapInfo in;
     if (!gst_buffer_map(source.get(), &in, GST_MAP_READ))
         return {};

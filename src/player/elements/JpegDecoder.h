@@ -23,9 +23,13 @@ inline constexpr const char* kJpegDecoderName = "kinojpegdec";
 // Registers the decoder for this process; later calls do nothing.
 void RegisterJpegDecoder();
 
-// For a frame the decoder made at a reduced size, or one scaled from it: the whole
-// picture decoded again at its own size, as a BGRx sample. Null for any other frame,
-// or when the picture cannot be decoded.
+// For a frame the decoder made, or one scaled from it: the compressed picture it was
+// decoded from, and the stream's caps size (which tells a pair of fields from one
+// picture, see jpeg::ReadPicture). Null for any other frame.
+gsth::Buffer JpegSourceOf(GstBuffer* frame, int* capsWidth, int* capsHeight);
+
+// For such a frame: the whole picture decoded again at its own size, as a BGRx
+// sample. Null for any other frame, or when the picture cannot be decoded.
 gsth::Sample FullJpegPictureOf(GstBuffer* frame);
 
 } // namespace kino

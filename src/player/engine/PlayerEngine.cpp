@@ -11,6 +11,7 @@
 #include <mutex>
 
 #include "platform/PathRules.h"
+#include "player/elements/JpegDecoder.h"
 #include "player/engine/BusWatcher.h"
 #include "player/engine/MediaEngine.h"
 #include "player/engine/MidiCheck.h"
@@ -703,6 +704,24 @@ VideoFrame PlayerEngine::FullFrame() const
         return {};
     // The converted picture is in a buffer of its own: it outlives the pipeline.
     return FrameFromSample(converted.get(), nullptr);
+}
+
+PlayerEngine::CompressedPicture PlayerEngine::CurrentJpeg() const
+{
+    KINO_ASSERT_GUI_THREAD();
+    CompressedPicture picture;
+    GstBuffer* shown = frame_.Buffer();
+    gsth::Buffer jpeg = JpegSourceOf(shown, &picture.capsWidth, &picture.capsHeight);
+    // An element that scaled without copying the frame's metas.
+    GstParentBufferMeta* parent = shown && !jpeg ? gst_buffer_get_parent_buffer_meta(shown) : nullptr;
+    if (parent)
+        jpeg = JpegSourceOf(parent->buffer, &picture.capsWidth, &picture.capsHeight);
+    GstMapInfo map;
+    if (jpeg && gst_buffer_map(jpeg.get(), &map, GST_MAP_READ)) {
+        picture.jpeg.assign(map.data, map.data + map.size);
+        gst_buffer_unmap(jpeg.get(), &map);
+    }
+    return picture;
 }
 
 bool PlayerEngine::EndPosted() const

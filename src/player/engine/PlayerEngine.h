@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include <gst/gst.h>
 #include <gst/video/video-info.h>
@@ -119,6 +120,15 @@ public:
     VideoFrame FullFrame() const;
     // The newest frame as delivered.
     const VideoFrame& CurrentFrame() const { return frame_; }
+    // The compressed Motion JPEG picture the newest frame was decoded from, with the
+    // stream's caps size that tells fields apart (see jpeg::ReadPicture): a copy of the
+    // frame keeps this rather than the picture decoded. Empty for any other frame.
+    struct CompressedPicture {
+        std::vector<std::uint8_t> jpeg;
+        int capsWidth = 0;
+        int capsHeight = 0;
+    };
+    CompressedPicture CurrentJpeg() const;
 
     // How long a network source may take to answer before it counts as failed.
     void SetNetworkTimeoutMs(int ms) { networkTimeoutMs_ = ms; }

@@ -14,11 +14,11 @@
 #include <memory>
 #include <vector>
 
-#include "player/engine/MediaEngine.h"
 #include "player/PlayerBars.h"
-#include "player/elements/SharedFrames.h"
 #include "player/TGKitMSPlay.h"
 #include "player/VideoView.h"
+#include "player/elements/SharedFrames.h"
+#include "player/engine/MediaEngine.h"
 #include "support/TestHttpServer.h"
 #include "support/TestMain.h"
 
@@ -464,14 +464,25 @@ private slots:
         QCOMPARE(player->Speed(), 1.5);
     }
 
+    // Motion JPEG goes to the clipboard compressed, decoded when pasted; other frames
+    // as pictures.
+    void copyPutsTheShownFrameOnTheClipboard_data()
+    {
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<QSize>("size");
+        QTest::newRow("Motion JPEG") << "clip.avi" << QSize(320, 240);
+        QTest::newRow("MPEG") << "clip.mpg" << QSize(352, 240);
+    }
     void copyPutsTheShownFrameOnTheClipboard()
     {
-        OpenAndWaitPlaying(Fixture("clip.avi"));
+        QFETCH(QString, file);
+        QFETCH(QSize, size);
+        OpenAndWaitPlaying(Fixture(file.toStdString()));
         QTRY_VERIFY_WITH_TIMEOUT(!player->View()->Frame().isNull(), kPlayTimeout);
         QApplication::clipboard()->clear();
         QVERIFY(player->CopyToClipboard(player->GetCurrentPos()));
         const QImage copied = QApplication::clipboard()->image();
-        QCOMPARE(copied.size(), QSize(320, 240));
+        QCOMPARE(copied.size(), size);
         // The test pattern is not a flat picture.
         QVERIFY(copied.pixel(20, 20) != copied.pixel(300, 20));
         // The copy is the picture shown, not one decoded after it and still queued.
@@ -488,15 +499,20 @@ private slots:
         QTest::addColumn<QRect>("sourceRect");
         QTest::addColumn<QSize>("view");
         QTest::addColumn<QSize>("frame");
+        QTest::addColumn<bool>("openedAgain"); // the next source in the same small view
         const QSize view(400, 300);
-        QTest::newRow("HD fitted") << "hd.mpg" << 1 << QRect() << view << QSize(400, 226);
-        QTest::newRow("HD own size") << "hd.mpg" << 0 << QRect() << view << QSize(1920, 1080);
-        QTest::newRow("HD, a quarter shown") << "hd.mpg" << 1 << QRect(0, 0, 960, 540) << view << QSize(800, 450);
-        QTest::newRow("16:9 pixels fitted") << "wide.mpg" << 1 << QRect() << view << QSize(400, 226);
-        QTest::newRow("small picture, not enlarged") << "clip.avi" << 1 << QRect() << view << QSize(320, 240);
-        // Motion JPEG is decoded at a reduced size: exactly half, and between two sizes.
-        QTest::newRow("MJPEG at half size") << "clip.avi" << 1 << QRect() << QSize(160, 120) << QSize(160, 120);
-        QTest::newRow("MJPEG between sizes") << "clip.avi" << 1 << QRect() << QSize(100, 75) << QSize(100, 76);
+        QTest::newRow("HD fitted") << "hd.mpg" << 1 << QRect() << view << QSize(400, 226) << false;
+        QTest::newRow("HD own size") << "hd.mpg" << 0 << QRect() << view << QSize(1920, 1080) << false;
+        QTest::newRow("HD, a quarter shown")
+            << "hd.mpg" << 1 << QRect(0, 0, 960, 540) << view << QSize(800, 450) << false;
+        QTest::newRow("16:9 pixels fitted") << "wide.mpg" << 1 << QRect() << view << QSize(400, 226) << false;
+        QTest::newRow("small picture, not enlarged") << "clip.avi" << 1 << QRect() << view << QSize(320, 240) << false;
+        // Motion JPEG is decoded at a reduced size: exactly half, and between two sizes;
+        // opened while frames are wanted small, it is still the picture's own size.
+        QTest::newRow("MJPEG at half size")
+            << "clip.avi" << 1 << QRect() << QSize(160, 120) << QSize(160, 120) << false;
+        QTest::newRow("MJPEG between sizes") << "clip.avi" << 1 << QRect() << QSize(100, 75) << QSize(100, 76) << false;
+        QTest::newRow("MJPEG opened small") << "clip.avi" << 1 << QRect() << QSize(160, 120) << QSize(160, 120) << true;
     }
     void framesArriveAtTheSizeShown()
     {
@@ -505,6 +521,7 @@ private slots:
         QFETCH(QRect, sourceRect);
         QFETCH(QSize, view);
         QFETCH(QSize, frame);
+        QFETCH(bool, openedAgain);
         OpenInBareView(file, viewStyle);
         if (QTest::currentTestFailed())
             return;
@@ -512,6 +529,12 @@ private slots:
         QVERIFY(player->Pause());
         player->resize(view);
         const QSize picture(player->MovieWidth(), player->MovieHeight());
+        if (openedAgain) {
+            QTRY_COMPARE_WITH_TIMEOUT(player->View()->Frame().size(), frame, kPlayTimeout);
+            player->SetFileName(Fixture(file.toStdString()));
+            QCOMPARE(QSize(player->MovieWidth(), player->MovieHeight()), picture);
+            QVERIFY(player->Pause());
+        }
         if (!sourceRect.isNull())
             player->SetSourceRect(sourceRect.x(), sourceRect.y(), sourceRect.width(), sourceRect.height());
         QTRY_COMPARE_WITH_TIMEOUT(player->View()->Frame().size(), frame, kPlayTimeout);
@@ -523,6 +546,25 @@ private slots:
             player->resize(600, 450);
             QTRY_VERIFY_WITH_TIMEOUT(player->View()->Frame().width() > frame.width(), kPlayTimeout);
         }
+    }
+
+    // A stream no installed decoder takes: the rest plays, and the status bar says
+    // which part does not.
+    void partNoDecoderTakesIsNamed_data()
+    {
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<QString>("note");
+        QTest::newRow("sound") << "odd-sound.avi"
+                               << "再生中 - 音声の形式は再生できません";
+        QTest::newRow("picture") << "odd-picture.avi"
+                                 << "再生中 - 映像の形式は再生できません";
+    }
+    void partNoDecoderTakesIsNamed()
+    {
+        QFETCH(QString, file);
+        QFETCH(QString, note);
+        OpenAndWaitPlaying(Fixture(file.toStdString()));
+        QTRY_COMPARE_WITH_TIMEOUT(player->StatusLine()->StateText(), note, kPlayTimeout);
     }
 
     // A frame that comes a line or two larger than the picture's place (frames have

@@ -150,11 +150,6 @@ void TPopupWindow::SetRowFont(const QFont& font, const QColor& textColor)
     BuildRows();
 }
 
-int TPopupWindow::MRUCount() const
-{
-    return owner_ ? int(owner_->mru_.size()) : 0;
-}
-
 int TPopupWindow::RowCount() const
 {
     return owner_ ? MRUCount() + owner_->items_.Count() : 0;
@@ -165,7 +160,15 @@ int TPopupWindow::ItemOfRow(int row) const
     const int m = MRUCount();
     if (row < 0 || row >= RowCount())
         return -1;
-    return row < m ? owner_->mru_[std::size_t(row)] : row - m;
+    return row < m ? mruRows_[std::size_t(row)] : row - m;
+}
+
+int TPopupWindow::RowOfItem(int item) const
+{
+    if (!owner_ || item < 0 || item >= owner_->items_.Count())
+        return -1;
+    const auto held = std::find(mruRows_.begin(), mruRows_.end(), item);
+    return held != mruRows_.end() ? int(held - mruRows_.begin()) : MRUCount() + item;
 }
 
 void TPopupWindow::MeasureItem(int row, int& height) const
@@ -187,6 +190,10 @@ void TPopupWindow::BuildRows()
     if (!owner_)
         return;
     owner_->ValidateMRUList();
+    // A choice made while the list is open goes to the front of the owner's list
+    // even past its count (cut at the next drop-down); no more rows show than the count.
+    const std::size_t shown = std::min(owner_->mru_.size(), std::size_t(std::max(0, owner_->mruListCount_)));
+    mruRows_.assign(owner_->mru_.begin(), owner_->mru_.begin() + std::ptrdiff_t(shown));
     const int n = RowCount();
     const int m = MRUCount();
     rowTops_.clear();
@@ -308,11 +315,7 @@ void TPopupWindow::SetCurrentRow(int row)
 {
     if (row < 0 || row >= RowCount())
         return;
-    if (row != current_) {
-        InvalidateRow(current_);
-        current_ = row;
-        InvalidateRow(current_);
-    }
+    HighlightRow(row);
     // Into view: at the top when above it, as the last whole row when below it.
     if (row < TopRow()) {
         vbar_->setValue(row);
@@ -322,6 +325,24 @@ void TPopupWindow::SetCurrentRow(int row)
             ++top;
         vbar_->setValue(std::min(top, row));
     }
+}
+
+void TPopupWindow::HighlightRow(int row)
+{
+    if (row == current_)
+        return;
+    InvalidateRow(current_);
+    current_ = row;
+    InvalidateRow(current_);
+}
+
+void TPopupWindow::FollowSelection()
+{
+    if (!owner_)
+        return;
+    // A choice may have added a recently used row, moving every row below it.
+    BuildRows();
+    HighlightRow(RowOfItem(owner_->itemIndex_));
 }
 
 void TPopupWindow::InvalidateRow(int row)

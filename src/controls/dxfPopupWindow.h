@@ -43,12 +43,21 @@ public:
     void Hide();
 
     void SetRowFont(const QFont& font, const QColor& textColor);
-    // The rows as the owner's items and recently used list now stand.
+    // The rows as the owner's items and recently used list now stand: the recently
+    // used rows are taken here, at most the owner's MRUListCount of them, and change
+    // only at the next call, so what is painted, the scroll bar and what a click
+    // chooses all stay on the same rows. The owner calls it after every change of
+    // either list while the popup is open.
     void BuildRows();
+    // The owner's selection changed while the list is open: its row is highlighted,
+    // without scrolling the rows under the pointer.
+    void FollowSelection();
 
     int RowCount() const;
-    int MRUCount() const;
+    int MRUCount() const { return int(mruRows_.size()); }
     int ItemOfRow(int row) const;
+    // The item's first recently used row, else its full-list row; -1 for no item.
+    int RowOfItem(int item) const;
     // The list area in the popup's coordinates: inside the border, less the grip
     // bar and the scroll bar. Rows are placed in list coordinates, whose origin is
     // the list area's top-left corner.
@@ -103,6 +112,7 @@ private:
     // area and the scroll bar.
     void UpdateLayout();
     void UpdateScrollRange();
+    void HighlightRow(int row);
     void PaintFrame(QPainter& painter);
     void PaintRows(QPainter& painter, const QRect& dirty);
     void TryGrabPointer();
@@ -130,6 +140,7 @@ private:
     QColor textColor_;
     int rowHeight_ = 1;
     std::vector<int> rowTops_; // only when the owner measures rows itself
+    std::vector<int> mruRows_; // the items of the recently used rows
     int current_ = -1;
     TdxfCorner corner_ = coBottomRight;
     bool sizing_ = false;   // the last hit test was on the grip

@@ -91,10 +91,9 @@ TPopupWindow::TPopupWindow(TdxfCustomComboBox* owner)
     vbar_->setFocusPolicy(Qt::NoFocus);
     vbar_->setSingleStep(1);
     vbar_->hide();
-    connect(vbar_, &QScrollBar::valueChanged, this, [this] {
-        // Rows scroll whole: the rows now in view are drawn afresh.
-        update(listRect_);
-    });
+    // The user's scrolling through the bar or the wheel; our own settings of the bar
+    // come with its signals blocked.
+    connect(vbar_, &QScrollBar::valueChanged, this, &TPopupWindow::ScrollTo);
     UpdateLayout();
 }
 
@@ -245,11 +244,6 @@ int TPopupWindow::RowAtInList(int y) const
     return r;
 }
 
-int TPopupWindow::TopRow() const
-{
-    return vbar_->value();
-}
-
 QRect TPopupWindow::ListRect() const
 {
     return listRect_;
@@ -301,14 +295,39 @@ void TPopupWindow::UpdateScrollRange()
             ++maxTop;
         maxTop = std::min(maxTop, n - 1);
     }
-    vbar_->setRange(0, maxTop);
-    vbar_->setPageStep(WhollyVisibleRowsFrom(std::min(vbar_->value(), maxTop)));
-    // The scroll bar shows only when there is something to scroll.
+    maxTop_ = maxTop;
+    // The scroll bar shows only when there is something to scroll. It takes width
+    // alone, so the range above holds with it or without it.
     const bool needed = maxTop > 0;
     if (needed != vbar_->isVisibleTo(this)) {
         vbar_->setVisible(needed);
         UpdateLayout();
     }
+    // A list grown taller may show the last row from a higher top: the rows come down.
+    if (top_ > maxTop_) {
+        top_ = maxTop_;
+        update(listRect_);
+    }
+    SyncScrollBar();
+}
+
+void TPopupWindow::ScrollTo(int top)
+{
+    top = std::clamp(top, 0, maxTop_);
+    if (top != top_) {
+        top_ = top;
+        // Rows scroll whole: the rows now in view are drawn afresh.
+        update(listRect_);
+    }
+    SyncScrollBar();
+}
+
+void TPopupWindow::SyncScrollBar()
+{
+    const QSignalBlocker quiet(vbar_);
+    vbar_->setRange(0, maxTop_);
+    vbar_->setPageStep(WhollyVisibleRowsFrom(top_));
+    vbar_->setValue(top_);
 }
 
 void TPopupWindow::SetCurrentRow(int row)
@@ -318,12 +337,12 @@ void TPopupWindow::SetCurrentRow(int row)
     HighlightRow(row);
     // Into view: at the top when above it, as the last whole row when below it.
     if (row < TopRow()) {
-        vbar_->setValue(row);
+        ScrollTo(row);
     } else if (!RowWhollyVisible(row)) {
         int top = RowAtInList(RowTopInList(row + 1) - ListHeight());
         if (RowTopInList(row + 1) - RowTopInList(top) > ListHeight())
             ++top;
-        vbar_->setValue(std::min(top, row));
+        ScrollTo(std::min(top, row));
     }
 }
 

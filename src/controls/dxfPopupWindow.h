@@ -66,7 +66,7 @@ public:
     // The row at a point in list coordinates, -1 for none.
     int RowAt(const QPoint& pos) const;
     bool RowWhollyVisible(int row) const;
-    int TopRow() const;
+    int TopRow() const { return top_; }
     int CurrentRow() const { return current_; }
     // Highlights the row (not chosen) and scrolls it into view.
     void SetCurrentRow(int row);
@@ -111,7 +111,12 @@ private:
     // The frame's layout: the corner from the placement, the bar's space, the list
     // area and the scroll bar.
     void UpdateLayout();
+    // The scroll range for the rows and the list's height; the top row kept inside it.
     void UpdateScrollRange();
+    void ScrollTo(int top);
+    // The scroll bar set to the top row, its page and range, without its signals:
+    // every change of the top row is made and painted here, not by the bar.
+    void SyncScrollBar();
     void HighlightRow(int row);
     void PaintFrame(QPainter& painter);
     void PaintRows(QPainter& painter, const QRect& dirty);
@@ -141,6 +146,8 @@ private:
     int rowHeight_ = 1;
     std::vector<int> rowTops_; // only when the owner measures rows itself
     std::vector<int> mruRows_; // the items of the recently used rows
+    int top_ = 0;
+    int maxTop_ = 0;
     int current_ = -1;
     TdxfCorner corner_ = coBottomRight;
     bool sizing_ = false;   // the last hit test was on the grip

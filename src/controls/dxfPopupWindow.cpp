@@ -107,11 +107,20 @@ TPopupWindow::~TPopupWindow()
 
 void TPopupWindow::Show()
 {
+    if (owner_) {
+        // The grip goes to the corner away from the control, as the list was placed,
+        // and stays there while it is open: a list above the control keeps its bar
+        // on top however the user sizes it.
+        const QPoint at = owner_->mapToGlobal(QPoint(0, 0));
+        const TRect control{at.x(), at.y(), at.x() + owner_->width(), at.y() + owner_->height()};
+        corner_ = GetCornerForRects(control, TRect::FromQRect(geometry()));
+    }
+    UpdateLayout();
+    UpdateScrollRange();
     qApp->installEventFilter(&Hook());
     shown_ = true;
     show();
     raise();
-    UpdateLayout();
     TryGrabPointer();
 }
 
@@ -761,15 +770,6 @@ void TPopupWindow::KeyDown(int& key, Qt::KeyboardModifiers)
 
 void TPopupWindow::UpdateLayout()
 {
-    // The corner is that of the placement the control asks for; while the user
-    // resizes through the grip it stays where the drag began.
-    if (!sizing_ && owner_) {
-        const QPoint at = owner_->mapToGlobal(QPoint(0, 0));
-        const TRect control{at.x(), at.y(), at.x() + owner_->width(), at.y() + owner_->height()};
-        const TRect wanted =
-            GetPopupRect(at, TRect{0, 0, owner_->PopupWidth(), owner_->PopupHeight()}, owner_->height());
-        corner_ = GetCornerForRects(control, wanted);
-    }
     const bool top = IsTopCorner(corner_);
     QRect inside = rect().adjusted(1, 1 + (top ? kBarSpace : 0), -1, -1 - (top ? 0 : kBarSpace));
     if (vbar_->isVisibleTo(this)) {

@@ -108,8 +108,7 @@ protected:
     void resizeEvent(QResizeEvent* e) override;
 
 private:
-    // The frame's layout: the corner from the placement, the bar's space, the list
-    // area and the scroll bar.
+    // The frame's layout: the bar's space, the list area and the scroll bar.
     void UpdateLayout();
     // The scroll range for the rows and the list's height; the top row kept inside it.
     void UpdateScrollRange();
@@ -149,6 +148,7 @@ private:
     int top_ = 0;
     int maxTop_ = 0;
     int current_ = -1;
+    // From the placement at Show, kept while the list is open.
     TdxfCorner corner_ = coBottomRight;
     bool sizing_ = false;   // the last hit test was on the grip
     bool resizing_ = false; // a drag on the grip is under way

@@ -141,6 +141,10 @@ void TdxfCustomComboBox::SetItemIndex(int value)
         SetEditText(chosen, true);
         InsertMRUChoice(value);
     }
+    // The open list shows the selection: the player moving on to the next entry
+    // while it is open highlights that entry's row.
+    if (popup_)
+        popup_->FollowSelection();
     if (style_ == dcsDropDownList)
         InvalidateEditRect();
     currentImage_ = GetImageIndex(itemIndex_);

@@ -229,9 +229,6 @@ private:
     QRect ToWidget(const TRect& r) const { return r.Translated(2, 2).ToQRect(); }
     void FocusChanged();
     void ApplyColours();
-    // The popup row of item `index`: its first recently used row, else its row in the
-    // full list; -1 for no item.
-    int RowOfItem(int index) const;
     // Toggles the check of popup row `row` and repaints both rows of its item.
     void ToggleRowCheck(int row);
 

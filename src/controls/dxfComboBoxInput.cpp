@@ -42,7 +42,7 @@ void TdxfCustomComboBox::DropDown()
     popup_->Show();
     droppedDown_ = true;
     if (itemIndex_ != -1)
-        popup_->SetCurrentRow(RowOfItem(itemIndex_));
+        popup_->SetCurrentRow(popup_->RowOfItem(itemIndex_));
     if (style_ == dcsDropDownList)
         InvalidateEditRect();
     emit droppedDown(this);
@@ -215,16 +215,6 @@ void TdxfCustomComboBox::KeyUp(int& key, Qt::KeyboardModifiers shift)
         OnKeyUp(Self(), key, shift);
 }
 
-int TdxfCustomComboBox::RowOfItem(int index) const
-{
-    if (index < 0)
-        return -1;
-    for (std::size_t r = 0; r < mru_.size(); ++r)
-        if (mru_[r] == index)
-            return int(r);
-    return int(mru_.size()) + index;
-}
-
 void TdxfCustomComboBox::ToggleRowCheck(int row)
 {
     if (!popup_)
@@ -242,7 +232,7 @@ void TdxfCustomComboBox::ToggleRowCheck(int row)
         popup_->InvalidateRow(m + item);
     } else {
         for (int r = 0; r < m; ++r)
-            if (mru_[std::size_t(r)] == item) {
+            if (popup_->ItemOfRow(r) == item) {
                 popup_->InvalidateRow(r);
                 break;
             }

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <optional>
 
+#include "controls/dxfPopupWindow.h"
 #include "controls/dxfRes.h"
 
 namespace kino {
@@ -84,12 +85,16 @@ void TdxfCustomComboBox::InsertInMRUList(int index)
         mru_.pop_back();
         mruTexts_.pop_back();
     }
+    if (popup_)
+        popup_->BuildRows();
 }
 
 void TdxfCustomComboBox::ClearMRUList()
 {
     mru_.clear();
     mruTexts_.clear();
+    if (popup_)
+        popup_->BuildRows();
 }
 
 void TdxfCustomComboBox::ValidateMRUList()

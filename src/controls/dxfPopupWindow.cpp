@@ -91,10 +91,9 @@ TPopupWindow::TPopupWindow(TdxfCustomComboBox* owner)
     vbar_->setFocusPolicy(Qt::NoFocus);
     vbar_->setSingleStep(1);
     vbar_->hide();
-    connect(vbar_, &QScrollBar::valueChanged, this, [this] {
-        // Rows scroll whole: the rows now in view are drawn afresh.
-        update(listRect_);
-    });
+    // The user's scrolling through the bar or the wheel; our own settings of the bar
+    // come with its signals blocked.
+    connect(vbar_, &QScrollBar::valueChanged, this, &TPopupWindow::ScrollTo);
     UpdateLayout();
 }
 
@@ -108,11 +107,20 @@ TPopupWindow::~TPopupWindow()
 
 void TPopupWindow::Show()
 {
+    if (owner_) {
+        // The grip goes to the corner away from the control, as the list was placed,
+        // and stays there while it is open: a list above the control keeps its bar
+        // on top however the user sizes it.
+        const QPoint at = owner_->mapToGlobal(QPoint(0, 0));
+        const TRect control{at.x(), at.y(), at.x() + owner_->width(), at.y() + owner_->height()};
+        corner_ = GetCornerForRects(control, TRect::FromQRect(geometry()));
+    }
+    UpdateLayout();
+    UpdateScrollRange();
     qApp->installEventFilter(&Hook());
     shown_ = true;
     show();
     raise();
-    UpdateLayout();
     TryGrabPointer();
 }
 
@@ -150,11 +158,6 @@ void TPopupWindow::SetRowFont(const QFont& font, const QColor& textColor)
     BuildRows();
 }
 
-int TPopupWindow::MRUCount() const
-{
-    return owner_ ? int(owner_->mru_.size()) : 0;
-}
-
 int TPopupWindow::RowCount() const
 {
     return owner_ ? MRUCount() + owner_->items_.Count() : 0;
@@ -165,7 +168,15 @@ int TPopupWindow::ItemOfRow(int row) const
     const int m = MRUCount();
     if (row < 0 || row >= RowCount())
         return -1;
-    return row < m ? owner_->mru_[std::size_t(row)] : row - m;
+    return row < m ? mruRows_[std::size_t(row)] : row - m;
+}
+
+int TPopupWindow::RowOfItem(int item) const
+{
+    if (!owner_ || item < 0 || item >= owner_->items_.Count())
+        return -1;
+    const auto held = std::find(mruRows_.begin(), mruRows_.end(), item);
+    return held != mruRows_.end() ? int(held - mruRows_.begin()) : MRUCount() + item;
 }
 
 void TPopupWindow::MeasureItem(int row, int& height) const
@@ -187,6 +198,10 @@ void TPopupWindow::BuildRows()
     if (!owner_)
         return;
     owner_->ValidateMRUList();
+    // A choice made while the list is open goes to the front of the owner's list
+    // even past its count (cut at the next drop-down); no more rows show than the count.
+    const std::size_t shown = std::min(owner_->mru_.size(), std::size_t(std::max(0, owner_->mruListCount_)));
+    mruRows_.assign(owner_->mru_.begin(), owner_->mru_.begin() + std::ptrdiff_t(shown));
     const int n = RowCount();
     const int m = MRUCount();
     rowTops_.clear();
@@ -236,11 +251,6 @@ int TPopupWindow::RowAtInList(int y) const
             r = m - 1;
     }
     return r;
-}
-
-int TPopupWindow::TopRow() const
-{
-    return vbar_->value();
 }
 
 QRect TPopupWindow::ListRect() const
@@ -294,34 +304,73 @@ void TPopupWindow::UpdateScrollRange()
             ++maxTop;
         maxTop = std::min(maxTop, n - 1);
     }
-    vbar_->setRange(0, maxTop);
-    vbar_->setPageStep(WhollyVisibleRowsFrom(std::min(vbar_->value(), maxTop)));
-    // The scroll bar shows only when there is something to scroll.
+    maxTop_ = maxTop;
+    // The scroll bar shows only when there is something to scroll. It takes width
+    // alone, so the range above holds with it or without it.
     const bool needed = maxTop > 0;
     if (needed != vbar_->isVisibleTo(this)) {
         vbar_->setVisible(needed);
         UpdateLayout();
     }
+    // A list grown taller may show the last row from a higher top: the rows come down.
+    if (top_ > maxTop_) {
+        top_ = maxTop_;
+        update(listRect_);
+    }
+    SyncScrollBar();
+}
+
+void TPopupWindow::ScrollTo(int top)
+{
+    top = std::clamp(top, 0, maxTop_);
+    if (top != top_) {
+        top_ = top;
+        // Rows scroll whole: the rows now in view are drawn afresh.
+        update(listRect_);
+    }
+    SyncScrollBar();
+}
+
+void TPopupWindow::SyncScrollBar()
+{
+    const QSignalBlocker quiet(vbar_);
+    vbar_->setRange(0, maxTop_);
+    vbar_->setPageStep(WhollyVisibleRowsFrom(top_));
+    vbar_->setValue(top_);
 }
 
 void TPopupWindow::SetCurrentRow(int row)
 {
     if (row < 0 || row >= RowCount())
         return;
-    if (row != current_) {
-        InvalidateRow(current_);
-        current_ = row;
-        InvalidateRow(current_);
-    }
+    HighlightRow(row);
     // Into view: at the top when above it, as the last whole row when below it.
     if (row < TopRow()) {
-        vbar_->setValue(row);
+        ScrollTo(row);
     } else if (!RowWhollyVisible(row)) {
         int top = RowAtInList(RowTopInList(row + 1) - ListHeight());
         if (RowTopInList(row + 1) - RowTopInList(top) > ListHeight())
             ++top;
-        vbar_->setValue(std::min(top, row));
+        ScrollTo(std::min(top, row));
     }
+}
+
+void TPopupWindow::HighlightRow(int row)
+{
+    if (row == current_)
+        return;
+    InvalidateRow(current_);
+    current_ = row;
+    InvalidateRow(current_);
+}
+
+void TPopupWindow::FollowSelection()
+{
+    if (!owner_)
+        return;
+    // A choice may have added a recently used row, moving every row below it.
+    BuildRows();
+    HighlightRow(RowOfItem(owner_->itemIndex_));
 }
 
 void TPopupWindow::InvalidateRow(int row)
@@ -721,15 +770,6 @@ void TPopupWindow::KeyDown(int& key, Qt::KeyboardModifiers)
 
 void TPopupWindow::UpdateLayout()
 {
-    // The corner is that of the placement the control asks for; while the user
-    // resizes through the grip it stays where the drag began.
-    if (!sizing_ && owner_) {
-        const QPoint at = owner_->mapToGlobal(QPoint(0, 0));
-        const TRect control{at.x(), at.y(), at.x() + owner_->width(), at.y() + owner_->height()};
-        const TRect wanted =
-            GetPopupRect(at, TRect{0, 0, owner_->PopupWidth(), owner_->PopupHeight()}, owner_->height());
-        corner_ = GetCornerForRects(control, wanted);
-    }
     const bool top = IsTopCorner(corner_);
     QRect inside = rect().adjusted(1, 1 + (top ? kBarSpace : 0), -1, -1 - (top ? 0 : kBarSpace));
     if (vbar_->isVisibleTo(this)) {

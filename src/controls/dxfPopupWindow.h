@@ -43,12 +43,21 @@ public:
     void Hide();
 
     void SetRowFont(const QFont& font, const QColor& textColor);
-    // The rows as the owner's items and recently used list now stand.
+    // The rows as the owner's items and recently used list now stand: the recently
+    // used rows are taken here, at most the owner's MRUListCount of them, and change
+    // only at the next call, so what is painted, the scroll bar and what a click
+    // chooses all stay on the same rows. The owner calls it after every change of
+    // either list while the popup is open.
     void BuildRows();
+    // The owner's selection changed while the list is open: its row is highlighted,
+    // without scrolling the rows under the pointer.
+    void FollowSelection();
 
     int RowCount() const;
-    int MRUCount() const;
+    int MRUCount() const { return int(mruRows_.size()); }
     int ItemOfRow(int row) const;
+    // The item's first recently used row, else its full-list row; -1 for no item.
+    int RowOfItem(int item) const;
     // The list area in the popup's coordinates: inside the border, less the grip
     // bar and the scroll bar. Rows are placed in list coordinates, whose origin is
     // the list area's top-left corner.
@@ -57,7 +66,7 @@ public:
     // The row at a point in list coordinates, -1 for none.
     int RowAt(const QPoint& pos) const;
     bool RowWhollyVisible(int row) const;
-    int TopRow() const;
+    int TopRow() const { return top_; }
     int CurrentRow() const { return current_; }
     // Highlights the row (not chosen) and scrolls it into view.
     void SetCurrentRow(int row);
@@ -99,10 +108,15 @@ protected:
     void resizeEvent(QResizeEvent* e) override;
 
 private:
-    // The frame's layout: the corner from the placement, the bar's space, the list
-    // area and the scroll bar.
+    // The frame's layout: the bar's space, the list area and the scroll bar.
     void UpdateLayout();
+    // The scroll range for the rows and the list's height; the top row kept inside it.
     void UpdateScrollRange();
+    void ScrollTo(int top);
+    // The scroll bar set to the top row, its page and range, without its signals:
+    // every change of the top row is made and painted here, not by the bar.
+    void SyncScrollBar();
+    void HighlightRow(int row);
     void PaintFrame(QPainter& painter);
     void PaintRows(QPainter& painter, const QRect& dirty);
     void TryGrabPointer();
@@ -130,7 +144,11 @@ private:
     QColor textColor_;
     int rowHeight_ = 1;
     std::vector<int> rowTops_; // only when the owner measures rows itself
+    std::vector<int> mruRows_; // the items of the recently used rows
+    int top_ = 0;
+    int maxTop_ = 0;
     int current_ = -1;
+    // From the placement at Show, kept while the list is open.
     TdxfCorner corner_ = coBottomRight;
     bool sizing_ = false;   // the last hit test was on the grip
     bool resizing_ = false; // a drag on the grip is under way

@@ -296,6 +296,42 @@ private slots:
         QCOMPARE(popup->size(), QSize(300, 150));
     }
 
+    // Sized short, then large, by the grip while the player moves on: a click chooses what is painted.
+    void resizedListShowsWhatAClickChooses_data()
+    {
+        QTest::addColumn<bool>("above"); // the bar on top, the list growing upward
+        QTest::newRow("below the control") << false;
+        QTest::newRow("above the control") << true;
+    }
+    void resizedListShowsWhatAClickChooses()
+    {
+        QFETCH(bool, above);
+        combo->SetMinPopupHeight(10);
+        combo->SetMRUListCount(3);
+        combo->InsertInMRUList(4);
+        form->move(100, above ? form->screen()->geometry().bottom() - 60 : 100);
+        QVERIFY(Open());
+        TPopupWindow* popup = combo->Popup();
+        QCOMPARE(kino::IsTopCorner(popup->Corner()), above);
+        for (const QPoint& by : {QPoint(200, above ? 122 : -122), QPoint(100, above ? -222 : 222)}) {
+            QTRY_COMPARE(popup->windowHandle()->geometry(), popup->geometry());
+            const QPoint grip = popup->mapToGlobal(popup->GripRect().ToQRect().center());
+            // Move, press, move, move, release, the pointer still on the screen as the list moves.
+            for (int step = 0; step < 5; ++step) {
+                const QPoint at = popup->windowHandle()->mapFromGlobal(grip + by * std::clamp(step - 1, 0, 2) / 2);
+                step == 1 ? Press(popup, at) : step == 4 ? Release(popup, at) : Move(popup, at);
+            }
+            combo->SetItemIndex(combo->ItemIndex() + 1); // the next entry plays
+        }
+        QCOMPARE(popup->ItemOfRow(popup->CurrentRow()), combo->ItemIndex());
+        const QPoint pointer = RowPoint(popup, popup->TopRow() + 3);
+        Move(popup, pointer);
+        QTRY_COMPARE(popup->screen()->grabWindow(popup->winId()).toImage(), popup->grab().toImage());
+        const int item = popup->ItemOfRow(popup->RowAt(pointer - popup->ListRect().topLeft()));
+        QTest::mouseClick(popup->windowHandle(), Qt::LeftButton, {}, pointer);
+        QCOMPARE(combo->ItemIndex(), item);
+    }
+
     void focusLossCloses_data()
     {
         QTest::addColumn<bool>("otherWindow");

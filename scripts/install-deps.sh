@@ -18,7 +18,7 @@ PACKAGES=(
   xvfb xauth
   openbox x11-utils xdotool libxcb1-dev libxcb-shm0-dev
   libjpeg62-turbo-dev
-  ffmpeg
+  ffmpeg mjpegtools
   clang libclang-rt-14-dev
   zzuf
   dbus dbus-daemon playerctl desktop-file-utils librsvg2-bin

@@ -28,7 +28,7 @@ for arg in "$@"; do
         *) die "unknown option '$arg'" ;;
     esac
 done
-for tool in ffmpeg ffprobe perl sha256sum; do
+for tool in ffmpeg ffprobe perl sha256sum gst-launch-1.0 mpeg2enc mplex; do
     command -v "$tool" >/dev/null 2>&1 || die "required tool '$tool' not found"
 done
 
@@ -215,23 +215,27 @@ wide_only && make mpg_mpeg2_interlaced.mpg $(picture 720x576) $(tone 48000) -c:v
     -flags +ilme+ildct -top 1 -c:a mp2 -f vob
 make mpg_transport.mpg $(picture 352x288) $(tone 48000) -c:v mpeg2video -b:v 2000k -c:a mp2 -f mpegts
 wide_only && make mpg_vcd.mpg $(picture 352x288) $(tone) -target pal-vcd
-# Program streams by GStreamer's muxers: its own (large first packets, which the
-# demuxer's scan for the first time stamp misses), and the DVD multiplexer with MPEG
-# sound and with DVD LPCM sound.
-gst_ps() { # MUXER VIDEO-FORMAT SOUND-CAPS [SOUND-ENCODER]
+# Program streams by GStreamer's muxer (large first packets, which the demuxer's scan
+# for the first time stamp misses), and by the DVD multiplexer of mjpegtools, with MPEG
+# sound and with DVD LPCM sound (pictures stamped once a group).
+gst_psmux() {
     local frames=$((secs * 25))
-    # shellcheck disable=SC2086
-    gst-launch-1.0 -q -e $1 name=m ! filesink location="$tmp" \
+    gst-launch-1.0 -q -e mpegpsmux name=m ! filesink location="$tmp" \
         videotestsrc num-buffers=$frames ! "video/x-raw,width=352,height=288,framerate=25/1" ! videoconvert \
-        ! video/x-raw,format=I420 ! mpeg2enc format="$2" ! m. \
-        audiotestsrc num-buffers=$frames samplesperbuffer=1920 ! "$3" ${4:+! $4 ! mpegaudioparse} ! m. >/dev/null
+        ! video/x-raw,format=I420 ! mpeg2enc format=0 ! mpegvideoparse ! m. \
+        audiotestsrc num-buffers=$frames samplesperbuffer=1920 ! audio/x-raw,rate=48000,channels=2 \
+        ! avenc_mp2 ! mpegaudioparse ! m. >/dev/null
 }
-derive mpg_gst_psmux.mpg gst_ps mpegpsmux 0 audio/x-raw,rate=48000,channels=2 avenc_mp2
-derive mpg_mplex_dvd.mpg gst_ps "mplex format=8" 8 audio/x-raw,rate=48000,channels=2 avenc_mp2
-derive mpg_mplex_lpcm.mpg gst_ps "mplex format=8" 8 audio/x-raw,rate=48000,channels=2,format=S16BE
-# ffprobe stops at the DVD multiplexer's last time stamp, well before the end: their
-# length is what was put in.
-declare -A length_of=([mpg_mplex_dvd.mpg]=$((secs * 1000)) [mpg_mplex_lpcm.mpg]=$((secs * 1000)))
+mplex_dvd() { # SOUND-FILE-EXTENSION FFMPEG-SOUND-ARGS...
+    local sound="$tmp.$1" video="$tmp.m2v"; shift
+    ff $(picture 352x288) -pix_fmt yuv420p -f yuv4mpegpipe - | mpeg2enc -v 0 -f 8 -o "$video"
+    ff $(tone 48000) -ac 2 "$@" "$sound"
+    mplex -v 0 -f 8 -o "$tmp" "$video" "$sound"
+    rm -f -- "$video" "$sound"
+}
+derive mpg_gst_psmux.mpg gst_psmux
+derive mpg_mplex_dvd.mpg mplex_dvd mp2 -c:a mp2 -b:a 192k -f mp2
+derive mpg_mplex_lpcm.mpg mplex_dvd lpcm -f s16be
 
 # --- WAVE ---
 # An odd number of 8-bit mono samples: the data chunk is followed by a pad byte.
@@ -268,6 +272,7 @@ make wav_gsm.wav $(tone 8000) -c:a libgsm_ms
 make wav_mp3.wav $(tone) -c:a libmp3lame -b:a 128k
 make wav_mp2.wav $(tone) -c:a mp2 -b:a 128k
 # MPEG sound whose header's figures are wrong (the length is still the sound's).
+declare -A length_of
 lie() { # SOURCE PERL-EDIT
     perl -0777 -pe "$2" < "$outdir/$1" > "$tmp"
 }

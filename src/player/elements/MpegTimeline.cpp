@@ -145,15 +145,16 @@ struct StreamTail {
         bytes += payloadBytes;
     }
 
-    // Where the stream ends, in ticks; 0 when it has no stamp.
-    std::uint64_t End()
+    // Where the stream ends, in ticks; 0 when it has no stamp. Stamps may be sparse (a
+    // DVD's pictures carry one a group): with `reckon`, the data after the last one
+    // lasts as long as bytes went by between the first and the last, which holds for
+    // sound at a constant rate and only roughly for pictures (a group's first is large).
+    std::uint64_t End(bool reckon)
     {
         if (!stamped)
             return 0;
-        // Stamps may be sparse (a DVD's pictures carry one a group): the data after
-        // the last one lasts as long as bytes went by between the first and the last.
         std::uint64_t end = lastTicks;
-        if (lastBytes > firstBytes && lastTicks > firstTicks)
+        if (reckon && lastBytes > firstBytes && lastTicks > firstTicks)
             end += (bytes - lastBytes) * (lastTicks - firstTicks) / (lastBytes - firstBytes);
         // Pictures come in decoding order: the latest stamp is not the last one given,
         // and it lasts the step between two stamps, when they come that often.
@@ -351,9 +352,12 @@ MpegSpan SpanOfProgramStream(const std::uint8_t* head, std::size_t headSize, con
     std::uint64_t from = UINT64_MAX;
     for (const auto& [stream, ticks] : first)
         from = std::min(from, ticks);
+    // Pictures are reckoned only in a stream without sound.
+    const auto isPicture = [](int stream) { return stream >= 0xE0 && stream <= 0xEF; };
+    const bool sound = std::any_of(last.begin(), last.end(), [&](const auto& s) { return !isPicture(s.first); });
     std::uint64_t to = 0;
     for (auto& [stream, packets] : last)
-        to = std::max(to, packets.End());
+        to = std::max(to, packets.End(!sound || !isPicture(stream)));
     // A stream whose clock wrapped, or stamps that make no sense, keep the demuxer's view.
     if (to <= from)
         return span;

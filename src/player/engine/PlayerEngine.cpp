@@ -26,6 +26,9 @@ namespace {
 constexpr GstClockTime kNetworkOpenWait = 2 * GST_SECOND;
 // A local file still not ready this long after that wait will not become ready.
 constexpr int kLocalLateMs = 5000;
+// A MIDI file waits for its synthesizer's sound font, which loads in a second on a
+// quiet machine and in many on a busy one under a sanitizer.
+constexpr int kMidiLateMs = 30000;
 
 bool IsLocalUri(const std::string& uri)
 {
@@ -287,10 +290,12 @@ bool PlayerEngine::RefuseLocalFile(const std::string& path)
         Fail(Unsupported, QStringLiteral("not a regular file"));
         return true;
     }
-    if (CheckMidiFile(path) == MidiVerdict::Damaged) {
+    const MidiVerdict midi = CheckMidiFile(path);
+    if (midi == MidiVerdict::Damaged) {
         Fail(Broken, QStringLiteral("the MIDI file's structure is damaged"));
         return true;
     }
+    sourceIsMidi_ = midi == MidiVerdict::Sound;
     return false;
 }
 
@@ -335,8 +340,13 @@ void PlayerEngine::Open(const std::string& source)
         return;
     }
     if (result == GST_STATE_CHANGE_ASYNC) {
-        // Still waiting for the source: the facts come with ASYNC_DONE on the bus.
-        openWatchdog_->start(local ? kLocalLateMs : networkTimeoutMs_);
+        // Still waiting for the source: the facts come with ASYNC_DONE on the bus. A
+        // MIDI file is sound, whatever keeps its synthesizer loading its sound font.
+        openWatchdog_->start(!local ? networkTimeoutMs_ : sourceIsMidi_ ? kMidiLateMs : kLocalLateMs);
+        if (local && sourceIsMidi_) {
+            facts_.hasAudio = true;
+            emit factsChanged();
+        }
         return;
     }
     facts_.live = (result == GST_STATE_CHANGE_NO_PREROLL);
@@ -359,6 +369,7 @@ void PlayerEngine::ResetFor(const std::string& source)
     buffering_ = false;
     appliedRate_ = 1.0;
     lastPositionMs_ = 0;
+    sourceIsMidi_ = false;
 }
 
 bool PlayerEngine::AcceptLocation(const std::string& source, const std::string& uri)

@@ -209,6 +209,7 @@ private:
     bool stopWhenOpened_ = false; // Stop asked for while opening
     bool endBeforePause_ = false; // the end came just before a pause; the next Play ends
     bool buffering_ = false;
+    bool sourceIsMidi_ = false; // a local MIDI file whose structure holds
     double rate_ = 1.0;
     double appliedRate_ = 1.0;
     double volume_ = 1.0;

@@ -416,11 +416,6 @@ struct AviFormats {
 
 const char* const kAviFormatsKey = "kinolite-avi-formats";
 
-int RowBytes(const DibFormat& f)
-{
-    return ((f.width * f.bitCount + 31) / 32) * 4;
-}
-
 // A stream this mend changes: pictures the demuxer does not describe, or describes
 // without their palette.
 bool NeedsDescribing(const DibFormat& f)
@@ -431,7 +426,7 @@ bool NeedsDescribing(const DibFormat& f)
 
 bool NeedsPalette(const DibFormat& f)
 {
-    return f.compression == 0 && f.bitCount == 8 && f.height < 0 && !f.palette.empty();
+    return f.compression == 0 && f.bitCount == 8 && f.height < 0 && !f.palette.empty() && DibRowBytes(f) > 0;
 }
 
 // What one stream's pictures need on their way: rows turned the right way up (the
@@ -446,10 +441,8 @@ GstPadProbeReturn FixPicture(GstPad*, GstPadProbeInfo* info, gpointer user)
     const auto* fix = static_cast<const PictureFix*>(user);
     const DibFormat& f = fix->format;
     GstBuffer* buffer = GST_PAD_PROBE_INFO_BUFFER(info);
-    const gsize rowBytes = gsize(RowBytes(f));
-    const gsize rows = gsize(std::abs(f.height));
-    const gsize picture = rowBytes * rows;
-    if (gst_buffer_get_size(buffer) < picture)
+    const std::size_t picture = DibPictureBytes(f);
+    if (picture == 0 || gst_buffer_get_size(buffer) < picture)
         return GST_PAD_PROBE_OK; // damaged: left for the converter to refuse
     if (NeedsPalette(f)) {
         if (gst_buffer_get_size(buffer) >= picture + f.palette.size())
@@ -463,12 +456,7 @@ GstPadProbeReturn FixPicture(GstPad*, GstPadProbeInfo* info, gpointer user)
         GstMapInfo map;
         if (!gst_buffer_map(buffer, &map, GST_MAP_READWRITE))
             return GST_PAD_PROBE_OK;
-        std::vector<guint8> row(rowBytes);
-        for (gsize top = 0, bottom = rows - 1; top < bottom; ++top, --bottom) {
-            std::memcpy(row.data(), map.data + top * rowBytes, rowBytes);
-            std::memcpy(map.data + top * rowBytes, map.data + bottom * rowBytes, rowBytes);
-            std::memcpy(map.data + bottom * rowBytes, row.data(), rowBytes);
-        }
+        FlipDibRows(map.data, map.size, f);
         gst_buffer_unmap(buffer, &map);
     }
     GST_PAD_PROBE_INFO_DATA(info) = buffer;
@@ -537,7 +525,7 @@ void OnAviPadAdded(GstElement* demuxer, GstPad* pad, gpointer)
     auto* fix = new PictureFix;
     if (format) {
         fix->format = *format;
-        fix->flip = format->compression == kBitFields && format->height > 0;
+        fix->flip = format->compression == kBitFields && format->height > 0 && DibRowBytes(*format) > 0;
     }
     // The caps already stored on the pad are what the decoding bin looks at next (this
     // runs before its own handler): they are corrected in place, and again should the
@@ -631,6 +619,38 @@ std::vector<DibFormat> VideoFormatsOfAviHeader(const std::uint8_t* data, std::si
     return video;
 }
 
+std::size_t DibRowBytes(const DibFormat& f)
+{
+    const bool depth = f.bitCount == 1 || f.bitCount == 2 || f.bitCount == 4 || f.bitCount == 8 ||
+                       f.bitCount == 16 || f.bitCount == 24 || f.bitCount == 32;
+    if (!depth || f.width <= 0 || f.width > kMaxDibSide)
+        return 0;
+    return std::size_t((std::int64_t(f.width) * f.bitCount + 31) / 32 * 4);
+}
+
+std::size_t DibPictureBytes(const DibFormat& f)
+{
+    const std::int64_t rows = f.height < 0 ? -std::int64_t(f.height) : std::int64_t(f.height);
+    if (rows == 0 || rows > kMaxDibSide)
+        return 0;
+    return DibRowBytes(f) * std::size_t(rows);
+}
+
+bool FlipDibRows(std::uint8_t* data, std::size_t size, const DibFormat& f)
+{
+    const std::size_t rowBytes = DibRowBytes(f);
+    const std::size_t picture = DibPictureBytes(f);
+    if (picture == 0 || size < picture)
+        return false;
+    std::vector<std::uint8_t> row(rowBytes);
+    for (std::size_t top = 0, bottom = picture / rowBytes - 1; top < bottom; ++top, --bottom) {
+        std::memcpy(row.data(), data + top * rowBytes, rowBytes);
+        std::memcpy(data + top * rowBytes, data + bottom * rowBytes, rowBytes);
+        std::memcpy(data + bottom * rowBytes, row.data(), rowBytes);
+    }
+    return true;
+}
+
 gsth::Caps CapsForUndescribedDib(const DibFormat& f)
 {
     const char* name = nullptr;
@@ -644,7 +664,7 @@ gsth::Caps CapsForUndescribedDib(const DibFormat& f)
     else if (f.bitCount == 32 && masks(0xFF0000, 0x00FF00, 0x0000FF))
         name = "BGRx";
     const int height = f.height == G_MININT ? 0 : std::abs(f.height);
-    if (!name || f.width <= 0 || height <= 0 || f.width > 32768 || height > 32768)
+    if (!name || f.width <= 0 || height <= 0 || f.width > kMaxDibSide || height > kMaxDibSide)
         return {};
     gsth::Caps caps = gsth::Caps::Adopt(gst_caps_new_simple(
         "video/x-raw", "format", G_TYPE_STRING, name, "width", G_TYPE_INT, f.width, "height", G_TYPE_INT, height,

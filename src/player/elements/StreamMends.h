@@ -43,6 +43,18 @@ struct DibFormat {
 // "hdrl"), in order; empty when it holds none or is damaged.
 std::vector<DibFormat> VideoFormatsOfAviHeader(const std::uint8_t* data, std::size_t size);
 
+// A side longer than this is a damaged header, not a picture.
+inline constexpr int kMaxDibSide = 32768;
+
+// The bytes of one row of a picture in `format`, padded to 4 bytes, and of the whole
+// picture; 0 for a width, height or depth that no picture has.
+std::size_t DibRowBytes(const DibFormat& format);
+std::size_t DibPictureBytes(const DibFormat& format);
+
+// Turns a bottom-up picture in `format` the right way up in place; false, changing
+// nothing, when `size` bytes cannot hold the picture or the format none.
+bool FlipDibRows(std::uint8_t* data, std::size_t size, const DibFormat& format);
+
 // Caps for pictures the demuxer leaves undescribed (16 bits, or 32 with bit fields);
 // null for any other format.
 gsth::Caps CapsForUndescribedDib(const DibFormat& format);

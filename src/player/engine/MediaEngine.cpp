@@ -14,12 +14,9 @@
 #include <string>
 #include <thread>
 
-#include <sys/stat.h>
-
-#include "platform/PathRules.h"
 #include "player/elements/GstHandles.h"
 #include "player/elements/JpegDecoder.h"
-#include "player/engine/MidiCheck.h"
+#include "player/engine/LocalSource.h"
 #include "player/engine/PlayerEngine.h"
 #include "player/engine/PlayerPipeline.h"
 
@@ -47,7 +44,19 @@ const QElapsedTimer& SinceLoad()
 [[maybe_unused]] const QElapsedTimer& g_loaded = SinceLoad();
 
 std::once_flag g_initOnce;
-std::thread g_starter; // starts the framework and opens the first source ahead
+
+// Starts the framework and opens the first source ahead. Joined by ShutdownMediaEngine;
+// an exit that skips it (an exception, exit()) must not end in std::terminate for a
+// thread still joinable: it is let go, as the process goes anyway.
+struct Starter {
+    std::thread thread;
+    ~Starter()
+    {
+        if (thread.joinable())
+            thread.detach();
+    }
+};
+Starter g_starter;
 
 bool g_initialised = false;
 std::string g_initError;
@@ -91,22 +100,27 @@ void StartMediaEngine(const std::string& firstSource, int shownWithinWidth, int 
 {
     static std::once_flag once;
     std::call_once(once, [&] {
-        g_starter = std::thread([firstSource, shownWithinWidth, shownWithinHeight] {
+        // The gate every local source passes, here before the thread is started: a
+        // regular file that is not MIDI (the player checks a MIDI file before GStreamer
+        // may see it). Announced at once, so a player asking for it before the thread
+        // has begun waits for it rather than opening it a second time.
+        const LocalName name = LocalNameOf(firstSource);
+        std::string uri;
+        if (name.kind == LocalName::Local && CheckLocalFile(name.path) == LocalVerdict::Playable)
+            uri = PlayerEngine::UriFor(name.path);
+        if (!uri.empty())
+            OpenedAhead::Announce(uri);
+        g_starter.thread = std::thread([uri, shownWithinWidth, shownWithinHeight] {
             try {
                 InitMediaEngine();
             } catch (const std::exception&) {
-                return; // told by InitMediaEngine on the GUI thread
+                OpenedAhead::Withdraw(); // told by InitMediaEngine on the GUI thread
+                return;
             }
             MarkStartup("media framework started");
-            // A regular local file, and no MIDI file whatever its name: the player checks
-            // a MIDI file's structure before GStreamer may see it.
-            struct stat st {};
-            if (firstSource.empty() || HasUriScheme(firstSource) || ::stat(firstSource.c_str(), &st) != 0 ||
-                !S_ISREG(st.st_mode) || CheckMidiFile(firstSource) != MidiVerdict::NotMidi)
+            if (uri.empty())
                 return;
-            const std::string uri = PlayerEngine::UriFor(firstSource);
-            if (!uri.empty())
-                OpenedAhead::Open(uri, shownWithinWidth, shownWithinHeight);
+            OpenedAhead::Open(uri, shownWithinWidth, shownWithinHeight);
             MarkStartup("first source opened ahead");
         });
     });
@@ -114,8 +128,8 @@ void StartMediaEngine(const std::string& firstSource, int shownWithinWidth, int 
 
 void ShutdownMediaEngine()
 {
-    if (g_starter.joinable())
-        g_starter.join();
+    if (g_starter.thread.joinable())
+        g_starter.thread.join();
     if (g_initialised) {
         // A source opened ahead that nobody took.
         GstStateChangeReturn unused;

@@ -5,35 +5,26 @@
 
 #include <QTimer>
 
-#include <sys/stat.h>
-
 #include <algorithm>
 #include <mutex>
 
 #include "platform/PathRules.h"
 #include "player/elements/JpegDecoder.h"
 #include "player/engine/BusWatcher.h"
+#include "player/engine/LocalSource.h"
 #include "player/engine/MediaEngine.h"
-#include "player/engine/MidiCheck.h"
 #include "player/engine/PlayerPipeline.h"
 
 namespace kino {
 
 namespace {
 
-// How long opening a network source may hold the window (a local file: kLocalOpenWait);
-// one that has not answered by then goes on in the background.
-constexpr GstClockTime kNetworkOpenWait = 2 * GST_SECOND;
-// A local file still not ready this long after that wait will not become ready.
+// A local file still not ready this long after the wait for it (kLocalOpenWait) will
+// not become ready.
 constexpr int kLocalLateMs = 5000;
 // A MIDI file waits for its synthesizer's sound font, which loads in a second on a
 // quiet machine and in many on a busy one under a sanitizer.
 constexpr int kMidiLateMs = 30000;
-
-bool IsLocalUri(const std::string& uri)
-{
-    return uri.rfind("file:", 0) == 0;
-}
 
 VideoFrame FrameFromSample(GstSample* sample, FrameLayout* layout)
 {
@@ -123,9 +114,15 @@ PlayerEngine::PlayerEngine(QObject* parent) : QObject(parent)
     openWatchdog_->setSingleShot(true);
     connect(openWatchdog_, &QTimer::timeout, this, [this] {
         // A local file that never describes itself is damaged; a network source that
-        // never answers is unreachable.
-        if (state_ == State::Opening)
-            Fail(IsLocalUri(UriFor(source_)) ? Broken : NoAnswer, QStringLiteral("the source did not answer"));
+        // never answers is unreachable, and one that sent what is no medium cannot be played.
+        if (state_ != State::Opening)
+            return;
+        if (local_)
+            Fail(Broken, QStringLiteral("the file did not describe itself"));
+        else if (Slot().dataArrived)
+            Fail(Unsupported, QStringLiteral("what the source sent is no medium"));
+        else
+            Fail(NoAnswer, QStringLiteral("the source did not answer"));
     });
     stillRedrawTimer_ = new QTimer(this);
     stillRedrawTimer_->setSingleShot(true);
@@ -239,15 +236,6 @@ void PlayerEngine::Fail(ErrorCode code, const QString& text)
     emit frameReady(frame_);
 }
 
-namespace {
-
-bool PostedBySourceElement(GstMessage* msg)
-{
-    GstObject* from = GST_MESSAGE_SRC(msg);
-    return from && GST_IS_ELEMENT(from) && GST_OBJECT_FLAG_IS_SET(from, GST_ELEMENT_FLAG_SOURCE);
-}
-
-} // namespace
 
 PlayerEngine::ErrorCode PlayerEngine::JudgeError(const GError* err, bool fromSource) const
 {
@@ -255,7 +243,7 @@ PlayerEngine::ErrorCode PlayerEngine::JudgeError(const GError* err, bool fromSou
     // For a network location, the source's own failure, or any failure before data
     // arrived, is the connection's; what arrived but cannot be used is judged as a
     // local file's would be.
-    if (!IsLocalUri(UriFor(source_)) && (fromSource || !Slot().dataArrived || code == NotFound || code == OtherError))
+    if (!local_ && (fromSource || !Slot().dataArrived || code == NotFound || code == OtherError))
         code = NetworkError;
     // The source gives up on a server that stays silent after the same wait (see
     // PlayerPipeline::SetNetworkWaitMs): that is no answer, not a refusal.
@@ -270,32 +258,32 @@ void PlayerEngine::FailFromMessage(GstMessage* msg)
     // The source's "internal data stream error" may only say that what came after it
     // gave up; then the element that gave up tells why.
     gsth::Message better;
-    if (PostedBySourceElement(msg) && Slot().dataArrived)
+    if (PostedBySource(msg) && Slot().dataArrived)
         better = gsth::Message::Adopt(gst_bus_pop_filtered(pipeline_->Bus(), GST_MESSAGE_ERROR));
-    if (better && !PostedBySourceElement(better.get()))
+    if (better && !PostedBySource(better.get()))
         msg = better.get();
     const gsth::Error err = ParseProblem(msg);
-    Fail(JudgeError(err.get(), PostedBySourceElement(msg)), err ? QString::fromUtf8(err->message) : QString());
+    Fail(JudgeError(err.get(), PostedBySource(msg)), err ? QString::fromUtf8(err->message) : QString());
 }
 
 bool PlayerEngine::RefuseLocalFile(const std::string& path)
 {
-    struct stat st {};
-    if (::stat(path.c_str(), &st) != 0) {
+    switch (CheckLocalFile(path)) {
+    case LocalVerdict::Missing:
         Fail(NotFound, QStringLiteral("no such file"));
         return true;
-    }
-    // A FIFO or a device would block whoever opens it; a folder is no medium.
-    if (!S_ISREG(st.st_mode)) {
+    case LocalVerdict::NotRegular:
         Fail(Unsupported, QStringLiteral("not a regular file"));
         return true;
-    }
-    const MidiVerdict midi = CheckMidiFile(path);
-    if (midi == MidiVerdict::Damaged) {
+    case LocalVerdict::DamagedMidi:
         Fail(Broken, QStringLiteral("the MIDI file's structure is damaged"));
         return true;
+    case LocalVerdict::Midi:
+        sourceIsMidi_ = true;
+        return false;
+    case LocalVerdict::Playable:
+        return false;
     }
-    sourceIsMidi_ = midi == MidiVerdict::Sound;
     return false;
 }
 
@@ -314,11 +302,19 @@ void PlayerEngine::Open(const std::string& source)
         emit frameReady(frame_);
         return;
     }
-    const std::string uri = UriFor(source);
-    if (!AcceptLocation(source, uri))
+    const LocalName name = LocalNameOf(source);
+    if (name.kind == LocalName::Invalid) {
+        Fail(NotFound, QStringLiteral("a file: location that names no local file"));
+        return;
+    }
+    local_ = name.kind == LocalName::Local;
+    if (local_ && RefuseLocalFile(name.path))
+        return;
+    // GStreamer gets a local file in one spelling, however it was named.
+    const std::string uri = local_ ? UriFor(name.path) : source;
+    if (!AcceptLocation(uri))
         return;
 
-    const bool local = IsLocalUri(uri);
     GstStateChangeReturn result = GST_STATE_CHANGE_FAILURE;
     std::unique_ptr<PlayerPipeline> ahead = OpenedAhead::Take(uri, &result);
     const bool openedAhead = bool(ahead);
@@ -333,17 +329,19 @@ void PlayerEngine::Open(const std::string& source)
     SetState(State::Opening);
     emit frameReady(frame_);
 
+    // A network source is not waited for at all: its facts come with a later
+    // notification, and the window goes on meanwhile.
     if (!openedAhead)
-        result = pipeline_->Preroll(local ? kLocalOpenWait : kNetworkOpenWait);
+        result = pipeline_->Preroll(local_ ? kLocalOpenWait : 0);
     if (result == GST_STATE_CHANGE_FAILURE) {
-        FailRefusedChange(local ? Unsupported : NetworkError, QStringLiteral("the source could not be opened"));
+        FailRefusedChange(local_ ? Unsupported : NetworkError, QStringLiteral("the source could not be opened"));
         return;
     }
     if (result == GST_STATE_CHANGE_ASYNC) {
         // Still waiting for the source: the facts come with ASYNC_DONE on the bus. A
         // MIDI file is sound, whatever keeps its synthesizer loading its sound font.
-        openWatchdog_->start(!local ? networkTimeoutMs_ : sourceIsMidi_ ? kMidiLateMs : kLocalLateMs);
-        if (local && sourceIsMidi_) {
+        openWatchdog_->start(!local_ ? networkTimeoutMs_ : sourceIsMidi_ ? kMidiLateMs : kLocalLateMs);
+        if (local_ && sourceIsMidi_) {
             facts_.hasAudio = true;
             emit factsChanged();
         }
@@ -370,9 +368,10 @@ void PlayerEngine::ResetFor(const std::string& source)
     appliedRate_ = 1.0;
     lastPositionMs_ = 0;
     sourceIsMidi_ = false;
+    local_ = false;
 }
 
-bool PlayerEngine::AcceptLocation(const std::string& source, const std::string& uri)
+bool PlayerEngine::AcceptLocation(const std::string& uri)
 {
     if (uri.empty()) {
         Fail(NotFound, QStringLiteral("not a valid location"));
@@ -387,7 +386,7 @@ bool PlayerEngine::AcceptLocation(const std::string& source, const std::string& 
         Fail(Unsupported, QStringLiteral("no source for this kind of location"));
         return false;
     }
-    return !(IsLocalUri(uri) && !HasUriScheme(source) && RefuseLocalFile(source));
+    return true;
 }
 
 bool PlayerEngine::ChangeState(GstState target)
@@ -404,9 +403,11 @@ bool PlayerEngine::ChangeState(GstState target)
 void PlayerEngine::FailRefusedChange(ErrorCode fallback, const QString& text)
 {
     // An element that refuses usually says why on the bus, sometimes a moment after
-    // the refusal itself; without a word from it the refusal is the reason.
-    gsth::Message err =
-        gsth::Message::Adopt(gst_bus_timed_pop_filtered(pipeline_->Bus(), 500 * GST_MSECOND, GST_MESSAGE_ERROR));
+    // the refusal itself; without a word from it the refusal is the reason. The word is
+    // waited for only briefly, unless an error is known to be on its way.
+    const bool posted = Slot().errorPosted || Slot().sourceFailed;
+    gsth::Message err = gsth::Message::Adopt(gst_bus_timed_pop_filtered(
+        pipeline_->Bus(), (posted ? 500 : 50) * GST_MSECOND, GST_MESSAGE_ERROR));
     if (err) {
         FailFromMessage(err.get());
         return;
@@ -429,6 +430,10 @@ void PlayerEngine::ReadFacts()
     facts_.hasAudio = audioStreams > 0;
     facts_.isAvi = Slot().isAvi.load();
     facts_.live = facts_.live || Slot().pictureStream;
+    // A stream shown as it comes has nothing to buffer ahead: what the queue said of its
+    // filling before the stream was known for one holds nothing back.
+    if (facts_.live)
+        buffering_ = false;
     facts_.width = facts_.height = 0;
     facts_.pixelAspect = 1.0;
     if (facts_.hasVideo)
@@ -591,17 +596,18 @@ bool PlayerEngine::SeekMs(qint64 ms)
     ms = std::max<qint64>(0, ms);
     if (dur >= 0)
         ms = std::min(ms, dur);
+    // A jump away from the end or the stopped start leaves the medium paused there. At
+    // the end the pipeline is still playing: it is paused first, or it would play on
+    // from there while the state says paused (what the state then read depended on how
+    // far the seek's flush had got).
+    const bool leavesRest = state_ == State::Ended || state_ == State::Stopped;
+    if (state_ == State::Ended && !ChangeState(GST_STATE_PAUSED))
+        return false;
     if (!SeekToNs(appliedRate_, ms * GST_MSECOND))
         return false;
     lastPositionMs_ = ms;
-    if (state_ == State::Ended || state_ == State::Stopped) {
-        // A jump away from the end or the stopped start leaves the medium paused there.
-        GstState current = GST_STATE_NULL;
-        gst_element_get_state(Playbin(), &current, nullptr, 0);
-        SetState(wantPlaying_ || current == GST_STATE_PLAYING ? State::Playing : State::Paused);
-        if (state_ == State::Playing)
-            wantPlaying_ = true;
-    }
+    if (leavesRest)
+        SetState(State::Paused);
     emit positionChanged();
     return true;
 }

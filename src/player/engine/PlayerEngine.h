@@ -157,7 +157,7 @@ private:
     // Opening, step by step: forget the last source, check the location, preroll,
     // read the facts.
     void ResetFor(const std::string& source);
-    bool AcceptLocation(const std::string& source, const std::string& uri); // false: failed
+    bool AcceptLocation(const std::string& uri); // false: failed
     bool RefuseLocalFile(const std::string& path);
     void ReadFacts();
 
@@ -209,6 +209,7 @@ private:
     bool stopWhenOpened_ = false; // Stop asked for while opening
     bool endBeforePause_ = false; // the end came just before a pause; the next Play ends
     bool buffering_ = false;
+    bool local_ = false;        // the source is a local file
     bool sourceIsMidi_ = false; // a local MIDI file whose structure holds
     double rate_ = 1.0;
     double appliedRate_ = 1.0;

@@ -20,6 +20,7 @@
 #include <string>
 #include <system_error>
 #include <thread>
+#include <vector>
 
 #include "player/engine/MediaEngine.h"
 
@@ -115,8 +116,7 @@ GstBusSyncReply OnMessagePosted(GstBus*, GstMessage* msg, gpointer user)
                                   GUINT_TO_POINTER(slot->pauseSerial.load()), nullptr);
         slot->endPosted = true;
     } else if (GST_MESSAGE_TYPE(msg) == GST_MESSAGE_ERROR) {
-        GstObject* from = GST_MESSAGE_SRC(msg);
-        if (from && GST_IS_ELEMENT(from) && GST_OBJECT_FLAG_IS_SET(from, GST_ELEMENT_FLAG_SOURCE))
+        if (PostedBySource(msg))
             slot->sourceFailed = true;
         else
             slot->errorPosted = true;
@@ -124,12 +124,15 @@ GstBusSyncReply OnMessagePosted(GstBus*, GstMessage* msg, gpointer user)
     return GST_BUS_PASS;
 }
 
-// Notes the first data the source delivers: a network source that failed before
-// any arrived could not be reached; after that, what arrived is judged as a file's.
-GstPadProbeReturn OnFirstData(GstPad*, GstPadProbeInfo*, gpointer user)
+// Notes the data the source delivers: a network source that failed before any arrived
+// could not be reached, after that what arrived is judged as a file's; and data coming
+// in is an opening under way, not a stuck one.
+GstPadProbeReturn OnSourceData(GstPad*, GstPadProbeInfo*, gpointer user)
 {
-    static_cast<FrameSlot*>(user)->dataArrived = true;
-    return GST_PAD_PROBE_REMOVE;
+    auto* slot = static_cast<FrameSlot*>(user);
+    slot->dataArrived = true;
+    ++slot->progress;
+    return GST_PAD_PROBE_OK;
 }
 
 void OnSourceSetup(GstElement*, GstElement* source, gpointer user)
@@ -140,7 +143,7 @@ void OnSourceSetup(GstElement*, GstElement* source, gpointer user)
     gsth::Pad pad = gsth::Pad::Adopt(gst_element_get_static_pad(source, "src"));
     if (pad)
         gst_pad_add_probe(pad.get(), GstPadProbeType(GST_PAD_PROBE_TYPE_BUFFER | GST_PAD_PROBE_TYPE_BUFFER_LIST),
-                          OnFirstData, user, nullptr);
+                          OnSourceData, user, nullptr);
 }
 
 GQuark FullCapsQuark()
@@ -224,6 +227,7 @@ void OnElementSetup(GstElement* playbin, GstElement* element, gpointer user)
                       << gst_element_factory_get_metadata(factory, GST_ELEMENT_METADATA_KLASS);
     MendElement(playbin, element, name);
     auto* slot = static_cast<FrameSlot*>(user);
+    ++slot->progress;
     if (name && g_str_equal(name, "avidemux"))
         slot->isAvi = true;
     if (name && g_str_equal(name, "multipartdemux"))
@@ -245,6 +249,14 @@ enum PlaybinFlag : gint {
 };
 
 } // namespace
+
+bool PostedBySource(GstMessage* msg)
+{
+    // A bin that holds the source (playbin's decoding bin) carries the source flag too,
+    // and what it says is of the data, not of the connection.
+    GstObject* from = GST_MESSAGE_SRC(msg);
+    return from && GST_IS_ELEMENT(from) && !GST_IS_BIN(from) && GST_OBJECT_FLAG_IS_SET(from, GST_ELEMENT_FLAG_SOURCE);
+}
 
 gsth::Caps WithColorimetryFilled(const GstCaps* caps)
 {
@@ -347,8 +359,18 @@ void PlayerPipeline::RequireElements()
             throw std::runtime_error("GStreamer's appsink, videoscale, videoconvert or capsfilter is not installed");
 }
 
+namespace {
+std::atomic<int> g_alive{0};
+} // namespace
+
+int PlayerPipeline::Alive()
+{
+    return g_alive;
+}
+
 PlayerPipeline::PlayerPipeline(std::function<void()> wake) : slot_(std::make_unique<FrameSlot>())
 {
+    ++g_alive;
     slot_->wake = std::move(wake);
     playbin_ = gsth::Element::Adopt(gst_element_factory_make("playbin", "kinolite-player"));
     if (!playbin_)
@@ -457,15 +479,25 @@ void PlayerPipeline::SetWake(std::function<void()> wake)
 GstStateChangeReturn PlayerPipeline::Preroll(GstClockTime wait)
 {
     GstStateChangeReturn result = gst_element_set_state(Playbin(), GST_STATE_PAUSED);
-    if (result != GST_STATE_CHANGE_ASYNC)
+    if (result != GST_STATE_CHANGE_ASYNC || wait == 0)
         return result;
     // Wait in short steps: an error does not always fail the state change itself
-    // (a demuxer that gives up leaves the pipeline waiting for its preroll).
+    // (a demuxer that gives up leaves the pipeline waiting for its preroll), and a
+    // source that has stopped making progress will not preroll in the time left.
     const gint64 deadline = g_get_monotonic_time() + gint64(wait / GST_USECOND);
+    unsigned seen = slot_->progress;
+    gint64 movedAt = g_get_monotonic_time();
     do {
         result = gst_element_get_state(Playbin(), nullptr, nullptr, 20 * GST_MSECOND);
         if (slot_->errorPosted || slot_->sourceFailed)
             result = GST_STATE_CHANGE_FAILURE;
+        const gint64 now = g_get_monotonic_time();
+        if (slot_->progress != seen) {
+            seen = slot_->progress;
+            movedAt = now;
+        } else if (now - movedAt >= gint64(kStuckOpen / GST_USECOND)) {
+            break;
+        }
     } while (result == GST_STATE_CHANGE_ASYNC && g_get_monotonic_time() < deadline);
     return result;
 }
@@ -513,6 +545,7 @@ PlayerPipeline::~PlayerPipeline()
     sourceSetup_.disconnect();
     gst_bus_set_sync_handler(bus_.get(), nullptr, nullptr, nullptr);
     gst_bus_set_flushing(bus_.get(), TRUE);
+    --g_alive;
 }
 
 namespace OpenedAhead {
@@ -537,14 +570,26 @@ Ahead& Instance()
 
 } // namespace
 
+void Announce(const std::string& uri)
+{
+    Ahead& ahead = Instance();
+    std::lock_guard<std::mutex> lock(ahead.mutex);
+    ahead.uri = uri;
+    ahead.opening = true;
+}
+
+void Withdraw()
+{
+    Ahead& ahead = Instance();
+    std::lock_guard<std::mutex> lock(ahead.mutex);
+    ahead.opening = false;
+    ahead.ready.notify_all();
+}
+
 void Open(const std::string& uri, int width, int height)
 {
     Ahead& ahead = Instance();
-    {
-        std::lock_guard<std::mutex> lock(ahead.mutex);
-        ahead.uri = uri;
-        ahead.opening = true;
-    }
+    Announce(uri);
     std::unique_ptr<PlayerPipeline> pipeline;
     GstStateChangeReturn result = GST_STATE_CHANGE_FAILURE;
     try {
@@ -592,6 +637,9 @@ struct Reaper {
     std::mutex mutex;
     std::condition_variable changed;
     int running = 0;
+    // Stops for which no thread could be started, taken up by the next stopping thread
+    // that runs: never run on the GUI thread, where a hanging element would freeze it.
+    std::vector<std::function<void()>> waiting;
 };
 
 // Never destroyed: threads left hanging may still refer to it while the process ends.
@@ -610,6 +658,28 @@ void Finished(Reaper& reaper)
     reaper.changed.notify_all();
 }
 
+void StartDetached(std::function<void()> body)
+{
+    std::thread(std::move(body)).detach();
+}
+
+std::atomic<ThreadStarter> g_startThread{StartDetached};
+
+// Runs `job`, then whatever stops were left waiting for a thread.
+void Stopping(Reaper& reaper, std::function<void()> job)
+{
+    while (job) {
+        job();
+        job = nullptr;
+        Finished(reaper);
+        std::lock_guard<std::mutex> lock(reaper.mutex);
+        if (!reaper.waiting.empty()) {
+            job = std::move(reaper.waiting.back());
+            reaper.waiting.pop_back();
+        }
+    }
+}
+
 } // namespace
 
 void Retire(std::unique_ptr<PlayerPipeline> pipeline)
@@ -626,21 +696,24 @@ void Retire(std::unique_ptr<PlayerPipeline> pipeline)
 void Run(std::function<void()> stopping)
 {
     Reaper& reaper = Instance();
+    // Held here until a thread has it: a thread that cannot be started leaves it whole.
+    auto job = std::make_shared<std::function<void()>>(std::move(stopping));
     {
         std::lock_guard<std::mutex> lock(reaper.mutex);
         ++reaper.running;
     }
     try {
-        std::thread([&reaper, job = std::move(stopping)]() mutable {
-            job();
-            job = nullptr;
-            Finished(reaper);
-        }).detach();
+        g_startThread.load()([&reaper, job] { Stopping(reaper, std::move(*job)); });
     } catch (const std::system_error&) {
-        // No thread to be had: stopped here rather than never.
-        stopping();
-        Finished(reaper);
+        // No thread to be had now: the next stopping thread takes it up.
+        std::lock_guard<std::mutex> lock(reaper.mutex);
+        reaper.waiting.push_back(std::move(*job));
     }
+}
+
+void SetThreadStarter(ThreadStarter starter)
+{
+    g_startThread = starter ? starter : StartDetached;
 }
 
 bool Drain(int ms)

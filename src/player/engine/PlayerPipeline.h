@@ -41,6 +41,8 @@ struct FrameSlot {
     std::atomic<bool> errorPosted{false};  // an element other than the source failed
     std::atomic<bool> sourceFailed{false}; // the source element failed
     std::atomic<bool> dataArrived{false};  // the source has delivered data
+    // Counts up as the opening makes progress: data read, elements put in.
+    std::atomic<unsigned> progress{0};
     std::atomic<bool> isAvi{false};        // the AVI demuxer was set up
     // A server's endless stream of pictures (a camera's multipart stream): shown as the
     // pictures arrive, like a live source, with nothing to buffer ahead or seek in.
@@ -59,6 +61,10 @@ struct FrameSlot {
 // the frame was shown as it was decoded.
 gsth::Sample FullPictureOf(GstBuffer* shown);
 
+// Whether `msg` comes from the source element itself (reading the file or talking to
+// the server), not from what works on the data it delivered.
+bool PostedBySource(GstMessage* msg);
+
 // The seek and pause counts an end-of-stream message was posted under.
 unsigned EndSeekSerial(GstMessage* msg);
 unsigned EndPauseSerial(GstMessage* msg);
@@ -71,8 +77,12 @@ unsigned EndPauseSerial(GstMessage* msg);
 gsth::Caps WithColorimetryFilled(const GstCaps* caps);
 
 // How long opening a local file may hold whoever waits for it: a file prerolls in well
-// under this. The player and the opening ahead wait alike.
+// under this. The player and the opening ahead wait alike. The wait ends early when the
+// opening has made no progress for kStuckOpen: no data read, no element put in (a file
+// on a server that stopped answering, a demuxer gone round in circles); it then goes on
+// without the waiter, as a network source does.
 constexpr GstClockTime kLocalOpenWait = 3 * GST_SECOND;
+constexpr GstClockTime kStuckOpen = GST_SECOND;
 
 class PlayerPipeline {
 public:
@@ -104,13 +114,16 @@ public:
     // own size is known and frames can be scaled to fit: it decodes no larger than it
     // needs, and frames come at whatever size that gives.
     void HintDecodeSize(int width, int height);
-    // Sets the pipeline PAUSED and waits, at most `wait`, for its first picture or
-    // sound; FAILURE as soon as an element has failed.
+    // Sets the pipeline PAUSED and waits, at most `wait` (0: not at all), for its first
+    // picture or sound; FAILURE as soon as an element has failed, ASYNC when the wait
+    // is over or the opening stuck (see kStuckOpen).
     GstStateChangeReturn Preroll(GstClockTime wait);
     // A network source that sends nothing for this long fails (a server or camera that
     // stopped), instead of waiting for its own much longer default.
     void SetNetworkWaitMs(int ms);
     FrameSlot& Slot() const { return *slot_; }
+    // Pipelines built and not yet stopped, in the whole process.
+    static int Alive();
 
 private:
     // First: it outlives the elements whose callbacks use it.
@@ -132,6 +145,11 @@ private:
 // picture is ready when the window asks for it: the program opens its first argument
 // while its window is being built.
 namespace OpenedAhead {
+// Says, before the thread that opens it is started, that `uri` is being opened ahead:
+// a player that asks for it meanwhile waits for it rather than opening it a second time.
+void Announce(const std::string& uri);
+// Nothing will be opened after all (the media framework did not start).
+void Withdraw();
 // Builds a pipeline for `uri` and prerolls it, on the calling thread; a Motion JPEG
 // picture is decoded no smaller than `width` x `height` (0: at its own size) but no
 // larger than it needs.
@@ -152,6 +170,10 @@ void Run(std::function<void()> stopping);
 // Waits until every retired pipeline has stopped, at most `ms` milliseconds; false
 // when one is still stopping.
 bool Drain(int ms);
+// How a stopping thread is started: std::thread, detached, unless a test puts in one
+// that fails as a machine out of threads does (null: std::thread again).
+using ThreadStarter = void (*)(std::function<void()> body);
+void SetThreadStarter(ThreadStarter starter);
 } // namespace PipelineReaper
 
 } // namespace kino

@@ -1,0 +1,49 @@
+#include "player/engine/LocalSource.h"
+
+#include <glib.h>
+#include <sys/stat.h>
+
+#include "platform/PathRules.h"
+#include "player/engine/MidiCheck.h"
+
+namespace kino {
+
+LocalName LocalNameOf(const std::string& source)
+{
+    if (source.empty())
+        return {};
+    if (!HasUriScheme(source))
+        return {LocalName::Local, source};
+    if (g_ascii_strncasecmp(source.c_str(), "file:", 5) != 0)
+        return {};
+    // GLib takes the scheme in any case, "file:/p", "file:///p" and a host; the host
+    // must be this machine's.
+    gchar* host = nullptr;
+    gchar* path = g_filename_from_uri(source.c_str(), &host, nullptr);
+    LocalName name{LocalName::Invalid, {}};
+    if (path && (!host || g_ascii_strcasecmp(host, "localhost") == 0))
+        name = {LocalName::Local, path};
+    g_free(path);
+    g_free(host);
+    return name;
+}
+
+LocalVerdict CheckLocalFile(const std::string& path)
+{
+    struct stat st {};
+    if (path.empty() || ::stat(path.c_str(), &st) != 0)
+        return LocalVerdict::Missing;
+    if (!S_ISREG(st.st_mode))
+        return LocalVerdict::NotRegular;
+    switch (CheckMidiFile(path)) {
+    case MidiVerdict::Sound:
+        return LocalVerdict::Midi;
+    case MidiVerdict::Damaged:
+        return LocalVerdict::DamagedMidi;
+    case MidiVerdict::NotMidi:
+        break;
+    }
+    return LocalVerdict::Playable;
+}
+
+} // namespace kino

@@ -1,0 +1,36 @@
+#pragma once
+// The one gate a local file passes before it is handed to GStreamer, whichever way it
+// was named (a path, a file: URI in any spelling, a name on the command line) and
+// whoever opens it (the player, or the opening ahead at start-up): a FIFO or a device
+// would block whoever opens it, and GStreamer's MIDI parser reads past its buffer or
+// loops for ever on a damaged MIDI file.
+#include <string>
+
+namespace kino {
+
+struct LocalName {
+    enum Kind {
+        NotLocal, // a network location, or no location at all
+        Local,    // `path` is the file
+        Invalid,  // a file: URI that names no local file (another host, a broken escape)
+    };
+    Kind kind = NotLocal;
+    std::string path;
+};
+
+// What a source names: a text without a URI scheme is a path as it stands; a file: URI
+// (the scheme in any letter case, no host or "localhost", escaped bytes) the path it
+// names.
+LocalName LocalNameOf(const std::string& source);
+
+enum class LocalVerdict {
+    Playable,    // a regular file, not MIDI
+    Midi,        // a MIDI file whose structure holds
+    Missing,     // not there, or not readable to stat
+    NotRegular,  // a folder, a FIFO, a device, a socket
+    DamagedMidi, // starts as MIDI, but its structure does not hold
+};
+
+LocalVerdict CheckLocalFile(const std::string& path);
+
+} // namespace kino

@@ -5,7 +5,9 @@
 #include <QTest>
 #include <QThread>
 
+#include <mutex>
 #include <string>
+#include <system_error>
 #include <vector>
 
 #include "player/engine/PlayerEngine.h"
@@ -81,14 +83,17 @@ private slots:
     {
         QTest::addColumn<QString>("ahead");
         QTest::addColumn<QString>("opened");
+        QTest::addColumn<bool>("atStart"); // as the program does: asked for before it is opened
         QTest::newRow("the same file") << "clip.avi"
-                                       << "clip.avi";
+                                       << "clip.avi" << false;
         QTest::newRow("another file") << "clip.avi"
-                                      << "tone.wav";
+                                      << "tone.wav" << false;
         QTest::newRow("random bytes") << "random.avi"
-                                      << "random.avi";
+                                      << "random.avi" << false;
         QTest::newRow("cut in its headers") << "truncated.avi"
-                                            << "truncated.avi";
+                                            << "truncated.avi" << false;
+        QTest::newRow("asked for at once, at start") << "clip.avi"
+                                                     << "clip.avi" << true;
     }
     void aFileOpenedAheadIsTakenOver()
     {
@@ -100,10 +105,19 @@ private slots:
         plain.Open(path);
         QTRY_VERIFY_WITH_TIMEOUT(plain.CurrentState() != State::Opening, kTimeout);
 
-        kino::OpenedAhead::Open(aheadUri);
+        QVERIFY(kino::PipelineReaper::Drain(kTimeout));
+        const int alive = kino::PlayerPipeline::Alive();
+        QFETCH(bool, atStart);
+        if (atStart)
+            kino::StartMediaEngine(Fixture(ahead.toStdString())); // once a process: one row
+        else
+            kino::OpenedAhead::Open(aheadUri);
         PlayerEngine engine;
         engine.Open(path);
         QTRY_VERIFY_WITH_TIMEOUT(engine.CurrentState() != State::Opening, kTimeout);
+        // One pipeline plays the source, whoever opened it; none is left of one that failed.
+        QVERIFY(kino::PipelineReaper::Drain(kTimeout));
+        QCOMPARE(kino::PlayerPipeline::Alive(), alive + (engine.CurrentState() == State::Failed ? 0 : 1));
         QCOMPARE(engine.CurrentState(), plain.CurrentState());
         QCOMPARE(engine.FailureCode(), plain.FailureCode());
         QCOMPARE(engine.Facts().hasVideo, plain.Facts().hasVideo);
@@ -117,6 +131,34 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(engine.CurrentState(), State::Ended, kTimeout);
         // The first picture came, from whichever pipeline plays.
         QVERIFY(!engine.CurrentFrame().IsNull() || !engine.Facts().hasVideo);
+    }
+
+    // A retired pipeline is stopped on a thread of its own, never on this one: when no
+    // thread can be had, it waits for the next stopping thread.
+    void aStopWithoutAThreadWaitsForTheNext()
+    {
+        static bool refused;
+        refused = false;
+        kino::PipelineReaper::SetThreadStarter([](std::function<void()>) {
+            refused = true;
+            throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again));
+        });
+        const Qt::HANDLE here = QThread::currentThreadId();
+        std::vector<Qt::HANDLE> stoppedOn;
+        std::mutex mutex;
+        const auto stop = [&] {
+            std::lock_guard<std::mutex> lock(mutex);
+            stoppedOn.push_back(QThread::currentThreadId());
+        };
+        kino::PipelineReaper::Run(stop);
+        kino::PipelineReaper::SetThreadStarter(nullptr);
+        QVERIFY(refused);
+        QVERIFY(!kino::PipelineReaper::Drain(0));
+        kino::PipelineReaper::Run(stop);
+        QVERIFY(kino::PipelineReaper::Drain(kTimeout));
+        QCOMPARE(stoppedOn.size(), std::size_t(2));
+        for (Qt::HANDLE thread : stoppedOn)
+            QVERIFY(thread != here);
     }
 
     // An end of the medium already on its way when the user seeks back or pauses.

@@ -159,23 +159,40 @@ private slots:
     }
 
     // The fixture's own bytes pass; its header chunk cut or its track length made
-    // impossible, the player refuses it as damaged, without handing it on.
+    // impossible, the player refuses it as damaged, without handing it on, however the
+    // file is named. An uncompressed AVI whose header gives rows of no bytes, or more
+    // than 32 bits of them, costs nothing and fails.
     void damagedOrNonFileSourcesAreRefusedAtOnce_data()
     {
         QTest::addColumn<QString>("kind");
+        QTest::addColumn<QString>("named"); // how the source is spelt: a path or a file: URI
         QTest::addColumn<int>("detail");
-        QTest::newRow("track length 0xFFFFFFFF") << "midi-length" << 3;
-        QTest::newRow("FIFO named like a medium") << "fifo" << 2;
-        QTest::newRow("folder named like a medium") << "folder" << 2;
+        QTest::newRow("track length 0xFFFFFFFF") << "midi-length"
+                                                 << "%1" << 3;
+        QTest::newRow("the same, by file: URI") << "midi-length"
+                                                << "file://%1" << 3;
+        QTest::newRow("FIFO named like a medium") << "fifo"
+                                                  << "%1" << 2;
+        QTest::newRow("the same, by URI in capitals") << "fifo"
+                                                      << "FILE://localhost%1" << 2;
+        QTest::newRow("folder named like a medium") << "folder"
+                                                    << "%1" << 2;
+        QTest::newRow("bit fields, rows of no bytes") << "avi 0 2147483647"
+                                                      << "%1" << -1;
+        QTest::newRow("bit fields, rows past 32 bits") << "avi 268435456 2147483647"
+                                                       << "%1" << -1;
     }
     void damagedOrNonFileSourcesAreRefusedAtOnce()
     {
         QFETCH(QString, kind);
+        QFETCH(QString, named);
         QFETCH(int, detail);
         QCOMPARE(kino::CheckMidiFile(Fixture("song.mid")), MidiVerdict::Sound);
         const QByteArray dir = qgetenv("TMPDIR").isEmpty() ? QByteArray("/tmp") : qgetenv("TMPDIR");
-        const std::string path =
-            dir.toStdString() + "/kinolite-hostile-" + std::to_string(::getpid()) + (kind == "fifo" ? ".wav" : ".mid");
+        const std::string path = dir.toStdString() + "/kinolite-hostile-" + std::to_string(::getpid()) +
+                                 (kind == "fifo"           ? ".wav"
+                                  : kind.startsWith("avi") ? ".avi"
+                                                           : ".mid");
         ::unlink(path.c_str());
         ::rmdir(path.c_str());
         if (kind == "midi-length") {
@@ -186,15 +203,30 @@ private slots:
             WriteFile(path, bytes);
         } else if (kind == "fifo") {
             QCOMPARE(::mkfifo(path.c_str(), 0600), 0);
+        } else if (kind.startsWith("avi")) {
+            // 16-bit bit fields, bottom-up: the pictures' rows are turned on their way.
+            std::string bytes = ReadFile(Fixture("rgb16.avi"));
+            const std::size_t format = bytes.find("strf", bytes.find("vids")) + 8;
+            QVERIFY(format > 8);
+            const QStringList size = kind.split(' ');
+            const auto le32 = [](quint32 v) {
+                return Bytes({int(v & 255), int(v >> 8 & 255), int(v >> 16 & 255), int(v >> 24)});
+            };
+            bytes.replace(format + 4, 8, le32(size[1].toUInt()) + le32(size[2].toUInt()));
+            bytes.replace(format + 16, 4, le32(3));
+            WriteFile(path, bytes);
         } else {
             QCOMPARE(::mkdir(path.c_str(), 0700), 0);
         }
         kino::TGKitMSPlay player;
         std::vector<std::pair<int, int>> notes;
         player.OnNotify = [&](kino::TGKitMSPlay*, std::int16_t s, std::int32_t d) { notes.emplace_back(s, d); };
-        player.SetFileName(path);
+        player.SetFileName(named.arg(QString::fromStdString(path)).toStdString());
         QCOMPARE(player.MediaFormat(), 0);
         QTRY_COMPARE_WITH_TIMEOUT(notes.size(), std::size_t(1), 20000);
+        // -1: cannot be played or damaged, whichever element speaks first.
+        if (detail < 0)
+            detail = notes[0].second == 2 ? 2 : 3;
         QCOMPARE(notes[0], std::make_pair(int(kino::TGKitMSPlay::Stopped), detail));
         ::unlink(path.c_str());
         ::rmdir(path.c_str());

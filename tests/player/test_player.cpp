@@ -230,6 +230,7 @@ private slots:
         QTest::newRow("unknown host") << "host" << 5 << "接続先から読み込めません";
         QTest::newRow("server silent") << "silent" << 4 << "接続先から応答がありません";
         QTest::newRow("garbage over http") << "garbage" << 2 << "この形式は再生できません";
+        QTest::newRow("camera sending text") << "text" << 2 << "この形式は再生できません";
     }
     void badSourceReportsStoppedWithReasonAndNextSourceStillPlays()
     {
@@ -253,6 +254,11 @@ private slots:
         else if (kind == "garbage") {
             silent = std::make_unique<TestHttpServer>(TestHttpServer::Mode::Serve, Fixture("random.avi"));
             source = silent->Url("/random.avi");
+        } else if (kind == "text") {
+            silent = std::make_unique<TestHttpServer>(TestHttpServer::Mode::Camera);
+            silent->SetPictures({"no picture, only words"}, 0);
+            silent->SetPartType("text/plain");
+            source = silent->Url("/video.mjpg");
         } else {
             silent = std::make_unique<TestHttpServer>(TestHttpServer::Mode::Silent);
             source = silent->Url("/clip.mpg");
@@ -267,8 +273,11 @@ private slots:
         QElapsedTimer blocked;
         blocked.start();
         player->SetFileName(source);
-        // The window is never held for long, whatever the source does.
+        // The window is never held for long, whatever the source does: a network source
+        // is still connecting when the setter returns.
         QVERIFY2(blocked.elapsed() < 5000, qPrintable(QString::number(blocked.elapsed())));
+        if (source.rfind("http:", 0) == 0)
+            QCOMPARE(player->StatusLine()->StateText(), QStringLiteral("接続中..."));
 
         QTRY_VERIFY_WITH_TIMEOUT(!notes.empty() && notes.back().first == 2, kPlayTimeout);
         // A file cut inside its headers is refused either by the type finder or by the

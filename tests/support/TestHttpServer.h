@@ -63,6 +63,9 @@ public:
         pictureCount_ = count;
     }
 
+    // Camera: the type each part states (a camera sending what is no picture).
+    void SetPartType(std::string type) { partType_ = std::move(type); }
+
     // While held, connections wait unanswered in the listen queue (a slow server).
     void SetHeld(bool held) { held_flag_ = held; }
 
@@ -136,7 +139,7 @@ private:
                 return false;
             }
             const std::string& picture = pictures_[size_t(i) % pictures_.size()];
-            if (!Send(fd, "--picture\r\nContent-Type: image/jpeg\r\nContent-Length: " + std::to_string(picture.size()) +
+            if (!Send(fd, "--picture\r\nContent-Type: " + partType_ + "\r\nContent-Length: " + std::to_string(picture.size()) +
                               "\r\n\r\n" + picture + "\r\n"))
                 return true;
             ::poll(nullptr, 0, 100);
@@ -193,6 +196,7 @@ private:
     Mode mode_;
     std::string body_;
     std::vector<std::string> pictures_;
+    std::string partType_ = "image/jpeg";
     int pictureCount_ = 0;
     int listen_ = -1;
     int port_ = 0;

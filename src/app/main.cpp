@@ -63,9 +63,10 @@ int main(int argc, char** argv)
         QTimer::singleShot(1000, &movieForm, startService);
         movieForm.show();
         kino::MarkStartup("main window shown");
-        app.exec();
+        code = app.exec();
     } catch (const std::exception& e) {
         kino::TKinoApplication::ShowException(QString::fromUtf8(e.what()));
+        code = 1;
     }
     kino::ShutdownMediaEngine();
     return code;

@@ -75,6 +75,11 @@ inline int ReportLeaks()
             continue;
         // Stopping may still be under way on the reaper's threads.
         kino::PipelineReaper::Drain(20000);
+        // A stopped task is joined before the thread that ran it drops its reference:
+        // on a busy machine a source's task was still alive here, and was finalized by
+        // that thread while the list below took a reference to it. GStreamer's task
+        // threads are waited for first.
+        gst_task_cleanup_all();
         GstStructure* info = nullptr;
         g_signal_emit_by_name(t->data, "get-live-objects", &info);
         const GValue* list = info ? gst_structure_get_value(info, "live-objects-list") : nullptr;

@@ -167,10 +167,17 @@ private slots:
         QCOMPARE(player->StatusLine()->StateText(), QStringLiteral("終了"));
     }
 
+    void mpegPlaysFromAnHttpUrl_data()
+    {
+        QTest::addColumn<QString>("path");
+        QTest::newRow("as it is") << "/clip.mpg";
+        QTest::newRow("moved by the server") << "/moved/clip.mpg";
+    }
     void mpegPlaysFromAnHttpUrl()
     {
+        QFETCH(QString, path);
         TestHttpServer server(TestHttpServer::Mode::Serve, Fixture("clip.mpg"));
-        player->SetFileName(server.Url("/clip.mpg"));
+        player->SetFileName(server.Url(path.toStdString()));
         QTRY_VERIFY_WITH_TIMEOUT(Saw(TGKitMSPlay::Playing), kPlayTimeout);
         QCOMPARE(player->MediaFormat(), 302);
         QCOMPARE(int(player->MovieWidth()), 352);

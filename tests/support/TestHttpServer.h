@@ -166,6 +166,13 @@ private:
     void Answer(int fd)
     {
         const std::string request = ReadRequest(fd);
+        // /moved/NAME is moved to /NAME, as a server's redirect does.
+        const auto moved = request.find(" /moved/");
+        if (moved != std::string::npos && moved < request.find("\r\n")) {
+            const std::string to = request.substr(moved + 7, request.find(' ', moved + 1) - moved - 7);
+            Send(fd, "HTTP/1.1 302 Found\r\nLocation: http://127.0.0.1:" + std::to_string(port_) + to + "\r\nContent-Length: 0\r\nConnection: close\r\n\r\n");
+            return;
+        }
         size_t from = 0, to = body_.size() ? body_.size() - 1 : 0;
         bool ranged = false;
         const auto r = request.find("Range: bytes=");

@@ -9,6 +9,7 @@
 
 #include <malloc.h>
 #include <sys/stat.h>
+#include <time.h>
 
 #include <algorithm>
 #include <chrono>
@@ -476,6 +477,18 @@ void PlayerPipeline::SetWake(std::function<void()> wake)
     slot_->wake = std::move(wake);
 }
 
+namespace {
+
+// The processor time the whole process has used, in microseconds.
+gint64 ProcessCpuUs()
+{
+    timespec used{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &used);
+    return gint64(used.tv_sec) * G_USEC_PER_SEC + used.tv_nsec / 1000;
+}
+
+} // namespace
+
 GstStateChangeReturn PlayerPipeline::Preroll(GstClockTime wait)
 {
     GstStateChangeReturn result = gst_element_set_state(Playbin(), GST_STATE_PAUSED);
@@ -484,17 +497,23 @@ GstStateChangeReturn PlayerPipeline::Preroll(GstClockTime wait)
     // Wait in short steps: an error does not always fail the state change itself
     // (a demuxer that gives up leaves the pipeline waiting for its preroll), and a
     // source that has stopped making progress will not preroll in the time left.
+    // An opening that works but is slow (the first typefinding of a process on a busy
+    // machine) reads nothing for a while either, but it uses the processor; a stuck
+    // one waits on a server or a device and uses none.
     const gint64 deadline = g_get_monotonic_time() + gint64(wait / GST_USECOND);
     unsigned seen = slot_->progress;
     gint64 movedAt = g_get_monotonic_time();
+    gint64 cpuAtMove = ProcessCpuUs();
     do {
         result = gst_element_get_state(Playbin(), nullptr, nullptr, 20 * GST_MSECOND);
         if (slot_->errorPosted || slot_->sourceFailed)
             result = GST_STATE_CHANGE_FAILURE;
         const gint64 now = g_get_monotonic_time();
-        if (slot_->progress != seen) {
+        const gint64 cpu = ProcessCpuUs();
+        if (slot_->progress != seen || cpu - cpuAtMove >= gint64(kWorkingCpu / GST_USECOND)) {
             seen = slot_->progress;
             movedAt = now;
+            cpuAtMove = cpu;
         } else if (now - movedAt >= gint64(kStuckOpen / GST_USECOND)) {
             break;
         }

@@ -43,7 +43,7 @@ struct FrameSlot {
     std::atomic<bool> dataArrived{false};  // the source has delivered data
     // Counts up as the opening makes progress: data read, elements put in.
     std::atomic<unsigned> progress{0};
-    std::atomic<bool> isAvi{false};        // the AVI demuxer was set up
+    std::atomic<bool> isAvi{false}; // the AVI demuxer was set up
     // A server's endless stream of pictures (a camera's multipart stream): shown as the
     // pictures arrive, like a live source, with nothing to buffer ahead or seek in.
     std::atomic<bool> pictureStream{false};
@@ -78,11 +78,12 @@ gsth::Caps WithColorimetryFilled(const GstCaps* caps);
 
 // How long opening a local file may hold whoever waits for it: a file prerolls in well
 // under this. The player and the opening ahead wait alike. The wait ends early when the
-// opening has made no progress for kStuckOpen: no data read, no element put in (a file
-// on a server that stopped answering, a demuxer gone round in circles); it then goes on
-// without the waiter, as a network source does.
+// opening has made no progress for kStuckOpen: no data read, no element put in, and
+// less than kWorkingCpu of processor time used by the process (a file on a server that
+// stopped answering); it then goes on without the waiter, as a network source does.
 constexpr GstClockTime kLocalOpenWait = 3 * GST_SECOND;
 constexpr GstClockTime kStuckOpen = GST_SECOND;
+constexpr GstClockTime kWorkingCpu = 50 * GST_MSECOND;
 
 class PlayerPipeline {
 public:

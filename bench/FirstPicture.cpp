@@ -10,7 +10,9 @@
 // play for --hold seconds after exec (default 6), then stopped.
 //
 // Prints "first_picture_ms N" (or "first_picture_ms none"), "peak_rss_kb N" (the
-// kernel's high-water mark of the player's resident set), "cpu_s N" (its user+system
+// kernel's high-water mark of the player's resident set), "anon_rss_kb N" (its
+// anonymous resident memory when stopped: what is its own, not shared library pages),
+// "cpu_s N" (its user+system
 // time until it was stopped). Exit status 0 when the player could be started.
 #include <xcb/xcb.h>
 
@@ -67,13 +69,14 @@ bool ShowsPattern(xcb_connection_t* conn, xcb_window_t root, int width, int heig
     return magenta >= kSamplesOfEach && yellow >= kSamplesOfEach && cyan >= kSamplesOfEach;
 }
 
-long PeakRssKb(pid_t pid)
+// A figure of the process's status in kB ("VmHWM:", "RssAnon:"), -1 when not there.
+long StatusKb(pid_t pid, const std::string& key)
 {
     std::ifstream status("/proc/" + std::to_string(pid) + "/status");
     std::string line;
     while (std::getline(status, line))
-        if (line.rfind("VmHWM:", 0) == 0)
-            return std::strtol(line.c_str() + 6, nullptr, 10);
+        if (line.rfind(key, 0) == 0)
+            return std::strtol(line.c_str() + key.size(), nullptr, 10);
     return -1;
 }
 
@@ -132,7 +135,8 @@ int main(int argc, char** argv)
         }
         std::this_thread::sleep_for(firstMs < 0 ? kPollEvery : std::chrono::milliseconds(50));
     }
-    const long peak = PeakRssKb(pid);
+    const long peak = StatusKb(pid, "VmHWM:");
+    const long anon = StatusKb(pid, "RssAnon:");
     kill(pid, SIGTERM);
     int status = 0;
     rusage usage{};
@@ -144,7 +148,7 @@ int main(int argc, char** argv)
         std::printf("first_picture_ms %ld\n", firstMs);
     else
         std::printf("first_picture_ms none\n");
-    std::printf("peak_rss_kb %ld\ncpu_s %.3f\n", peak, cpu);
+    std::printf("peak_rss_kb %ld\nanon_rss_kb %ld\ncpu_s %.3f\n", peak, anon, cpu);
     xcb_disconnect(conn);
     return 0;
 }

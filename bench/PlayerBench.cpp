@@ -260,7 +260,8 @@ int RunChildMode(int argc, char** argv)
     if (mode == "first-frame")
         rc = FirstFrameProbe(file, std::max(1, number(4, 5)));
     else if (mode == "play")
-        rc = PlayThroughProbe(file);
+        rc = PlayThroughProbe(file, argc > 5 ? QSize(number(4, kViewWidth), number(5, kViewHeight))
+                                             : QSize(kViewWidth, kViewHeight));
     else if (mode == "still" && argc > 4)
         rc = StillCompareProbe(file, argv[4]);
     else if (mode == "reopen")

@@ -22,6 +22,7 @@
 #include "BareFirstFrame.h"
 #include "player/PlayerBars.h"
 #include "player/TGKitMSPlay.h"
+#include "player/elements/SharedFrames.h"
 #include "player/VideoView.h"
 
 namespace kino::bench {
@@ -121,7 +122,7 @@ private:
 // The control shown with its picture area at the typical size, and what it reported.
 class ShownPlayer {
 public:
-    ShownPlayer() : watch_(player_.View())
+    explicit ShownPlayer(QSize view = QSize(kViewWidth, kViewHeight)) : watch_(player_.View())
     {
         player_.OnNotify = [this](TGKitMSPlay*, std::int16_t status, std::int32_t detail) {
             if (status == TGKitMSPlay::Playing)
@@ -140,7 +141,7 @@ public:
         });
         // The bars keep their own height below the picture.
         const int bars = player_.Bar()->sizeHint().height() + player_.StatusLine()->sizeHint().height();
-        player_.resize(kViewWidth, kViewHeight + bars);
+        player_.resize(view.width(), view.height() + bars);
         player_.show();
         WaitFor([this] { return watch_.Paints() > 0; });
     }
@@ -254,9 +255,9 @@ int FirstFrameProbe(const std::string& file, int runs)
     return 0;
 }
 
-int PlayThroughProbe(const std::string& file)
+int PlayThroughProbe(const std::string& file, QSize view)
 {
-    ShownPlayer host;
+    ShownPlayer host(view);
     host.Reset();
     const double cpuBefore = CpuSecondsOfSelf();
     const auto start = Clock::now();
@@ -270,8 +271,10 @@ int PlayThroughProbe(const std::string& file)
         std::fprintf(stderr, "%s did not play to its end (%s)\n", file.c_str(), qPrintable(host.Player().ErrorText()));
         return 2;
     }
-    std::printf("play_cpu_s %.4f\nplay_wall_s %.4f\nframes_delivered %d\nframes_painted %d\nframes_put %d\n", cpu, wall,
-                host.FramesDelivered(), host.Watch().FramePaints(), host.Player().View()->FramesPut());
+    std::printf("play_cpu_s %.4f\nplay_wall_s %.4f\nframes_delivered %d\nframes_painted %d\nframes_put %d\n"
+                "frames_alive_most %d\n",
+                cpu, wall, host.FramesDelivered(), host.Watch().FramePaints(), host.Player().View()->FramesPut(),
+                SharedFramesAliveMost());
     return 0;
 }
 

@@ -2,6 +2,8 @@
 // The measurements made inside a child process that shows the playback control (on
 // the offscreen platform unless told otherwise). Each prints "key value" lines on
 // stdout for the driver to read and returns the process exit code.
+#include <QSize>
+
 #include <string>
 
 namespace kino::bench {
@@ -18,9 +20,11 @@ constexpr int kViewHeight = 400;
 //   floor_sound_ms T
 int FirstFrameProbe(const std::string& file, int runs);
 
-// Plays the whole file at speed 1.0, from setting FileName until status 4:
-//   play_cpu_s S / play_wall_s S / frames_delivered N / frames_painted N
-int PlayThroughProbe(const std::string& file);
+// Plays the whole file at speed 1.0 in a picture area of `view`, from setting FileName
+// until status 4:
+//   play_cpu_s S / play_wall_s S / frames_delivered N / frames_painted N / frames_put N
+//   frames_alive_most N (the most frames in memory at once)
+int PlayThroughProbe(const std::string& file, QSize view = QSize(kViewWidth, kViewHeight));
 
 // Opens the same file `opens` times, each time waiting for status 1 and a painted
 // frame before the next open, and reports the resident memory after each open:

@@ -39,6 +39,8 @@ command -v gst-play-1.0 >/dev/null || need+=(gstreamer1.0-plugins-base-apps)
 gst-inspect-1.0 ximagesink >/dev/null 2>&1 || need+=(gstreamer1.0-x)
 command -v Xvfb >/dev/null || need+=(xvfb)
 command -v xdotool >/dev/null || need+=(xdotool)
+command -v parole >/dev/null || need+=(parole)
+command -v dbus-daemon >/dev/null || need+=(dbus)
 [[ -x /usr/bin/time ]] || need+=(time)
 if [[ ${#need[@]} -gt 0 ]]; then
     echo "run-lightness-bench: installing ${need[*]}" >&2
@@ -53,7 +55,10 @@ work=$(mktemp -d)
 display=:$(( 90 + RANDOM % 400 ))
 Xvfb "$display" -screen 0 1920x1200x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
 xvfb=$!
-cleanup() { kill "$xvfb" 2>/dev/null || true; rm -rf -- "$work"; }
+# Parole keeps its settings through a session bus: a private one for the run.
+{ read -r DBUS_SESSION_BUS_ADDRESS; read -r dbus; } < <(dbus-daemon --session --fork --print-address=1 --print-pid=1)
+export DBUS_SESSION_BUS_ADDRESS
+cleanup() { kill "$xvfb" "$dbus" 2>/dev/null || true; rm -rf -- "$work"; }
 trap cleanup EXIT
 export DISPLAY=$display
 for _ in $(seq 50); do xdotool getmouselocation >/dev/null 2>&1 && break; sleep 0.1; done
@@ -82,22 +87,24 @@ start() {
             cmd=(gst-play-1.0 -q --no-interactive --videosink=ximagesink --audiosink="fakesink sync=true"
                  "$fixtures/$clip") ;;
         mpv) cmd=(mpv --no-config --vo=x11 --ao=null --geometry="$ours_size" --really-quiet "$fixtures/$clip") ;;
+        parole)
+            ( xdotool search --sync --name '^Parole Media Player$' windowsize "${ours_size%x*}" "${ours_size#*x}" \
+                  >/dev/null 2>&1 || true ) &
+            cmd=(parole "$fixtures/$clip") ;;
     esac
     "$build/bench/kino_first_picture" --hold 6 -- "${cmd[@]}" >>"$out" 2>/dev/null ||
         die "$player could not be started on $clip"
-    if [[ $player == gst-play ]]; then
-        pkill -f "xdotool search --sync --name ^gst-play" 2>/dev/null || true
-    fi
+    pkill -f "xdotool search --sync --name" 2>/dev/null || true
 }
 
 # in_rounds WHAT FUNCTION: FUNCTION PLAYER CLIP for every clip and player, round after
 # round; each round starts with another player, so none always finds the caches warmer.
 in_rounds() {
-    local what=$1 fn=$2 r clip i player
+    local what=$1 fn=$2 r clip i player n=${#players[@]}
     for r in $(seq "$rounds"); do
         for clip in "${clips[@]}"; do
-            for i in 0 1 2; do
-                player=${players[$(( (i + r) % 3 ))]}
+            for (( i = 0; i < n; i++ )); do
+                player=${players[$(( (i + r) % n ))]}
                 echo "run-lightness-bench: $what round $r of $rounds, $clip, $player" >&2
                 "$fn" "$player" "$clip"
             done
@@ -106,25 +113,28 @@ in_rounds() {
 }
 
 start_section() {
+    local -a players=(ours gst-play mpv parole)
     in_rounds start-up start
     echo
-    echo "From exec to the clip's first picture on the screen, and the peak resident memory over"
-    echo "6 s (VmHWM), of the program a user starts; median of $rounds alternating rounds; frames"
-    echo "our player put on the screen, of the frames in the clip (one whole play)"
+    echo "From exec to the clip's first picture on the screen, the anonymous resident memory"
+    echo "after 6 s (RssAnon: the program's own, not library pages) and the peak resident memory"
+    echo "(VmHWM) of the program a user starts; median of $rounds alternating rounds; frames our"
+    echo "player put on the screen, of the frames in the clip (one whole play)"
     echo
-    printf '| %-20s | %5s | %8s | %5s | %7s | %6s | %8s | %6s | %7s | %-13s |\n' clip "ours" "gst-play" mpv \
-        "vs gst" "ours" "gst-play" mpv "vs gst" "frames shown"
-    printf '|%s|\n' "----------------------|-------|----------|-------|---------|--------|----------|--------|---------|---------------"
-    local all=yes
+    printf '| %-20s | %5s | %5s | %5s | %6s | %6s | %5s | %5s | %6s | %6s | %5s | %6s | %6s | %-11s |\n' clip \
+        "ours" "gst" mpv parole "vs gst" "ours" "gst" "vs gst" "ours" "gst" parole "vs par" "frames"
+    printf '|%s|\n' "----------------------|-------|-------|-------|--------|--------|-------|-------|--------|--------|-------|--------|--------|-------------"
+    local all=yes p
+    mb() { awk -v k="$1" 'BEGIN { printf "%.1f", k / 1024 }'; }
     for clip in "${clips[@]}"; do
-        local fo fg fm mo mg mm
+        local -A first=() anon=() peak=()
         for p in "${players[@]}"; do
             sed -n 's/^first_picture_ms //p' "$work/start.$p.$clip" | grep -v none >"$work/first.$p.$clip" || true
             sed -n 's/^peak_rss_kb //p' "$work/start.$p.$clip" >"$work/rss.$p.$clip"
+            sed -n 's/^anon_rss_kb //p' "$work/start.$p.$clip" >"$work/anon.$p.$clip"
+            first[$p]=$(median "$work/first.$p.$clip"); anon[$p]=$(median "$work/anon.$p.$clip")
+            peak[$p]=$(median "$work/rss.$p.$clip")
         done
-        fo=$(median "$work/first.ours.$clip"); fg=$(median "$work/first.gst-play.$clip")
-        fm=$(median "$work/first.mpv.$clip")
-        mo=$(median "$work/rss.ours.$clip"); mg=$(median "$work/rss.gst-play.$clip"); mm=$(median "$work/rss.mpv.$clip")
         # One whole play, to the end, counting what reached the screen.
         local log="$work/frames.$clip" shown in_clip
         QT_QPA_PLATFORM=xcb QT_LOGGING_RULES="kinolite.player.debug=true" "$build/kinolite" "$fixtures/$clip" \
@@ -136,20 +146,42 @@ start_section() {
         shown=$(sed -n 's/.*source ended: \([0-9]*\) frames shown.*/\1/p' "$log" | tail -1)
         in_clip=$(ffprobe -v error -count_frames -select_streams v:0 -show_entries stream=nb_read_frames \
                       -of csv=p=0 "$fixtures/$clip")
-        read -r rf rm met < <(awk -v fo="$fo" -v fg="$fg" -v mo="$mo" -v mg="$mg" -v s="${shown:-0}" -v n="$in_clip" \
-            'BEGIN { rf = fo / fg; rm = mo / mg; printf "%.2f %.2f %s\n", rf, rm, (rf <= 1.2 && rm <= 1.2 && s == n) ? "yes" : "NO" }')
+        read -r rf ra rp met < <(awk -v fo="${first[ours]}" -v fg="${first[gst-play]}" -v ao="${anon[ours]}" \
+            -v ag="${anon[gst-play]}" -v po="${peak[ours]}" -v pp="${peak[parole]}" -v s="${shown:-0}" -v n="$in_clip" \
+            'BEGIN { rf = fo / fg; ra = ao / ag; rp = po / pp
+                     printf "%.2f %.2f %.2f %s\n", rf, ra, rp, (rf <= 1.1 && ra <= 1.0 && rp <= 1.0 && s == n) ? "yes" : "NO" }')
         [[ $met == yes ]] || all=no
-        printf '| %-20s | %5s | %8s | %5s | %7s | %6.1f | %8.1f | %6.1f | %7s | %-13s |\n' "${label[$clip]}" \
-            "$fo" "$fg" "$fm" "${rf}x" "$(awk -v k="$mo" 'BEGIN { print k / 1024 }')" \
-            "$(awk -v k="$mg" 'BEGIN { print k / 1024 }')" "$(awk -v k="$mm" 'BEGIN { print k / 1024 }')" \
-            "${rm}x" "${shown:-?} / $in_clip"
+        printf '| %-20s | %5s | %5s | %5s | %6s | %6s | %5s | %5s | %6s | %6s | %5s | %6s | %6s | %-11s |\n' \
+            "${label[$clip]}" "${first[ours]}" "${first[gst-play]}" "${first[mpv]}" "${first[parole]}" "${rf}x" \
+            "$(mb "${anon[ours]}")" "$(mb "${anon[gst-play]}")" "${ra}x" \
+            "$(mb "${peak[ours]}")" "$(mb "${peak[gst-play]}")" "$(mb "${peak[parole]}")" "${rp}x" "${shown:-?} / $in_clip"
     done
     echo
-    echo "first picture in ms, peak memory in MB; targets: first picture and peak memory <= 1.2x"
-    echo "gst-play on every clip, every frame of the clip shown; all met: $all"
+    echo "first picture in ms, memory in MB; targets: first picture <= 1.1x gst-play (on a quiet"
+    echo "machine), anonymous memory <= 1.0x gst-play, peak memory <= 1.0x Parole, every frame of"
+    echo "the clip shown; all met: $all"
     for clip in "${clips[@]}"; do
         for p in "${players[@]}"; do
-            echo "  $clip $p: first $(paste -sd' ' "$work/first.$p.$clip"); rss $(paste -sd' ' "$work/rss.$p.$clip")"
+            echo "  $clip $p: first $(paste -sd' ' "$work/first.$p.$clip"); anon $(paste -sd' ' "$work/anon.$p.$clip");" \
+                "rss $(paste -sd' ' "$work/rss.$p.$clip")"
+        done
+    done
+    frames_section
+}
+
+# Frames in memory at once while a 1080p clip plays in a view of its size and in the
+# typical one, from the player's own count of its frame memory.
+frames_section() {
+    echo
+    echo "Frames in memory at once (most), and frames painted or put of the clip's, one play:"
+    local clip view out
+    for clip in big1080.avi big1080.mpg; do
+        for view in "640 400" "1920 1080"; do
+            # shellcheck disable=SC2086
+            out=$(QT_QPA_PLATFORM=xcb "$build/bench/kino_player_bench" --child play "$fixtures/$clip" $view 2>/dev/null)
+            echo "  ${label[$clip]} in a ${view/ /x} view: $(sed -n 's/^frames_alive_most //p' <<<"$out") frames" \
+                "(target <= 4); painted $(sed -n 's/^frames_painted //p' <<<"$out")," \
+                "put $(sed -n 's/^frames_put //p' <<<"$out")"
         done
     done
 }

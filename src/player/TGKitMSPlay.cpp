@@ -241,13 +241,18 @@ bool TGKitMSPlay::CopyToClipboard(std::int32_t position)
         return true;
     }
     // The picture at its own size, as a copy of its own: the clipboard may keep it long
-    // after the decoder's buffer is reused. Frames shown may be scaled down.
-    QImage frame = ImageOf(engine_->FullFrame()).copy();
-    if (frame.isNull())
-        frame = ImageOf(engine_->CurrentFrame()).copy();
-    if (frame.isNull())
+    // after the decoder's buffer is reused.
+    const QImage shown = ImageOf(engine_->CurrentFrame()).copy();
+    if (shown.isNull())
         return false;
-    QApplication::clipboard()->setImage(frame);
+    // A frame shown smaller is decoded again whole.
+    if (shown.size() != QSize(MovieWidth(), MovieHeight())) {
+        if (std::shared_future<WholePicture> whole = engine_->FetchFullFrame(); whole.valid()) {
+            QApplication::clipboard()->setMimeData(new FetchedFrameData(std::move(whole), shown));
+            return true;
+        }
+    }
+    QApplication::clipboard()->setImage(shown);
     return true;
 }
 

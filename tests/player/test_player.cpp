@@ -2,6 +2,7 @@
 #include <QBuffer>
 #include <QClipboard>
 #include <QElapsedTimer>
+#include <QProcess>
 #include <QSignalSpy>
 #include <QSlider>
 #include <QTest>
@@ -26,7 +27,40 @@ using kino::TGKitMSPlay;
 
 namespace {
 constexpr int kPlayTimeout = 20000; // a 2-second clip, with room for a slow sanitizer run
+
+// Every picture of `path` as ffmpeg decodes it, at `size`.
+QList<QImage> FfmpegPictures(const QString& path, QSize size)
+{
+    QProcess ffmpeg;
+    ffmpeg.start(QStringLiteral("ffmpeg"), {"-v", "error", "-i", path, "-an", "-vf",
+                                            QStringLiteral("scale=%1:%2").arg(size.width()).arg(size.height()), "-f",
+                                            "rawvideo", "-pix_fmt", "bgra", "-"});
+    ffmpeg.waitForFinished(120000);
+    const QByteArray raw = ffmpeg.readAllStandardOutput();
+    const qsizetype bytes = qsizetype(size.width()) * size.height() * 4;
+    QList<QImage> pictures;
+    for (qsizetype at = 0; at + bytes <= raw.size(); at += bytes)
+        pictures.append(QImage(reinterpret_cast<const uchar*>(raw.constData() + at), size.width(), size.height(),
+                               QImage::Format_RGB32)
+                            .copy());
+    return pictures;
 }
+
+// The mean difference of two pictures, 0 to 255, seen at the smaller one's size.
+double MeanDifference(const QImage& a, const QImage& b)
+{
+    const QSize at = a.width() <= b.width() ? a.size() : b.size();
+    const QImage x = a.scaled(at, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    const QImage y = b.scaled(at, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    double sum = 0;
+    for (int row = 0; row < at.height(); ++row)
+        for (int col = 0; col < at.width(); ++col) {
+            const QRgb p = x.pixel(col, row), q = y.pixel(col, row);
+            sum += std::abs(qRed(p) - qRed(q)) + std::abs(qGreen(p) - qGreen(q)) + std::abs(qBlue(p) - qBlue(q));
+        }
+    return sum / (3.0 * at.width() * at.height());
+}
+} // namespace
 
 class PlayerTest : public QObject {
     Q_OBJECT
@@ -88,7 +122,9 @@ private slots:
             GstBufferPool* pool = nullptr;
             guint size = 0;
             QCOMPARE(gst_query_get_n_allocation_pools(query), 1u);
-            gst_query_parse_nth_allocation_pool(query, 0, &pool, &size, nullptr, nullptr);
+            guint most = 0;
+            gst_query_parse_nth_allocation_pool(query, 0, &pool, &size, nullptr, &most);
+            QVERIFY(most > 0 && most <= 4); // frame memory is bounded, whatever the view's size
             GstVideoInfo info;
             QVERIFY(gst_video_info_from_caps(&info, parsed));
             QVERIFY(pool && gst_buffer_pool_set_active(pool, TRUE));
@@ -481,29 +517,51 @@ private slots:
     }
 
     // Motion JPEG goes to the clipboard compressed, decoded when pasted; other frames
-    // as pictures.
+    // as pictures, decoded again whole when shown smaller. The copy is the very frame
+    // shown, at its own size: the picture ffmpeg decodes that the view's frame is.
     void copyPutsTheShownFrameOnTheClipboard_data()
     {
         QTest::addColumn<QString>("file");
         QTest::addColumn<QSize>("size");
-        QTest::newRow("Motion JPEG") << "clip.avi" << QSize(320, 240);
-        QTest::newRow("MPEG") << "clip.mpg" << QSize(352, 240);
+        QTest::addColumn<bool>("shownSmaller");
+        QTest::newRow("Motion JPEG") << "clip.avi" << QSize(320, 240) << false;
+        QTest::newRow("MPEG") << "clip.mpg" << QSize(352, 240) << false;
+        QTest::newRow("Motion JPEG shown smaller") << "clip.avi" << QSize(320, 240) << true;
+        QTest::newRow("MPEG shown smaller") << "clip.mpg" << QSize(352, 240) << true;
+        QTest::newRow("H.264 shown smaller") << "clip264.avi" << QSize(320, 240) << true;
     }
     void copyPutsTheShownFrameOnTheClipboard()
     {
         QFETCH(QString, file);
         QFETCH(QSize, size);
-        OpenAndWaitPlaying(Fixture(file.toStdString()));
-        QTRY_VERIFY_WITH_TIMEOUT(!player->View()->Frame().isNull(), kPlayTimeout);
+        QFETCH(bool, shownSmaller);
+        const QString path = QString::fromStdString(Fixture(file.toStdString()));
+        player->resize(shownSmaller ? QSize(220, 200) : QSize(800, 700));
+        OpenAndWaitPlaying(path.toStdString());
+        QTRY_VERIFY_WITH_TIMEOUT(!player->View()->Frame().isNull() &&
+                                     (player->View()->Frame().width() < size.width()) == shownSmaller,
+                                 kPlayTimeout);
+        QVERIFY(player->Pause());
+        QTest::qWait(300); // the frame the pause stops on is shown
+        const QImage shown = player->View()->Frame().convertToFormat(QImage::Format_RGB32);
         QApplication::clipboard()->clear();
         QVERIFY(player->CopyToClipboard(player->GetCurrentPos()));
-        const QImage copied = QApplication::clipboard()->image();
+        const QImage copied = QApplication::clipboard()->image().convertToFormat(QImage::Format_RGB32);
         QCOMPARE(copied.size(), size);
-        // The test pattern is not a flat picture.
-        QVERIFY(copied.pixel(20, 20) != copied.pixel(300, 20));
-        // The copy is the picture shown, not one decoded after it and still queued.
-        QCOMPARE(copied.convertToFormat(QImage::Format_RGB32),
-                 player->View()->Frame().convertToFormat(QImage::Format_RGB32));
+        if (!shownSmaller)
+            QCOMPARE(copied, shown);
+        const QList<QImage> decoded = FfmpegPictures(path, size);
+        QVERIFY(!decoded.isEmpty());
+        qsizetype match = 0, matchShown = 0;
+        for (qsizetype i = 1; i < decoded.size(); ++i) {
+            if (MeanDifference(copied, decoded[i]) < MeanDifference(copied, decoded[match]))
+                match = i;
+            if (MeanDifference(shown, decoded[i]) < MeanDifference(shown, decoded[matchShown]))
+                matchShown = i;
+        }
+        QVERIFY2(MeanDifference(copied, decoded[match]) < 3,
+                 qPrintable(QStringLiteral("differs by %1").arg(MeanDifference(copied, decoded[match]))));
+        QCOMPARE(match, matchShown);
     }
 
     // Frames arrive scaled to what the view shows, so drawing needs no scaling; the

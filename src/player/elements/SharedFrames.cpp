@@ -5,10 +5,25 @@
 #include <gst/video/gstvideopool.h>
 #include <gst/video/video.h>
 
+#include <atomic>
+
 #include <sys/mman.h>
 #include <unistd.h>
 
 namespace {
+
+constexpr guint kFramesAtMost = 4;
+
+std::atomic<int> g_alive{0};
+std::atomic<int> g_aliveMost{0};
+
+void CountAlive(int change)
+{
+    const int now = g_alive += change;
+    int most = g_aliveMost.load();
+    while (now > most && !g_aliveMost.compare_exchange_weak(most, now)) {
+    }
+}
 
 // An fd allocator that makes its own fds: each memory is a memfd of its own, mapped
 // once and kept mapped, so the display server can be given the same pages.
@@ -38,6 +53,7 @@ GstMemory* AllocMemfd(GstAllocator* allocator, gsize size, GstAllocationParams* 
         close(fd);
         return nullptr;
     }
+    CountAlive(1);
     gst_memory_resize(mem, gssize(params->prefix), size);
     // Mapped for reading and writing first: the mapping is kept with that protection,
     // and later maps for either only reuse it. Mapped first by the converter's write
@@ -52,9 +68,16 @@ GstMemory* AllocMemfd(GstAllocator* allocator, gsize size, GstAllocationParams* 
     return mem;
 }
 
+void FreeMemfd(GstAllocator* allocator, GstMemory* mem)
+{
+    CountAlive(-1);
+    GST_ALLOCATOR_CLASS(kino_memfd_allocator_parent_class)->free(allocator, mem);
+}
+
 void kino_memfd_allocator_class_init(KinoMemfdAllocatorClass* klass)
 {
     GST_ALLOCATOR_CLASS(klass)->alloc = AllocMemfd;
+    GST_ALLOCATOR_CLASS(klass)->free = FreeMemfd;
 }
 
 void kino_memfd_allocator_init(KinoMemfdAllocator* self)
@@ -99,21 +122,33 @@ bool OfferSharedFramePool(GstQuery* query)
     if (needPool) {
         GstBufferPool* pool = gst_video_buffer_pool_new();
         GstStructure* config = gst_buffer_pool_get_config(pool);
-        // No upper bound: frames the view still shows or the server still reads must
-        // never hold up decoding.
-        gst_buffer_pool_config_set_params(config, caps, guint(info.size), 2, 0);
+        // Bounded: a frame of a full-screen view is megabytes, and without a bound the
+        // queue ahead of the sink keeps several. Four are enough for one shown, one the
+        // display server still reads, one waiting in the sink and one being made; when
+        // all are out, the converter waits for the view, which frees one a frame later.
+        gst_buffer_pool_config_set_params(config, caps, guint(info.size), 2, kFramesAtMost);
         gst_buffer_pool_config_set_allocator(config, allocator, &params);
         gst_buffer_pool_config_add_option(config, GST_BUFFER_POOL_OPTION_VIDEO_META);
         if (!gst_buffer_pool_set_config(pool, config)) {
             gst_object_unref(pool);
             return false;
         }
-        gst_query_add_allocation_pool(query, pool, guint(info.size), 2, 0);
+        gst_query_add_allocation_pool(query, pool, guint(info.size), 2, kFramesAtMost);
         gst_object_unref(pool);
     }
     gst_query_add_allocation_param(query, allocator, &params);
     gst_query_add_allocation_meta(query, GST_VIDEO_META_API_TYPE, nullptr);
     return true;
+}
+
+int SharedFramesAliveMost()
+{
+    return g_aliveMost;
+}
+
+int SharedFramesAlive()
+{
+    return g_alive;
 }
 
 } // namespace kino

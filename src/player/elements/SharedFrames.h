@@ -13,4 +13,9 @@ GstAllocator* SharedFrameAllocator();
 // query left as it was) for other queries or caps it cannot serve.
 bool OfferSharedFramePool(GstQuery* query);
 
+// How many frames of that memory were alive at once at most in this process, and now:
+// what the frames cost, whatever holds them.
+int SharedFramesAliveMost();
+int SharedFramesAlive();
+
 } // namespace kino

@@ -16,6 +16,7 @@
 
 #include "player/elements/GstHandles.h"
 #include "player/elements/JpegDecoder.h"
+#include "player/engine/FrameFetch.h"
 #include "player/engine/LocalSource.h"
 #include "player/engine/PlayerEngine.h"
 #include "player/engine/PlayerPipeline.h"
@@ -134,9 +135,10 @@ void ShutdownMediaEngine()
         // A source opened ahead that nobody took.
         GstStateChangeReturn unused;
         OpenedAhead::Take(std::string(), &unused);
-        // A pipeline still stopping, or abandoned because an element hangs, still
-        // uses GStreamer: then it is left to the end of the process.
-        [[maybe_unused]] const bool stopped = PipelineReaper::Drain(3000);
+        // A pipeline still stopping, or abandoned because an element hangs, or a frame
+        // still being fetched for the clipboard, still uses GStreamer: then it is left
+        // to the end of the process.
+        [[maybe_unused]] const bool stopped = PipelineReaper::Drain(3000) && WaitForFetches(3000);
 #if defined(__SANITIZE_ADDRESS__)
         // Freeing GStreamer's registry and plugins costs CPU at every quit and frees
         // nothing the system would not; only a leak-checking build needs it, so that

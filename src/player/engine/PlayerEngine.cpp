@@ -26,6 +26,17 @@ constexpr int kLocalLateMs = 5000;
 // quiet machine and in many on a busy one under a sanitizer.
 constexpr int kMidiLateMs = 30000;
 
+// Where in the medium a frame belongs: its time stamp as a position, -1 when unknown.
+gint64 StreamTimeOf(GstSample* sample)
+{
+    GstBuffer* buffer = gst_sample_get_buffer(sample);
+    const GstSegment* segment = gst_sample_get_segment(sample);
+    if (!buffer || !segment || segment->format != GST_FORMAT_TIME || !GST_BUFFER_PTS_IS_VALID(buffer))
+        return -1;
+    const guint64 at = gst_segment_to_stream_time(segment, GST_FORMAT_TIME, GST_BUFFER_PTS(buffer));
+    return at == GST_CLOCK_TIME_NONE ? -1 : gint64(at);
+}
+
 VideoFrame FrameFromSample(GstSample* sample, FrameLayout* layout)
 {
     GstCaps* caps = gst_sample_get_caps(sample);
@@ -227,6 +238,7 @@ void PlayerEngine::Fail(ErrorCode code, const QString& text)
     errorCode_ = code;
     errorText_ = text;
     frame_ = VideoFrame();
+    frameStreamNs_ = -1;
     facts_ = MediaFacts{};
     // A new failure is announced even when the previous source failed too.
     state_ = State::Closed;
@@ -235,7 +247,6 @@ void PlayerEngine::Fail(ErrorCode code, const QString& text)
     // Nothing of the previous source stays on screen.
     emit frameReady(frame_);
 }
-
 
 PlayerEngine::ErrorCode PlayerEngine::JudgeError(const GError* err, bool fromSource) const
 {
@@ -361,6 +372,7 @@ void PlayerEngine::ResetFor(const std::string& source)
     errorCode_ = NoError;
     errorText_.clear();
     frame_ = VideoFrame();
+    frameStreamNs_ = -1;
     wantPlaying_ = false;
     stopWhenOpened_ = false;
     endBeforePause_ = false;
@@ -406,8 +418,8 @@ void PlayerEngine::FailRefusedChange(ErrorCode fallback, const QString& text)
     // the refusal itself; without a word from it the refusal is the reason. The word is
     // waited for only briefly, unless an error is known to be on its way.
     const bool posted = Slot().errorPosted || Slot().sourceFailed;
-    gsth::Message err = gsth::Message::Adopt(gst_bus_timed_pop_filtered(
-        pipeline_->Bus(), (posted ? 500 : 50) * GST_MSECOND, GST_MESSAGE_ERROR));
+    gsth::Message err = gsth::Message::Adopt(
+        gst_bus_timed_pop_filtered(pipeline_->Bus(), (posted ? 500 : 50) * GST_MSECOND, GST_MESSAGE_ERROR));
     if (err) {
         FailFromMessage(err.get());
         return;
@@ -709,18 +721,17 @@ VideoFrame PlayerEngine::FullFrame() const
     KINO_ASSERT_GUI_THREAD();
     if (!pipeline_)
         return {};
-    gsth::Sample full = FullPictureOf(frame_.Buffer());
-    if (!full)
+    gsth::Sample full = FullJpegPictureOf(frame_.Buffer());
+    // The picture is in a buffer of its own: it outlives the pipeline.
+    return full ? FrameFromSample(full.get(), nullptr) : VideoFrame();
+}
+
+std::shared_future<WholePicture> PlayerEngine::FetchFullFrame() const
+{
+    KINO_ASSERT_GUI_THREAD();
+    if (!pipeline_ || frame_.IsNull() || frameStreamNs_ < 0 || facts_.live)
         return {};
-    gsth::Caps bgrx = gsth::Caps::Adopt(gst_caps_new_simple("video/x-raw", "format", G_TYPE_STRING, "BGRx", nullptr));
-    GError* rawError = nullptr;
-    gsth::Sample converted =
-        gsth::Sample::Adopt(gst_video_convert_sample(full.get(), bgrx.get(), 2 * GST_SECOND, &rawError));
-    gsth::Error err(rawError);
-    if (!converted)
-        return {};
-    // The converted picture is in a buffer of its own: it outlives the pipeline.
-    return FrameFromSample(converted.get(), nullptr);
+    return FetchPictureAt(UriFor(source_), frameStreamNs_);
 }
 
 PlayerEngine::CompressedPicture PlayerEngine::CurrentJpeg() const
@@ -729,10 +740,6 @@ PlayerEngine::CompressedPicture PlayerEngine::CurrentJpeg() const
     CompressedPicture picture;
     GstBuffer* shown = frame_.Buffer();
     gsth::Buffer jpeg = JpegSourceOf(shown, &picture.capsWidth, &picture.capsHeight);
-    // An element that scaled without copying the frame's metas.
-    GstParentBufferMeta* parent = shown && !jpeg ? gst_buffer_get_parent_buffer_meta(shown) : nullptr;
-    if (parent)
-        jpeg = JpegSourceOf(parent->buffer, &picture.capsWidth, &picture.capsHeight);
     GstMapInfo map;
     if (jpeg && gst_buffer_map(jpeg.get(), &map, GST_MAP_READ)) {
         picture.jpeg.assign(map.data, map.data + map.size);
@@ -827,8 +834,8 @@ void PlayerEngine::OnElementMessage(GstMessage* msg)
     // A stream for which no decoder is installed: the rest of the source plays, and the
     // user is told which part is missing rather than left with a silent picture.
     const GstStructure* s = gst_message_get_structure(msg);
-    const GValue* detail = s && gst_structure_has_name(s, "missing-plugin") ? gst_structure_get_value(s, "detail")
-                                                                             : nullptr;
+    const GValue* detail =
+        s && gst_structure_has_name(s, "missing-plugin") ? gst_structure_get_value(s, "detail") : nullptr;
     if (!detail || !GST_VALUE_HOLDS_CAPS(detail) || g_strcmp0(gst_structure_get_string(s, "type"), "decoder") != 0)
         return;
     const GstCaps* caps = gst_value_get_caps(detail);
@@ -868,6 +875,7 @@ void PlayerEngine::TakeFrame()
         }
     }
     frame_ = std::move(frame);
+    frameStreamNs_ = StreamTimeOf(sample.get());
     MarkStartup("first frame");
     RedrawIfStale();
     emit frameReady(frame_);

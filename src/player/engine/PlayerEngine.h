@@ -18,6 +18,7 @@
 #include <gst/video/video-info.h>
 
 #include "player/elements/GstHandles.h"
+#include "player/engine/FrameFetch.h"
 #include "player/engine/VideoFrame.h"
 
 class QTimer;
@@ -115,9 +116,14 @@ public:
     // empty: at the picture's own size. Takes effect at the next frame.
     void SetFrameSize(const QSize& size);
     QSize FrameSize() const { return frameSize_; }
-    // The newest frame at the picture's own size (in memory of its own), whatever size
-    // frames are delivered at; null without one.
+    // The newest frame at the picture's own size (in memory of its own) when it can be
+    // had at once: a Motion JPEG picture decoded again whole. Null for other frames.
     VideoFrame FullFrame() const;
+    // The newest frame at the picture's own size, decoded again from the source on a
+    // thread of its own: frames are shown scaled and keep no full-size picture. The
+    // result is null when the source cannot be read again at that time; the future is
+    // not valid without a frame, or for a live source.
+    std::shared_future<WholePicture> FetchFullFrame() const;
     // The newest frame as delivered.
     const VideoFrame& CurrentFrame() const { return frame_; }
     // The compressed Motion JPEG picture the newest frame was decoded from, with the
@@ -202,7 +208,8 @@ private:
     MediaFacts facts_;
     ErrorCode errorCode_ = NoError;
     QString errorText_;
-    VideoFrame frame_; // its buffer carries the picture it was made from
+    VideoFrame frame_;
+    gint64 frameStreamNs_ = -1; // where frame_ belongs in the medium
     FrameLayout frameLayout_;
     quint64 generation_ = 0;
     bool wantPlaying_ = false;

@@ -147,27 +147,10 @@ void OnSourceSetup(GstElement*, GstElement* source, gpointer user)
                           OnSourceData, user, nullptr);
 }
 
-GQuark FullCapsQuark()
+// On the decoded picture's caps, before scaling: they get an explicit colorimetry
+// (see WithColorimetryFilled).
+GstPadProbeReturn OnPicture(GstPad*, GstPadProbeInfo* info, gpointer)
 {
-    static const GQuark quark = g_quark_from_static_string("kinolite-full-caps");
-    return quark;
-}
-
-// On the decoded picture before scaling: its caps get an explicit colorimetry (see
-// WithColorimetryFilled), and the picture is noted, with its caps, for the frame that
-// will be made from it.
-GstPadProbeReturn OnPicture(GstPad*, GstPadProbeInfo* info, gpointer user)
-{
-    auto* slot = static_cast<FrameSlot*>(user);
-    if (GST_PAD_PROBE_INFO_TYPE(info) & GST_PAD_PROBE_TYPE_BUFFER) {
-        GstBuffer* buffer = GST_PAD_PROBE_INFO_BUFFER(info);
-        std::lock_guard<std::mutex> lock(slot->mutex);
-        if (slot->fullCaps)
-            gst_mini_object_set_qdata(GST_MINI_OBJECT_CAST(buffer), FullCapsQuark(), gst_caps_ref(slot->fullCaps.get()),
-                                      reinterpret_cast<GDestroyNotify>(gst_caps_unref));
-        slot->pendingFull = gsth::Buffer::Ref(buffer);
-        return GST_PAD_PROBE_OK;
-    }
     GstEvent* event = GST_PAD_PROBE_INFO_EVENT(info);
     if (GST_EVENT_TYPE(event) != GST_EVENT_CAPS)
         return GST_PAD_PROBE_OK;
@@ -177,35 +160,11 @@ GstPadProbeReturn OnPicture(GstPad*, GstPadProbeInfo* info, gpointer user)
     if (!caps || !gst_video_info_from_caps(&videoInfo, caps))
         return GST_PAD_PROBE_OK;
     gsth::Caps fixed = WithColorimetryFilled(caps);
-    {
-        std::lock_guard<std::mutex> lock(slot->mutex);
-        slot->fullCaps = fixed ? fixed : gsth::Caps::Adopt(gst_video_info_to_caps(&videoInfo));
-    }
     if (fixed) {
         // The probe owns the event it passes on: the old one goes with this handle.
         gsth::Event replaced = gsth::Event::Adopt(event);
         GST_PAD_PROBE_INFO_DATA(info) = gst_event_new_caps(fixed.get());
     }
-    return GST_PAD_PROBE_OK;
-}
-
-// On the frame the scaling made: it carries the picture it was made from, so a copy
-// of the frame shown is the picture shown, however many frames wait in the queue
-// behind it.
-GstPadProbeReturn OnSizedFrame(GstPad*, GstPadProbeInfo* info, gpointer user)
-{
-    auto* slot = static_cast<FrameSlot*>(user);
-    gsth::Buffer full;
-    {
-        std::lock_guard<std::mutex> lock(slot->mutex);
-        full = std::move(slot->pendingFull);
-    }
-    GstBuffer* frame = GST_PAD_PROBE_INFO_BUFFER(info);
-    if (!full || full.get() == frame)
-        return GST_PAD_PROBE_OK;
-    frame = gst_buffer_make_writable(frame);
-    gst_buffer_add_parent_buffer_meta(frame, full.get());
-    GST_PAD_PROBE_INFO_DATA(info) = frame;
     return GST_PAD_PROBE_OK;
 }
 
@@ -319,7 +278,6 @@ void FrameSlot::Retire()
     std::lock_guard<std::mutex> lock(mutex);
     wake = nullptr;
     sample.reset();
-    pendingFull.reset();
     jpegDecoder.reset();
 }
 
@@ -327,22 +285,6 @@ void FrameSlot::TellDecoder()
 {
     if (jpegDecoder)
         g_object_set(jpegDecoder.get(), "wanted-width", wantedWidth, "wanted-height", wantedHeight, nullptr);
-}
-
-gsth::Sample FullPictureOf(GstBuffer* shown)
-{
-    if (gsth::Sample decodedAgain = FullJpegPictureOf(shown))
-        return decodedAgain;
-    GstParentBufferMeta* meta = shown ? gst_buffer_get_parent_buffer_meta(shown) : nullptr;
-    if (!meta || !meta->buffer)
-        return {};
-    // An element that scaled without copying the frame's metas.
-    if (gsth::Sample decodedAgain = FullJpegPictureOf(meta->buffer))
-        return decodedAgain;
-    auto* caps = static_cast<GstCaps*>(gst_mini_object_get_qdata(GST_MINI_OBJECT_CAST(meta->buffer), FullCapsQuark()));
-    if (!caps)
-        return {};
-    return gsth::Sample::Adopt(gst_sample_new(meta->buffer, caps, nullptr, nullptr));
 }
 
 void PlayerPipeline::RequireElements()
@@ -407,12 +349,9 @@ PlayerPipeline::PlayerPipeline(std::function<void()> wake) : slot_(std::make_uni
     if (!gst_element_link_many(scale.element(), convert.element(), frameFilter_.element(), nullptr))
         throw std::runtime_error("the video path could not be linked");
     pictureIn_ = gsth::Pad::Adopt(gst_element_get_static_pad(scale.element(), "sink"));
-    gst_pad_add_probe(pictureIn_.get(),
-                      GstPadProbeType(GST_PAD_PROBE_TYPE_EVENT_DOWNSTREAM | GST_PAD_PROBE_TYPE_BUFFER), OnPicture,
-                      slot_.get(), nullptr);
+    gst_pad_add_probe(pictureIn_.get(), GST_PAD_PROBE_TYPE_EVENT_DOWNSTREAM, OnPicture, nullptr, nullptr);
     gst_element_add_pad(sizing.element(), gst_ghost_pad_new("sink", pictureIn_.get()));
     gsth::Pad sized = gsth::Pad::Adopt(gst_element_get_static_pad(frameFilter_.element(), "src"));
-    gst_pad_add_probe(sized.get(), GST_PAD_PROBE_TYPE_BUFFER, OnSizedFrame, slot_.get(), nullptr);
     gst_element_add_pad(sizing.element(), gst_ghost_pad_new("src", sized.get()));
     gsth::Pad sinkIn = gsth::Pad::Adopt(gst_element_get_static_pad(appSink_.element(), "sink"));
     gst_pad_add_probe(sinkIn.get(), GST_PAD_PROBE_TYPE_QUERY_DOWNSTREAM, OnSinkQuery, nullptr, nullptr);

@@ -23,8 +23,6 @@ namespace kino {
 struct FrameSlot {
     std::mutex mutex;
     gsth::Sample sample;      // the newest frame, not yet taken
-    gsth::Buffer pendingFull; // the picture being scaled now (streaming thread)
-    gsth::Caps fullCaps;      // the decoded pictures' caps
     // The size frames are shown at (0: the picture's own), and our JPEG decoder once
     // playbin has made it, which is told that size.
     int wantedWidth = 0;
@@ -55,11 +53,6 @@ struct FrameSlot {
     // Under the mutex: tells the JPEG decoder, if there is one, the wanted size.
     void TellDecoder();
 };
-
-// The decoded picture, at its own size and with its caps, that a shown frame was
-// scaled from, or decoded again at its own size when it was decoded smaller; null when
-// the frame was shown as it was decoded.
-gsth::Sample FullPictureOf(GstBuffer* shown);
 
 // Whether `msg` comes from the source element itself (reading the file or talking to
 // the server), not from what works on the data it delivered.

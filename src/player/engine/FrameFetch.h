@@ -1,0 +1,34 @@
+#pragma once
+// A shown frame's picture at its own size, decoded again from its source. Frames are
+// shown scaled and keep no full-size picture (a queue of them would hold one each), so
+// a copy of one reads the source again, on a thread of its own, at the frame's time.
+#include <cstdint>
+#include <future>
+#include <string>
+#include <vector>
+
+#include <gst/gst.h>
+
+namespace kino {
+
+// A picture in memory of its own, nothing of GStreamer's: BGRx rows of 4 x width bytes
+// (on a little-endian machine what a 32-bit RGB image holds).
+struct WholePicture {
+    int width = 0;
+    int height = 0;
+    std::vector<std::uint8_t> bgrx;
+    bool IsNull() const { return bgrx.empty(); }
+};
+
+// Starts decoding the picture of `uri` that belongs at stream time `streamTimeNs`, at
+// its own size, as BGRx; the result is null when the source cannot be opened, sought
+// in or decoded within a few seconds.
+std::shared_future<WholePicture> FetchPictureAt(const std::string& uri, gint64 streamTimeNs);
+
+// The same, on the calling thread.
+WholePicture DecodePictureAt(const std::string& uri, gint64 streamTimeNs);
+
+// Waits up to `ms` for the fetches still running (they use GStreamer); whether none is.
+bool WaitForFetches(int ms);
+
+} // namespace kino

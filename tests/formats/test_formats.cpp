@@ -11,6 +11,7 @@
 
 #include "player/FrameImage.h"
 #include "player/engine/PlayerEngine.h"
+#include "support/PictureDifference.h"
 #include "support/TestMain.h"
 
 using kino::PlayerEngine;
@@ -29,18 +30,7 @@ QString CorpusPath(const QString& name)
 // blue does: the mean difference, 0 to 255.
 double Difference(const QImage& a, const QImage& b)
 {
-    const QSize small(32, 24);
-    const QImage x =
-        a.convertToFormat(QImage::Format_RGB32).scaled(small, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
-    const QImage y =
-        b.convertToFormat(QImage::Format_RGB32).scaled(small, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
-    double sum = 0;
-    for (int row = 0; row < small.height(); ++row)
-        for (int col = 0; col < small.width(); ++col) {
-            const QRgb p = x.pixel(col, row), q = y.pixel(col, row);
-            sum += std::abs(qRed(p) - qRed(q)) + std::abs(qGreen(p) - qGreen(q)) + std::abs(qBlue(p) - qBlue(q));
-        }
-    return sum / (3.0 * small.width() * small.height());
+    return MeanDifference(a, b, QSize(32, 24));
 }
 
 } // namespace

@@ -20,6 +20,7 @@
 #include "player/VideoView.h"
 #include "player/elements/SharedFrames.h"
 #include "player/engine/MediaEngine.h"
+#include "support/PictureDifference.h"
 #include "support/TestHttpServer.h"
 #include "support/TestMain.h"
 
@@ -49,16 +50,7 @@ QList<QImage> FfmpegPictures(const QString& path, QSize size)
 // The mean difference of two pictures, 0 to 255, seen at the smaller one's size.
 double MeanDifference(const QImage& a, const QImage& b)
 {
-    const QSize at = a.width() <= b.width() ? a.size() : b.size();
-    const QImage x = a.scaled(at, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
-    const QImage y = b.scaled(at, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
-    double sum = 0;
-    for (int row = 0; row < at.height(); ++row)
-        for (int col = 0; col < at.width(); ++col) {
-            const QRgb p = x.pixel(col, row), q = y.pixel(col, row);
-            sum += std::abs(qRed(p) - qRed(q)) + std::abs(qGreen(p) - qGreen(q)) + std::abs(qBlue(p) - qBlue(q));
-        }
-    return sum / (3.0 * at.width() * at.height());
+    return MeanDifference(a, b, a.width() <= b.width() ? a.size() : b.size());
 }
 } // namespace
 

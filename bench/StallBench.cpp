@@ -5,7 +5,7 @@
 //
 //   kino_stall_bench FIXTURES_DIR [--runs N]
 //
-// The fixtures folder must hold clip.avi, big.avi, rgb16.avi and mjpeg4k.avi (made by
+// The fixtures folder must hold clip.avi, big.avi, big264.avi, rgb16.avi and mjpeg4k.avi (made by
 // bench/run-stall-bench.sh). Prints one table: action | longest stall, ms (median of the
 // runs, and the largest) | aim | met?
 #include <QApplication>
@@ -18,6 +18,8 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <fstream>
 #include <functional>
@@ -120,7 +122,7 @@ int main(int argc, char** argv)
 
     struct Action {
         std::string name;
-        double aim; // ms; 0: none
+        double aim;                               // ms; 0: none
         std::function<void(TGKitMSPlay&)> before; // unwatched
         std::function<void(TGKitMSPlay&)> action;
     };
@@ -128,6 +130,14 @@ int main(int argc, char** argv)
         return [&, file](TGKitMSPlay& player) {
             player.SetFileName(fixtures + "/" + file);
             WaitFor([&] { return player.Status() == TGKitMSPlay::Playing && player.GetCurrentPos() > 300; }, 10000);
+        };
+    };
+    const auto seekPaused = [&](const std::string& file, int ms) {
+        return [&, file, ms](TGKitMSPlay& player) {
+            playing(file)(player);
+            player.Pause();
+            player.SeekToMs(ms);
+            WaitFor([&] { return std::abs(player.GetCurrentPos() - ms) < 100; }, 10000);
         };
     };
     const auto open = [](const std::string& source) {
@@ -143,6 +153,9 @@ int main(int argc, char** argv)
          [](TGKitMSPlay& player) { player.SeekToMs(player.GetCurrentPos() + 4000); }},
         {"stop (big.avi, playing)", 100, playing("big.avi"), [](TGKitMSPlay& player) { player.Stop(); }},
         {"copy a 4K Motion JPEG frame", 100, playing("mjpeg4k.avi"),
+         [](TGKitMSPlay& player) { player.CopyToClipboard(player.GetCurrentPos()); }},
+        // Shown smaller than its picture: decoded again from the key frame 9 s before.
+        {"copy a 720p H.264 frame, 9 s after its key frame", 100, seekPaused("big264.avi", 9000),
          [](TGKitMSPlay& player) { player.CopyToClipboard(player.GetCurrentPos()); }},
     };
 
@@ -167,6 +180,22 @@ int main(int argc, char** argv)
                     a.aim > 0 ? (median < a.aim ? "yes" : "no") : "-");
         std::fflush(stdout);
     }
+    // How long the copy of the H.264 frame takes to reach the clipboard, nothing waiting.
+    std::vector<double> latencies;
+    for (int i = 0; i < runs; ++i) {
+        TGKitMSPlay player;
+        player.resize(640, 460);
+        player.show();
+        seekPaused("big264.avi", 9000)(player);
+        QApplication::clipboard()->clear();
+        const auto start = std::chrono::steady_clock::now();
+        player.CopyToClipboard(player.GetCurrentPos());
+        WaitFor([] { return QApplication::clipboard()->image().width() == 1280; }, 10000);
+        latencies.push_back(
+            std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count());
+    }
+    std::printf("\nThe H.264 frame's whole picture on the clipboard after %s ms (median of %d)\n",
+                kino::bench::Fixed(kino::bench::Median(latencies), 0).c_str(), runs);
     ::unlink(fifo.c_str());
     ::unlink(stuck.c_str());
     kino::ShutdownMediaEngine();

@@ -1,5 +1,8 @@
 #include "player/FrameClipboard.h"
 
+#include <QApplication>
+#include <QClipboard>
+
 #include <chrono>
 
 #include "player/elements/JpegPicture.h"
@@ -10,8 +13,6 @@ namespace {
 
 // The toolkit's own type for an image; the clipboard offers every image format for it.
 const QString kImageType = QStringLiteral("application/x-qt-image");
-// Longer than decoding one frame again from the key frame before it takes.
-constexpr std::chrono::seconds kFetchWait{12};
 
 } // namespace
 
@@ -43,43 +44,46 @@ JpegFrameData* JpegFrameData::Make(PlayerEngine::CompressedPicture picture)
 
 JpegFrameData::JpegFrameData(PlayerEngine::CompressedPicture picture) : picture_(std::move(picture)) {}
 
-QImage JpegFrameData::Picture() const
-{
-    return DecodeWholePicture(picture_);
-}
-
-FetchedFrameData::FetchedFrameData(std::shared_future<WholePicture> whole, QImage shown)
-    : whole_(std::move(whole)), shown_(std::move(shown))
-{}
-
-QImage FetchedFrameData::Picture() const
-{
-    if (whole_.valid() && whole_.wait_for(kFetchWait) == std::future_status::ready) {
-        const WholePicture& picture = whole_.get();
-        if (!picture.IsNull())
-            // A copy of its own: the image may be kept after this data is gone.
-            return QImage(picture.bgrx.data(), picture.width, picture.height, picture.width * 4, QImage::Format_RGB32)
-                .copy();
-    }
-    return shown_;
-}
-
-QStringList FrameData::formats() const
+QStringList JpegFrameData::formats() const
 {
     return {kImageType};
 }
 
-bool FrameData::hasFormat(const QString& mimeType) const
+bool JpegFrameData::hasFormat(const QString& mimeType) const
 {
     return mimeType == kImageType;
 }
 
-QVariant FrameData::retrieveData(const QString& mimeType, QMetaType type) const
+QVariant JpegFrameData::retrieveData(const QString& mimeType, QMetaType type) const
 {
     if (mimeType != kImageType)
         return QMimeData::retrieveData(mimeType, type);
-    const QImage image = Picture();
+    const QImage image = DecodeWholePicture(picture_);
     return image.isNull() ? QVariant() : QVariant(image);
+}
+
+PendingCopy::PendingCopy(std::shared_future<WholePicture> whole, QImage shown, QObject* parent)
+    : QObject(parent), whole_(std::move(whole)), shown_(std::move(shown))
+{
+    // A frame decodes again in a fraction of a second; looking every few ms costs nothing.
+    poll_.setInterval(10);
+    connect(&poll_, &QTimer::timeout, this, &PendingCopy::PutWhenReady);
+    poll_.start();
+}
+
+void PendingCopy::PutWhenReady()
+{
+    if (whole_.wait_for(std::chrono::seconds(0)) != std::future_status::ready)
+        return;
+    poll_.stop();
+    const WholePicture& picture = whole_.get();
+    // A copy of its own: the clipboard keeps it after this is gone.
+    const QImage whole = picture.IsNull() ? QImage()
+                                          : QImage(picture.bgrx.data(), picture.width, picture.height,
+                                                   picture.width * 4, QImage::Format_RGB32)
+                                                .copy();
+    QApplication::clipboard()->setImage(whole.isNull() ? shown_ : whole);
+    deleteLater();
 }
 
 } // namespace kino

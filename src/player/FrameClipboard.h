@@ -3,9 +3,10 @@
 // was decoded from and is decoded whole only when a program asks for the image: a copy
 // of a huge picture holds its memory only while it is read, and a second copy does not
 // hold a second picture. Any other frame shown smaller than its picture is decoded
-// again from its source, whole, while the copy is on the clipboard.
+// again from its source, whole, and put there when that is done.
 #include <QImage>
 #include <QMimeData>
+#include <QTimer>
 
 #include <future>
 
@@ -16,46 +17,38 @@ namespace kino {
 // The whole picture of a compressed Motion JPEG picture; null when it does not decode.
 QImage DecodeWholePicture(const PlayerEngine::CompressedPicture& picture);
 
-// A frame offered as an image, made only when a program asks for it.
-class FrameData : public QMimeData {
-    Q_OBJECT
-public:
-    QStringList formats() const override;
-    bool hasFormat(const QString& mimeType) const override;
-
-protected:
-    QVariant retrieveData(const QString& mimeType, QMetaType type) const override;
-    virtual QImage Picture() const = 0;
-};
-
-class JpegFrameData : public FrameData {
+class JpegFrameData : public QMimeData {
     Q_OBJECT
 public:
     // Null when `picture` holds no picture that can be read.
     static JpegFrameData* Make(PlayerEngine::CompressedPicture picture);
 
+    QStringList formats() const override;
+    bool hasFormat(const QString& mimeType) const override;
+
 protected:
-    QImage Picture() const override;
+    QVariant retrieveData(const QString& mimeType, QMetaType type) const override;
 
 private:
     explicit JpegFrameData(PlayerEngine::CompressedPicture picture);
     PlayerEngine::CompressedPicture picture_;
 };
 
-// A frame whose whole picture is being decoded again (PlayerEngine::FetchFullFrame):
-// a program that asks for it before it is ready waits a moment; when it cannot be
-// had, the frame as shown is given.
-class FetchedFrameData : public FrameData {
+// A copy waiting for its frame's whole picture (PlayerEngine::FetchFullFrame): puts it
+// on the clipboard once decoded, or the frame as shown when it cannot be had, then
+// goes. Nothing waits for the decoding, not even a program that asks for the
+// clipboard at once.
+class PendingCopy : public QObject {
     Q_OBJECT
 public:
-    FetchedFrameData(std::shared_future<WholePicture> whole, QImage shown);
-
-protected:
-    QImage Picture() const override;
+    PendingCopy(std::shared_future<WholePicture> whole, QImage shown, QObject* parent);
 
 private:
+    void PutWhenReady();
+
     std::shared_future<WholePicture> whole_;
     QImage shown_;
+    QTimer poll_;
 };
 
 } // namespace kino

@@ -235,6 +235,8 @@ bool TGKitMSPlay::CopyToClipboard(std::int32_t position)
     Q_UNUSED(position); // the frame shown is the frame at the position just read
     if (engine_->CurrentFrame().IsNull())
         return false;
+    // A copy still waiting for its picture would land after this one.
+    delete pendingCopy_.data();
     // Motion JPEG: the compressed picture, decoded whole when it is pasted.
     if (JpegFrameData* data = JpegFrameData::Make(engine_->CurrentJpeg())) {
         QApplication::clipboard()->setMimeData(data);
@@ -245,10 +247,10 @@ bool TGKitMSPlay::CopyToClipboard(std::int32_t position)
     const QImage shown = ImageOf(engine_->CurrentFrame()).copy();
     if (shown.isNull())
         return false;
-    // A frame shown smaller is decoded again whole.
+    // A frame shown smaller is decoded again whole, on the clipboard when it is done.
     if (shown.size() != QSize(MovieWidth(), MovieHeight())) {
         if (std::shared_future<WholePicture> whole = engine_->FetchFullFrame(); whole.valid()) {
-            QApplication::clipboard()->setMimeData(new FetchedFrameData(std::move(whole), shown));
+            pendingCopy_ = new PendingCopy(std::move(whole), shown, this);
             return true;
         }
     }

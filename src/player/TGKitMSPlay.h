@@ -3,6 +3,7 @@
 // driven through properties, methods and two events. Setting FileName opens the
 // source at once and, with AutoPlay on, starts it. Status notifications always
 // arrive later, from the event loop, never inside the call that caused them.
+#include <QPointer>
 #include <QWidget>
 
 #include <cstdint>
@@ -112,6 +113,7 @@ private:
     PlayerControlBar* bar_;
     PlayerStatusBar* statusLine_;
     QTimer* ticker_;
+    QPointer<QObject> pendingCopy_; // a copy waiting for its frame's whole picture
 
     std::string fileName_;
     bool controlBar_ = true;

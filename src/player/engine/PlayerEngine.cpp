@@ -729,7 +729,9 @@ VideoFrame PlayerEngine::FullFrame() const
 std::shared_future<WholePicture> PlayerEngine::FetchFullFrame() const
 {
     KINO_ASSERT_GUI_THREAD();
-    if (!pipeline_ || frame_.IsNull() || frameStreamNs_ < 0 || facts_.live)
+    // A local file only: a network source read again could keep the copy waiting long.
+    if (!pipeline_ || frame_.IsNull() || frameStreamNs_ < 0 || facts_.live ||
+        LocalNameOf(source_).kind != LocalName::Local)
         return {};
     return FetchPictureAt(UriFor(source_), frameStreamNs_);
 }

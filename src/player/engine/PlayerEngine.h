@@ -122,7 +122,7 @@ public:
     // The newest frame at the picture's own size, decoded again from the source on a
     // thread of its own: frames are shown scaled and keep no full-size picture. The
     // result is null when the source cannot be read again at that time; the future is
-    // not valid without a frame, or for a live source.
+    // not valid without a frame, or for a source that is not a local file.
     std::shared_future<WholePicture> FetchFullFrame() const;
     // The newest frame as delivered.
     const VideoFrame& CurrentFrame() const { return frame_; }

@@ -26,14 +26,22 @@ constexpr int kLocalLateMs = 5000;
 // quiet machine and in many on a busy one under a sanitizer.
 constexpr int kMidiLateMs = 30000;
 
-// Where in the medium a frame belongs: its time stamp as a position, -1 when unknown.
+// Where in the medium a frame belongs, -1 when unknown: the middle of its time, so that
+// an accurate seek there finds this frame even where another reading of the file puts
+// its start a little later (a seek to a frame's very start may stop on the one before).
 gint64 StreamTimeOf(GstSample* sample)
 {
     GstBuffer* buffer = gst_sample_get_buffer(sample);
     const GstSegment* segment = gst_sample_get_segment(sample);
     if (!buffer || !segment || segment->format != GST_FORMAT_TIME || !GST_BUFFER_PTS_IS_VALID(buffer))
         return -1;
-    const guint64 at = gst_segment_to_stream_time(segment, GST_FORMAT_TIME, GST_BUFFER_PTS(buffer));
+    GstClockTime lasts = GST_BUFFER_DURATION(buffer);
+    GstVideoInfo info;
+    if (!GST_CLOCK_TIME_IS_VALID(lasts) && gst_sample_get_caps(sample) &&
+        gst_video_info_from_caps(&info, gst_sample_get_caps(sample)) && info.fps_n > 0)
+        lasts = gst_util_uint64_scale_int(GST_SECOND, info.fps_d, info.fps_n);
+    const guint64 at = gst_segment_to_stream_time(
+        segment, GST_FORMAT_TIME, GST_BUFFER_PTS(buffer) + (GST_CLOCK_TIME_IS_VALID(lasts) ? lasts / 2 : 0));
     return at == GST_CLOCK_TIME_NONE ? -1 : gint64(at);
 }
 

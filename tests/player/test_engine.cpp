@@ -10,6 +10,7 @@
 #include <system_error>
 #include <vector>
 
+#include "player/engine/FrameFetch.h"
 #include "player/engine/PlayerEngine.h"
 #include "player/engine/PlayerPipeline.h"
 #include "support/TestMain.h"
@@ -196,6 +197,41 @@ private slots:
                 QVERIFY(change.at(0).value<State>() != State::Ended);
             QTRY_COMPARE_WITH_TIMEOUT(engine.CurrentState(), State::Ended, kTimeout);
         }
+    }
+
+    // A frame fetched again whole for a copy: the one at the time asked for, or, given
+    // the frame as it was shown (a decoder dropping late frames may have stamped it with
+    // its neighbour's time), whichever of it and its neighbours looks like that.
+    void aFetchedFrameIsTheOneShown_data()
+    {
+        QTest::addColumn<int>("shownStep"); // frames from the time asked for to the one shown
+        QTest::addColumn<bool>("withShown");
+        QTest::newRow("at its time") << 0 << false;
+        QTest::newRow("the one shown, stamped as the one before") << 1 << true;
+        QTest::newRow("the one shown, stamped as the one after") << -1 << true;
+    }
+    void aFetchedFrameIsTheOneShown()
+    {
+        QFETCH(int, shownStep);
+        QFETCH(bool, withShown);
+        const std::string uri = PlayerEngine::UriFor(Fixture("clip.mpg"));
+        const gint64 frame = GST_SECOND / 25, asked = 10 * frame + frame / 2;
+        const kino::WholePicture truth = kino::DecodePictureAt(uri, asked + shownStep * frame);
+        QVERIFY(!truth.IsNull());
+        // Shown at a quarter of its size, every fourth pixel.
+        kino::WholePicture shown;
+        if (withShown) {
+            shown.width = truth.width / 4;
+            shown.height = truth.height / 4;
+            for (int y = 0; y < shown.height; ++y)
+                for (int x = 0; x < shown.width; ++x) {
+                    const auto* p = truth.bgrx.data() + (std::size_t(y) * 4 * truth.width + x * 4) * 4;
+                    shown.bgrx.insert(shown.bgrx.end(), p, p + 4);
+                }
+        }
+        const kino::WholePicture fetched = kino::FetchPictureAt(uri, asked, shown).get();
+        QCOMPARE(fetched.width, truth.width);
+        QVERIFY(fetched.bgrx == truth.bgrx);
     }
 };
 

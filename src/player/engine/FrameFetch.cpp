@@ -3,7 +3,9 @@
 #include <gst/app/gstappsink.h>
 #include <gst/video/video.h>
 
+#include <algorithm>
 #include <chrono>
+#include <cstdlib>
 #include <condition_variable>
 #include <cstring>
 #include <mutex>
@@ -73,37 +75,149 @@ WholePicture Bgrx(GstSample* decoded)
     return picture;
 }
 
+// A frame's length where the stream does not say.
+constexpr GstClockTime kUsualFrame = GST_SECOND / 25;
+
+GstClockTime FrameLasts(GstSample* sample)
+{
+    GstBuffer* buffer = gst_sample_get_buffer(sample);
+    if (buffer && GST_BUFFER_DURATION_IS_VALID(buffer) && GST_BUFFER_DURATION(buffer) > 0)
+        return GST_BUFFER_DURATION(buffer);
+    GstVideoInfo info;
+    if (gst_sample_get_caps(sample) && gst_video_info_from_caps(&info, gst_sample_get_caps(sample)) &&
+        info.fps_n > 0 && info.fps_d > 0)
+        return gst_util_uint64_scale_int(GST_SECOND, info.fps_d, info.fps_n);
+    return kUsualFrame;
+}
+
+// Where a decoded frame begins in the medium, -1 when unknown.
+gint64 StreamStart(GstSample* sample)
+{
+    GstBuffer* buffer = gst_sample_get_buffer(sample);
+    const GstSegment* segment = gst_sample_get_segment(sample);
+    if (!buffer || !segment || segment->format != GST_FORMAT_TIME || !GST_BUFFER_PTS_IS_VALID(buffer))
+        return -1;
+    const guint64 at = gst_segment_to_stream_time(segment, GST_FORMAT_TIME, GST_BUFFER_PTS(buffer));
+    return at == GST_CLOCK_TIME_NONE ? -1 : gint64(at);
+}
+
+struct Candidate {
+    gsth::Sample sample;
+    gint64 start = -1;
+};
+
+// How far `whole`, reduced to the size of `shown` by averaging, is from it: the sum of
+// the colour differences.
+std::uint64_t DistanceFromShown(const WholePicture& whole, const WholePicture& shown)
+{
+    std::uint64_t sum = 0;
+    for (int y = 0; y < shown.height; ++y) {
+        const int top = y * whole.height / shown.height;
+        const int bottom = std::max(top + 1, (y + 1) * whole.height / shown.height);
+        for (int x = 0; x < shown.width; ++x) {
+            const int left = x * whole.width / shown.width;
+            const int right = std::max(left + 1, (x + 1) * whole.width / shown.width);
+            const std::uint8_t* mine = shown.bgrx.data() + (std::size_t(y) * std::size_t(shown.width) + x) * 4;
+            std::uint64_t total[3] = {0, 0, 0};
+            for (int sy = top; sy < bottom; ++sy)
+                for (int sx = left; sx < right; ++sx)
+                    for (int c = 0; c < 3; ++c)
+                        total[c] += whole.bgrx[(std::size_t(sy) * std::size_t(whole.width) + sx) * 4 + c];
+            const std::uint64_t area = std::uint64_t(bottom - top) * std::uint64_t(right - left);
+            for (int c = 0; c < 3; ++c)
+                sum += std::uint64_t(std::abs(int(total[c] / area) - int(mine[c])));
+        }
+    }
+    return sum;
+}
+
+// The frame shown is the one of the candidates that looks like it: a decoder that
+// drops late frames may stamp one with its neighbour's time. Without a shown picture,
+// or when none can be compared, the frame whose time holds `streamTimeNs`.
+WholePicture ChosenPicture(const std::vector<Candidate>& candidates, gint64 streamTimeNs, const WholePicture& shown)
+{
+    std::size_t atTime = 0;
+    for (std::size_t i = 0; i < candidates.size(); ++i)
+        if (candidates[i].start >= 0 && candidates[i].start <= streamTimeNs)
+            atTime = i;
+    WholePicture best;
+    std::uint64_t bestDistance = UINT64_MAX;
+    for (std::size_t i = 0; i < candidates.size(); ++i) {
+        if (shown.IsNull() && i != atTime)
+            continue;
+        WholePicture picture = Bgrx(candidates[i].sample.get());
+        if (picture.IsNull() || shown.IsNull() || picture.width < shown.width || picture.height < shown.height) {
+            if (i == atTime)
+                return picture;
+            continue;
+        }
+        // Ties go to the frame at the time asked for.
+        const std::uint64_t distance = DistanceFromShown(picture, shown);
+        if (distance < bestDistance || (distance == bestDistance && i == atTime)) {
+            bestDistance = distance;
+            best = std::move(picture);
+        }
+    }
+    return best;
+}
+
 std::mutex g_runningMutex;
 std::condition_variable g_runningDone;
 int g_running = 0;
 
 } // namespace
 
-WholePicture DecodePictureAt(const std::string& uri, gint64 streamTimeNs)
+WholePicture DecodePictureAt(const std::string& uri, gint64 streamTimeNs, const WholePicture& shown)
 {
     gsth::Element playbin = gsth::Element::Adopt(gst_element_factory_make("playbin", "kinolite-fetch"));
     gsth::Element sink = gsth::Element::Adopt(gst_element_factory_make("appsink", nullptr));
     if (!playbin || !sink)
         return {};
-    g_object_set(sink.get(), "sync", FALSE, "enable-last-sample", FALSE, nullptr);
+    // Two at most decoded ahead of what is taken: the neighbours are all that is wanted.
+    g_object_set(sink.get(), "sync", FALSE, "enable-last-sample", FALSE, "max-buffers", 2, nullptr);
     g_object_set(playbin.get(), "uri", uri.c_str(), "video-sink", sink.get(), "flags", kPlaybinFlagVideo, nullptr);
     g_signal_connect(playbin.get(), "element-setup", G_CALLBACK(OnElementSetup), nullptr);
-    WholePicture picture;
+    GstAppSink* appsink = GST_APP_SINK(sink.get());
+    std::vector<Candidate> candidates;
     gst_element_set_state(playbin.get(), GST_STATE_PAUSED);
-    // Accurate: the very frame at that time, decoded from the key frame before it.
-    if (Prerolled(playbin.get()) &&
-        gst_element_seek_simple(playbin.get(), GST_FORMAT_TIME,
-                                GstSeekFlags(GST_SEEK_FLAG_FLUSH | GST_SEEK_FLAG_ACCURATE), streamTimeNs) &&
-        Prerolled(playbin.get())) {
-        gsth::Sample decoded = gsth::Sample::Adopt(gst_app_sink_try_pull_preroll(GST_APP_SINK(sink.get()), 0));
-        if (decoded)
-            picture = Bgrx(decoded.get());
+    if (Prerolled(playbin.get())) {
+        gsth::Sample first = gsth::Sample::Adopt(gst_app_sink_try_pull_preroll(appsink, 0));
+        const GstClockTime lasts = first ? FrameLasts(first.get()) : kUsualFrame;
+        // Accurate: from the frame before, decoded from the key frame before it; the
+        // frame itself and the one after follow.
+        const gint64 from = shown.IsNull() ? streamTimeNs : std::max<gint64>(0, streamTimeNs - gint64(lasts));
+        if (gst_element_seek_simple(playbin.get(), GST_FORMAT_TIME,
+                                    GstSeekFlags(GST_SEEK_FLAG_FLUSH | GST_SEEK_FLAG_ACCURATE), from) &&
+            Prerolled(playbin.get())) {
+            if (gsth::Sample sample = gsth::Sample::Adopt(gst_app_sink_try_pull_preroll(appsink, 0))) {
+                const gint64 start = StreamStart(sample.get());
+                candidates.push_back({std::move(sample), start});
+            }
+            if (!shown.IsNull() && !candidates.empty() &&
+                gst_element_set_state(playbin.get(), GST_STATE_PLAYING) != GST_STATE_CHANGE_FAILURE) {
+                while (candidates.size() < 3) {
+                    gsth::Sample sample = gsth::Sample::Adopt(gst_app_sink_try_pull_sample(appsink, kStepWait));
+                    if (!sample)
+                        break;
+                    // The prerolled frame is handed over again once playing.
+                    const gint64 start = StreamStart(sample.get());
+                    if (start != candidates.back().start)
+                        candidates.push_back({std::move(sample), start});
+                }
+            }
+        }
     }
+    WholePicture picture = ChosenPicture(candidates, streamTimeNs, shown);
     gst_element_set_state(playbin.get(), GST_STATE_NULL);
     return picture;
 }
 
-std::shared_future<WholePicture> FetchPictureAt(const std::string& uri, gint64 streamTimeNs)
+WholePicture DecodePictureAt(const std::string& uri, gint64 streamTimeNs)
+{
+    return DecodePictureAt(uri, streamTimeNs, WholePicture());
+}
+
+std::shared_future<WholePicture> FetchPictureAt(const std::string& uri, gint64 streamTimeNs, WholePicture shown)
 {
     auto promise = std::make_shared<std::promise<WholePicture>>();
     std::shared_future<WholePicture> result = promise->get_future().share();
@@ -114,8 +228,8 @@ std::shared_future<WholePicture> FetchPictureAt(const std::string& uri, gint64 s
     try {
         // Detached, and counted: the pipeline is its own and gone before the result is
         // set, and the end of the process waits for it (WaitForFetches).
-        std::thread([promise, uri, streamTimeNs] {
-            promise->set_value(DecodePictureAt(uri, streamTimeNs));
+        std::thread([promise, uri, streamTimeNs, shown = std::move(shown)] {
+            promise->set_value(DecodePictureAt(uri, streamTimeNs, shown));
             std::lock_guard<std::mutex> lock(g_runningMutex);
             --g_running;
             g_runningDone.notify_all();

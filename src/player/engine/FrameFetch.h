@@ -22,10 +22,14 @@ struct WholePicture {
 
 // Starts decoding the picture of `uri` that belongs at stream time `streamTimeNs`, at
 // its own size, as BGRx; the result is null when the source cannot be opened, sought
-// in or decoded within a few seconds.
-std::shared_future<WholePicture> FetchPictureAt(const std::string& uri, gint64 streamTimeNs);
+// in or decoded within a few seconds. With `shown`, the frame as it was shown (smaller),
+// of that frame and its two neighbours the one that looks like it: a decoder that drops
+// late frames may stamp a frame with its neighbour's time.
+std::shared_future<WholePicture> FetchPictureAt(const std::string& uri, gint64 streamTimeNs,
+                                                WholePicture shown = WholePicture());
 
 // The same, on the calling thread.
+WholePicture DecodePictureAt(const std::string& uri, gint64 streamTimeNs, const WholePicture& shown);
 WholePicture DecodePictureAt(const std::string& uri, gint64 streamTimeNs);
 
 // Waits up to `ms` for the fetches still running (they use GStreamer); whether none is.

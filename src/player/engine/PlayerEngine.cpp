@@ -6,6 +6,7 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <cstring>
 #include <mutex>
 
 #include "platform/PathRules.h"
@@ -741,7 +742,15 @@ std::shared_future<WholePicture> PlayerEngine::FetchFullFrame() const
     if (!pipeline_ || frame_.IsNull() || frameStreamNs_ < 0 || facts_.live ||
         LocalNameOf(source_).kind != LocalName::Local)
         return {};
-    return FetchPictureAt(UriFor(source_), frameStreamNs_);
+    // The frame as shown goes along, to tell it from its neighbours.
+    WholePicture shown;
+    shown.width = frame_.Size().width();
+    shown.height = frame_.Size().height();
+    const std::size_t row = std::size_t(shown.width) * 4;
+    shown.bgrx.resize(row * std::size_t(shown.height));
+    for (int y = 0; y < shown.height; ++y)
+        std::memcpy(shown.bgrx.data() + row * std::size_t(y), frame_.Bits() + std::size_t(frame_.Stride()) * y, row);
+    return FetchPictureAt(UriFor(source_), frameStreamNs_, std::move(shown));
 }
 
 PlayerEngine::CompressedPicture PlayerEngine::CurrentJpeg() const

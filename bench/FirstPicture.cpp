@@ -14,12 +14,11 @@
 // anonymous resident memory when stopped: what is its own, not shared library pages),
 // "cpu_s N" (its user+system
 // time until it was stopped). Exit status 0 when the player could be started.
-#include <xcb/xcb.h>
-
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <xcb/xcb.h>
 
 #include <chrono>
 #include <cstdio>

@@ -6,9 +6,9 @@
 // The driver starts a fresh child process for every measurement (this same program
 // with --child) and prints one table: figure | ours | reference | ratio | target | met?
 // It only prints figures; its exit code says whether every measurement was taken.
-#include <glib.h>
-
 #include <QApplication>
+
+#include <glib.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -23,7 +23,7 @@
 #include "BenchReport.h"
 #include "ChildProcess.h"
 #include "PlayerProbes.h"
-#include "player/engine/MediaEngine.h"
+#include "player/engine/MediaFramework.h"
 
 namespace kino::bench {
 namespace {

@@ -1,18 +1,18 @@
 #include "PlayerProbes.h"
 
-#include <sys/resource.h>
-
 #include <QClipboard>
 #include <QCoreApplication>
+#include <QEvent>
 #include <QGuiApplication>
 #include <QImage>
 #include <QPainter>
-#include <QEvent>
 #include <QTimer>
 
+#include <sys/resource.h>
+
 #include <algorithm>
-#include <cmath>
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <fstream>
 #include <functional>
@@ -22,8 +22,8 @@
 #include "BareFirstFrame.h"
 #include "player/PlayerBars.h"
 #include "player/TGKitMSPlay.h"
-#include "player/elements/SharedFrames.h"
 #include "player/VideoView.h"
+#include "player/elements/SharedFrames.h"
 
 namespace kino::bench {
 

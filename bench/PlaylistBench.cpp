@@ -12,15 +12,15 @@
 // It prints one table: figure | ours | reference | ratio | target | met? and the single
 // runs and breakdowns below it. It only prints figures; its exit code says whether
 // every measurement was taken (and the entry counts agreed).
-#include <malloc.h>
-#include <unistd.h>
-
 #include <QAction>
 #include <QCollator>
 #include <QCollatorSortKey>
 #include <QCoreApplication>
 #include <QLocale>
 #include <QString>
+
+#include <malloc.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
@@ -42,7 +42,7 @@
 #include "app/MovieWindow1.h"
 #include "controls/dxfComboBox.h"
 #include "controls/dxfItems.h"
-#include "player/engine/MediaEngine.h"
+#include "player/engine/MediaFramework.h"
 #include "search/FolderCache.h"
 #include "search/SearchFile.h"
 

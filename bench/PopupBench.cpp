@@ -13,8 +13,6 @@
 // It prints one table: figure | ours | reference | ratio | target | met? and the single
 // runs below it. It only prints figures; its exit code says whether every
 // measurement was taken.
-#include <malloc.h>
-
 #include <QAbstractItemView>
 #include <QApplication>
 #include <QComboBox>
@@ -22,6 +20,8 @@
 #include <QFile>
 #include <QVBoxLayout>
 #include <QWidget>
+
+#include <malloc.h>
 
 #include <cstdio>
 #include <cstdlib>

@@ -30,7 +30,7 @@
 
 #include "BenchReport.h"
 #include "player/TGKitMSPlay.h"
-#include "player/engine/MediaEngine.h"
+#include "player/engine/MediaFramework.h"
 #include "support/TestHttpServer.h"
 
 namespace {

@@ -8,9 +8,10 @@
 #   region   (the cut window)
 #   app      (the windows and the program)
 # Inside player, bottom up: elements (GStreamer only: no Qt header), engine (no widget
-# of the player), then the widgets. GStreamer stays inside player: no file outside it
-# includes a GStreamer header, nor an engine or elements header (but the engine's start
-# and stop, MediaEngine.h), nor a player header that brings one in.
+# of the player, and of Qt nothing but Qt Core), then the widgets. GStreamer stays
+# inside player: no file outside it includes a GStreamer header, nor an engine or
+# elements header (but the framework's start and stop, MediaFramework.h, and the
+# start-up trace, StartupTrace.h), nor a player header that brings one in.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -47,11 +48,30 @@ for file in src/player/elements/*.h src/player/elements/*.cpp; do
         [[ $inc == player/elements/* || $inc == gst/* ]] || fail "$file: a GStreamer element includes $inc, above it"
     done
 done
+# Qt's headers, to tell which module a header named without its module belongs to.
+qt_root=$(find /usr/include /usr/local/include -maxdepth 3 -type d -name QtCore -path '*qt6*' 2>/dev/null | head -n 1)
+qt_root=${qt_root%/QtCore}
 for file in src/player/engine/*.h src/player/engine/*.cpp; do
     for inc in $(includes "$file"); do
         [[ $inc == player/elements/* || $inc == player/engine/* || $inc == gst/* ]] ||
             fail "$file: the engine includes $inc, a widget of the player"
     done
+    # Qt Core only, however a header is spelled: <QtGui/QImage>, <QImage>, <qimage.h>,
+    # "QtWidgets", # include <QtWidgets/qwidget.h>.
+    while IFS=: read -r line inc; do
+        inc=${inc#*[\"<]}
+        inc=${inc%%[\">]*}
+        if [[ $inc =~ ^Qt[A-Za-z0-9]*/ ]]; then
+            [[ $inc == QtCore/* ]] || fail "$file:$line: the engine uses Qt Core only: $inc"
+        elif [[ $inc =~ ^Q[A-Za-z0-9]+$ || $inc =~ ^q[a-z0-9_]+\.h$ ]]; then
+            if [[ -z $qt_root ]]; then
+                fail "$file:$line: Qt's headers are not found, so $inc cannot be told Qt Core's"
+            elif [[ ! -e $qt_root/QtCore/$inc ]]; then
+                fail "$file:$line: the engine uses Qt Core only: $inc is not one of its headers"
+            fi
+        fi
+    done < <(grep -nE '^[[:space:]]*#[[:space:]]*include[[:space:]]*["<][^">]+[">]' "$file" | cut -d: -f1,2- |
+        sed -E 's/^([0-9]+):.*include[[:space:]]*/\1:/')
 done
 
 # Outside player: what a header brings in counts, as far as it reaches.
@@ -75,7 +95,7 @@ while IFS= read -r file; do
     for inc in $(includes "$file"); do
         case $inc in
             gst/*) fail "$file: includes $inc; GStreamer stays inside the player" ;;
-            player/engine/MediaEngine.h) ;;
+            player/engine/MediaFramework.h | player/engine/StartupTrace.h) ;;
             player/engine/* | player/elements/*) fail "$file: includes $inc; the engine stays inside the player" ;;
             player/*)
                 if chain=$(gst_path "$inc"); then

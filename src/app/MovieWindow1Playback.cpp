@@ -1,9 +1,8 @@
 // The main window's side of playback: handing the chosen entry to the player, the
 // Play menu, and moving on through the playlist when a track ends.
-#include "app/MovieWindow1.h"
-
 #include <QAction>
 
+#include "app/MovieWindow1.h"
 #include "controls/dxfComboBox.h"
 #include "player/TGKitMSPlay.h"
 #include "region/CutWindow1.h"

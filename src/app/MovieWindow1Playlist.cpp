@@ -1,7 +1,5 @@
 // The main window's playlist building: files, folder trees, URLs, drops and the
 // command line, the reset, the sort switch and the media type filter.
-#include "app/MovieWindow1.h"
-
 #include <QAction>
 #include <QCollator>
 #include <QDragEnterEvent>
@@ -16,6 +14,7 @@
 #include <memory>
 
 #include "app/Dialogs.h"
+#include "app/MovieWindow1.h"
 #include "controls/dxfComboBox.h"
 #include "platform/PathRules.h"
 #include "platform/Text.h"

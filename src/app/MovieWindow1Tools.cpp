@@ -1,11 +1,10 @@
 // The main window's View, Tool and Help commands and Exit.
-#include "app/MovieWindow1.h"
-
 #include <QAction>
 #include <QScreen>
 
 #include "app/Dialogs.h"
 #include "app/InfoWindow1.h"
+#include "app/MovieWindow1.h"
 #include "controls/dxfComboBox.h"
 #include "platform/PathRules.h"
 #include "platform/Shell.h"

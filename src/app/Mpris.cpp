@@ -9,13 +9,13 @@
 #include <QFileInfo>
 #include <QStringList>
 
+#include <unistd.h>
+
 #include <array>
 #include <cmath>
 #include <cstdint>
 #include <limits>
 #include <string>
-
-#include <unistd.h>
 
 #include "app/MovieWindow1.h"
 #include "controls/dxfComboBox.h"

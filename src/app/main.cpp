@@ -12,7 +12,8 @@
 #include "app/MovieWindow1.h"
 #include "app/Mpris.h"
 #include "player/TGKitMSPlay.h"
-#include "player/engine/MediaEngine.h"
+#include "player/engine/MediaFramework.h"
+#include "player/engine/StartupTrace.h"
 #include "region/CutWindow1.h"
 
 int main(int argc, char** argv)

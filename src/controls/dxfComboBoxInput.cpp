@@ -1,9 +1,8 @@
 // The drop-down's popup opening and closing, and its mouse and keyboard.
-#include "controls/dxfComboBox.h"
-
 #include <QGuiApplication>
 #include <QMouseEvent>
 
+#include "controls/dxfComboBox.h"
 #include "controls/dxfPopupWindow.h"
 #include "controls/dxfValueEdit.h"
 

@@ -4,6 +4,7 @@
 // that is destroyed is simply gone for them.
 #include <QObject>
 #include <QPixmap>
+
 #include <vector>
 
 class QPainter;

@@ -1,11 +1,10 @@
 // The drop-down's item data (image index and check state packed into each item's
 // object slot), its recently used list, and the three stored lists.
-#include "controls/dxfComboBox.h"
-
 #include <cctype>
 #include <cstdint>
 #include <optional>
 
+#include "controls/dxfComboBox.h"
 #include "controls/dxfPopupWindow.h"
 #include "controls/dxfRes.h"
 

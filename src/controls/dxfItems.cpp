@@ -5,7 +5,6 @@
 #include <QString>
 
 #include <malloc.h>
-
 #include <unicode/ucol.h>
 #include <unicode/ustring.h>
 

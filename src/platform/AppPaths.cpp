@@ -1,12 +1,13 @@
 #include "platform/AppPaths.h"
 
-#include "platform/PathRules.h"
-
-#include <cerrno>
-#include <cstdlib>
 #include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+
+#include "platform/PathRules.h"
 
 namespace kino {
 

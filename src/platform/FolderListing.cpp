@@ -1,14 +1,15 @@
 #include "platform/FolderListing.h"
 
-#include "platform/Text.h"
-
-#include <algorithm>
-#include <cerrno>
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+
+#include "platform/Text.h"
 
 namespace kino {
 

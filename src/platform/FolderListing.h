@@ -2,8 +2,6 @@
 // Folder listings for the file search: the entries of a folder in natural name
 // order, each with its find data (attributes, size, three file times). Names and
 // paths are 8-bit text, byte for byte as the file system gives them.
-#include "platform/UniqueFd.h"
-
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -11,6 +9,8 @@
 #include <string_view>
 #include <utility>
 #include <vector>
+
+#include "platform/UniqueFd.h"
 
 namespace kino {
 

@@ -7,17 +7,17 @@
 // that are not UTF-8 survive a read and a write unchanged.
 #define SI_NO_CONVERSION
 #include <SimpleIni.h>
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <cstdint>
 #include <cstdlib>
 #include <ctime>
-#include <dirent.h>
-#include <fcntl.h>
 #include <random>
-#include <sys/stat.h>
-#include <unistd.h>
 #include <utility>
 #include <vector>
 

@@ -1,9 +1,5 @@
 #include "platform/Shell.h"
 
-#include "platform/FolderListing.h"
-#include "platform/PathRules.h"
-#include "platform/Text.h"
-
 #include <QApplication>
 #include <QDesktopServices>
 #include <QMessageBox>
@@ -11,6 +7,10 @@
 
 #include <atomic>
 #include <utility>
+
+#include "platform/FolderListing.h"
+#include "platform/PathRules.h"
+#include "platform/Text.h"
 
 namespace kino {
 

@@ -1,7 +1,8 @@
 #include "platform/Text.h"
 
-#include <cerrno>
 #include <iconv.h>
+
+#include <cerrno>
 
 namespace kino {
 

@@ -2,6 +2,7 @@
 // 8-bit text as a person reads it. Entries, paths and URLs stay std::string byte
 // for byte; they become a QString only to be shown.
 #include <QString>
+
 #include <string>
 #include <string_view>
 

@@ -1,6 +1,7 @@
 #pragma once
 // An open file descriptor with one owner, closed when the owner lets it go.
 #include <unistd.h>
+
 #include <utility>
 
 namespace kino {

@@ -1,18 +1,15 @@
 #include "player/ScreenPut.h"
 
-#include "player/elements/SharedFrames.h"
-
 #include <QCoreApplication>
 #include <QGuiApplication>
 #include <QRandomGenerator>
 #include <QWidget>
 
+#include <fcntl.h>
 #include <gst/allocators/gstfdmemory.h>
+#include <sys/socket.h>
 #include <xcb/shm.h>
 #include <xcb/xcb.h>
-
-#include <fcntl.h>
-#include <sys/socket.h>
 
 #include <cstdlib>
 #include <cstring>
@@ -21,6 +18,8 @@
 #include <optional>
 #include <unordered_map>
 #include <utility>
+
+#include "player/elements/SharedFrames.h"
 
 // Last: its macros (None, Bool, Status) would clash with the headers above.
 #include <X11/Xlib.h>

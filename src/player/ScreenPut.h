@@ -1,7 +1,8 @@
 #pragma once
 // On X11, a playing frame goes from the shared memory it was converted into straight
 // into the view's own window: one request a frame, with no copy into the widget's
-// backing store, no paint and no wait for the server.
+// backing store, no paint and no wait for the server. A "put" is that request: the
+// server copies the frame's pages into the window when it gets to it.
 #include <QImage>
 #include <QPoint>
 #include <QRect>

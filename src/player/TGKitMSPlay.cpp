@@ -13,8 +13,9 @@
 #include "player/FrameImage.h"
 #include "player/PlayerBars.h"
 #include "player/VideoView.h"
-#include "player/engine/MediaEngine.h"
 #include "player/engine/PlayerEngine.h"
+#include "player/engine/PlayerLog.h"
+#include "player/engine/StartupTrace.h"
 
 namespace kino {
 
@@ -228,6 +229,11 @@ bool TGKitMSPlay::SetSourceRect(std::int16_t x, std::int16_t y, std::int16_t wid
     // Clamping to the picture happens where the picture is known: at painting.
     view_->SetSourceRect(QRect(x, y, std::max<int>(0, width), std::max<int>(0, height)));
     return true;
+}
+
+double TGKitMSPlay::PlayingSpeed() const
+{
+    return engine_->PipelineRate();
 }
 
 bool TGKitMSPlay::CopyToClipboard(std::int32_t position)

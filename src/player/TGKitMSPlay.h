@@ -53,6 +53,8 @@ public:
 
     double Speed() const { return speed_; }
     void SetSpeed(double value); // applied at the next Play
+    // The speed the medium plays at now (0: none open), which Speed() becomes at Play.
+    double PlayingSpeed() const;
 
     bool Play();
     bool Stop();

@@ -1,14 +1,14 @@
 #include "player/VideoView.h"
 
-#include "player/ScreenPut.h"
-#include "player/engine/MediaEngine.h"
-
 #include <QMouseEvent>
 #include <QPaintEvent>
 #include <QPainter>
 
 #include <algorithm>
 #include <cmath>
+
+#include "player/ScreenPut.h"
+#include "player/engine/StartupTrace.h"
 
 namespace kino {
 

@@ -7,10 +7,12 @@
 #include <QTimer>
 #include <QWidget>
 
-#include <gst/gst.h>
-
 #include <functional>
 #include <memory>
+
+// A frame's pixels as GStreamer holds them; only passed along here, so that what
+// includes the view (the playback control's users) does not include GStreamer.
+typedef struct _GstBuffer GstBuffer;
 
 namespace kino {
 

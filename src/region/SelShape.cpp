@@ -1,12 +1,12 @@
 #include "region/SelShape.h"
 
-#include "platform/PointerConfine.h"
-
 #include <QMouseEvent>
 #include <QPainter>
 
 #include <algorithm>
 #include <climits>
+
+#include "platform/PointerConfine.h"
 
 namespace kino {
 

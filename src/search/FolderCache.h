@@ -3,10 +3,10 @@
 // looks for one media pattern after another in one command; with a cache each
 // folder is read from the disk once for all of them, and each entry looked at
 // once, while every search still reports exactly what it would report alone.
-#include "platform/FolderListing.h"
-
 #include <string>
 #include <unordered_map>
+
+#include "platform/FolderListing.h"
 
 namespace kino {
 

@@ -1,11 +1,11 @@
 #include "search/SearchFile.h"
 
+#include <set>
+#include <utility>
+
 #include "platform/FileTimes.h"
 #include "platform/FolderListing.h"
 #include "search/FolderCache.h"
-
-#include <set>
-#include <utility>
 
 namespace kino {
 

@@ -15,10 +15,10 @@
 #include <QTest>
 #include <QUrl>
 
+#include <unistd.h>
+
 #include <memory>
 #include <string>
-
-#include <unistd.h>
 
 #include "app/MovieWindow1.h"
 #include "app/Mpris.h"

@@ -17,7 +17,7 @@
 #include "app/InfoWindow1.h"
 #include "app/KinoApplication.h"
 #include "app/MovieWindow1.h"
-#include "player/engine/MediaEngine.h"
+#include "player/engine/MediaFramework.h"
 #include "support/X11Probe.h"
 
 namespace {

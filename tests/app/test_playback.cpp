@@ -10,9 +10,9 @@
 #include "app/KinoApplication.h"
 #include "app/MovieWindow1.h"
 #include "controls/dxfComboBox.h"
-#include "player/engine/MediaEngine.h"
 #include "player/TGKitMSPlay.h"
 #include "player/VideoView.h"
+#include "player/engine/MediaFramework.h"
 #include "support/AppTestMain.h"
 #include "support/MainWindowFixture.h"
 #include "support/TestMain.h"
@@ -148,6 +148,8 @@ private slots:
         QCOMPARE(parts.player->Speed(), speed);
         QTRY_COMPARE_WITH_TIMEOUT(f.PlayerStatus(), TGKitMSPlay::Playing, kTimeout);
         QCOMPARE(parts.player->Speed(), speed);
+        // The medium itself plays at that speed.
+        QTRY_COMPARE_WITH_TIMEOUT(parts.player->PlayingSpeed(), speed, kTimeout);
     }
 
     void previousAndNextStayInsideThePlaylist_data()

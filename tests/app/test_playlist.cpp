@@ -7,18 +7,18 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <memory>
 #include <string>
 #include <vector>
 
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include "app/KinoApplication.h"
 #include "app/MovieWindow1.h"
 #include "controls/dxfComboBox.h"
-#include "player/engine/MediaEngine.h"
 #include "player/TGKitMSPlay.h"
+#include "player/engine/MediaFramework.h"
 #include "search/SearchFile.h"
 #include "support/MainWindowFixture.h"
 #include "support/TestMain.h"

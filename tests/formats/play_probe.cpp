@@ -22,8 +22,8 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "player/engine/MediaEngine.h"
 #include "player/FrameImage.h"
+#include "player/engine/MediaFramework.h"
 #include "player/engine/PlayerEngine.h"
 
 namespace {

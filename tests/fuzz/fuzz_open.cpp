@@ -10,8 +10,8 @@
 
 #include <cstdio>
 
-#include "player/engine/MediaEngine.h"
 #include "player/TGKitMSPlay.h"
+#include "player/engine/MediaFramework.h"
 
 namespace {
 constexpr int kAnswerMs = 10000; // what counts as a hang

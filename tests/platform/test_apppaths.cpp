@@ -1,5 +1,3 @@
-#include "platform/AppPaths.h"
-
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
@@ -7,6 +5,8 @@
 #include <QTest>
 
 #include <unistd.h>
+
+#include "platform/AppPaths.h"
 
 using namespace kino;
 

@@ -1,9 +1,9 @@
-#include "platform/FileTimes.h"
-
 #include <QTest>
 
 #include <cstdlib>
 #include <ctime>
+
+#include "platform/FileTimes.h"
 
 using namespace kino;
 

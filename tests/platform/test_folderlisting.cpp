@@ -1,13 +1,14 @@
-#include "platform/FolderListing.h"
-
 #include <QDir>
 #include <QTemporaryDir>
 #include <QTest>
 
-#include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include <cstring>
+
+#include "platform/FolderListing.h"
 
 using namespace kino;
 

@@ -1,14 +1,15 @@
-#include "platform/IniFile.h"
-
 #include <QDir>
 #include <QTemporaryDir>
 #include <QTest>
 
-#include <climits>
-#include <ctime>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include <climits>
+#include <ctime>
+
+#include "platform/IniFile.h"
 
 using namespace kino;
 

@@ -1,6 +1,6 @@
-#include "platform/PathRules.h"
-
 #include <QTest>
+
+#include "platform/PathRules.h"
 
 using namespace kino;
 

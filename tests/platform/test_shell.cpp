@@ -1,8 +1,8 @@
-#include "platform/Shell.h"
-
 #include <QDir>
 #include <QTest>
 #include <QUrl>
+
+#include "platform/Shell.h"
 
 using namespace kino;
 

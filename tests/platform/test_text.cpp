@@ -1,7 +1,7 @@
-#include "platform/Text.h"
-
 #include <QRandomGenerator>
 #include <QTest>
+
+#include "platform/Text.h"
 
 using namespace kino;
 

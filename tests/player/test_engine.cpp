@@ -11,6 +11,8 @@
 #include <vector>
 
 #include "player/engine/FrameFetch.h"
+#include "player/engine/OpenedAhead.h"
+#include "player/engine/PipelineReaper.h"
 #include "player/engine/PlayerEngine.h"
 #include "player/engine/PlayerPipeline.h"
 #include "support/TestMain.h"
@@ -106,18 +108,18 @@ private slots:
         plain.Open(path);
         QTRY_VERIFY_WITH_TIMEOUT(plain.CurrentState() != State::Opening, kTimeout);
 
-        QVERIFY(kino::PipelineReaper::Drain(kTimeout));
+        QVERIFY(kino::PipelineReaper::Shared().Drain(kTimeout));
         const int alive = kino::PlayerPipeline::Alive();
         QFETCH(bool, atStart);
         if (atStart)
             kino::StartMediaEngine(Fixture(ahead.toStdString())); // once a process: one row
         else
-            kino::OpenedAhead::Open(aheadUri);
+            kino::OpenedAhead::Shared().Open(aheadUri);
         PlayerEngine engine;
         engine.Open(path);
         QTRY_VERIFY_WITH_TIMEOUT(engine.CurrentState() != State::Opening, kTimeout);
         // One pipeline plays the source, whoever opened it; none is left of one that failed.
-        QVERIFY(kino::PipelineReaper::Drain(kTimeout));
+        QVERIFY(kino::PipelineReaper::Shared().Drain(kTimeout));
         QCOMPARE(kino::PlayerPipeline::Alive(), alive + (engine.CurrentState() == State::Failed ? 0 : 1));
         QCOMPARE(engine.CurrentState(), plain.CurrentState());
         QCOMPARE(engine.FailureCode(), plain.FailureCode());
@@ -125,7 +127,7 @@ private slots:
         QCOMPARE(engine.Facts().durationMs, plain.Facts().durationMs);
         // Taken or left, it is gone: nothing is waiting to be taken any more.
         GstStateChangeReturn result{};
-        QVERIFY(!kino::OpenedAhead::Take(aheadUri, &result));
+        QVERIFY(!kino::OpenedAhead::Shared().Take(aheadUri, &result));
         if (engine.CurrentState() == State::Failed)
             return;
         QVERIFY(engine.Play());
@@ -140,7 +142,7 @@ private slots:
     {
         static bool refused;
         refused = false;
-        kino::PipelineReaper::SetThreadStarter([](std::function<void()>) {
+        kino::PipelineReaper::Shared().SetThreadStarter([](std::function<void()>) {
             refused = true;
             throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again));
         });
@@ -151,12 +153,12 @@ private slots:
             std::lock_guard<std::mutex> lock(mutex);
             stoppedOn.push_back(QThread::currentThreadId());
         };
-        kino::PipelineReaper::Run(stop);
-        kino::PipelineReaper::SetThreadStarter(nullptr);
+        kino::PipelineReaper::Shared().Run(stop);
+        kino::PipelineReaper::Shared().SetThreadStarter(nullptr);
         QVERIFY(refused);
-        QVERIFY(!kino::PipelineReaper::Drain(0));
-        kino::PipelineReaper::Run(stop);
-        QVERIFY(kino::PipelineReaper::Drain(kTimeout));
+        QVERIFY(!kino::PipelineReaper::Shared().Drain(0));
+        kino::PipelineReaper::Shared().Run(stop);
+        QVERIFY(kino::PipelineReaper::Shared().Drain(kTimeout));
         QCOMPARE(stoppedOn.size(), std::size_t(2));
         for (Qt::HANDLE thread : stoppedOn)
             QVERIFY(thread != here);

@@ -1,10 +1,9 @@
 // What damaged or hostile media cannot do to the player: crash it, freeze its window,
 // or leave it waiting on a file that is not one.
-#include <gst/video/video.h>
-
 #include <QSignalSpy>
 #include <QTest>
 
+#include <gst/video/video.h>
 #include <sys/stat.h>
 
 #include <atomic>
@@ -13,10 +12,11 @@
 #include <mutex>
 #include <string>
 
+#include "player/TGKitMSPlay.h"
 #include "player/engine/MidiCheck.h"
+#include "player/engine/PipelineReaper.h"
 #include "player/engine/PlayerEngine.h"
 #include "player/engine/PlayerPipeline.h"
-#include "player/TGKitMSPlay.h"
 #include "support/TestMain.h"
 
 using kino::MidiVerdict;
@@ -332,10 +332,10 @@ private slots:
                                  }()),
                                  20000);
         QCOMPARE(heard.load(), 0);
-        QVERIFY(!kino::PipelineReaper::Drain(0));
+        QVERIFY(!kino::PipelineReaper::Shared().Drain(0));
         SetHangOnStop(false);
         engine.Close();
-        QVERIFY(kino::PipelineReaper::Drain(20000));
+        QVERIFY(kino::PipelineReaper::Shared().Drain(20000));
     }
 
     // A pipeline that never finishes stopping is left to its thread: what is retired
@@ -346,7 +346,7 @@ private slots:
         std::condition_variable cv;
         bool release = false;
         bool hanging = false;
-        kino::PipelineReaper::Run([&] {
+        kino::PipelineReaper::Shared().Run([&] {
             std::unique_lock<std::mutex> lock(m);
             hanging = true;
             cv.notify_all();
@@ -356,18 +356,18 @@ private slots:
             std::unique_lock<std::mutex> lock(m);
             cv.wait(lock, [&] { return hanging; });
         }
-        QVERIFY(!kino::PipelineReaper::Drain(100));
+        QVERIFY(!kino::PipelineReaper::Shared().Drain(100));
         // The next retirement does not wait for it.
         std::atomic<bool> nextStopped{false};
-        kino::PipelineReaper::Run([&] { nextStopped = true; });
+        kino::PipelineReaper::Shared().Run([&] { nextStopped = true; });
         QTRY_VERIFY_WITH_TIMEOUT(nextStopped.load(), 20000);
-        QVERIFY(!kino::PipelineReaper::Drain(100));
+        QVERIFY(!kino::PipelineReaper::Shared().Drain(100));
         {
             std::lock_guard<std::mutex> lock(m);
             release = true;
         }
         cv.notify_all();
-        QVERIFY(kino::PipelineReaper::Drain(20000));
+        QVERIFY(kino::PipelineReaper::Shared().Drain(20000));
     }
 };
 

@@ -4,12 +4,12 @@
 #include <QImageWriter>
 #include <QTest>
 
-#include <algorithm>
-#include <cstring>
-
 #include <gst/app/gstappsink.h>
 #include <gst/app/gstappsrc.h>
 #include <gst/video/video.h>
+
+#include <algorithm>
+#include <cstring>
 
 #include "player/elements/GstHandles.h"
 #include "player/elements/JpegDecoder.h"

@@ -19,7 +19,7 @@
 #include "player/TGKitMSPlay.h"
 #include "player/VideoView.h"
 #include "player/elements/SharedFrames.h"
-#include "player/engine/MediaEngine.h"
+#include "player/engine/MediaFramework.h"
 #include "support/PictureDifference.h"
 #include "support/TestHttpServer.h"
 #include "support/TestMain.h"

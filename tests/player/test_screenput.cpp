@@ -9,16 +9,15 @@
 #include <QTest>
 
 #include <gst/video/video.h>
+#include <sys/socket.h>
 
-#include "player/engine/MediaEngine.h"
 #include "player/ScreenPut.h"
-#include "player/elements/SharedFrames.h"
 #include "player/TGKitMSPlay.h"
 #include "player/VideoView.h"
+#include "player/elements/SharedFrames.h"
+#include "player/engine/MediaFramework.h"
 #include "support/TestMain.h"
 #include "support/X11Probe.h"
-
-#include <sys/socket.h>
 
 using kino::TGKitMSPlay;
 

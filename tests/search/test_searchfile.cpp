@@ -1,16 +1,17 @@
-#include "search/FolderCache.h"
-#include "search/SearchFile.h"
-
 #include <QDir>
 #include <QTemporaryDir>
 #include <QTest>
 
 #include <fcntl.h>
 #include <ftw.h>
-#include <memory>
-#include <stdexcept>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include <memory>
+#include <stdexcept>
+
+#include "search/FolderCache.h"
+#include "search/SearchFile.h"
 
 using namespace kino;
 

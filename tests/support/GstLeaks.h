@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "player/engine/PipelineReaper.h"
 #include "player/engine/PlayerPipeline.h"
 
 namespace gstleaks {
@@ -74,7 +75,7 @@ inline int ReportLeaks()
         if (std::strcmp(G_OBJECT_TYPE_NAME(t->data), "GstLeaksTracer") != 0)
             continue;
         // Stopping may still be under way on the reaper's threads.
-        kino::PipelineReaper::Drain(20000);
+        kino::PipelineReaper::Shared().Drain(20000);
         // A stopped task is joined before the thread that ran it drops its reference:
         // on a busy machine a source's task was still alive here, and was finalized by
         // that thread while the list below took a reference to it. GStreamer's task

@@ -7,7 +7,7 @@
 #include <QApplication>
 #endif
 
-#include "player/engine/MediaEngine.h"
+#include "player/engine/MediaFramework.h"
 #include "support/GstLeaks.h"
 
 // KINO_TEST_MAIN_WITH(AppClass, TestClass): the same with another application class.

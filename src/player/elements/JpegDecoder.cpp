@@ -7,6 +7,10 @@
 
 #include "player/elements/JpegPicture.h"
 
+// GST_DEBUG=kinojpegdec:6 traces the decoder: sizes chosen, pictures broken, flushes.
+GST_DEBUG_CATEGORY_STATIC(kino_jpeg_dec_debug);
+#define GST_CAT_DEFAULT kino_jpeg_dec_debug
+
 namespace {
 
 using kino::jpeg::Cutter;
@@ -109,6 +113,7 @@ gboolean Stop(GstVideoDecoder* decoder)
 gboolean Flush(GstVideoDecoder* decoder)
 {
     KinoJpegDec* self = Self(decoder);
+    GST_DEBUG_OBJECT(self, "flushed");
     self->cutting = false;
     if (self->cutter)
         self->cutter->Reset();
@@ -183,8 +188,11 @@ bool EnsureOutput(KinoJpegDec* self, int width, int height, bool fields)
     }
     state->info.interlace_mode = fields ? GST_VIDEO_INTERLACE_MODE_INTERLEAVED : GST_VIDEO_INTERLACE_MODE_PROGRESSIVE;
     gst_video_codec_state_unref(state);
-    if (!gst_video_decoder_negotiate(decoder))
+    if (!gst_video_decoder_negotiate(decoder)) {
+        GST_WARNING_OBJECT(self, "output of %dx%d not taken downstream", width, height);
         return false;
+    }
+    GST_DEBUG_OBJECT(self, "decoding to %dx%d%s", width, height, fields ? ", two fields a picture" : "");
     self->outWidth = width;
     self->outHeight = height;
     self->outFields = fields;
@@ -196,6 +204,7 @@ GstFlowReturn Broken(GstVideoDecoder* decoder, GstVideoCodecFrame* frame, const 
     KinoJpegDec* self = Self(decoder);
     GstFlowReturn flow = GST_FLOW_OK;
     ++self->broken;
+    GST_INFO_OBJECT(self, "broken picture (%d in a row, %d decoded so far): %s", self->broken, self->pictures, what);
     if (self->pictures == 0 && self->broken >= kBrokenBeforeAnyPicture) {
         GST_ELEMENT_ERROR(decoder, STREAM, DECODE, ("Failed to decode JPEG image"),
                           ("no picture of the stream decodes: %s", what));
@@ -240,6 +249,7 @@ GstFlowReturn HandleFrame(GstVideoDecoder* decoder, GstVideoCodecFrame* frame)
         kino::jpeg::ChooseDenom(picture, g_atomic_int_get(&self->wantedWidth), g_atomic_int_get(&self->wantedHeight));
     int width = 0, height = 0;
     kino::jpeg::FrameSize(picture, denom, &width, &height);
+    GST_LOG_OBJECT(self, "picture %dx%d decoded at 1/%d", picture.width, picture.height, denom);
     if (!EnsureOutput(self, width, height, picture.fields)) {
         gst_buffer_unmap(frame->input_buffer, &in);
         gst_video_decoder_drop_frame(decoder, frame);
@@ -287,6 +297,7 @@ void Finalize(GObject* object)
 
 void kino_jpeg_dec_class_init(KinoJpegDecClass* klass)
 {
+    GST_DEBUG_CATEGORY_INIT(kino_jpeg_dec_debug, "kinojpegdec", 0, "KINOLITE's Motion JPEG decoder");
     GObjectClass* object = G_OBJECT_CLASS(klass);
     object->set_property = SetProperty;
     object->get_property = GetProperty;

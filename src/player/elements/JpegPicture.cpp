@@ -2,9 +2,10 @@
 
 #include <algorithm>
 #include <csetjmp>
-#include <cstdio> // jpeglib.h needs FILE
+#include <cstdio>
 #include <cstring>
 
+// After <cstdio>: jpeglib.h uses FILE without declaring it.
 #include <jpeglib.h>
 
 #if defined(__SSE2__)

@@ -4,11 +4,16 @@
 #include <gst/video/gstvideometa.h>
 #include <gst/video/gstvideopool.h>
 #include <gst/video/video.h>
-
-#include <atomic>
-
 #include <sys/mman.h>
 #include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+
+// GST_DEBUG=kinoframes:6 traces the frames' shared memory: each made and freed, with
+// how many are alive, and the pools offered.
+GST_DEBUG_CATEGORY_STATIC(kino_frames_debug);
+#define GST_CAT_DEFAULT kino_frames_debug
 
 namespace {
 
@@ -41,9 +46,12 @@ GstMemory* AllocMemfd(GstAllocator* allocator, gsize size, GstAllocationParams* 
     // mmap gives page-aligned memory, which meets any alignment a pool asks for.
     const gsize maxsize = params->prefix + size + params->padding;
     const int fd = memfd_create("kinolite-frame", MFD_CLOEXEC);
-    if (fd < 0)
+    if (fd < 0) {
+        GST_WARNING_OBJECT(allocator, "no shared memory for a frame: %s", g_strerror(errno));
         return nullptr;
+    }
     if (ftruncate(fd, off_t(maxsize)) != 0) {
+        GST_WARNING_OBJECT(allocator, "no %" G_GSIZE_FORMAT " bytes of shared memory: %s", maxsize, g_strerror(errno));
         close(fd);
         return nullptr;
     }
@@ -54,6 +62,7 @@ GstMemory* AllocMemfd(GstAllocator* allocator, gsize size, GstAllocationParams* 
         return nullptr;
     }
     CountAlive(1);
+    GST_LOG_OBJECT(allocator, "frame of %" G_GSIZE_FORMAT " bytes made, %d alive", size, g_alive.load());
     gst_memory_resize(mem, gssize(params->prefix), size);
     // Mapped for reading and writing first: the mapping is kept with that protection,
     // and later maps for either only reuse it. Mapped first by the converter's write
@@ -71,6 +80,7 @@ GstMemory* AllocMemfd(GstAllocator* allocator, gsize size, GstAllocationParams* 
 void FreeMemfd(GstAllocator* allocator, GstMemory* mem)
 {
     CountAlive(-1);
+    GST_LOG_OBJECT(allocator, "frame freed, %d alive", g_alive.load());
     GST_ALLOCATOR_CLASS(kino_memfd_allocator_parent_class)->free(allocator, mem);
 }
 
@@ -93,6 +103,7 @@ namespace kino {
 GstAllocator* SharedFrameAllocator()
 {
     static GstAllocator* allocator = [] {
+        GST_DEBUG_CATEGORY_INIT(kino_frames_debug, "kinoframes", 0, "KINOLITE's frames in shared memory");
         const int probe = memfd_create("kinolite-probe", MFD_CLOEXEC);
         if (probe < 0)
             return static_cast<GstAllocator*>(nullptr);
@@ -135,6 +146,8 @@ bool OfferSharedFramePool(GstQuery* query)
         }
         gst_query_add_allocation_pool(query, pool, guint(info.size), 2, kFramesAtMost);
         gst_object_unref(pool);
+        GST_DEBUG("pool of 2 to %u frames of %dx%d offered", kFramesAtMost, GST_VIDEO_INFO_WIDTH(&info),
+                  GST_VIDEO_INFO_HEIGHT(&info));
     }
     gst_query_add_allocation_param(query, allocator, &params);
     gst_query_add_allocation_meta(query, GST_VIDEO_META_API_TYPE, nullptr);

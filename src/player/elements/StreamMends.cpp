@@ -1,7 +1,5 @@
 #include "player/elements/StreamMends.h"
 
-#include "player/elements/MpegTimeline.h"
-
 #include <gst/video/video.h>
 
 #include <algorithm>
@@ -10,6 +8,8 @@
 #include <cstring>
 #include <memory>
 #include <string>
+
+#include "player/elements/MpegTimeline.h"
 
 namespace kino {
 

@@ -1,6 +1,6 @@
 #pragma once
-// Corrections for files that GStreamer 1.22 refuses or cuts short while other players
-// play them whole. Each is small, attached to the element whose output it corrects when
+// Corrections ("mends") for files that GStreamer 1.22 refuses or cuts short while other
+// players play them whole. Each is small, attached to the element whose output it corrects when
 // playbin puts that element in, and does nothing to a file that needs no correction:
 //
 // - WAVE with a pad byte (or a few stray bytes) after its last chunk: the WAVE parser

@@ -2,7 +2,7 @@
 
 #include <QSocketNotifier>
 
-#include "player/engine/MediaEngine.h"
+#include "player/engine/GuiThread.h"
 
 namespace kino {
 

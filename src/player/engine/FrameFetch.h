@@ -2,12 +2,12 @@
 // A shown frame's picture at its own size, decoded again from its source. Frames are
 // shown scaled and keep no full-size picture (a queue of them would hold one each), so
 // a copy of one reads the source again, on a thread of its own, at the frame's time.
+#include <gst/gst.h>
+
 #include <cstdint>
 #include <future>
 #include <string>
 #include <vector>
-
-#include <gst/gst.h>
 
 namespace kino {
 

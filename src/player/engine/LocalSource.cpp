@@ -1,9 +1,11 @@
 #include "player/engine/LocalSource.h"
 
 #include <glib.h>
+#include <gst/gst.h>
 #include <sys/stat.h>
 
 #include "platform/PathRules.h"
+#include "player/elements/GstHandles.h"
 #include "player/engine/MidiCheck.h"
 
 namespace kino {
@@ -44,6 +46,16 @@ LocalVerdict CheckLocalFile(const std::string& path)
         break;
     }
     return LocalVerdict::Playable;
+}
+
+std::string UriFor(const std::string& source)
+{
+    if (HasUriScheme(source))
+        return source;
+    GError* rawError = nullptr;
+    gsth::Text uri(gst_filename_to_uri(source.c_str(), &rawError));
+    gsth::Error err(rawError);
+    return uri ? std::string(uri.get()) : std::string();
 }
 
 } // namespace kino

@@ -33,4 +33,8 @@ enum class LocalVerdict {
 
 LocalVerdict CheckLocalFile(const std::string& path);
 
+// The URI GStreamer is given for `source`: a path made absolute and escaped; a text
+// with a URI scheme as it stands; empty when the path cannot be made one.
+std::string UriFor(const std::string& source);
+
 } // namespace kino

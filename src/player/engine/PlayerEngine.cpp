@@ -1,9 +1,9 @@
 #include "player/engine/PlayerEngine.h"
 
+#include <QTimer>
+
 #include <gst/app/gstappsink.h>
 #include <gst/video/video.h>
-
-#include <QTimer>
 
 #include <algorithm>
 #include <cstring>
@@ -12,9 +12,14 @@
 #include "platform/PathRules.h"
 #include "player/elements/JpegDecoder.h"
 #include "player/engine/BusWatcher.h"
+#include "player/engine/GuiThread.h"
 #include "player/engine/LocalSource.h"
-#include "player/engine/MediaEngine.h"
+#include "player/engine/MediaFramework.h"
+#include "player/engine/OpenedAhead.h"
+#include "player/engine/PipelineReaper.h"
+#include "player/engine/PlayerLog.h"
 #include "player/engine/PlayerPipeline.h"
+#include "player/engine/StartupTrace.h"
 
 namespace kino {
 
@@ -205,17 +210,18 @@ void PlayerEngine::RetirePipeline()
     }
     // Stopped on the reaper's thread: stopping waits on the streaming threads, and a
     // damaged file can keep one of them busy for ever.
-    PipelineReaper::Retire(std::move(pipeline_));
+    PipelineReaper::Shared().Retire(std::move(pipeline_));
+}
+
+double PlayerEngine::PipelineRate() const
+{
+    KINO_ASSERT_GUI_THREAD();
+    return pipeline_ ? pipeline_->PlayingRate() : 0.0;
 }
 
 std::string PlayerEngine::UriFor(const std::string& source)
 {
-    if (HasUriScheme(source))
-        return source;
-    GError* rawError = nullptr;
-    gsth::Text uri(gst_filename_to_uri(source.c_str(), &rawError));
-    gsth::Error err(rawError);
-    return uri ? std::string(uri.get()) : std::string();
+    return kino::UriFor(source);
 }
 
 void PlayerEngine::SetState(State next)
@@ -283,6 +289,11 @@ void PlayerEngine::FailFromMessage(GstMessage* msg)
     if (better && !PostedBySource(better.get()))
         msg = better.get();
     const gsth::Error err = ParseProblem(msg);
+    if (lcPlayer().isDebugEnabled()) {
+        const std::string graph = DumpPipelineGraph(Playbin(), "error");
+        qCDebug(lcPlayer) << "the pipeline as it was at the error:"
+                          << (graph.empty() ? "(not written)" : graph.c_str());
+    }
     Fail(JudgeError(err.get(), PostedBySource(msg)), err ? QString::fromUtf8(err->message) : QString());
 }
 
@@ -336,7 +347,7 @@ void PlayerEngine::Open(const std::string& source)
         return;
 
     GstStateChangeReturn result = GST_STATE_CHANGE_FAILURE;
-    std::unique_ptr<PlayerPipeline> ahead = OpenedAhead::Take(uri, &result);
+    std::unique_ptr<PlayerPipeline> ahead = OpenedAhead::Shared().Take(uri, &result);
     const bool openedAhead = bool(ahead);
     AttachPipeline(std::move(ahead));
     // Not again for a pipeline opened ahead: a running playbin takes a new URI as the

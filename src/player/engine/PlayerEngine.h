@@ -8,14 +8,14 @@
 #include <QSize>
 #include <QString>
 
+#include <gst/gst.h>
+#include <gst/video/video-info.h>
+
 #include <atomic>
 #include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
-
-#include <gst/gst.h>
-#include <gst/video/video-info.h>
 
 #include "player/elements/GstHandles.h"
 #include "player/engine/FrameFetch.h"
@@ -96,6 +96,9 @@ public:
 
     double Rate() const { return rate_; }
     void SetRate(double rate); // applied at the next Play
+    // The rate the pipeline plays its current segment at, as its sinks have it; 0 when
+    // there is no pipeline or no segment has reached them.
+    double PipelineRate() const;
 
     double Volume() const { return volume_; }
     void SetVolume(double volume);

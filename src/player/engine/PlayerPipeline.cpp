@@ -1,29 +1,22 @@
 #include "player/engine/PlayerPipeline.h"
 
-#include "player/elements/JpegDecoder.h"
-#include "player/elements/SharedFrames.h"
-#include "player/elements/StreamMends.h"
-
 #include <gst/app/gstappsink.h>
 #include <gst/video/video.h>
-
-#include <malloc.h>
 #include <sys/stat.h>
 #include <time.h>
+#include <unistd.h>
 
 #include <algorithm>
-#include <chrono>
-#include <condition_variable>
 #include <cstdlib>
 #include <memory>
 #include <mutex>
 #include <stdexcept>
 #include <string>
-#include <system_error>
-#include <thread>
-#include <vector>
 
-#include "player/engine/MediaEngine.h"
+#include "player/elements/JpegDecoder.h"
+#include "player/elements/SharedFrames.h"
+#include "player/elements/StreamMends.h"
+#include "player/engine/PlayerLog.h"
 
 namespace kino {
 
@@ -218,6 +211,22 @@ bool PostedBySource(GstMessage* msg)
     return from && GST_IS_ELEMENT(from) && !GST_IS_BIN(from) && GST_OBJECT_FLAG_IS_SET(from, GST_ELEMENT_FLAG_SOURCE);
 }
 
+std::string DumpPipelineGraph(GstElement* pipeline, const char* why)
+{
+    if (!pipeline || !GST_IS_BIN(pipeline))
+        return {};
+    gsth::Text dot(gst_debug_bin_to_dot_data(GST_BIN(pipeline), GST_DEBUG_GRAPH_SHOW_ALL));
+    if (!dot)
+        return {};
+    const gchar* dir = g_getenv("GST_DEBUG_DUMP_DOT_DIR");
+    gsth::Text name(g_strdup_printf("kinolite-%d-%" G_GINT64_FORMAT "-%s.dot", int(getpid()),
+                                    g_get_real_time() / 1000, why));
+    gsth::Text path(g_build_filename(dir && *dir ? dir : g_get_tmp_dir(), name.get(), nullptr));
+    if (!g_file_set_contents(path.get(), dot.get(), -1, nullptr))
+        return {};
+    return path.get();
+}
+
 gsth::Caps WithColorimetryFilled(const GstCaps* caps)
 {
     GstVideoInfo videoInfo;
@@ -287,19 +296,34 @@ void FrameSlot::TellDecoder()
         g_object_set(jpegDecoder.get(), "wanted-width", wantedWidth, "wanted-height", wantedHeight, nullptr);
 }
 
+namespace {
+
+// What the player cannot do without; each made for every source.
+constexpr const char* kNeeded[] = {"playbin", "appsink", "videoscale", "videoconvert", "capsfilter"};
+
+[[noreturn]] void ThrowNotInstalled(const char* factory)
+{
+    throw std::runtime_error(std::string("GStreamer's ") + factory + " is not installed");
+}
+
+gsth::Element Made(const char* factory, const char* name = nullptr)
+{
+    gsth::Element element = gsth::Element::Adopt(gst_element_factory_make(factory, name));
+    if (!element)
+        ThrowNotInstalled(factory);
+    return element;
+}
+
+} // namespace
+
 void PlayerPipeline::RequireElements()
 {
-    const auto installed = [](const char* name) {
-        GstElementFactory* factory = gst_element_factory_find(name);
-        if (factory)
-            gst_object_unref(factory);
-        return factory != nullptr;
-    };
-    if (!installed("playbin"))
-        throw std::runtime_error("GStreamer's playbin is not installed");
-    for (const char* name : {"appsink", "videoscale", "videoconvert", "capsfilter"})
-        if (!installed(name))
-            throw std::runtime_error("GStreamer's appsink, videoscale, videoconvert or capsfilter is not installed");
+    for (const char* factory : kNeeded) {
+        GstElementFactory* found = gst_element_factory_find(factory);
+        if (!found)
+            ThrowNotInstalled(factory);
+        gst_object_unref(found);
+    }
 }
 
 namespace {
@@ -315,21 +339,17 @@ PlayerPipeline::PlayerPipeline(std::function<void()> wake) : slot_(std::make_uni
 {
     ++g_alive;
     slot_->wake = std::move(wake);
-    playbin_ = gsth::Element::Adopt(gst_element_factory_make("playbin", "kinolite-player"));
-    if (!playbin_)
-        throw std::runtime_error("GStreamer's playbin is not installed");
+    playbin_ = Made("playbin", "kinolite-player");
 
     // The video path is ours: decoded frames are scaled to the size shown, then turned
     // into BGRx for the appsink. Playbin then adds no converters of its own, which makes
     // the first frame come sooner. The scaling runs as playbin's video filter, in the
     // decoder's own thread ahead of the sink's queue, while the picture just decoded is
     // still in the cache: behind the queue the same work costs much more.
-    appSink_ = gsth::Element::Adopt(gst_element_factory_make("appsink", "kinolite-video"));
-    gsth::Element scale = gsth::Element::Adopt(gst_element_factory_make("videoscale", nullptr));
-    gsth::Element convert = gsth::Element::Adopt(gst_element_factory_make("videoconvert", nullptr));
-    frameFilter_ = gsth::Element::Adopt(gst_element_factory_make("capsfilter", nullptr));
-    if (!appSink_ || !scale || !convert || !frameFilter_)
-        throw std::runtime_error("GStreamer's appsink, videoscale, videoconvert or capsfilter is not installed");
+    appSink_ = Made("appsink", "kinolite-video");
+    gsth::Element scale = Made("videoscale");
+    gsth::Element convert = Made("videoconvert");
+    frameFilter_ = Made("capsfilter");
     // The sink states any raw video, though only BGRx reaches it (the frame filter sees
     // to that): playbin keeps only the decoders whose output the sink takes, and one
     // that cannot write BGRx itself (most do not) would be passed over for the file.
@@ -377,6 +397,22 @@ PlayerPipeline::PlayerPipeline(std::function<void()> wake) : slot_(std::make_uni
         playbin_.get(), g_signal_connect(playbin_.get(), "source-setup", G_CALLBACK(OnSourceSetup), slot_.get()));
     bus_ = gsth::Bus::Adopt(gst_element_get_bus(playbin_.element()));
     gst_bus_set_sync_handler(bus_.get(), OnMessagePosted, slot_.get(), nullptr);
+}
+
+double PlayerPipeline::PlayingRate() const
+{
+    for (GstElement* sink : {appSink_.element(), audioSink_.element()}) {
+        gsth::Pad pad = gsth::Pad::Adopt(sink ? gst_element_get_static_pad(sink, "sink") : nullptr);
+        GstEvent* event = pad ? gst_pad_get_sticky_event(pad.get(), GST_EVENT_SEGMENT, 0) : nullptr;
+        if (!event)
+            continue;
+        const GstSegment* segment = nullptr;
+        gst_event_parse_segment(event, &segment);
+        const double rate = segment->rate * segment->applied_rate;
+        gst_event_unref(event);
+        return rate;
+    }
+    return 0.0;
 }
 
 void PlayerPipeline::SetFrameSize(int width, int height)
@@ -505,182 +541,5 @@ PlayerPipeline::~PlayerPipeline()
     gst_bus_set_flushing(bus_.get(), TRUE);
     --g_alive;
 }
-
-namespace OpenedAhead {
-
-namespace {
-
-// The source opened ahead; at most one, ever.
-struct Ahead {
-    std::mutex mutex;
-    std::condition_variable ready;
-    std::string uri;      // set when the opening begins
-    bool opening = false; // the preroll is under way
-    std::unique_ptr<PlayerPipeline> pipeline;
-    GstStateChangeReturn result = GST_STATE_CHANGE_FAILURE;
-};
-
-Ahead& Instance()
-{
-    static Ahead ahead;
-    return ahead;
-}
-
-} // namespace
-
-void Announce(const std::string& uri)
-{
-    Ahead& ahead = Instance();
-    std::lock_guard<std::mutex> lock(ahead.mutex);
-    ahead.uri = uri;
-    ahead.opening = true;
-}
-
-void Withdraw()
-{
-    Ahead& ahead = Instance();
-    std::lock_guard<std::mutex> lock(ahead.mutex);
-    ahead.opening = false;
-    ahead.ready.notify_all();
-}
-
-void Open(const std::string& uri, int width, int height)
-{
-    Ahead& ahead = Instance();
-    Announce(uri);
-    std::unique_ptr<PlayerPipeline> pipeline;
-    GstStateChangeReturn result = GST_STATE_CHANGE_FAILURE;
-    try {
-        pipeline = std::make_unique<PlayerPipeline>();
-        pipeline->HintDecodeSize(width, height);
-        g_object_set(pipeline->Playbin(), "uri", uri.c_str(), nullptr);
-        result = pipeline->Preroll(kLocalOpenWait);
-    } catch (const std::exception&) {
-        pipeline.reset(); // opened again by the player, which reports why
-    }
-    std::lock_guard<std::mutex> lock(ahead.mutex);
-    ahead.pipeline = std::move(pipeline);
-    ahead.result = result;
-    ahead.opening = false;
-    ahead.ready.notify_all();
-}
-
-std::unique_ptr<PlayerPipeline> Take(const std::string& uri, GstStateChangeReturn* result)
-{
-    Ahead& ahead = Instance();
-    std::unique_lock<std::mutex> lock(ahead.mutex);
-    if (ahead.uri.empty())
-        return nullptr;
-    ahead.ready.wait(lock, [&] { return !ahead.opening; });
-    std::unique_ptr<PlayerPipeline> pipeline = std::move(ahead.pipeline);
-    const bool wanted = ahead.uri == uri;
-    ahead.uri.clear();
-    *result = ahead.result;
-    lock.unlock();
-    if (wanted)
-        return pipeline;
-    PipelineReaper::Retire(std::move(pipeline));
-    return nullptr;
-}
-
-} // namespace OpenedAhead
-
-namespace PipelineReaper {
-
-namespace {
-
-// The stops under way. Each runs on a thread of its own, so one that hangs (an element
-// that never lets go) holds up nothing retired after it; it is left to its thread.
-struct Reaper {
-    std::mutex mutex;
-    std::condition_variable changed;
-    int running = 0;
-    // Stops for which no thread could be started, taken up by the next stopping thread
-    // that runs: never run on the GUI thread, where a hanging element would freeze it.
-    std::vector<std::function<void()>> waiting;
-};
-
-// Never destroyed: threads left hanging may still refer to it while the process ends.
-Reaper& Instance()
-{
-    static Reaper* reaper = new Reaper;
-    return *reaper;
-}
-
-void Finished(Reaper& reaper)
-{
-    // The decoders of that source are gone; give their memory back.
-    malloc_trim(0);
-    std::lock_guard<std::mutex> lock(reaper.mutex);
-    --reaper.running;
-    reaper.changed.notify_all();
-}
-
-void StartDetached(std::function<void()> body)
-{
-    std::thread(std::move(body)).detach();
-}
-
-std::atomic<ThreadStarter> g_startThread{StartDetached};
-
-// Runs `job`, then whatever stops were left waiting for a thread.
-void Stopping(Reaper& reaper, std::function<void()> job)
-{
-    while (job) {
-        job();
-        job = nullptr;
-        Finished(reaper);
-        std::lock_guard<std::mutex> lock(reaper.mutex);
-        if (!reaper.waiting.empty()) {
-            job = std::move(reaper.waiting.back());
-            reaper.waiting.pop_back();
-        }
-    }
-}
-
-} // namespace
-
-void Retire(std::unique_ptr<PlayerPipeline> pipeline)
-{
-    if (!pipeline)
-        return;
-    pipeline->Slot().Retire();
-    // Silent from now, not from when its stop comes round: no two sources are heard.
-    pipeline->Silence();
-    // Shared, since std::function must be copyable; only the stopping thread holds it.
-    Run([retired = std::shared_ptr<PlayerPipeline>(std::move(pipeline))]() mutable { retired.reset(); });
-}
-
-void Run(std::function<void()> stopping)
-{
-    Reaper& reaper = Instance();
-    // Held here until a thread has it: a thread that cannot be started leaves it whole.
-    auto job = std::make_shared<std::function<void()>>(std::move(stopping));
-    {
-        std::lock_guard<std::mutex> lock(reaper.mutex);
-        ++reaper.running;
-    }
-    try {
-        g_startThread.load()([&reaper, job] { Stopping(reaper, std::move(*job)); });
-    } catch (const std::system_error&) {
-        // No thread to be had now: the next stopping thread takes it up.
-        std::lock_guard<std::mutex> lock(reaper.mutex);
-        reaper.waiting.push_back(std::move(*job));
-    }
-}
-
-void SetThreadStarter(ThreadStarter starter)
-{
-    g_startThread = starter ? starter : StartDetached;
-}
-
-bool Drain(int ms)
-{
-    Reaper& reaper = Instance();
-    std::unique_lock<std::mutex> lock(reaper.mutex);
-    return reaper.changed.wait_for(lock, std::chrono::milliseconds(ms), [&] { return reaper.running == 0; });
-}
-
-} // namespace PipelineReaper
 
 } // namespace kino

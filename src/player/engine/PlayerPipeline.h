@@ -67,6 +67,11 @@ unsigned EndPauseSerial(GstMessage* msg);
 // picture's size, and what they state kept; null when nothing is open. A matrix left
 // open makes the scaled copy fall back to another default and the converter to its
 // slow path.
+// Writes `pipeline`'s graph (every element, pad and caps, in Graphviz's dot) to a file
+// named for the time and `why`, in GST_DEBUG_DUMP_DOT_DIR when set, else the temporary
+// folder; the file's path, empty when none could be written.
+std::string DumpPipelineGraph(GstElement* pipeline, const char* why);
+
 gsth::Caps WithColorimetryFilled(const GstCaps* caps);
 
 // How long opening a local file may hold whoever waits for it: a file prerolls in well
@@ -98,6 +103,9 @@ public:
     GstElement* Playbin() const { return playbin_.element(); }
     GstBus* Bus() const { return bus_.get(); }
     GstElement* AppSink() const { return appSink_.element(); }
+    // The speed its sinks play the current segment at (the sound's tempo filter turns
+    // the segment's rate into its applied rate); 0 before a segment reached them.
+    double PlayingRate() const;
     // Where the decoded picture enters the video path, at its own size.
     GstPad* PictureInput() const { return pictureIn_.get(); }
     // Frames at this size (square pixels), or at the picture's own when empty.
@@ -134,40 +142,5 @@ private:
     int frameWidth_ = 0; // the frame filter's size (0: the picture's own)
     int frameHeight_ = 0;
 };
-
-// A local file opened before the player that plays it exists, so that its first
-// picture is ready when the window asks for it: the program opens its first argument
-// while its window is being built.
-namespace OpenedAhead {
-// Says, before the thread that opens it is started, that `uri` is being opened ahead:
-// a player that asks for it meanwhile waits for it rather than opening it a second time.
-void Announce(const std::string& uri);
-// Nothing will be opened after all (the media framework did not start).
-void Withdraw();
-// Builds a pipeline for `uri` and prerolls it, on the calling thread; a Motion JPEG
-// picture is decoded no smaller than `width` x `height` (0: at its own size) but no
-// larger than it needs.
-void Open(const std::string& uri, int width = 0, int height = 0);
-// The pipeline opened ahead for `uri`, once its preroll is over (waiting for it), with
-// the preroll's result; null when none was opened for `uri`. Whatever was opened ahead
-// for another source is retired.
-std::unique_ptr<PlayerPipeline> Take(const std::string& uri, GstStateChangeReturn* result);
-} // namespace OpenedAhead
-
-// Stops retired pipelines, each on a thread of its own, so no hanging element holds up
-// the window, the next source, another retired pipeline or quitting: a pipeline that
-// never stops is left to its thread. A retired pipeline is silenced at once.
-namespace PipelineReaper {
-void Retire(std::unique_ptr<PlayerPipeline> pipeline);
-// Runs `stopping` on a stopping thread of its own.
-void Run(std::function<void()> stopping);
-// Waits until every retired pipeline has stopped, at most `ms` milliseconds; false
-// when one is still stopping.
-bool Drain(int ms);
-// How a stopping thread is started: std::thread, detached, unless a test puts in one
-// that fails as a machine out of threads does (null: std::thread again).
-using ThreadStarter = void (*)(std::function<void()> body);
-void SetThreadStarter(ThreadStarter starter);
-} // namespace PipelineReaper
 
 } // namespace kino

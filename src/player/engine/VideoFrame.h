@@ -4,11 +4,11 @@
 // while any copy of it lives, so that showing it copies nothing.
 #include <QSize>
 
-#include <cstdint>
-#include <memory>
-
 #include <gst/gst.h>
 #include <gst/video/video-info.h>
+
+#include <cstdint>
+#include <memory>
 
 namespace kino {
 

@@ -1,15 +1,10 @@
-#include "player/engine/MediaEngine.h"
-
-#include <QCoreApplication>
-#include <QElapsedTimer>
-#include <QThread>
+#include "player/engine/MediaFramework.h"
 
 #include <gst/gst.h>
 #include <malloc.h>
 
 #include <memory>
 #include <mutex>
-#include <set>
 #include <stdexcept>
 #include <string>
 #include <thread>
@@ -18,32 +13,13 @@
 #include "player/elements/JpegDecoder.h"
 #include "player/engine/FrameFetch.h"
 #include "player/engine/LocalSource.h"
-#include "player/engine/PlayerEngine.h"
-#include "player/engine/PlayerPipeline.h"
+#include "player/engine/OpenedAhead.h"
+#include "player/engine/PipelineReaper.h"
+#include "player/engine/StartupTrace.h"
 
 namespace kino {
 
-Q_LOGGING_CATEGORY(lcPlayer, "kinolite.player", QtWarningMsg)
-
-bool OnGuiThread()
-{
-    const QCoreApplication* app = QCoreApplication::instance();
-    return !app || QThread::currentThread() == app->thread();
-}
-
 namespace {
-// Started when the program is loaded, before main().
-const QElapsedTimer& SinceLoad()
-{
-    static const QElapsedTimer timer = [] {
-        QElapsedTimer t;
-        t.start();
-        return t;
-    }();
-    return timer;
-}
-[[maybe_unused]] const QElapsedTimer& g_loaded = SinceLoad();
-
 std::once_flag g_initOnce;
 
 // Starts the framework and opens the first source ahead. Joined by ShutdownMediaEngine;
@@ -62,21 +38,6 @@ Starter g_starter;
 bool g_initialised = false;
 std::string g_initError;
 } // namespace
-
-void MarkStartup(const char* what)
-{
-    // Marks sit on the way of every frame; without the log they cost one test.
-    if (!lcPlayer().isDebugEnabled())
-        return;
-    static std::mutex mutex;
-    static std::set<std::string> marked;
-    {
-        std::lock_guard<std::mutex> lock(mutex);
-        if (!marked.insert(what).second)
-            return;
-    }
-    qCDebug(lcPlayer, "start-up: %s at %lld ms", what, static_cast<long long>(SinceLoad().elapsed()));
-}
 
 void InitMediaEngine()
 {
@@ -108,20 +69,20 @@ void StartMediaEngine(const std::string& firstSource, int shownWithinWidth, int 
         const LocalName name = LocalNameOf(firstSource);
         std::string uri;
         if (name.kind == LocalName::Local && CheckLocalFile(name.path) == LocalVerdict::Playable)
-            uri = PlayerEngine::UriFor(name.path);
+            uri = UriFor(name.path);
         if (!uri.empty())
-            OpenedAhead::Announce(uri);
+            OpenedAhead::Shared().Announce(uri);
         g_starter.thread = std::thread([uri, shownWithinWidth, shownWithinHeight] {
             try {
                 InitMediaEngine();
             } catch (const std::exception&) {
-                OpenedAhead::Withdraw(); // told by InitMediaEngine on the GUI thread
+                OpenedAhead::Shared().Withdraw(); // told by InitMediaEngine on the GUI thread
                 return;
             }
             MarkStartup("media framework started");
             if (uri.empty())
                 return;
-            OpenedAhead::Open(uri, shownWithinWidth, shownWithinHeight);
+            OpenedAhead::Shared().Open(uri, shownWithinWidth, shownWithinHeight);
             MarkStartup("first source opened ahead");
         });
     });
@@ -134,11 +95,11 @@ void ShutdownMediaEngine()
     if (g_initialised) {
         // A source opened ahead that nobody took.
         GstStateChangeReturn unused;
-        OpenedAhead::Take(std::string(), &unused);
+        OpenedAhead::Shared().Take(std::string(), &unused);
         // A pipeline still stopping, or abandoned because an element hangs, or a frame
         // still being fetched for the clipboard, still uses GStreamer: then it is left
         // to the end of the process.
-        [[maybe_unused]] const bool stopped = PipelineReaper::Drain(3000) && WaitForFetches(3000);
+        [[maybe_unused]] const bool stopped = PipelineReaper::Shared().Drain(3000) && WaitForFetches(3000);
 #if defined(__SANITIZE_ADDRESS__)
         // Freeing GStreamer's registry and plugins costs CPU at every quit and frees
         // nothing the system would not; only a leak-checking build needs it, so that

@@ -1,0 +1,70 @@
+#include "player/engine/OpenedAhead.h"
+
+#include <exception>
+
+#include "player/engine/PipelineReaper.h"
+
+namespace kino {
+
+OpenedAhead::OpenedAhead(PipelineReaper& reaper) : reaper_(reaper) {}
+
+OpenedAhead::~OpenedAhead() = default;
+
+OpenedAhead& OpenedAhead::Shared()
+{
+    static OpenedAhead ahead(PipelineReaper::Shared());
+    return ahead;
+}
+
+void OpenedAhead::Announce(const std::string& uri)
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    uri_ = uri;
+    opening_ = true;
+}
+
+void OpenedAhead::Withdraw()
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    opening_ = false;
+    ready_.notify_all();
+}
+
+void OpenedAhead::Open(const std::string& uri, int width, int height)
+{
+    Announce(uri);
+    std::unique_ptr<PlayerPipeline> pipeline;
+    GstStateChangeReturn result = GST_STATE_CHANGE_FAILURE;
+    try {
+        pipeline = std::make_unique<PlayerPipeline>();
+        pipeline->HintDecodeSize(width, height);
+        g_object_set(pipeline->Playbin(), "uri", uri.c_str(), nullptr);
+        result = pipeline->Preroll(kLocalOpenWait);
+    } catch (const std::exception&) {
+        pipeline.reset(); // opened again by the player, which reports why
+    }
+    std::lock_guard<std::mutex> lock(mutex_);
+    pipeline_ = std::move(pipeline);
+    result_ = result;
+    opening_ = false;
+    ready_.notify_all();
+}
+
+std::unique_ptr<PlayerPipeline> OpenedAhead::Take(const std::string& uri, GstStateChangeReturn* result)
+{
+    std::unique_lock<std::mutex> lock(mutex_);
+    if (uri_.empty())
+        return nullptr;
+    ready_.wait(lock, [&] { return !opening_; });
+    std::unique_ptr<PlayerPipeline> pipeline = std::move(pipeline_);
+    const bool wanted = uri_ == uri;
+    uri_.clear();
+    *result = result_;
+    lock.unlock();
+    if (wanted)
+        return pipeline;
+    reaper_.Retire(std::move(pipeline));
+    return nullptr;
+}
+
+} // namespace kino

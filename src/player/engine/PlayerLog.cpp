@@ -1,0 +1,7 @@
+#include "player/engine/PlayerLog.h"
+
+namespace kino {
+
+Q_LOGGING_CATEGORY(lcPlayer, "kinolite.player", QtWarningMsg)
+
+} // namespace kino

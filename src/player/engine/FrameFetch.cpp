@@ -61,16 +61,9 @@ WholePicture Bgrx(GstSample* decoded)
     if (!gst_video_info_from_caps(&info, gst_sample_get_caps(converted.get())) ||
         !gst_video_frame_map(&frame, &info, gst_sample_get_buffer(converted.get()), GST_MAP_READ))
         return {};
-    WholePicture picture;
-    picture.width = GST_VIDEO_FRAME_WIDTH(&frame);
-    picture.height = GST_VIDEO_FRAME_HEIGHT(&frame);
-    const std::size_t row = std::size_t(picture.width) * 4;
-    picture.bgrx.resize(row * std::size_t(picture.height));
-    for (int y = 0; y < picture.height; ++y)
-        std::memcpy(picture.bgrx.data() + row * std::size_t(y),
-                    static_cast<const std::uint8_t*>(GST_VIDEO_FRAME_PLANE_DATA(&frame, 0)) +
-                        std::size_t(y) * std::size_t(GST_VIDEO_FRAME_PLANE_STRIDE(&frame, 0)),
-                    row);
+    WholePicture picture = WholePicture::Copied(static_cast<const std::uint8_t*>(GST_VIDEO_FRAME_PLANE_DATA(&frame, 0)),
+                                                std::size_t(GST_VIDEO_FRAME_PLANE_STRIDE(&frame, 0)),
+                                                GST_VIDEO_FRAME_WIDTH(&frame), GST_VIDEO_FRAME_HEIGHT(&frame));
     gst_video_frame_unmap(&frame);
     return picture;
 }
@@ -80,25 +73,8 @@ constexpr GstClockTime kUsualFrame = GST_SECOND / 25;
 
 GstClockTime FrameLasts(GstSample* sample)
 {
-    GstBuffer* buffer = gst_sample_get_buffer(sample);
-    if (buffer && GST_BUFFER_DURATION_IS_VALID(buffer) && GST_BUFFER_DURATION(buffer) > 0)
-        return GST_BUFFER_DURATION(buffer);
-    GstVideoInfo info;
-    if (gst_sample_get_caps(sample) && gst_video_info_from_caps(&info, gst_sample_get_caps(sample)) &&
-        info.fps_n > 0 && info.fps_d > 0)
-        return gst_util_uint64_scale_int(GST_SECOND, info.fps_d, info.fps_n);
-    return kUsualFrame;
-}
-
-// Where a decoded frame begins in the medium, -1 when unknown.
-gint64 StreamStart(GstSample* sample)
-{
-    GstBuffer* buffer = gst_sample_get_buffer(sample);
-    const GstSegment* segment = gst_sample_get_segment(sample);
-    if (!buffer || !segment || segment->format != GST_FORMAT_TIME || !GST_BUFFER_PTS_IS_VALID(buffer))
-        return -1;
-    const guint64 at = gst_segment_to_stream_time(segment, GST_FORMAT_TIME, GST_BUFFER_PTS(buffer));
-    return at == GST_CLOCK_TIME_NONE ? -1 : gint64(at);
+    const GstClockTime lasts = FrameDuration(sample);
+    return GST_CLOCK_TIME_IS_VALID(lasts) && lasts > 0 ? lasts : kUsualFrame;
 }
 
 struct Candidate {
@@ -167,6 +143,18 @@ int g_running = 0;
 
 } // namespace
 
+WholePicture WholePicture::Copied(const std::uint8_t* bits, std::size_t stride, int width, int height)
+{
+    WholePicture picture;
+    picture.width = width;
+    picture.height = height;
+    const std::size_t row = std::size_t(width) * 4;
+    picture.bgrx.resize(row * std::size_t(height));
+    for (int y = 0; y < height; ++y)
+        std::memcpy(picture.bgrx.data() + row * std::size_t(y), bits + stride * std::size_t(y), row);
+    return picture;
+}
+
 WholePicture DecodePictureAt(const std::string& uri, gint64 streamTimeNs, const WholePicture& shown)
 {
     gsth::Element playbin = gsth::Element::Adopt(gst_element_factory_make("playbin", "kinolite-fetch"));
@@ -190,7 +178,7 @@ WholePicture DecodePictureAt(const std::string& uri, gint64 streamTimeNs, const 
                                     GstSeekFlags(GST_SEEK_FLAG_FLUSH | GST_SEEK_FLAG_ACCURATE), from) &&
             Prerolled(playbin.get())) {
             if (gsth::Sample sample = gsth::Sample::Adopt(gst_app_sink_try_pull_preroll(appsink, 0))) {
-                const gint64 start = StreamStart(sample.get());
+                const gint64 start = FrameStreamTime(sample.get());
                 candidates.push_back({std::move(sample), start});
             }
             if (!shown.IsNull() && !candidates.empty() &&
@@ -200,7 +188,7 @@ WholePicture DecodePictureAt(const std::string& uri, gint64 streamTimeNs, const 
                     if (!sample)
                         break;
                     // The prerolled frame is handed over again once playing.
-                    const gint64 start = StreamStart(sample.get());
+                    const gint64 start = FrameStreamTime(sample.get());
                     if (start != candidates.back().start)
                         candidates.push_back({std::move(sample), start});
                 }

@@ -18,6 +18,8 @@ struct WholePicture {
     int height = 0;
     std::vector<std::uint8_t> bgrx;
     bool IsNull() const { return bgrx.empty(); }
+    // A copy of BGRx rows `stride` bytes apart.
+    static WholePicture Copied(const std::uint8_t* bits, std::size_t stride, int width, int height);
 };
 
 // Starts decoding the picture of `uri` that belongs at stream time `streamTimeNs`, at

@@ -6,7 +6,6 @@
 #include <gst/video/video.h>
 
 #include <algorithm>
-#include <cstring>
 #include <mutex>
 
 #include "platform/PathRules.h"
@@ -37,18 +36,8 @@ constexpr int kMidiLateMs = 30000;
 // its start a little later (a seek to a frame's very start may stop on the one before).
 gint64 StreamTimeOf(GstSample* sample)
 {
-    GstBuffer* buffer = gst_sample_get_buffer(sample);
-    const GstSegment* segment = gst_sample_get_segment(sample);
-    if (!buffer || !segment || segment->format != GST_FORMAT_TIME || !GST_BUFFER_PTS_IS_VALID(buffer))
-        return -1;
-    GstClockTime lasts = GST_BUFFER_DURATION(buffer);
-    GstVideoInfo info;
-    if (!GST_CLOCK_TIME_IS_VALID(lasts) && gst_sample_get_caps(sample) &&
-        gst_video_info_from_caps(&info, gst_sample_get_caps(sample)) && info.fps_n > 0)
-        lasts = gst_util_uint64_scale_int(GST_SECOND, info.fps_d, info.fps_n);
-    const guint64 at = gst_segment_to_stream_time(
-        segment, GST_FORMAT_TIME, GST_BUFFER_PTS(buffer) + (GST_CLOCK_TIME_IS_VALID(lasts) ? lasts / 2 : 0));
-    return at == GST_CLOCK_TIME_NONE ? -1 : gint64(at);
+    const GstClockTime lasts = FrameDuration(sample);
+    return FrameStreamTime(sample, GST_CLOCK_TIME_IS_VALID(lasts) ? lasts / 2 : 0);
 }
 
 VideoFrame FrameFromSample(GstSample* sample, FrameLayout* layout)
@@ -754,14 +743,9 @@ std::shared_future<WholePicture> PlayerEngine::FetchFullFrame() const
         LocalNameOf(source_).kind != LocalName::Local)
         return {};
     // The frame as shown goes along, to tell it from its neighbours.
-    WholePicture shown;
-    shown.width = frame_.Size().width();
-    shown.height = frame_.Size().height();
-    const std::size_t row = std::size_t(shown.width) * 4;
-    shown.bgrx.resize(row * std::size_t(shown.height));
-    for (int y = 0; y < shown.height; ++y)
-        std::memcpy(shown.bgrx.data() + row * std::size_t(y), frame_.Bits() + std::size_t(frame_.Stride()) * y, row);
-    return FetchPictureAt(UriFor(source_), frameStreamNs_, std::move(shown));
+    return FetchPictureAt(UriFor(source_), frameStreamNs_,
+                          WholePicture::Copied(frame_.Bits(), std::size_t(frame_.Stride()), frame_.Size().width(),
+                                               frame_.Size().height()));
 }
 
 PlayerEngine::CompressedPicture PlayerEngine::CurrentJpeg() const

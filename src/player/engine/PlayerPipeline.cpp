@@ -227,6 +227,28 @@ std::string DumpPipelineGraph(GstElement* pipeline, const char* why)
     return path.get();
 }
 
+GstClockTime FrameDuration(GstSample* sample)
+{
+    GstBuffer* buffer = gst_sample_get_buffer(sample);
+    if (buffer && GST_BUFFER_DURATION_IS_VALID(buffer))
+        return GST_BUFFER_DURATION(buffer);
+    GstVideoInfo info;
+    if (gst_sample_get_caps(sample) && gst_video_info_from_caps(&info, gst_sample_get_caps(sample)) &&
+        info.fps_n > 0 && info.fps_d > 0)
+        return gst_util_uint64_scale_int(GST_SECOND, info.fps_d, info.fps_n);
+    return GST_CLOCK_TIME_NONE;
+}
+
+gint64 FrameStreamTime(GstSample* sample, GstClockTime after)
+{
+    GstBuffer* buffer = gst_sample_get_buffer(sample);
+    const GstSegment* segment = gst_sample_get_segment(sample);
+    if (!buffer || !segment || segment->format != GST_FORMAT_TIME || !GST_BUFFER_PTS_IS_VALID(buffer))
+        return -1;
+    const guint64 at = gst_segment_to_stream_time(segment, GST_FORMAT_TIME, GST_BUFFER_PTS(buffer) + after);
+    return at == GST_CLOCK_TIME_NONE ? -1 : gint64(at);
+}
+
 gsth::Caps WithColorimetryFilled(const GstCaps* caps)
 {
     GstVideoInfo videoInfo;

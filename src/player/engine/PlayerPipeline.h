@@ -74,6 +74,13 @@ std::string DumpPipelineGraph(GstElement* pipeline, const char* why);
 
 gsth::Caps WithColorimetryFilled(const GstCaps* caps);
 
+// How long a decoded frame lasts: its buffer's duration, else one frame at its caps'
+// rate; GST_CLOCK_TIME_NONE when neither says.
+GstClockTime FrameDuration(GstSample* sample);
+// Where in the medium the frame's time stamp plus `after` lies (its stream time), -1
+// when unknown.
+gint64 FrameStreamTime(GstSample* sample, GstClockTime after = 0);
+
 // How long opening a local file may hold whoever waits for it: a file prerolls in well
 // under this. The player and the opening ahead wait alike. The wait ends early when the
 // opening has made no progress for kStuckOpen: no data read, no element put in, and

@@ -2,6 +2,7 @@
 #include <QBuffer>
 #include <QClipboard>
 #include <QElapsedTimer>
+#include <QMutex>
 #include <QProcess>
 #include <QSignalSpy>
 #include <QSlider>
@@ -12,12 +13,15 @@
 #include <gst/allocators/gstfdmemory.h>
 #include <gst/video/video.h>
 
+#include <atomic>
 #include <memory>
+#include <thread>
 #include <vector>
 
 #include "player/PlayerBars.h"
 #include "player/TGKitMSPlay.h"
 #include "player/VideoView.h"
+#include "player/elements/GstHandles.h"
 #include "player/elements/SharedFrames.h"
 #include "player/engine/MediaFramework.h"
 #include "support/PictureDifference.h"
@@ -142,6 +146,56 @@ private slots:
         }
         gst_query_unref(query);
         gst_caps_unref(parsed);
+    }
+
+    // A seek while the sink holds every frame of the bounded pool: the flush reaches the
+    // converter waiting for a free frame, and the seek returns before any is let go.
+    void flushWakesAWriterWaitingForAFreeFrame()
+    {
+        kino::InitMediaEngine();
+        GstElement* pipeline = gst_parse_launch("videotestsrc ! video/x-raw,format=I420,width=64,height=48 ! queue ! "
+                                                "videoconvert ! video/x-raw,format=BGRx ! "
+                                                "fakesink name=sink signal-handoffs=true sync=false",
+                                                nullptr);
+        GstElement* sink = gst_bin_get_by_name(GST_BIN(pipeline), "sink");
+        kino::ServeSharedFrames(kino::gsth::Pad::Adopt(gst_element_get_static_pad(sink, "sink")).get());
+        struct Held {
+            QMutex mutex;
+            std::vector<kino::gsth::Buffer> frames;
+            bool keep = true;
+            size_t Count()
+            {
+                QMutexLocker lock(&mutex);
+                return frames.size();
+            }
+        } held;
+        g_signal_connect(sink, "handoff", G_CALLBACK(+[](GstElement*, GstBuffer* frame, GstPad*, Held* h) {
+                             QMutexLocker lock(&h->mutex);
+                             if (h->keep)
+                                 h->frames.push_back(kino::gsth::Buffer::Ref(frame));
+                         }),
+                         &held);
+        gst_element_set_state(pipeline, GST_STATE_PLAYING);
+        QTRY_VERIFY_WITH_TIMEOUT(held.Count() >= 4, kPlayTimeout);
+        QTest::qWait(100); // the converter waits now: nothing more comes
+        const size_t whenFull = held.Count();
+        std::atomic<bool> sought{false};
+        std::thread seeker([&] { sought = gst_element_seek_simple(pipeline, GST_FORMAT_TIME, GST_SEEK_FLAG_FLUSH, 0); });
+        const bool soughtWhileHeld = QTest::qWaitFor([&] { return sought.load(); }, kPlayTimeout);
+        held.mutex.lock();
+        held.frames.clear();
+        held.mutex.unlock();
+        seeker.join();
+        QTRY_VERIFY_WITH_TIMEOUT(held.Count() >= 1, kPlayTimeout); // frames flow again after the flush
+        held.mutex.lock();
+        held.keep = false;
+        held.frames.clear();
+        held.mutex.unlock();
+        gst_element_set_state(pipeline, GST_STATE_NULL);
+        gst_object_unref(sink);
+        gst_object_unref(pipeline);
+        QCOMPARE(whenFull, size_t(4));
+        QVERIFY(soughtWhileHeld);
     }
 
     void init()

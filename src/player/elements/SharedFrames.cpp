@@ -9,6 +9,8 @@
 
 #include <atomic>
 #include <cerrno>
+#include <mutex>
+#include <utility>
 
 // GST_DEBUG=kinoframes:6 traces the frames' shared memory: each made and freed, with
 // how many are alive, and the pools offered.
@@ -96,6 +98,52 @@ void kino_memfd_allocator_init(KinoMemfdAllocator* self)
     GST_OBJECT_FLAG_UNSET(self, GST_ALLOCATOR_FLAG_CUSTOM_ALLOC);
 }
 
+// The pool last offered on a served pad: the one a writer into it may wait on.
+struct ServedPad {
+    std::mutex mutex;
+    GstBufferPool* pool = nullptr;
+    ~ServedPad()
+    {
+        if (pool)
+            gst_object_unref(pool);
+    }
+};
+
+GstPadProbeReturn OnServedPad(GstPad*, GstPadProbeInfo* info, gpointer user)
+{
+    auto* served = static_cast<ServedPad*>(user);
+    if (GST_PAD_PROBE_INFO_TYPE(info) & GST_PAD_PROBE_TYPE_QUERY_DOWNSTREAM) {
+        GstBufferPool* offered = nullptr;
+        if (!kino::OfferSharedFramePool(GST_PAD_PROBE_INFO_QUERY(info), &offered))
+            return GST_PAD_PROBE_OK;
+        if (offered) {
+            std::lock_guard<std::mutex> lock(served->mutex);
+            std::swap(served->pool, offered);
+        }
+        if (offered)
+            gst_object_unref(offered);
+        return GST_PAD_PROBE_HANDLED;
+    }
+    GstEvent* event = GST_PAD_PROBE_INFO_EVENT(info);
+    const GstEventType type = GST_EVENT_TYPE(event);
+    if (type != GST_EVENT_FLUSH_START && type != GST_EVENT_FLUSH_STOP)
+        return GST_PAD_PROBE_OK;
+    GstBufferPool* pool = nullptr;
+    {
+        std::lock_guard<std::mutex> lock(served->mutex);
+        if (served->pool)
+            pool = GST_BUFFER_POOL(gst_object_ref(served->pool));
+    }
+    // A pool its writer has not taken into use yet has nobody waiting on it.
+    if (pool && gst_buffer_pool_is_active(pool)) {
+        GST_DEBUG_OBJECT(pool, "flush %s", type == GST_EVENT_FLUSH_START ? "starts" : "ends");
+        gst_buffer_pool_set_flushing(pool, type == GST_EVENT_FLUSH_START);
+    }
+    if (pool)
+        gst_object_unref(pool);
+    return GST_PAD_PROBE_OK;
+}
+
 } // namespace
 
 namespace kino {
@@ -117,7 +165,7 @@ GstAllocator* SharedFrameAllocator()
     return allocator;
 }
 
-bool OfferSharedFramePool(GstQuery* query)
+bool OfferSharedFramePool(GstQuery* query, GstBufferPool** offered)
 {
     if (GST_QUERY_TYPE(query) != GST_QUERY_ALLOCATION)
         return false;
@@ -145,13 +193,24 @@ bool OfferSharedFramePool(GstQuery* query)
             return false;
         }
         gst_query_add_allocation_pool(query, pool, guint(info.size), 2, kFramesAtMost);
-        gst_object_unref(pool);
+        if (offered)
+            *offered = pool;
+        else
+            gst_object_unref(pool);
         GST_DEBUG("pool of 2 to %u frames of %dx%d offered", kFramesAtMost, GST_VIDEO_INFO_WIDTH(&info),
                   GST_VIDEO_INFO_HEIGHT(&info));
     }
     gst_query_add_allocation_param(query, allocator, &params);
     gst_query_add_allocation_meta(query, GST_VIDEO_META_API_TYPE, nullptr);
     return true;
+}
+
+void ServeSharedFrames(GstPad* sinkPad)
+{
+    auto* served = new ServedPad;
+    gst_pad_add_probe(sinkPad,
+                      GstPadProbeType(GST_PAD_PROBE_TYPE_QUERY_DOWNSTREAM | GST_PAD_PROBE_TYPE_EVENT_FLUSH),
+                      OnServedPad, served, [](gpointer p) { delete static_cast<ServedPad*>(p); });
 }
 
 int SharedFramesAliveMost()

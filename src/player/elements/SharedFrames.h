@@ -11,7 +11,14 @@ GstAllocator* SharedFrameAllocator();
 
 // Answers an ALLOCATION query for raw video with a pool of such memory. False (the
 // query left as it was) for other queries or caps it cannot serve.
-bool OfferSharedFramePool(GstQuery* query);
+// The pool offered is returned in `offered` (a new reference) when asked for.
+bool OfferSharedFramePool(GstQuery* query, GstBufferPool** offered = nullptr);
+
+// Serves the writers into a sink pad with frames of that memory: answers their
+// allocation queries, and wakes a writer waiting for a free frame when the pad is
+// flushed (the pool is bounded, so a writer may wait while the sink and the screen
+// hold every frame; a seek's flush must not wait on it).
+void ServeSharedFrames(GstPad* sinkPad);
 
 // How many frames of that memory were alive at once at most in this process, and now:
 // what the frames cost, whatever holds them.

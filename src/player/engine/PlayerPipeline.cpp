@@ -161,13 +161,6 @@ GstPadProbeReturn OnPicture(GstPad*, GstPadProbeInfo* info, gpointer)
     return GST_PAD_PROBE_OK;
 }
 
-// The sink answers the converter's allocation query: frames are written straight into
-// memory the display server can read, so showing one needs no copy of it.
-GstPadProbeReturn OnSinkQuery(GstPad*, GstPadProbeInfo* info, gpointer)
-{
-    return OfferSharedFramePool(GST_PAD_PROBE_INFO_QUERY(info)) ? GST_PAD_PROBE_HANDLED : GST_PAD_PROBE_OK;
-}
-
 // Called for every element playbin puts in, at any depth: which source, demuxer,
 // decoders and sinks were picked is what tells why a source plays or does not.
 void OnElementSetup(GstElement* playbin, GstElement* element, gpointer user)
@@ -396,7 +389,9 @@ PlayerPipeline::PlayerPipeline(std::function<void()> wake) : slot_(std::make_uni
     gsth::Pad sized = gsth::Pad::Adopt(gst_element_get_static_pad(frameFilter_.element(), "src"));
     gst_element_add_pad(sizing.element(), gst_ghost_pad_new("src", sized.get()));
     gsth::Pad sinkIn = gsth::Pad::Adopt(gst_element_get_static_pad(appSink_.element(), "sink"));
-    gst_pad_add_probe(sinkIn.get(), GST_PAD_PROBE_TYPE_QUERY_DOWNSTREAM, OnSinkQuery, nullptr, nullptr);
+    // Frames are written straight into memory the display server can read, so showing
+    // one needs no copy of it.
+    ServeSharedFrames(sinkIn.get());
     g_object_set(playbin_.get(), "video-filter", sizing.get(), "video-sink", appSink_.get(), nullptr);
     audioSink_ = MakeAudioSink();
     if (audioSink_)

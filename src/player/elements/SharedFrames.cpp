@@ -208,6 +208,11 @@ bool OfferSharedFramePool(GstQuery* query, GstBufferPool** offered)
 void ServeSharedFrames(GstPad* sinkPad)
 {
     auto* served = new ServedPad;
+    {
+        // Taken once here, where it is made: the streaming threads that use it take it
+        // after, so the race checker sees it made (it does not see GStreamer's locks).
+        std::lock_guard<std::mutex> lock(served->mutex);
+    }
     gst_pad_add_probe(sinkPad,
                       GstPadProbeType(GST_PAD_PROBE_TYPE_QUERY_DOWNSTREAM | GST_PAD_PROBE_TYPE_EVENT_FLUSH),
                       OnServedPad, served, [](gpointer p) { delete static_cast<ServedPad*>(p); });

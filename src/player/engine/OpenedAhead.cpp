@@ -39,7 +39,9 @@ void OpenedAhead::Open(const std::string& uri, int width, int height)
         pipeline = std::make_unique<PlayerPipeline>();
         pipeline->HintDecodeSize(width, height);
         g_object_set(pipeline->Playbin(), "uri", uri.c_str(), nullptr);
-        result = pipeline->Preroll(kLocalOpenWait);
+        // Not waited for: the player takes it while it prerolls, and its window is on
+        // the screen meanwhile; the facts come as for any source still opening.
+        result = pipeline->Preroll(0);
     } catch (const std::exception&) {
         pipeline.reset(); // opened again by the player, which reports why
     }

@@ -1,0 +1,75 @@
+// KINOLITE: a small media player for AVI, MPEG, WAVE and MIDI files and media URLs.
+// The program itself, loaded by its launcher (main.cpp), which says why.
+#include <QIcon>
+#include <QTimer>
+
+#include <exception>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "app/InfoWindow1.h"
+#include "app/KinoApplication.h"
+#include "app/MovieWindow1.h"
+#include "app/Mpris.h"
+#include "player/TGKitMSPlay.h"
+#include "player/engine/MediaFramework.h"
+#include "player/engine/StartupTrace.h"
+#include "region/CutWindow1.h"
+
+extern "C" __attribute__((visibility("default"))) int kinolite_main(int argc, char** argv)
+{
+    // Arguments are paths taken byte for byte, before Qt sees them.
+    std::vector<std::string> args;
+    for (int i = 1; i < argc; ++i)
+        args.emplace_back(argv[i]);
+
+    kino::MarkStartup("main");
+    // The media framework starts, and the first file opens, while the window is built;
+    // its picture will be shown within the window's client area as designed.
+    const QSize area = kino::TMovieForm1::DesignClientSize();
+    kino::StartMediaEngine(args.empty() ? std::string() : args.front(), area.width(), area.height());
+    kino::ChoosePlatform();
+    kino::TKinoApplication app(argc, argv);
+    kino::MarkStartup("application");
+    // The windows' icon, and the desktop entry the session matches them with.
+    QIcon icon;
+    for (int n : {16, 32, 48, 64, 128, 256})
+        icon.addFile(QStringLiteral(":/icons/%1x%1/apps/kinolite.png").arg(n));
+    QGuiApplication::setWindowIcon(icon);
+    QGuiApplication::setDesktopFileName(QStringLiteral("kinolite"));
+    int code = 0;
+    try {
+        kino::InitMediaEngine();
+        kino::MarkStartup("media framework");
+        kino::TMovieForm1 movieForm;
+        kino::MarkStartup("main window built");
+        movieForm.SetArguments(std::move(args));
+        kino::TInfoForm1 infoForm(&movieForm);
+        movieForm.SetAboutWindow(&infoForm);
+        kino::TCutForm1 cutForm(&movieForm);
+        movieForm.AttachNavigator(&cutForm);
+        // The desktop's media service is registered once the first source has been heard
+        // of, or a moment after the window appeared: opening the session bus is not on
+        // the way to the first picture.
+        const auto startService = [&movieForm] {
+            static bool started = false;
+            if (!std::exchange(started, true)) {
+                kino::StartMpris(&movieForm);
+                kino::MarkStartup("media service");
+            }
+        };
+        QObject::connect(
+            movieForm.Player(), &kino::TGKitMSPlay::statusNotified, &movieForm,
+            [startService] { QTimer::singleShot(0, startService); }, Qt::SingleShotConnection);
+        QTimer::singleShot(1000, &movieForm, startService);
+        movieForm.show();
+        kino::MarkStartup("main window shown");
+        code = app.exec();
+    } catch (const std::exception& e) {
+        kino::TKinoApplication::ShowException(QString::fromUtf8(e.what()));
+        code = 1;
+    }
+    kino::ShutdownMediaEngine();
+    return code;
+}

@@ -63,8 +63,15 @@ std::unique_ptr<PlayerPipeline> OpenedAhead::Take(const std::string& uri, GstSta
     uri_.clear();
     *result = result_;
     lock.unlock();
-    if (wanted)
+    if (wanted) {
+        // A preroll already over is reported as such: the facts are there at once.
+        if (pipeline && *result == GST_STATE_CHANGE_ASYNC) {
+            const GstStateChangeReturn now = gst_element_get_state(pipeline->Playbin(), nullptr, nullptr, 0);
+            if (now == GST_STATE_CHANGE_SUCCESS || now == GST_STATE_CHANGE_NO_PREROLL)
+                *result = now;
+        }
         return pipeline;
+    }
     reaper_.Retire(std::move(pipeline));
     return nullptr;
 }

@@ -79,7 +79,9 @@ public:
     ~PlayerEngine() override;
 
     // Opens `source` (8-bit text: a local path or a text with a URI scheme). A local
-    // file has its facts when this returns; a network source that does not answer
+    // file has its facts when this returns, but for the program's first file, opened
+    // ahead while the window was built: its facts follow, as a network source's do,
+    // so that the window appears meanwhile. A network source that does not answer
     // within a short wait goes on opening in the background. The empty text closes.
     void Open(const std::string& source);
     void Close();

@@ -66,6 +66,7 @@ void TMovieForm1::BuildDesign()
     // A click on the picture is play/pause.
     player_->OnClick = [this](TGKitMSPlay*) { PlayPause(); };
     player_->OnNotify = [this](TGKitMSPlay*, std::int16_t status, std::int32_t) { FollowPlayerStatus(status); };
+    player_->OnFollowing = [this](TGKitMSPlay*) { return FollowingEntry(); };
 
     playlistStrip_ = new QWidget(client);
     playlistStrip_->setObjectName(QStringLiteral("Panel1"));

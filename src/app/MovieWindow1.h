@@ -60,6 +60,7 @@ public:
     void OpenChosenEntry();
     // Keeps the player's status; at the end of a track, continuous play moves on.
     void FollowPlayerStatus(std::int16_t status);
+    std::string FollowingEntry() const;
 
     // File menu: building the playlist.
     void AddFiles();

@@ -15,6 +15,15 @@ void TMovieForm1::OpenChosenEntry()
     RerunRegionCommand();
 }
 
+std::string TMovieForm1::FollowingEntry() const
+{
+    // What FollowPlayerStatus will hand over at the end, as the list stands now.
+    const int index = playlist_->ItemIndex();
+    if (!continuousPlayAction_->isChecked() || index < 0 || index >= playlist_->Items().Count() - 1)
+        return std::string();
+    return playlist_->Items().Strings(index + 1);
+}
+
 void TMovieForm1::FollowPlayerStatus(std::int16_t status)
 {
     playerStatus_ = static_cast<TGKitMSPlay::StatusCode>(status);

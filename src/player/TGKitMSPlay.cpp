@@ -21,6 +21,10 @@ namespace kino {
 
 namespace {
 
+// How long before a source's end the one that follows it is opened ahead: enough for
+// a preroll on a busy machine, few enough that its decoder is not held for long.
+constexpr qint64 kFollowingAheadMs = 3000;
+
 std::int16_t ClampToShort(int value)
 {
     return std::int16_t(std::clamp(value, 0, int(std::numeric_limits<std::int16_t>::max())));
@@ -68,6 +72,7 @@ TGKitMSPlay::TGKitMSPlay(QWidget* parent) : QWidget(parent)
     ticker_ = new QTimer(this);
     ticker_->setInterval(250);
     connect(ticker_, &QTimer::timeout, this, &TGKitMSPlay::RefreshBars);
+    connect(ticker_, &QTimer::timeout, this, &TGKitMSPlay::OpenFollowingWhenDue);
 
     connect(engine_, &PlayerEngine::frameReady, view_,
             [this](const VideoFrame& frame) { view_->SetFrame(ImageOf(frame), frame.Buffer()); });
@@ -344,6 +349,16 @@ void TGKitMSPlay::Report(std::int16_t status, std::int32_t detail)
             emit statusNotified(status, detail);
         },
         Qt::QueuedConnection);
+}
+
+void TGKitMSPlay::OpenFollowingWhenDue()
+{
+    // In the last seconds only: a source opened ahead holds a decoder and a frame.
+    const qint64 length = engine_->DurationMs();
+    if (!OnFollowing || engine_->CurrentState() != PlayerEngine::State::Playing || length <= 0 ||
+        length - engine_->PositionMs() > kFollowingAheadMs)
+        return;
+    engine_->OpenFollowing(OnFollowing(this));
 }
 
 void TGKitMSPlay::RefreshTicker()

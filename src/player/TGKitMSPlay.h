@@ -87,6 +87,10 @@ public:
 
     std::function<void(TGKitMSPlay* sender, std::int16_t status, std::int32_t detail)> OnNotify;
     std::function<void(TGKitMSPlay* sender)> OnClick;
+    // Asked, while a source plays its last seconds, for the one the owner will set
+    // when it ends (empty: none). That one is opened ahead so that it starts at once;
+    // an answer that changes drops it.
+    std::function<std::string(TGKitMSPlay* sender)> OnFollowing;
 
     VideoView* View() const { return view_; }
     PlayerControlBar* Bar() const { return bar_; }
@@ -108,6 +112,7 @@ private:
     void Report(std::int16_t status, std::int32_t detail);
     void RefreshBars();
     void RefreshTicker();
+    void OpenFollowingWhenDue();
     void UpdateFrameSize();
 
     PlayerEngine* engine_; // a child: the engine, and GStreamer, stay out of this header

@@ -136,6 +136,38 @@ private slots:
         QVERIFY(!engine.CurrentFrame().IsNull() || !engine.Facts().hasVideo);
     }
 
+    // The next entry, opened ahead, plays in its turn as if opened then; a change drops it.
+    void theFollowingEntryIsHandedOver_data()
+    {
+        QTest::addColumn<QString>("following");
+        QTest::addColumn<QString>("opened");
+        QTest::newRow("the next entry") << "tone.wav" << "tone.wav";
+        QTest::newRow("another entry is chosen") << "tone.wav" << "clip.mpg";
+        QTest::newRow("a damaged next entry fails in its turn") << "random.avi" << "random.avi";
+    }
+    void theFollowingEntryIsHandedOver()
+    {
+        QFETCH(QString, following);
+        QFETCH(QString, opened);
+        PlayerEngine plain, engine;
+        plain.Open(Fixture(opened.toStdString()));
+        engine.Open(Fixture("clip.avi"));
+        QVERIFY(engine.Play() && kino::PipelineReaper::Shared().Drain(kTimeout));
+        const int alive = kino::PlayerPipeline::Alive();
+        engine.OpenFollowing(Fixture("clip.mpg")); // the list then changes
+        engine.OpenFollowing(Fixture(following.toStdString()));
+        QVERIFY(kino::PipelineReaper::Shared().Drain(kTimeout));
+        QCOMPARE(kino::PlayerPipeline::Alive(), alive + 1);
+        const int built = kino::PlayerPipeline::Built();
+        engine.Open(Fixture(opened.toStdString()));
+        QVERIFY(engine.Following().empty());
+        QCOMPARE(kino::PlayerPipeline::Built() == built, opened == following);
+        QTRY_VERIFY_WITH_TIMEOUT(engine.CurrentState() != State::Opening && plain.CurrentState() != State::Opening,
+                                 kTimeout);
+        QCOMPARE(engine.FailureCode(), plain.FailureCode());
+        QCOMPARE(engine.Facts().durationMs, plain.Facts().durationMs);
+    }
+
     // A retired pipeline is stopped on a thread of its own, never on this one: when no
     // thread can be had, it waits for the next stopping thread.
     void aStopWithoutAThreadWaitsForTheNext()

@@ -122,7 +122,8 @@ gsth::Error ParseProblem(GstMessage* msg)
 
 } // namespace
 
-PlayerEngine::PlayerEngine(QObject* parent) : QObject(parent)
+PlayerEngine::PlayerEngine(QObject* parent)
+    : QObject(parent), following_(std::make_unique<OpenedAhead>(PipelineReaper::Shared()))
 {
     openWatchdog_ = new QTimer(this);
     openWatchdog_->setSingleShot(true);
@@ -150,6 +151,34 @@ PlayerEngine::PlayerEngine(QObject* parent) : QObject(parent)
 PlayerEngine::~PlayerEngine()
 {
     RetirePipeline();
+    OpenFollowing(std::string());
+}
+
+void PlayerEngine::OpenFollowing(const std::string& source)
+{
+    KINO_ASSERT_GUI_THREAD();
+    if (source == followingSource_)
+        return;
+    GstStateChangeReturn unused;
+    following_->Take(std::string(), &unused); // retires what was opened ahead
+    followingSource_.clear();
+    // The gate of the start-up's opening ahead: a regular file, not MIDI (checked by
+    // Open before GStreamer may see it). Anything else is opened when its turn comes.
+    const LocalName name = LocalNameOf(source);
+    if (name.kind != LocalName::Local || CheckLocalFile(name.path) != LocalVerdict::Playable)
+        return;
+    followingSource_ = source;
+    following_->Open(UriFor(name.path), frameSize_.width(), frameSize_.height());
+    qCDebug(lcPlayer) << "opened ahead to follow:" << source.c_str();
+}
+
+std::unique_ptr<PlayerPipeline> PlayerEngine::TakeFollowing(const std::string& source, GstStateChangeReturn* result)
+{
+    if (followingSource_.empty())
+        return nullptr;
+    const bool wanted = followingSource_ == source;
+    followingSource_.clear();
+    return following_->Take(wanted ? UriFor(LocalNameOf(source).path) : std::string(), result);
 }
 
 GstElement* PlayerEngine::Playbin() const
@@ -315,6 +344,8 @@ void PlayerEngine::Open(const std::string& source)
     if (source.empty() && state_ == State::Closed && source_.empty())
         return;
     ResetFor(source);
+    if (source != followingSource_)
+        OpenFollowing(std::string());
     sinceOpen_.start();
     if (source.empty()) {
         SetState(State::Closed);
@@ -336,7 +367,11 @@ void PlayerEngine::Open(const std::string& source)
         return;
 
     GstStateChangeReturn result = GST_STATE_CHANGE_FAILURE;
-    std::unique_ptr<PlayerPipeline> ahead = OpenedAhead::Shared().Take(uri, &result);
+    std::unique_ptr<PlayerPipeline> ahead = TakeFollowing(source, &result);
+    if (ahead && result != GST_STATE_CHANGE_FAILURE)
+        result = ahead->RestartSoundOutput(kLocalOpenWait);
+    if (!ahead)
+        ahead = OpenedAhead::Shared().Take(uri, &result);
     const bool openedAhead = bool(ahead);
     AttachPipeline(std::move(ahead));
     // Not again for a pipeline opened ahead: a running playbin takes a new URI as the

@@ -26,6 +26,7 @@ class QTimer;
 namespace kino {
 
 class BusWatcher;
+class OpenedAhead;
 class PlayerPipeline;
 struct FrameSlot;
 
@@ -85,6 +86,13 @@ public:
     // within a short wait goes on opening in the background. The empty text closes.
     void Open(const std::string& source);
     void Close();
+    // Opens `source` ahead, to be played next: a local file (not MIDI) is prerolled,
+    // silent, and Open takes it over when asked for the same source, so that it starts
+    // at once. Another source, or the empty text, drops what was opened ahead; so does
+    // Open of any other source.
+    void OpenFollowing(const std::string& source);
+    // The source opened ahead to be played next, or empty.
+    const std::string& Following() const { return followingSource_; }
 
     // Each returns whether it was carried out, or, while the source is still opening,
     // remembered to be carried out once it has opened; false without a source or when
@@ -164,6 +172,9 @@ private:
     // Makes `pipeline` (a new one when null) the current source's, bound to this engine.
     void AttachPipeline(std::unique_ptr<PlayerPipeline> pipeline);
     void RetirePipeline();
+    // The pipeline opened ahead for `source`, or null; whatever else was opened ahead
+    // is dropped.
+    std::unique_ptr<PlayerPipeline> TakeFollowing(const std::string& source, GstStateChangeReturn* result);
 
     // Opening, step by step: forget the last source, check the location, preroll,
     // read the facts.
@@ -204,6 +215,8 @@ private:
 
     // The current source's pipeline (with its frame slot) and its bus; a new pair per source.
     std::unique_ptr<PlayerPipeline> pipeline_;
+    std::unique_ptr<OpenedAhead> following_;
+    std::string followingSource_;
     std::unique_ptr<BusWatcher> watcher_;
     QTimer* openWatchdog_ = nullptr;
     QTimer* stillRedrawTimer_ = nullptr;

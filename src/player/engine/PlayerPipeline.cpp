@@ -343,6 +343,7 @@ void PlayerPipeline::RequireElements()
 
 namespace {
 std::atomic<int> g_alive{0};
+std::atomic<int> g_built{0};
 } // namespace
 
 int PlayerPipeline::Alive()
@@ -350,9 +351,15 @@ int PlayerPipeline::Alive()
     return g_alive;
 }
 
+int PlayerPipeline::Built()
+{
+    return g_built;
+}
+
 PlayerPipeline::PlayerPipeline(std::function<void()> wake) : slot_(std::make_unique<FrameSlot>())
 {
     ++g_alive;
+    ++g_built;
     slot_->wake = std::move(wake);
     playbin_ = Made("playbin", "kinolite-player");
 
@@ -528,6 +535,18 @@ GstPadProbeReturn HoldData(GstPad*, GstPadProbeInfo*, gpointer)
 }
 
 } // namespace
+
+GstStateChangeReturn PlayerPipeline::RestartSoundOutput(GstClockTime wait)
+{
+    // Only a sink the pipeline plays sound through: one left out (a source without
+    // sound) would open a stream of its own.
+    if (audioSink_ && GST_OBJECT_PARENT(audioSink_.element())) {
+        gst_element_set_state(audioSink_.element(), GST_STATE_READY);
+        gst_element_set_state(audioSink_.element(), GST_STATE_PAUSED);
+    }
+    gst_element_seek_simple(Playbin(), GST_FORMAT_TIME, GstSeekFlags(GST_SEEK_FLAG_FLUSH | GST_SEEK_FLAG_ACCURATE), 0);
+    return gst_element_get_state(Playbin(), nullptr, nullptr, wait);
+}
 
 void PlayerPipeline::Silence()
 {

@@ -131,8 +131,12 @@ public:
     // stopped), instead of waiting for its own much longer default.
     void SetNetworkWaitMs(int ms);
     FrameSlot& Slot() const { return *slot_; }
-    // Pipelines built and not yet stopped, in the whole process.
+    // Pipelines built and not yet stopped, and built at all, in the whole process.
     static int Alive();
+    static int Built();
+    // Starts the sound output afresh and prerolls again at the start (waiting up to
+    // `wait`): a sound server's stream left paused for seconds would start that late.
+    GstStateChangeReturn RestartSoundOutput(GstClockTime wait);
 
 private:
     // First: it outlives the elements whose callbacks use it.

@@ -58,4 +58,12 @@ std::string UriFor(const std::string& source)
     return uri ? std::string(uri.get()) : std::string();
 }
 
+std::string UriToOpenAhead(const std::string& source)
+{
+    const LocalName name = LocalNameOf(source);
+    if (name.kind != LocalName::Local || CheckLocalFile(name.path) != LocalVerdict::Playable)
+        return std::string();
+    return UriFor(name.path);
+}
+
 } // namespace kino

@@ -37,4 +37,9 @@ LocalVerdict CheckLocalFile(const std::string& path);
 // with a URI scheme as it stands; empty when the path cannot be made one.
 std::string UriFor(const std::string& source);
 
+// The URI to open `source` ahead with, before anyone asks for it: a regular local file
+// that is not MIDI (a MIDI file is checked by the player before GStreamer may see it).
+// Empty for anything else, which is opened when its turn comes.
+std::string UriToOpenAhead(const std::string& source);
+
 } // namespace kino

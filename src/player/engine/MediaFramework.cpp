@@ -62,14 +62,9 @@ void StartMediaEngine(const std::string& firstSource, int shownWithinWidth, int 
 {
     static std::once_flag once;
     std::call_once(once, [&] {
-        // The gate every local source passes, here before the thread is started: a
-        // regular file that is not MIDI (the player checks a MIDI file before GStreamer
-        // may see it). Announced at once, so a player asking for it before the thread
-        // has begun waits for it rather than opening it a second time.
-        const LocalName name = LocalNameOf(firstSource);
-        std::string uri;
-        if (name.kind == LocalName::Local && CheckLocalFile(name.path) == LocalVerdict::Playable)
-            uri = UriFor(name.path);
+        // Checked before the thread is started, and announced at once, so a player asking
+        // for it before the thread has begun waits for it rather than opening it again.
+        const std::string uri = UriToOpenAhead(firstSource);
         if (!uri.empty())
             OpenedAhead::Shared().Announce(uri);
         g_starter.thread = std::thread([uri, shownWithinWidth, shownWithinHeight] {

@@ -162,23 +162,21 @@ void PlayerEngine::OpenFollowing(const std::string& source)
     GstStateChangeReturn unused;
     following_->Take(std::string(), &unused); // retires what was opened ahead
     followingSource_.clear();
-    // The gate of the start-up's opening ahead: a regular file, not MIDI (checked by
-    // Open before GStreamer may see it). Anything else is opened when its turn comes.
-    const LocalName name = LocalNameOf(source);
-    if (name.kind != LocalName::Local || CheckLocalFile(name.path) != LocalVerdict::Playable)
+    const std::string uri = UriToOpenAhead(source);
+    if (uri.empty())
         return;
     followingSource_ = source;
-    following_->Open(UriFor(name.path), frameSize_.width(), frameSize_.height());
+    following_->Open(uri, frameSize_.width(), frameSize_.height());
     qCDebug(lcPlayer) << "opened ahead to follow:" << source.c_str();
 }
 
-std::unique_ptr<PlayerPipeline> PlayerEngine::TakeFollowing(const std::string& source, GstStateChangeReturn* result)
+std::unique_ptr<PlayerPipeline> PlayerEngine::TakeFollowing(const std::string& uri, GstStateChangeReturn* result)
 {
+    // Open has dropped whatever was opened ahead for another source.
     if (followingSource_.empty())
         return nullptr;
-    const bool wanted = followingSource_ == source;
     followingSource_.clear();
-    return following_->Take(wanted ? UriFor(LocalNameOf(source).path) : std::string(), result);
+    return following_->Take(uri, result);
 }
 
 GstElement* PlayerEngine::Playbin() const
@@ -367,7 +365,7 @@ void PlayerEngine::Open(const std::string& source)
         return;
 
     GstStateChangeReturn result = GST_STATE_CHANGE_FAILURE;
-    std::unique_ptr<PlayerPipeline> ahead = TakeFollowing(source, &result);
+    std::unique_ptr<PlayerPipeline> ahead = TakeFollowing(uri, &result);
     if (ahead && result != GST_STATE_CHANGE_FAILURE)
         result = ahead->RestartSoundOutput(kLocalOpenWait);
     if (!ahead)

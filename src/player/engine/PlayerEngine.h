@@ -172,9 +172,8 @@ private:
     // Makes `pipeline` (a new one when null) the current source's, bound to this engine.
     void AttachPipeline(std::unique_ptr<PlayerPipeline> pipeline);
     void RetirePipeline();
-    // The pipeline opened ahead for `source`, or null; whatever else was opened ahead
-    // is dropped.
-    std::unique_ptr<PlayerPipeline> TakeFollowing(const std::string& source, GstStateChangeReturn* result);
+    // The pipeline opened ahead for the current source (at `uri`), or null.
+    std::unique_ptr<PlayerPipeline> TakeFollowing(const std::string& uri, GstStateChangeReturn* result);
 
     // Opening, step by step: forget the last source, check the location, preroll,
     // read the facts.

@@ -21,10 +21,6 @@ namespace kino {
 
 namespace {
 
-// How long before a source's end the one that follows it is opened ahead: enough for
-// a preroll on a busy machine, few enough that its decoder is not held for long.
-constexpr qint64 kFollowingAheadMs = 3000;
-
 std::int16_t ClampToShort(int value)
 {
     return std::int16_t(std::clamp(value, 0, int(std::numeric_limits<std::int16_t>::max())));
@@ -303,6 +299,7 @@ void TGKitMSPlay::EngineStateChanged()
     switch (engine_->CurrentState()) {
     case PlayerEngine::State::Playing:
         Report(Playing, 0);
+        OpenFollowingWhenDue();
         break;
     case PlayerEngine::State::Paused:
         // Opening leaves the source paused until AutoPlay or Play starts it; that pause
@@ -320,6 +317,10 @@ void TGKitMSPlay::EngineStateChanged()
         // a source costs is honest only if no frame was dropped to save it.
         qCDebug(lcPlayer, "source ended: %d frames shown of %d delivered", view_->FramesShown() - shownAtOpen_,
                 view_->FramesSet() - setAtOpen_);
+        // What follows is asked once more as the list stands at the end: a pipeline that
+        // went on into an entry no longer wanted is stopped before it is heard.
+        if (OnFollowing && !engine_->Following().empty())
+            engine_->OpenFollowing(OnFollowing(this), autoPlay_);
         Report(Ended, 0);
         break;
     case PlayerEngine::State::Failed:
@@ -353,12 +354,10 @@ void TGKitMSPlay::Report(std::int16_t status, std::int32_t detail)
 
 void TGKitMSPlay::OpenFollowingWhenDue()
 {
-    // In the last seconds only: a source opened ahead holds a decoder and a frame.
-    const qint64 length = engine_->DurationMs();
-    if (!OnFollowing || engine_->CurrentState() != PlayerEngine::State::Playing || length <= 0 ||
-        length - engine_->PositionMs() > kFollowingAheadMs)
-        return;
-    engine_->OpenFollowing(OnFollowing(this));
+    // Asked all along: a sound played on into must be known before the current one has
+    // been read; the engine opens anything else only in the last seconds.
+    if (OnFollowing && engine_->CurrentState() == PlayerEngine::State::Playing)
+        engine_->OpenFollowing(OnFollowing(this), autoPlay_);
 }
 
 void TGKitMSPlay::RefreshTicker()

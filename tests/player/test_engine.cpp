@@ -168,6 +168,45 @@ private slots:
         QCOMPARE(engine.Facts().durationMs, plain.Facts().durationMs);
     }
 
+    // A WAVE file after one of its own format is played on into by the same pipeline;
+    // withdrawn, before or at the seam, the source that ended is the one played again.
+    void aWaveOfTheSameFormatIsPlayedOnInto_data()
+    {
+        QTest::addColumn<int>("withdrawnAtMs");
+        QTest::newRow("played on into") << -1;
+        QTest::newRow("the list changes before the end") << 0;
+        QTest::newRow("the list changes at the seam") << 2990;
+    }
+    void aWaveOfTheSameFormatIsPlayedOnInto()
+    {
+        QFETCH(int, withdrawnAtMs);
+        // Long enough to be still read after the offer: a shorter one is read at once.
+        const std::string tone = Fixture("long-tone.wav");
+        PlayerEngine engine;
+        engine.Open(tone);
+        QVERIFY(engine.Play());
+        const int built = kino::PlayerPipeline::Built();
+        engine.OpenFollowing(tone, true);
+        if (withdrawnAtMs >= 0) {
+            // A busy window: nothing the pipeline posts is handled meanwhile.
+            QElapsedTimer busy;
+            busy.start();
+            while (busy.elapsed() < withdrawnAtMs)
+                QThread::msleep(1);
+            engine.OpenFollowing(std::string(), true);
+        }
+        QTRY_COMPARE_WITH_TIMEOUT(engine.CurrentState(), State::Ended, kTimeout);
+        QCOMPARE(engine.PositionMs(), engine.DurationMs());
+        if (withdrawnAtMs < 0)
+            engine.Open(tone);
+        QVERIFY(engine.Play());
+        QCOMPARE(engine.CurrentState(), State::Playing);
+        QCOMPARE(engine.Facts().durationMs, qint64(3000));
+        if (withdrawnAtMs < 0)
+            QCOMPARE(kino::PlayerPipeline::Built(), built);
+        QTRY_COMPARE_WITH_TIMEOUT(engine.CurrentState(), State::Ended, kTimeout);
+    }
+
     // A retired pipeline is stopped on a thread of its own, never on this one: when no
     // thread can be had, it waits for the next stopping thread.
     void aStopWithoutAThreadWaitsForTheNext()

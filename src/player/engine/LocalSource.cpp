@@ -4,6 +4,9 @@
 #include <gst/gst.h>
 #include <sys/stat.h>
 
+#include <cstdint>
+#include <fstream>
+
 #include "platform/PathRules.h"
 #include "player/elements/GstHandles.h"
 #include "player/engine/MidiCheck.h"
@@ -64,6 +67,35 @@ std::string UriToOpenAhead(const std::string& source)
     if (name.kind != LocalName::Local || CheckLocalFile(name.path) != LocalVerdict::Playable)
         return std::string();
     return UriFor(name.path);
+}
+
+std::string WaveFormatOf(const std::string& path)
+{
+    // Chunks before the format chunk ("JUNK", "LIST") are stepped over, within the
+    // header's first few kilobytes; a file that says more than that is not looked into.
+    constexpr std::streamoff kHeaderSpan = 4096;
+    constexpr std::uint32_t kLongestFormat = 64;
+    std::ifstream in(path, std::ios::binary);
+    char riff[12];
+    if (!in.read(riff, sizeof riff) || std::string(riff, 4) != "RIFF" || std::string(riff + 8, 4) != "WAVE")
+        return std::string();
+    const auto le32 = [](const char* p) {
+        return std::uint32_t(std::uint8_t(p[0])) | std::uint32_t(std::uint8_t(p[1])) << 8 |
+               std::uint32_t(std::uint8_t(p[2])) << 16 | std::uint32_t(std::uint8_t(p[3])) << 24;
+    };
+    char head[8];
+    while (in.tellg() < kHeaderSpan && in.read(head, sizeof head)) {
+        const std::uint32_t size = le32(head + 4);
+        if (std::string(head, 4) != "fmt ") {
+            in.seekg(std::streamoff(size) + (size & 1), std::ios::cur);
+            continue;
+        }
+        if (size < 16 || size > kLongestFormat)
+            return std::string();
+        std::string format(size, '\0');
+        return in.read(format.data(), size) ? format : std::string();
+    }
+    return std::string();
 }
 
 } // namespace kino

@@ -42,4 +42,9 @@ std::string UriFor(const std::string& source);
 // Empty for anything else, which is opened when its turn comes.
 std::string UriToOpenAhead(const std::string& source);
 
+// The sound format a WAVE file declares (its format chunk as stored), empty for any other
+// file or one whose header does not hold: two files that give the same text play on
+// from one into the other through one sound stream.
+std::string WaveFormatOf(const std::string& path);
+
 } // namespace kino

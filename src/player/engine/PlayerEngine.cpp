@@ -154,20 +154,85 @@ PlayerEngine::~PlayerEngine()
     OpenFollowing(std::string());
 }
 
-void PlayerEngine::OpenFollowing(const std::string& source)
+void PlayerEngine::OpenFollowing(const std::string& source, bool playsAtOnce)
 {
     KINO_ASSERT_GUI_THREAD();
     if (source == followingSource_)
         return;
+    bool tooLate = movedOn_;
+    if (handedOn_)
+        tooLate = !pipeline_->WithdrawNext();
+    handedOn_ = movedOn_ = false;
+    if (tooLate) {
+        // The pipeline already plays what is no longer to follow. It stops there, and
+        // the source that ended is opened again if it is played again.
+        movedOnAlone_ = true;
+        ChangeState(GST_STATE_PAUSED);
+    }
     GstStateChangeReturn unused;
     following_->Take(std::string(), &unused); // retires what was opened ahead
     followingSource_.clear();
+    if (tooLate && state_ == State::Playing) {
+        // Its start has not been seen here yet: the current source has ended.
+        ReachEnd();
+        return;
+    }
+    if (source.empty())
+        return;
+    if (playsAtOnce && source != notPlayedOnInto_) {
+        const std::string uri = UriToOpenAhead(source);
+        if (!uri.empty() && MayPlayOnInto(source) && pipeline_->OfferNext(uri)) {
+            followingSource_ = source;
+            handedOn_ = true;
+            qCDebug(lcPlayer) << "to play on into:" << source.c_str();
+            return;
+        }
+        notPlayedOnInto_ = source;
+    }
+    // In the last seconds only: a source opened ahead holds a decoder and a frame.
+    const qint64 length = DurationMs();
+    if (length <= 0 || length - PositionMs() > kFollowingAheadMs)
+        return;
     const std::string uri = UriToOpenAhead(source);
     if (uri.empty())
         return;
     followingSource_ = source;
     following_->Open(uri, frameSize_.width(), frameSize_.height());
     qCDebug(lcPlayer) << "opened ahead to follow:" << source.c_str();
+}
+
+bool PlayerEngine::MayPlayOnInto(const std::string& source) const
+{
+    // One sound stream carries both only when nothing about it changes at the seam: the
+    // same format, no picture, the normal speed.
+    if (!pipeline_ || state_ != State::Playing || !local_ || facts_.hasVideo || rate_ != 1.0 || appliedRate_ != 1.0)
+        return false;
+    const std::string format = WaveFormatOf(LocalNameOf(source_).path);
+    return !format.empty() && format == WaveFormatOf(LocalNameOf(source).path);
+}
+
+void PlayerEngine::OnStreamStart()
+{
+    // Only the start of the source played on into matters: the current one's own start
+    // came with its opening.
+    if (!handedOn_ || !pipeline_->NextTaken())
+        return;
+    handedOn_ = false;
+    movedOn_ = true;
+    // The current source has played to its end; an end the user paused just before is
+    // kept for the next Play, as an end of stream would be.
+    if (state_ == State::Playing)
+        ReachEnd();
+    else
+        endBeforePause_ = true;
+}
+
+void PlayerEngine::ReopenIfMovedOnAlone()
+{
+    if (!movedOnAlone_)
+        return;
+    const std::string again = source_;
+    Open(again);
 }
 
 std::unique_ptr<PlayerPipeline> PlayerEngine::TakeFollowing(const std::string& uri, GstStateChangeReturn* result)
@@ -214,6 +279,7 @@ void PlayerEngine::AttachPipeline(std::unique_ptr<PlayerPipeline> pipeline)
     watcher_->Handle(GST_MESSAGE_CLOCK_LOST, [this](GstMessage*) { OnClockLost(); });
     watcher_->Handle(GST_MESSAGE_LATENCY, [this](GstMessage*) { OnLatency(); });
     watcher_->Handle(GST_MESSAGE_ELEMENT, [this](GstMessage* msg) { OnElementMessage(msg); });
+    watcher_->Handle(GST_MESSAGE_STREAM_START, [this](GstMessage*) { OnStreamStart(); });
 }
 
 void PlayerEngine::RetirePipeline()
@@ -341,7 +407,9 @@ void PlayerEngine::Open(const std::string& source)
     // make the news of the close that just happened look stale.
     if (source.empty() && state_ == State::Closed && source_.empty())
         return;
-    ResetFor(source);
+    // The pipeline that played on into this source goes on playing it.
+    const bool playingOn = movedOn_ && !source.empty() && source == followingSource_;
+    ResetFor(source, playingOn);
     if (source != followingSource_)
         OpenFollowing(std::string());
     sinceOpen_.start();
@@ -363,6 +431,16 @@ void PlayerEngine::Open(const std::string& source)
     const std::string uri = local_ ? UriFor(name.path) : source;
     if (!AcceptLocation(uri))
         return;
+    if (playingOn) {
+        followingSource_.clear();
+        pipeline_->ForgetNext();
+        state_ = State::Closed;
+        SetState(State::Opening);
+        emit frameReady(frame_);
+        ReadFacts();
+        SetState(State::Paused);
+        return;
+    }
 
     GstStateChangeReturn result = GST_STATE_CHANGE_FAILURE;
     std::unique_ptr<PlayerPipeline> ahead = TakeFollowing(uri, &result);
@@ -405,9 +483,12 @@ void PlayerEngine::Open(const std::string& source)
     SetState(State::Paused);
 }
 
-void PlayerEngine::ResetFor(const std::string& source)
+void PlayerEngine::ResetFor(const std::string& source, bool keepPipeline)
 {
-    RetirePipeline();
+    if (!keepPipeline)
+        RetirePipeline();
+    handedOn_ = movedOn_ = movedOnAlone_ = false;
+    notPlayedOnInto_.clear();
     ++generation_;
     source_ = source;
     facts_ = MediaFacts{};
@@ -545,6 +626,13 @@ bool PlayerEngine::SeekToNs(double rate, qint64 positionNs)
 {
     // Whatever end of stream is already on its way belongs to the position left here.
     ++Slot().seekSerial;
+    // What the pipeline would play on into is asked for again: after a seek it may have
+    // taken it before the current source is read again.
+    if (handedOn_) {
+        pipeline_->WithdrawNext();
+        handedOn_ = false;
+        followingSource_.clear();
+    }
     endBeforePause_ = false;
     const bool done =
         gst_element_seek(Playbin(), rate, GST_FORMAT_TIME, GstSeekFlags(GST_SEEK_FLAG_FLUSH | GST_SEEK_FLAG_ACCURATE),
@@ -576,6 +664,7 @@ bool PlayerEngine::StartPlaying()
 bool PlayerEngine::Play()
 {
     KINO_ASSERT_GUI_THREAD();
+    ReopenIfMovedOnAlone();
     switch (state_) {
     case State::Closed:
     case State::Failed:
@@ -624,6 +713,7 @@ bool PlayerEngine::Pause()
 bool PlayerEngine::Stop()
 {
     KINO_ASSERT_GUI_THREAD();
+    ReopenIfMovedOnAlone();
     if (state_ == State::Closed || state_ == State::Failed)
         return false;
     wantPlaying_ = false;
@@ -644,6 +734,7 @@ bool PlayerEngine::Stop()
 bool PlayerEngine::SeekMs(qint64 ms)
 {
     KINO_ASSERT_GUI_THREAD();
+    ReopenIfMovedOnAlone();
     if (!facts_.known || facts_.live)
         return false;
     const qint64 dur = DurationMs();
@@ -835,8 +926,9 @@ void PlayerEngine::OnPrerolled()
 
 void PlayerEngine::RefreshDuration(GstMessage* msg)
 {
-    // A duration that was unknown at opening (a stream) may become known later.
-    if (facts_.known && (facts_.durationMs < 0 || GST_MESSAGE_TYPE(msg) == GST_MESSAGE_DURATION_CHANGED) &&
+    // A duration that was unknown at opening (a stream) may become known later; once the
+    // pipeline has moved on into the following source, it would be that one's.
+    if (facts_.known && !movedOn_ && !movedOnAlone_ && (facts_.durationMs < 0 || GST_MESSAGE_TYPE(msg) == GST_MESSAGE_DURATION_CHANGED) &&
         GST_MESSAGE_SRC(msg) == GST_OBJECT(Playbin())) {
         const qint64 durationMs = QueryDurationMs();
         if (durationMs >= 0 && durationMs != facts_.durationMs) {

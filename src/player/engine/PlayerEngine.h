@@ -36,6 +36,10 @@ struct FrameLayout {
     GstVideoInfo info{};
 };
 
+// How long before a source's end the one that follows it is opened ahead: enough for
+// a preroll on a busy machine, few enough that its decoder is not held for long.
+constexpr qint64 kFollowingAheadMs = 3000;
+
 class PlayerEngine : public QObject {
     Q_OBJECT
 public:
@@ -86,11 +90,16 @@ public:
     // within a short wait goes on opening in the background. The empty text closes.
     void Open(const std::string& source);
     void Close();
-    // Opens `source` ahead, to be played next: a local file (not MIDI) is prerolled,
-    // silent, and Open takes it over when asked for the same source, so that it starts
-    // at once. Another source, or the empty text, drops what was opened ahead; so does
-    // Open of any other source.
-    void OpenFollowing(const std::string& source);
+    // Opens `source` ahead, to be played next, once the playing source is in its last
+    // kFollowingAheadMs (asked earlier, it does nothing yet): a local file (not MIDI) is
+    // prerolled, silent, and Open takes it over when asked for the same source, so that
+    // it starts at once. Another source, or the empty text, drops what was opened ahead;
+    // so does Open of any other source. When it will be played as soon as it is opened
+    // (`playsAtOnce`) and is a WAVE file of the same sound format as the playing one at
+    // normal speed, the playing pipeline plays on into it instead, through the same
+    // sound stream: the current source then ends without an end of stream of its own,
+    // and Open of the following source takes over the pipeline as it plays.
+    void OpenFollowing(const std::string& source, bool playsAtOnce = false);
     // The source opened ahead to be played next, or empty.
     const std::string& Following() const { return followingSource_; }
 
@@ -177,7 +186,7 @@ private:
 
     // Opening, step by step: forget the last source, check the location, preroll,
     // read the facts.
-    void ResetFor(const std::string& source);
+    void ResetFor(const std::string& source, bool keepPipeline = false);
     bool AcceptLocation(const std::string& uri); // false: failed
     bool RefuseLocalFile(const std::string& path);
     void ReadFacts();
@@ -211,11 +220,21 @@ private:
     void OnClockLost();
     void OnLatency();
     void OnElementMessage(GstMessage* msg);
+    void OnStreamStart();
+
+    bool MayPlayOnInto(const std::string& source) const;
+    // The pipeline went on into a source that was withdrawn too late: the current
+    // source is opened again before it is played, stopped or sought in.
+    void ReopenIfMovedOnAlone();
 
     // The current source's pipeline (with its frame slot) and its bus; a new pair per source.
     std::unique_ptr<PlayerPipeline> pipeline_;
     std::unique_ptr<OpenedAhead> following_;
     std::string followingSource_;
+    bool handedOn_ = false;     // the following source was offered to the playing pipeline
+    bool movedOn_ = false;      // ... which now plays it; Open takes it over
+    bool movedOnAlone_ = false; // ... which went on into one that was withdrawn
+    std::string notPlayedOnInto_; // a following source found unfit to play on into
     std::unique_ptr<BusWatcher> watcher_;
     QTimer* openWatchdog_ = nullptr;
     QTimer* stillRedrawTimer_ = nullptr;

@@ -98,6 +98,38 @@ gsth::Element MakeAudioSink()
     return sink;
 }
 
+// Playbin has read all of the current source: the next one offered, if any, is played
+// on into through the same sinks, so the sound output sees one stream.
+void OnAboutToFinish(GstElement* playbin, gpointer user)
+{
+    auto* slot = static_cast<FrameSlot*>(user);
+    std::lock_guard<std::mutex> lock(slot->mutex);
+    if (slot->nextUri.empty() || slot->nextTaken)
+        return;
+    g_object_set(playbin, "uri", slot->nextUri.c_str(), nullptr);
+    slot->nextTaken = true;
+}
+
+// At the sound output: the start of a next source refused after playbin took it
+// becomes the end of the current one.
+GstPadProbeReturn EndInsteadOfRefusedNext(GstPad*, GstPadProbeInfo* info, gpointer user)
+{
+    auto* slot = static_cast<FrameSlot*>(user);
+    GstEvent* event = GST_PAD_PROBE_INFO_EVENT(info);
+    if (GST_EVENT_TYPE(event) != GST_EVENT_STREAM_START)
+        return GST_PAD_PROBE_OK;
+    std::lock_guard<std::mutex> lock(slot->mutex);
+    if (!slot->nextTaken)
+        return GST_PAD_PROBE_OK;
+    if (!slot->nextRefused) {
+        slot->nextStarted = true;
+        return GST_PAD_PROBE_OK;
+    }
+    gst_event_unref(event);
+    GST_PAD_PROBE_INFO_DATA(info) = gst_event_new_eos();
+    return GST_PAD_PROBE_OK;
+}
+
 // Runs on the thread that posts: stamps ends of stream and notes errors, so the GUI
 // thread can judge them (see PlayerEngine).
 GstBusSyncReply OnMessagePosted(GstBus*, GstMessage* msg, gpointer user)
@@ -401,8 +433,12 @@ PlayerPipeline::PlayerPipeline(std::function<void()> wake) : slot_(std::make_uni
     ServeSharedFrames(sinkIn.get());
     g_object_set(playbin_.get(), "video-filter", sizing.get(), "video-sink", appSink_.get(), nullptr);
     audioSink_ = MakeAudioSink();
-    if (audioSink_)
+    if (audioSink_) {
         g_object_set(playbin_.get(), "audio-sink", audioSink_.get(), nullptr);
+        gsth::Pad soundIn = gsth::Pad::Adopt(gst_element_get_static_pad(audioSink_.element(), "sink"));
+        gst_pad_add_probe(soundIn.get(), GST_PAD_PROBE_TYPE_EVENT_DOWNSTREAM, EndInsteadOfRefusedNext, slot_.get(),
+                          nullptr);
+    }
     // Speed changes keep the pitch: scaletempo stretches the sound by the segment's
     // rate. One filter per source: a filter kept across sources was seen to crash on
     // a rate seek right after a preroll while it still held the last source's state.
@@ -419,8 +455,37 @@ PlayerPipeline::PlayerPipeline(std::function<void()> wake) : slot_(std::make_uni
         playbin_.get(), g_signal_connect(playbin_.get(), "element-setup", G_CALLBACK(OnElementSetup), slot_.get()));
     sourceSetup_ = gsth::SignalConnection(
         playbin_.get(), g_signal_connect(playbin_.get(), "source-setup", G_CALLBACK(OnSourceSetup), slot_.get()));
+    aboutToFinish_ = gsth::SignalConnection(
+        playbin_.get(), g_signal_connect(playbin_.get(), "about-to-finish", G_CALLBACK(OnAboutToFinish), slot_.get()));
     bus_ = gsth::Bus::Adopt(gst_element_get_bus(playbin_.element()));
     gst_bus_set_sync_handler(bus_.get(), OnMessagePosted, slot_.get(), nullptr);
+}
+
+bool PlayerPipeline::OfferNext(const std::string& uri)
+{
+    std::lock_guard<std::mutex> lock(slot_->mutex);
+    if (!audioSink_ || slot_->nextTaken)
+        return false;
+    slot_->nextUri = uri;
+    slot_->nextRefused = false;
+    return true;
+}
+
+bool PlayerPipeline::WithdrawNext()
+{
+    std::lock_guard<std::mutex> lock(slot_->mutex);
+    slot_->nextUri.clear();
+    slot_->nextRefused = true;
+    return !slot_->nextStarted;
+}
+
+void PlayerPipeline::ForgetNext()
+{
+    std::lock_guard<std::mutex> lock(slot_->mutex);
+    slot_->nextUri.clear();
+    slot_->nextTaken = false;
+    slot_->nextRefused = false;
+    slot_->nextStarted = false;
 }
 
 double PlayerPipeline::PlayingRate() const
@@ -573,6 +638,7 @@ PlayerPipeline::~PlayerPipeline()
     g_object_set(frameFilter_.get(), "caps-change-mode", 0, nullptr);
     elementSetup_.disconnect();
     sourceSetup_.disconnect();
+    aboutToFinish_.disconnect();
     gst_bus_set_sync_handler(bus_.get(), nullptr, nullptr, nullptr);
     gst_bus_set_flushing(bus_.get(), TRUE);
     --g_alive;

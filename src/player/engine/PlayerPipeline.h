@@ -47,6 +47,13 @@ struct FrameSlot {
     std::atomic<bool> pictureStream{false};
     // How long a network source may go without data before it fails, in seconds.
     std::atomic<unsigned> networkWaitSeconds{0};
+    // The source to play on into once the current one has been read (under the mutex);
+    // taken by playbin then. Refused after it was taken, it ends at the sound output
+    // instead of playing.
+    std::string nextUri;
+    std::atomic<bool> nextTaken{false};
+    std::atomic<bool> nextRefused{false};
+    std::atomic<bool> nextStarted{false}; // its start has reached the sound output
 
     void Store(GstSample* sample);
     void Retire();
@@ -134,6 +141,18 @@ public:
     // Pipelines built and not yet stopped, and built at all, in the whole process.
     static int Alive();
     static int Built();
+    // Plays on into `uri` through the same sound stream once the current source has been
+    // read, with no seam; false when the pipeline has no sound output of its own or has
+    // already taken a next source.
+    bool OfferNext(const std::string& uri);
+    // The source offered is not to play: not taken, it is forgotten; taken, it ends at
+    // the sound output when it reaches it, as the current source would have. False when
+    // it is too late: its start has already reached the sound output.
+    bool WithdrawNext();
+    // Whether the pipeline has taken the source offered (and plays it after the current).
+    bool NextTaken() const { return slot_->nextTaken; }
+    // The source it went on into is now the current one: another may be offered.
+    void ForgetNext();
     // Starts the sound output afresh and prerolls again at the start (waiting up to
     // `wait`): a sound server's stream left paused for seconds would start that late.
     GstStateChangeReturn RestartSoundOutput(GstClockTime wait);
@@ -149,6 +168,7 @@ private:
     gsth::Bus bus_;
     gsth::SignalConnection elementSetup_;
     gsth::SignalConnection sourceSetup_;
+    gsth::SignalConnection aboutToFinish_;
     bool sizeSet_ = false;
     int frameWidth_ = 0; // the frame filter's size (0: the picture's own)
     int frameHeight_ = 0;

@@ -145,7 +145,9 @@ void VideoView::paintEvent(QPaintEvent* event)
 {
     QPainter painter(this);
     const QRect target = TargetRect();
-    if (target.isEmpty()) {
+    // Without a frame the picture's place is black too: left unpainted, it would show
+    // whatever frame was last painted there, older than the frames put on screen since.
+    if (target.isEmpty() || frame_.isNull()) {
         painter.fillRect(rect(), Qt::black);
         return;
     }

@@ -142,6 +142,7 @@ private slots:
         QTest::addColumn<QString>("following");
         QTest::addColumn<QString>("opened");
         QTest::newRow("the next entry") << "tone.wav" << "tone.wav";
+        QTest::newRow("the next entry, a picture") << "clip.mpg" << "clip.mpg";
         QTest::newRow("another entry is chosen") << "tone.wav" << "clip.mpg";
         QTest::newRow("a damaged next entry fails in its turn") << "random.avi" << "random.avi";
     }
@@ -159,9 +160,14 @@ private slots:
         QVERIFY(kino::PipelineReaper::Shared().Drain(kTimeout));
         QCOMPARE(kino::PlayerPipeline::Alive(), alive + 1);
         const int built = kino::PlayerPipeline::Built();
+        QSignalSpy frames(&engine, &PlayerEngine::frameReady);
         engine.Open(Fixture(opened.toStdString()));
         QVERIFY(engine.Following().empty());
         QCOMPARE(kino::PlayerPipeline::Built() == built, opened == following);
+        // The last source's frame gives way to the next one's first, with no empty one
+        // between them.
+        if (opened == following && engine.Facts().hasVideo)
+            QVERIFY(!frames.isEmpty() && !frames.first().first().value<kino::VideoFrame>().IsNull());
         QTRY_VERIFY_WITH_TIMEOUT(engine.CurrentState() != State::Opening && plain.CurrentState() != State::Opening,
                                  kTimeout);
         QCOMPARE(engine.FailureCode(), plain.FailureCode());

@@ -262,10 +262,6 @@ void PlayerEngine::AttachPipeline(std::unique_ptr<PlayerPipeline> pipeline)
         QMetaObject::invokeMethod(
             this, [this] { TakeFrame(); }, Qt::QueuedConnection);
     });
-    // A pipeline opened ahead may hold its first frame already, with nobody woken.
-    if (openedAhead)
-        QMetaObject::invokeMethod(
-            this, [this] { TakeFrame(); }, Qt::QueuedConnection);
     pipeline_->SetFrameSize(frameSize_.width(), frameSize_.height());
     pipeline_->SetNetworkWaitMs(networkTimeoutMs_);
     watcher_ = std::make_unique<BusWatcher>(pipeline_->Bus());
@@ -458,7 +454,12 @@ void PlayerEngine::Open(const std::string& source)
     // Opening counts as a new state even when the previous source was opening too.
     state_ = State::Closed;
     SetState(State::Opening);
-    emit frameReady(frame_);
+    // A pipeline opened ahead may hold its first frame already, with nobody woken: it
+    // takes the place of the last source's frame with nothing shown between them.
+    if (openedAhead)
+        TakeFrame();
+    if (frame_.IsNull())
+        emit frameReady(frame_);
 
     // A network source is not waited for at all: its facts come with a later
     // notification, and the window goes on meanwhile.

@@ -299,7 +299,6 @@ void TGKitMSPlay::EngineStateChanged()
     switch (engine_->CurrentState()) {
     case PlayerEngine::State::Playing:
         Report(Playing, 0);
-        OpenFollowingWhenDue();
         break;
     case PlayerEngine::State::Paused:
         // Opening leaves the source paused until AutoPlay or Play starts it; that pause

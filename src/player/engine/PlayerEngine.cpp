@@ -289,6 +289,8 @@ void PlayerEngine::RetirePipeline()
     // Stopped on the reaper's thread: stopping waits on the streaming threads, and a
     // damaged file can keep one of them busy for ever.
     PipelineReaper::Shared().Retire(std::move(pipeline_));
+    // Whatever it was to play on into goes with it.
+    handedOn_ = movedOn_ = movedOnAlone_ = false;
 }
 
 double PlayerEngine::PipelineRate() const
@@ -488,7 +490,7 @@ void PlayerEngine::ResetFor(const std::string& source, bool keepPipeline)
 {
     if (!keepPipeline)
         RetirePipeline();
-    handedOn_ = movedOn_ = movedOnAlone_ = false;
+    handedOn_ = movedOn_ = movedOnAlone_ = false; // a pipeline kept plays on as the current one
     notPlayedOnInto_.clear();
     ++generation_;
     source_ = source;

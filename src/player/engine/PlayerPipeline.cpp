@@ -103,11 +103,17 @@ gsth::Element MakeAudioSink()
 void OnAboutToFinish(GstElement* playbin, gpointer user)
 {
     auto* slot = static_cast<FrameSlot*>(user);
-    std::lock_guard<std::mutex> lock(slot->mutex);
-    if (slot->nextUri.empty() || slot->nextTaken)
-        return;
-    g_object_set(playbin, "uri", slot->nextUri.c_str(), nullptr);
-    slot->nextTaken = true;
+    std::string uri;
+    {
+        std::lock_guard<std::mutex> lock(slot->mutex);
+        if (slot->nextUri.empty() || slot->nextTaken)
+            return;
+        uri = slot->nextUri;
+        slot->nextTaken = true;
+    }
+    // Outside the slot's lock: playbin takes its own. Withdrawn meanwhile, the next
+    // source is refused at the sound output.
+    g_object_set(playbin, "uri", uri.c_str(), nullptr);
 }
 
 // At the sound output: the start of a next source refused after playbin took it

@@ -169,9 +169,11 @@ void PlayerEngine::OpenFollowing(const std::string& source, bool playsAtOnce)
         movedOnAlone_ = true;
         ChangeState(GST_STATE_PAUSED);
     }
-    GstStateChangeReturn unused;
-    following_->Take(std::string(), &unused); // retires what was opened ahead
-    followingSource_.clear();
+    if (!followingSource_.empty()) {
+        GstStateChangeReturn unused;
+        following_->Take(std::string(), &unused); // retires what was opened ahead
+        followingSource_.clear();
+    }
     if (tooLate && state_ == State::Playing) {
         // Its start has not been seen here yet: the current source has ended.
         ReachEnd();
@@ -490,7 +492,8 @@ void PlayerEngine::ResetFor(const std::string& source, bool keepPipeline)
 {
     if (!keepPipeline)
         RetirePipeline();
-    handedOn_ = movedOn_ = movedOnAlone_ = false; // a pipeline kept plays on as the current one
+    else
+        handedOn_ = movedOn_ = movedOnAlone_ = false; // it plays on as the current one
     notPlayedOnInto_.clear();
     ++generation_;
     source_ = source;
@@ -931,7 +934,8 @@ void PlayerEngine::RefreshDuration(GstMessage* msg)
 {
     // A duration that was unknown at opening (a stream) may become known later; once the
     // pipeline has moved on into the following source, it would be that one's.
-    if (facts_.known && !movedOn_ && !movedOnAlone_ && (facts_.durationMs < 0 || GST_MESSAGE_TYPE(msg) == GST_MESSAGE_DURATION_CHANGED) &&
+    if (facts_.known && !movedOn_ && !movedOnAlone_ &&
+        (facts_.durationMs < 0 || GST_MESSAGE_TYPE(msg) == GST_MESSAGE_DURATION_CHANGED) &&
         GST_MESSAGE_SRC(msg) == GST_OBJECT(Playbin())) {
         const qint64 durationMs = QueryDurationMs();
         if (durationMs >= 0 && durationMs != facts_.durationMs) {

@@ -231,9 +231,9 @@ private:
     std::unique_ptr<PlayerPipeline> pipeline_;
     std::unique_ptr<OpenedAhead> following_;
     std::string followingSource_;
-    bool handedOn_ = false;     // the following source was offered to the playing pipeline
-    bool movedOn_ = false;      // ... which now plays it; Open takes it over
-    bool movedOnAlone_ = false; // ... which went on into one that was withdrawn
+    bool handedOn_ = false;       // the following source was offered to the playing pipeline
+    bool movedOn_ = false;        // ... which now plays it; Open takes it over
+    bool movedOnAlone_ = false;   // ... which went on into one that was withdrawn
     std::string notPlayedOnInto_; // a following source found unfit to play on into
     std::unique_ptr<BusWatcher> watcher_;
     QTimer* openWatchdog_ = nullptr;

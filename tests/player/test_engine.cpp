@@ -2,6 +2,7 @@
 // played, paused, stopped, sought and ended.
 #include <QElapsedTimer>
 #include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QThread>
 
@@ -11,6 +12,7 @@
 #include <vector>
 
 #include "player/engine/FrameFetch.h"
+#include "player/engine/LocalSource.h"
 #include "player/engine/OpenedAhead.h"
 #include "player/engine/PipelineReaper.h"
 #include "player/engine/PlayerEngine.h"
@@ -172,6 +174,42 @@ private slots:
                                  kTimeout);
         QCOMPARE(engine.FailureCode(), plain.FailureCode());
         QCOMPARE(engine.Facts().durationMs, plain.Facts().durationMs);
+    }
+
+    // The format a WAVE file declares is read from its header, whatever chunks come
+    // first; a header that does not hold gives nothing, never a read past it.
+    void aWaveFilesFormatIsReadFromItsHeader_data()
+    {
+        const auto chunk = [](const char* id, quint32 size, const QByteArray& body) {
+            QByteArray bytes(id, 4);
+            for (int i = 0; i < 4; ++i)
+                bytes += char((size >> (8 * i)) & 0xff);
+            return bytes + body;
+        };
+        const QByteArray pcm = QByteArray::fromHex("010001004ac4000088580100020010");
+        const QByteArray format = pcm + '\0';
+        const QByteArray riff = QByteArray("RIFF\x24\0\0\0WAVE", 12);
+        const QByteArray data = chunk("data", 4, QByteArray(4, '\0'));
+        QTest::addColumn<QByteArray>("file");
+        QTest::addColumn<QByteArray>("expected");
+        QTest::newRow("plain") << riff + chunk("fmt ", 16, format) + data << format;
+        QTest::newRow("an odd chunk first, padded")
+            << riff + chunk("JUNK", 3, "abc") + '\0' + chunk("fmt ", 16, format) << format;
+        QTest::newRow("not a WAVE file") << QByteArray("RIFF\x24\0\0\0AVI ", 12) + chunk("fmt ", 16, format)
+                                         << QByteArray();
+        QTest::newRow("format chunk too short") << riff + chunk("fmt ", 8, format.left(8)) << QByteArray();
+        QTest::newRow("cut in the format chunk") << riff + chunk("fmt ", 16, format.left(10)) << QByteArray();
+        QTest::newRow("a chunk that claims 4 GB") << riff + chunk("LIST", 0xfffffff0u, "x") << QByteArray();
+    }
+    void aWaveFilesFormatIsReadFromItsHeader()
+    {
+        QFETCH(QByteArray, file);
+        QFETCH(QByteArray, expected);
+        QTemporaryDir dir;
+        QFile out(dir.filePath(QStringLiteral("a.wav")));
+        QVERIFY(out.open(QIODevice::WriteOnly) && out.write(file) == file.size());
+        out.close();
+        QCOMPARE(QByteArray::fromStdString(kino::WaveFormatOf(out.fileName().toStdString())), expected);
     }
 
     // A WAVE file after one of its own format is played on into by the same pipeline;

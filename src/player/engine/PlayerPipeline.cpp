@@ -16,6 +16,7 @@
 #include "player/elements/JpegDecoder.h"
 #include "player/elements/SharedFrames.h"
 #include "player/elements/StreamMends.h"
+#include "player/engine/DecoderOffer.h"
 #include "player/engine/PlayerLog.h"
 
 namespace kino {
@@ -210,6 +211,8 @@ void OnElementSetup(GstElement* playbin, GstElement* element, gpointer user)
     qCDebug(lcPlayer) << "picked" << name << "as" << GST_ELEMENT_NAME(element) << "-"
                       << gst_element_factory_get_metadata(factory, GST_ELEMENT_METADATA_KLASS);
     MendElement(playbin, element, name);
+    if (name && g_str_equal(name, "decodebin"))
+        OfferElementsOurselves(element);
     auto* slot = static_cast<FrameSlot*>(user);
     ++slot->progress;
     if (name && g_str_equal(name, "avidemux"))

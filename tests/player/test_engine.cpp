@@ -212,6 +212,33 @@ private slots:
         QCOMPARE(QByteArray::fromStdString(kino::WaveFormatOf(out.fileName().toStdString())), expected);
     }
 
+    // The container decodebin is told instead of finding it out: only a RIFF form that
+    // names it; anything else is left to the type finders.
+    void aContainerIsKnownOnlyByItsRiffForm_data()
+    {
+        QTest::addColumn<QByteArray>("head");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("AVI") << QByteArray("RIFF\x10\0\0\0AVI LIST", 16) << QStringLiteral("video/x-msvideo");
+        QTest::newRow("WAVE") << QByteArray("RIFF\x10\0\0\0WAVEfmt ", 16) << QStringLiteral("audio/x-wav");
+        QTest::newRow("RIFF MIDI") << QByteArray("RIFF\x10\0\0\0RMIDdata", 16) << QString();
+        QTest::newRow("MPEG program stream") << QByteArray::fromHex("000001ba2100010001800001") << QString();
+        QTest::newRow("cut before its form") << QByteArray("RIFF\x10\0\0\0AV", 10) << QString();
+        QTest::newRow("a folder") << QByteArray() << QString();
+    }
+    void aContainerIsKnownOnlyByItsRiffForm()
+    {
+        QFETCH(QByteArray, head);
+        QFETCH(QString, expected);
+        QTemporaryDir dir;
+        QString path = dir.path();
+        if (!head.isEmpty()) {
+            QFile out(dir.filePath(QStringLiteral("clip.avi")));
+            QVERIFY(out.open(QIODevice::WriteOnly) && out.write(head) == head.size());
+            path = out.fileName();
+        }
+        QCOMPARE(QString::fromStdString(kino::KnownContainerOf(path.toStdString())), expected);
+    }
+
     // A WAVE file after one of its own format is played on into by the same pipeline;
     // withdrawn, before or at the seam, the source that ended is the one played again.
     void aWaveOfTheSameFormatIsPlayedOnInto_data()

@@ -1,13 +1,16 @@
 #include "player/engine/LocalSource.h"
 
+#include <fcntl.h>
 #include <glib.h>
 #include <gst/gst.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstdint>
 #include <fstream>
 
 #include "platform/PathRules.h"
+#include "platform/UniqueFd.h"
 #include "player/elements/GstHandles.h"
 #include "player/engine/MidiCheck.h"
 
@@ -96,6 +99,19 @@ std::string WaveFormatOf(const std::string& path)
         return in.read(format.data(), size) ? format : std::string();
     }
     return std::string();
+}
+
+std::string KnownContainerOf(const std::string& path)
+{
+    // Without blocking: whatever was checked before, the name may now be a FIFO.
+    UniqueFd fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+    struct stat st {};
+    char head[12];
+    if (!fd.IsOpen() || ::fstat(fd.Get(), &st) != 0 || !S_ISREG(st.st_mode) ||
+        ::read(fd.Get(), head, sizeof head) != ssize_t(sizeof head) || std::string(head, 4) != "RIFF")
+        return std::string();
+    const std::string form(head + 8, 4);
+    return form == "AVI " ? "video/x-msvideo" : form == "WAVE" ? "audio/x-wav" : std::string();
 }
 
 } // namespace kino

@@ -47,4 +47,9 @@ std::string UriToOpenAhead(const std::string& source);
 // from one into the other through one sound stream.
 std::string WaveFormatOf(const std::string& path);
 
+// The caps of a container the file's first bytes name beyond doubt (a RIFF file of form
+// "AVI " or "WAVE"), empty for anything else or a file that is not a regular file.
+// Handed to decodebin, they spare it loading and running every type finder.
+std::string KnownContainerOf(const std::string& path);
+
 } // namespace kino

@@ -17,6 +17,7 @@
 #include "player/elements/SharedFrames.h"
 #include "player/elements/StreamMends.h"
 #include "player/engine/DecoderOffer.h"
+#include "player/engine/LocalSource.h"
 #include "player/engine/PlayerLog.h"
 
 namespace kino {
@@ -170,7 +171,21 @@ GstPadProbeReturn OnSourceData(GstPad*, GstPadProbeInfo*, gpointer user)
 
 void OnSourceSetup(GstElement*, GstElement* source, gpointer user)
 {
-    const unsigned waitSeconds = static_cast<FrameSlot*>(user)->networkWaitSeconds;
+    auto* slot = static_cast<FrameSlot*>(user);
+    std::string container;
+    GstElementFactory* factory = gst_element_get_factory(source);
+    if (factory && g_str_equal(gst_plugin_feature_get_name(GST_PLUGIN_FEATURE(factory)), "filesrc")) {
+        gchar* location = nullptr;
+        g_object_get(source, "location", &location, nullptr);
+        if (location)
+            container = KnownContainerOf(location);
+        g_free(location);
+    }
+    {
+        std::lock_guard<std::mutex> lock(slot->mutex);
+        slot->containerCaps = container;
+    }
+    const unsigned waitSeconds = slot->networkWaitSeconds;
     if (waitSeconds > 0 && g_object_class_find_property(G_OBJECT_GET_CLASS(source), "timeout"))
         g_object_set(source, "timeout", waitSeconds, nullptr);
     gsth::Pad pad = gsth::Pad::Adopt(gst_element_get_static_pad(source, "src"));
@@ -200,6 +215,28 @@ GstPadProbeReturn OnPicture(GstPad*, GstPadProbeInfo* info, gpointer)
     return GST_PAD_PROBE_OK;
 }
 
+// Tells a decodebin what it need not find out: the container, when the file's first
+// bytes name it, and the elements to try, chosen for our sinks.
+void PrepareDecodebin(GstElement* playbin, GstElement* decodebin, FrameSlot* slot)
+{
+    std::string container;
+    {
+        std::lock_guard<std::mutex> lock(slot->mutex);
+        container = slot->containerCaps;
+    }
+    // Set (or cleared) every time: uridecodebin reuses a decodebin for the next source.
+    gsth::Caps known = gsth::Caps::Adopt(container.empty() ? nullptr : gst_caps_from_string(container.c_str()));
+    g_object_set(decodebin, "sink-caps", known.get(), nullptr);
+    GstElement* video = nullptr;
+    GstElement* audio = nullptr;
+    g_object_get(playbin, "video-sink", &video, "audio-sink", &audio, nullptr);
+    OfferElementsOurselves(decodebin, video, audio);
+    if (video)
+        gst_object_unref(video);
+    if (audio)
+        gst_object_unref(audio);
+}
+
 // Called for every element playbin puts in, at any depth: which source, demuxer,
 // decoders and sinks were picked is what tells why a source plays or does not.
 void OnElementSetup(GstElement* playbin, GstElement* element, gpointer user)
@@ -212,7 +249,7 @@ void OnElementSetup(GstElement* playbin, GstElement* element, gpointer user)
                       << gst_element_factory_get_metadata(factory, GST_ELEMENT_METADATA_KLASS);
     MendElement(playbin, element, name);
     if (name && g_str_equal(name, "decodebin"))
-        OfferElementsOurselves(element);
+        PrepareDecodebin(playbin, element, static_cast<FrameSlot*>(user));
     auto* slot = static_cast<FrameSlot*>(user);
     ++slot->progress;
     if (name && g_str_equal(name, "avidemux"))

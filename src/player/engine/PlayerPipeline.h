@@ -45,6 +45,9 @@ struct FrameSlot {
     // A server's endless stream of pictures (a camera's multipart stream): shown as the
     // pictures arrive, like a live source, with nothing to buffer ahead or seek in.
     std::atomic<bool> pictureStream{false};
+    // What the current source's first bytes name beyond doubt (KnownContainerOf), for
+    // decodebin, under the mutex; empty when it has to find out itself.
+    std::string containerCaps;
     // How long a network source may go without data before it fails, in seconds.
     std::atomic<unsigned> networkWaitSeconds{0};
     // The source to play on into once the current one has been read (under the mutex);

@@ -1,8 +1,12 @@
 #include "player/PlayerBars.h"
 
+#include <QApplication>
 #include <QHBoxLayout>
+#include <QIconEngine>
 #include <QLabel>
 #include <QMouseEvent>
+#include <QPainter>
+#include <QPainterPath>
 #include <QSlider>
 #include <QStyle>
 #include <QStyleOptionSlider>
@@ -29,10 +33,83 @@ QString FormatTime(qint64 ms)
 
 namespace {
 
-QToolButton* MakeButton(QWidget* parent, QStyle::StandardPixmap icon, const QString& tip)
+// The bar's own pictures, drawn at whatever size is asked in the text colour of
+// buttons. The desktop's icon theme is not asked: reading a theme's index is the
+// single longest step of building the window, several milliseconds before the first
+// picture, for five small glyphs.
+enum class Glyph { Play, Pause, Stop, Sound, Muted };
+
+class GlyphIcon : public QIconEngine {
+public:
+    explicit GlyphIcon(Glyph glyph) : glyph_(glyph) {}
+
+    void paint(QPainter* painter, const QRect& rect, QIcon::Mode mode, QIcon::State) override
+    {
+        const QPalette palette = QApplication::palette();
+        const QColor ink =
+            palette.color(mode == QIcon::Disabled ? QPalette::Disabled : QPalette::Active, QPalette::ButtonText);
+        painter->save();
+        painter->setRenderHint(QPainter::Antialiasing);
+        painter->translate(rect.topLeft());
+        painter->scale(rect.width() / 16.0, rect.height() / 16.0); // drawn on a 16 x 16 grid
+        painter->setPen(Qt::NoPen);
+        painter->setBrush(ink);
+        switch (glyph_) {
+        case Glyph::Play:
+            painter->drawPolygon(QPolygonF({QPointF(4, 2), QPointF(14, 8), QPointF(4, 14)}));
+            break;
+        case Glyph::Pause:
+            painter->drawRect(QRectF(3, 2, 3.5, 12));
+            painter->drawRect(QRectF(9.5, 2, 3.5, 12));
+            break;
+        case Glyph::Stop:
+            painter->drawRect(QRectF(3, 3, 10, 10));
+            break;
+        case Glyph::Sound:
+        case Glyph::Muted: {
+            QPainterPath speaker;
+            speaker.addPolygon(QPolygonF(
+                {QPointF(1, 6), QPointF(4, 6), QPointF(8, 2), QPointF(8, 14), QPointF(4, 10), QPointF(1, 10)}));
+            painter->drawPath(speaker);
+            painter->setBrush(Qt::NoBrush);
+            painter->setPen(QPen(ink, 1.4, Qt::SolidLine, Qt::RoundCap));
+            if (glyph_ == Glyph::Sound) {
+                painter->drawArc(QRectF(6, 5, 5, 6), -50 * 16, 100 * 16);
+                painter->drawArc(QRectF(6, 2.5, 9, 11), -50 * 16, 100 * 16);
+            } else {
+                painter->drawLine(QPointF(10, 5.5), QPointF(15, 10.5));
+                painter->drawLine(QPointF(15, 5.5), QPointF(10, 10.5));
+            }
+            break;
+        }
+        }
+        painter->restore();
+    }
+
+    QPixmap pixmap(const QSize& size, QIcon::Mode mode, QIcon::State state) override
+    {
+        QPixmap picture(size);
+        picture.fill(Qt::transparent);
+        QPainter painter(&picture);
+        paint(&painter, QRect(QPoint(0, 0), size), mode, state);
+        return picture;
+    }
+
+    QIconEngine* clone() const override { return new GlyphIcon(glyph_); }
+
+private:
+    Glyph glyph_;
+};
+
+QIcon IconOf(Glyph glyph)
+{
+    return QIcon(new GlyphIcon(glyph));
+}
+
+QToolButton* MakeButton(QWidget* parent, Glyph glyph, const QString& tip)
 {
     auto* button = new QToolButton(parent);
-    button->setIcon(parent->style()->standardIcon(icon));
+    button->setIcon(IconOf(glyph));
     button->setToolTip(tip);
     button->setAutoRaise(true);
     button->setIconSize(QSize(14, 14));
@@ -73,8 +150,8 @@ PlayerControlBar::PlayerControlBar(QWidget* parent) : QWidget(parent)
     row->setContentsMargins(2, 1, 2, 1);
     row->setSpacing(2);
 
-    playButton_ = MakeButton(this, QStyle::SP_MediaPlay, QStringLiteral("再生"));
-    stopButton_ = MakeButton(this, QStyle::SP_MediaStop, QStringLiteral("停止"));
+    playButton_ = MakeButton(this, Glyph::Play, QStringLiteral("再生"));
+    stopButton_ = MakeButton(this, Glyph::Stop, QStringLiteral("停止"));
     seekBar_ = new JumpSlider(Qt::Horizontal, this);
     seekBar_->setObjectName(QStringLiteral("SeekBar"));
     seekBar_->setRange(0, 0);
@@ -82,7 +159,7 @@ PlayerControlBar::PlayerControlBar(QWidget* parent) : QWidget(parent)
     seekBar_->setToolTip(QStringLiteral("再生位置"));
     timeLabel_ = new QLabel(this);
     timeLabel_->setObjectName(QStringLiteral("TimeLabel"));
-    muteButton_ = MakeButton(this, QStyle::SP_MediaVolume, QStringLiteral("消音"));
+    muteButton_ = MakeButton(this, Glyph::Sound, QStringLiteral("消音"));
     muteButton_->setCheckable(true);
     volumeBar_ = new QSlider(Qt::Horizontal, this);
     volumeBar_->setObjectName(QStringLiteral("VolumeBar"));
@@ -113,7 +190,7 @@ PlayerControlBar::PlayerControlBar(QWidget* parent) : QWidget(parent)
     });
     connect(volumeBar_, &QSlider::valueChanged, this, &PlayerControlBar::volumeChanged);
     connect(muteButton_, &QToolButton::toggled, this, [this](bool on) {
-        muteButton_->setIcon(style()->standardIcon(on ? QStyle::SP_MediaVolumeMuted : QStyle::SP_MediaVolume));
+        muteButton_->setIcon(IconOf(on ? Glyph::Muted : Glyph::Sound));
         emit muteToggled(on);
     });
 }
@@ -123,7 +200,7 @@ void PlayerControlBar::SetPlaying(bool playing)
     if (playing == playing_)
         return;
     playing_ = playing;
-    playButton_->setIcon(style()->standardIcon(playing ? QStyle::SP_MediaPause : QStyle::SP_MediaPlay));
+    playButton_->setIcon(IconOf(playing ? Glyph::Pause : Glyph::Play));
     playButton_->setToolTip(playing ? QStringLiteral("一時停止") : QStringLiteral("再生"));
 }
 

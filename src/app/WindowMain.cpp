@@ -32,11 +32,7 @@ extern "C" __attribute__((visibility("default"))) int kinolite_main(int argc, ch
     kino::ChoosePlatform();
     kino::TKinoApplication app(argc, argv);
     kino::MarkStartup("application");
-    // The windows' icon, and the desktop entry the session matches them with.
-    QIcon icon;
-    for (int n : {16, 32, 48, 64, 128, 256})
-        icon.addFile(QStringLiteral(":/icons/%1x%1/apps/kinolite.png").arg(n));
-    QGuiApplication::setWindowIcon(icon);
+    // The desktop entry the session matches the windows with.
     QGuiApplication::setDesktopFileName(QStringLiteral("kinolite"));
     int code = 0;
     try {
@@ -44,25 +40,31 @@ extern "C" __attribute__((visibility("default"))) int kinolite_main(int argc, ch
         kino::MarkStartup("media framework");
         kino::TMovieForm1 movieForm;
         kino::MarkStartup("main window built");
+        const bool hasSource = !args.empty();
         movieForm.SetArguments(std::move(args));
         kino::TInfoForm1 infoForm(&movieForm);
         movieForm.SetAboutWindow(&infoForm);
         kino::TCutForm1 cutForm(&movieForm);
         movieForm.AttachNavigator(&cutForm);
-        // The desktop's media service is registered once the first source has been heard
-        // of, or a moment after the window appeared: opening the session bus is not on
-        // the way to the first picture.
-        const auto startService = [&movieForm] {
-            static bool started = false;
-            if (!std::exchange(started, true)) {
-                kino::StartMpris(&movieForm);
-                kino::MarkStartup("media service");
-            }
+        // What the first picture need not wait for is done once the first source has been
+        // heard of, or a moment after the window appeared (at once without a source): the
+        // windows' icon (its pictures are read, and the image readers loaded, to be sent
+        // to the window manager) and the desktop's media service (the session bus).
+        const auto finishStartUp = [&movieForm] {
+            static bool finished = false;
+            if (std::exchange(finished, true))
+                return;
+            QIcon icon;
+            for (int n : {16, 32, 48, 64, 128, 256})
+                icon.addFile(QStringLiteral(":/icons/%1x%1/apps/kinolite.png").arg(n), QSize(n, n));
+            QGuiApplication::setWindowIcon(icon);
+            kino::StartMpris(&movieForm);
+            kino::MarkStartup("media service");
         };
         QObject::connect(
             movieForm.Player(), &kino::TGKitMSPlay::statusNotified, &movieForm,
-            [startService] { QTimer::singleShot(0, startService); }, Qt::SingleShotConnection);
-        QTimer::singleShot(1000, &movieForm, startService);
+            [finishStartUp] { QTimer::singleShot(0, finishStartUp); }, Qt::SingleShotConnection);
+        QTimer::singleShot(hasSource ? 1000 : 0, &movieForm, finishStartUp);
         movieForm.show();
         kino::MarkStartup("main window shown");
         code = app.exec();

@@ -1,10 +1,12 @@
 // KINOLITE: a small media player for AVI, MPEG, WAVE and MIDI files and media URLs.
 // The program itself, loaded by its launcher (main.cpp), which says why.
+#include <QDBusConnection>
 #include <QIcon>
 #include <QTimer>
 
 #include <exception>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -34,6 +36,14 @@ extern "C" __attribute__((visibility("default"))) int kinolite_main(int argc, ch
     kino::MarkStartup("application");
     // The desktop entry the session matches the windows with.
     QGuiApplication::setDesktopFileName(QStringLiteral("kinolite"));
+    // The session bus is connected while the window is built: the toolkit's
+    // accessibility bridge asks for it at the first widget that changes (the volume
+    // slider) and waits for the connection, or without a bus for the failed attempt to
+    // start one. Joined before the application goes.
+    struct Joined {
+        std::thread thread;
+        ~Joined() { thread.join(); }
+    } busConnection{std::thread([] { QDBusConnection::sessionBus(); })};
     int code = 0;
     try {
         kino::InitMediaEngine();

@@ -466,7 +466,13 @@ PlayerPipeline::PlayerPipeline(std::function<void()> wake) : slot_(std::make_uni
     gst_app_sink_set_callbacks(GST_APP_SINK(appSink_.get()), &callbacks, slot_.get(), nullptr);
     gsth::Element sizing = gsth::Element::Adopt(gst_bin_new("kinolite-video-sizing"));
     gst_bin_add_many(GST_BIN(sizing.get()), scale.element(), convert.element(), frameFilter_.element(), nullptr);
-    if (!gst_element_link_many(scale.element(), convert.element(), frameFilter_.element(), nullptr))
+    // Linked unchecked: the three take any picture from one another, and checking asks
+    // the converters for every format they can make of every other, a few milliseconds
+    // before the first source can open. The stream's own caps are negotiated as ever.
+    const auto link = [](GstElement* from, GstElement* to) {
+        return gst_element_link_pads_full(from, "src", to, "sink", GST_PAD_LINK_CHECK_NOTHING);
+    };
+    if (!link(scale.element(), convert.element()) || !link(convert.element(), frameFilter_.element()))
         throw std::runtime_error("the video path could not be linked");
     pictureIn_ = gsth::Pad::Adopt(gst_element_get_static_pad(scale.element(), "sink"));
     gst_pad_add_probe(pictureIn_.get(), GST_PAD_PROBE_TYPE_EVENT_DOWNSTREAM, OnPicture, nullptr, nullptr);

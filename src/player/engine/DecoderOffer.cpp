@@ -1,5 +1,7 @@
 #include "player/engine/DecoderOffer.h"
 
+#include <mutex>
+
 #include "player/engine/PlayerLog.h"
 
 namespace kino {
@@ -8,9 +10,11 @@ namespace {
 
 constexpr const char* kOfferKey = "kinolite-offer";
 
-// What one decodebin is answered from; read-only once made, so any streaming thread
-// may ask at once.
+// What one decodebin is answered from: filled on the thread that builds the pipeline,
+// read on any streaming thread, each under the lock (GLib's own locks, which hand the
+// offer over, are invisible to the thread checker).
 struct Offer {
+    std::mutex mutex;
     GList* candidates = nullptr;
     GstElement* videoSink = nullptr;
     GstElement* audioSink = nullptr;
@@ -36,9 +40,9 @@ gint CompareCandidates(gconstpointer a, gconstpointer b)
     return gst_plugin_feature_rank_compare_func(a, b);
 }
 
-const Offer& OfferOf(GstElement* decodebin)
+Offer& OfferOf(GstElement* decodebin)
 {
-    return *static_cast<const Offer*>(g_object_get_data(G_OBJECT(decodebin), kOfferKey));
+    return *static_cast<Offer*>(g_object_get_data(G_OBJECT(decodebin), kOfferKey));
 }
 
 // The signal's return type is GLib's deprecated value array.
@@ -62,8 +66,12 @@ GValueArray* Candidates(GstElement* decodebin, GstPad*, GstCaps* caps, gpointer)
 {
     GstCaps* any = caps ? nullptr : gst_caps_new_any();
     GstCaps* asked = caps ? caps : any;
-    GList* taking =
-        gst_element_factory_list_filter(OfferOf(decodebin).candidates, asked, GST_PAD_SINK, gst_caps_is_fixed(asked));
+    Offer& offer = OfferOf(decodebin);
+    GList* taking = nullptr;
+    {
+        std::lock_guard<std::mutex> lock(offer.mutex);
+        taking = gst_element_factory_list_filter(offer.candidates, asked, GST_PAD_SINK, gst_caps_is_fixed(asked));
+    }
     if (any)
         gst_caps_unref(any);
     GValueArray* answer = ArrayOf(taking);
@@ -105,13 +113,17 @@ enum Select : gint { SelectTry = 0, SelectSkip = 2 };
 
 gint Choose(GstElement* decodebin, GstPad*, GstCaps*, GstElementFactory* factory, gpointer)
 {
-    const Offer& offer = OfferOf(decodebin);
+    Offer& offer = OfferOf(decodebin);
     const bool picture = gst_element_factory_list_is_type(factory, GST_ELEMENT_FACTORY_TYPE_DECODER |
                                                                        GST_ELEMENT_FACTORY_TYPE_MEDIA_VIDEO |
                                                                        GST_ELEMENT_FACTORY_TYPE_MEDIA_IMAGE);
     const bool sound = gst_element_factory_list_is_type(factory, GST_ELEMENT_FACTORY_TYPE_DECODER |
                                                                      GST_ELEMENT_FACTORY_TYPE_MEDIA_AUDIO);
-    GstElement* sink = sound ? offer.audioSink : picture ? offer.videoSink : nullptr;
+    GstElement* sink = nullptr;
+    {
+        std::lock_guard<std::mutex> lock(offer.mutex);
+        sink = sound ? offer.audioSink : picture ? offer.videoSink : nullptr;
+    }
     if (!sink)
         return SelectTry;
     return CanFeed(factory, sink, sound) ? SelectTry : SelectSkip;
@@ -137,22 +149,23 @@ bool OfferElementsOurselves(GstElement* decodebin, GstElement* videoSink, GstEle
     const auto release = [&](guint signal) {
         g_signal_handlers_unblock_matched(decodebin, match, signal, 0, nullptr, nullptr, relay);
     };
-    auto offer = new Offer;
+    GList* candidates = gst_element_factory_list_get_elements(GST_ELEMENT_FACTORY_TYPE_DECODABLE, GST_RANK_MARGINAL);
     const guint heldFactories = hold(factories);
     const guint heldSelect = hold(select);
-    offer->candidates = g_list_concat(
-        gst_element_factory_list_get_elements(GST_ELEMENT_FACTORY_TYPE_DECODABLE, GST_RANK_MARGINAL),
-        gst_element_factory_list_get_elements(GST_ELEMENT_FACTORY_TYPE_AUDIOVIDEO_SINKS, GST_RANK_MARGINAL));
-    if (heldFactories != 1 || heldSelect != 1 || !offer->candidates) {
+    if (heldFactories != 1 || heldSelect != 1 || !candidates) {
         release(factories);
         release(select);
-        delete offer;
+        gst_plugin_feature_list_free(candidates);
         qCDebug(lcPlayer) << "playbin chooses the elements to try";
         return false;
     }
-    offer->candidates = g_list_sort(offer->candidates, CompareCandidates);
-    offer->videoSink = videoSink ? GST_ELEMENT(gst_object_ref(videoSink)) : nullptr;
-    offer->audioSink = audioSink ? GST_ELEMENT(gst_object_ref(audioSink)) : nullptr;
+    auto* offer = new Offer;
+    {
+        std::lock_guard<std::mutex> lock(offer->mutex);
+        offer->candidates = g_list_sort(candidates, CompareCandidates);
+        offer->videoSink = videoSink ? GST_ELEMENT(gst_object_ref(videoSink)) : nullptr;
+        offer->audioSink = audioSink ? GST_ELEMENT(gst_object_ref(audioSink)) : nullptr;
+    }
     g_object_set_data_full(G_OBJECT(decodebin), kOfferKey, offer, [](gpointer p) { delete static_cast<Offer*>(p); });
     g_signal_connect(decodebin, "autoplug-factories", G_CALLBACK(Candidates), nullptr);
     g_signal_connect(decodebin, "autoplug-select", G_CALLBACK(Choose), nullptr);

@@ -248,9 +248,9 @@ void OnElementSetup(GstElement* playbin, GstElement* element, gpointer user)
     qCDebug(lcPlayer) << "picked" << name << "as" << GST_ELEMENT_NAME(element) << "-"
                       << gst_element_factory_get_metadata(factory, GST_ELEMENT_METADATA_KLASS);
     MendElement(playbin, element, name);
-    if (name && g_str_equal(name, "decodebin"))
-        PrepareDecodebin(playbin, element, static_cast<FrameSlot*>(user));
     auto* slot = static_cast<FrameSlot*>(user);
+    if (name && g_str_equal(name, "decodebin"))
+        PrepareDecodebin(playbin, element, slot);
     ++slot->progress;
     if (name && g_str_equal(name, "avidemux"))
         slot->isAvi = true;

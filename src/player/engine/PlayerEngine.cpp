@@ -1008,6 +1008,10 @@ void PlayerEngine::TakeFrame()
     }
     if (!sample)
         return;
+    // Set playing, the sink hands over the frame it paused on once more; while it is
+    // held here its buffer cannot carry another picture, so it is the one on the screen.
+    if (!frame_.IsNull() && gst_sample_get_buffer(sample.get()) == frame_.Buffer())
+        return;
     VideoFrame frame = FrameFromSample(sample.get(), &frameLayout_);
     if (frame.IsNull())
         return;

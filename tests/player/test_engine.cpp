@@ -1,7 +1,6 @@
 // The engine on its own, without a window: the states a source goes through as it is
 // played, paused, stopped, sought and ended.
 #include <QElapsedTimer>
-#include <QRegularExpression>
 #include <QScopeGuard>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -10,10 +9,10 @@
 
 #include <glib.h>
 
-#include <algorithm>
 #include <mutex>
 #include <string>
 #include <system_error>
+#include <utility>
 #include <vector>
 
 #include "player/engine/FrameFetch.h"
@@ -80,17 +79,17 @@ private slots:
             nullptr);
         const auto restore = qScopeGuard([before] { g_log_set_default_handler(before, nullptr); });
         PlayerEngine engine;
-        // Each picture comes once, the one paused on too when playing starts from it.
-        QList<GstClockTime> times;
-        QObject::connect(&engine, &PlayerEngine::frameReady, &engine, [&times](const kino::VideoFrame& frame) {
+        // Each picture comes once: the one paused on too, when playing starts from it.
+        GstClockTime last = GST_CLOCK_TIME_NONE;
+        QObject::connect(&engine, &PlayerEngine::frameReady, &engine, [&last](const kino::VideoFrame& frame) {
             if (!frame.IsNull())
-                times << GST_BUFFER_PTS(frame.Buffer());
+                QVERIFY(std::exchange(last, GST_BUFFER_PTS(frame.Buffer())) != GST_BUFFER_PTS(frame.Buffer()));
         });
         engine.Open(Fixture(file.toStdString()));
         // A local file is open, paused at its start, with its facts, when Open returns.
         QCOMPARE(engine.CurrentState(), State::Paused);
         QVERIFY(engine.Facts().known);
-        if (engine.Facts().hasVideo) // the picture is on the screen before the first command
+        if (engine.Facts().hasVideo) // on the screen before the first command
             QTRY_VERIFY_WITH_TIMEOUT(!engine.CurrentFrame().IsNull(), kTimeout);
         for (int i = 0; i < steps.size(); ++i) {
             const QString& step = steps[i];
@@ -111,9 +110,6 @@ private slots:
                 QVERIFY(qAbs(engine.PositionMs() - step.mid(5).toLongLong()) < 100);
         }
         engine.Close();
-        if (!steps.filter(QRegularExpression("^(seek|stop)")).isEmpty())
-            times.clear(); // those show a picture again
-        QVERIFY(std::adjacent_find(times.cbegin(), times.cend()) == times.cend());
         std::lock_guard<std::mutex> lock(heard);
         QVERIFY2(complaints.isEmpty(), qPrintable(complaints.join(QLatin1Char('\n'))));
     }

@@ -106,11 +106,7 @@ in_rounds() {
     for r in $(seq "$rounds"); do
         for clip in "${clips[@]}"; do
             for (( i = 0; i < n; i++ )); do
-                if (( r % 2 )); then
-                    player=${players[$(( (i + r) % n ))]}
-                else
-                    player=${players[$(( (n - 1 - i + r) % n ))]}
-                fi
+                player=${players[$(( ((r % 2 ? i : n - 1 - i) + r) % n ))]}
                 echo "run-lightness-bench: $what round $r of $rounds, $clip, $player" >&2
                 "$fn" "$player" "$clip"
             done
@@ -155,14 +151,15 @@ start_section() {
         in_clip=$(ffprobe -v error -count_frames -select_streams v:0 -show_entries stream=nb_read_frames \
                       -of csv=p=0 "$fixtures/$clip")
         # The first pictures' ratio is taken round by round: ours and gst-play start one
-        # after the other, so a machine whose speed drifts between rounds moves both.
+        # after the other, so a machine whose speed drifts between rounds moves both. No
+        # round with both pictures gives no ratio, printed as 99x: not met.
         paste "$work/round.ours.$clip" "$work/round.gst-play.$clip" |
             awk '$1 != "none" && $2 != "none" && $2 > 0 { print $1 / $2 }' >"$work/ratio.$clip"
         local paired
         paired=$(median "$work/ratio.$clip")
-        read -r rf ra rp met < <(awk -v fo="${first[ours]}" -v fg="${first[gst-play]}" -v ao="${anon[ours]}" \
-            -v ag="${anon[gst-play]}" -v po="${peak[ours]}" -v pp="${peak[parole]}" -v s="${shown:-0}" -v n="$in_clip" \
-            -v paired="$paired" 'BEGIN { rf = paired; ra = ao / ag; rp = po / pp
+        read -r rf ra rp met < <(awk -v rf="${paired:-99}" -v ao="${anon[ours]}" -v ag="${anon[gst-play]}" \
+            -v po="${peak[ours]}" -v pp="${peak[parole]}" -v s="${shown:-0}" -v n="$in_clip" \
+            'BEGIN { ra = ao / ag; rp = po / pp
                      printf "%.2f %.2f %.2f %s\n", rf, ra, rp, (rf <= 1.1 && ra <= 1.0 && rp <= 1.0 && s == n) ? "yes" : "NO" }')
         [[ $met == yes ]] || all=no
         printf '| %-20s | %5s | %5s | %5s | %6s | %6s | %5s | %5s | %6s | %6s | %5s | %6s | %6s | %-11s |\n' \

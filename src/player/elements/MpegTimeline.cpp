@@ -389,11 +389,16 @@ void MendMpegDemuxer(GstElement* demuxer, bool programStream, const std::string&
     }();
     (void)registered;
     auto line = std::make_shared<Timeline>();
-    line->leadIn = programStream;
-    if (programStream && !path.empty())
-        line->span = SpanOfFile(path);
+    const MpegSpan span = programStream && !path.empty() ? SpanOfFile(path) : MpegSpan{};
+    {
+        // Set under the lock the probes read them under: the pads reach the probes'
+        // threads only through GStreamer's own locks, which the race checker cannot see.
+        std::lock_guard<std::mutex> lock(line->mutex);
+        line->leadIn = programStream;
+        line->span = span;
+    }
     GST_INFO_OBJECT(demuxer, "time stamps from %" GST_TIME_FORMAT " to %" GST_TIME_FORMAT,
-                    GST_TIME_ARGS(line->span.first), GST_TIME_ARGS(line->span.end));
+                    GST_TIME_ARGS(span.first), GST_TIME_ARGS(span.end));
     g_signal_connect_data(demuxer, "pad-added", G_CALLBACK(OnPadAdded), new TimelineRef(line),
                           [](gpointer p, GClosure*) { delete static_cast<TimelineRef*>(p); }, GConnectFlags(0));
 }

@@ -55,8 +55,8 @@ void TdxfCustomComboBox::SetChecked(int index, bool value)
 
 void TdxfCustomComboBox::SetCheckBoxStyle(int value)
 {
-    value = std::max(0, value);
-    checkBoxStyle_ = std::min(value, dxfres::CheckBoxStyleCount());
+    // The system's own check box (0) needs no strip: it is read only for a drawn style.
+    checkBoxStyle_ = value <= 0 ? 0 : std::min(value, dxfres::CheckBoxStyleCount());
 }
 
 // ----- Recently used list -----

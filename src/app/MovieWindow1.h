@@ -5,6 +5,7 @@
 #include <QMainWindow>
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -41,8 +42,9 @@ public:
     // The status the player last reported.
     TGKitMSPlay::StatusCode PlayerStatus() const { return playerStatus_; }
     // The about window and the region navigator the commands show; without them the
-    // commands do nothing.
-    void SetAboutWindow(TInfoForm1* about) { about_ = about; }
+    // commands do nothing. The about window is made when first asked for: nothing of it
+    // need be built before the first picture.
+    void SetAboutWindow(std::function<TInfoForm1*()> make) { makeAbout_ = std::move(make); }
 
     // The command-line arguments handed over at the first showing, byte for byte.
     void SetArguments(std::vector<std::string> args) { arguments_ = std::move(args); }
@@ -189,6 +191,7 @@ private:
 
     std::string programFolder_;
     TGKitMSPlay::StatusCode playerStatus_ = TGKitMSPlay::Stopped;
+    std::function<TInfoForm1*()> makeAbout_;
     TInfoForm1* about_ = nullptr;
     TCutForm1* navigator_ = nullptr;
 

@@ -74,6 +74,8 @@ void TMovieForm1::OpenUserGuide()
 
 void TMovieForm1::ShowAbout()
 {
+    if (!about_ && makeAbout_)
+        about_ = makeAbout_();
     if (about_)
         about_->ShowModal();
 }

@@ -52,8 +52,8 @@ extern "C" __attribute__((visibility("default"))) int kinolite_main(int argc, ch
         kino::MarkStartup("main window built");
         const bool hasSource = !args.empty();
         movieForm.SetArguments(std::move(args));
-        kino::TInfoForm1 infoForm(&movieForm);
-        movieForm.SetAboutWindow(&infoForm);
+        // Owned by the main window, as a child.
+        movieForm.SetAboutWindow([&movieForm] { return new kino::TInfoForm1(&movieForm); });
         kino::TCutForm1 cutForm(&movieForm);
         movieForm.AttachNavigator(&cutForm);
         // What the first picture need not wait for is done once the first source has been

@@ -115,8 +115,9 @@ private slots:
             QVERIFY(QTest::qWaitForWindowExposed(&main));
             main.findChild<QAction*>(QStringLiteral("CDROM1"))->trigger(); // add a folder tree
         } else if (window == QLatin1String("about")) {
-            kino::TInfoForm1 about(&main);
-            shown = CaptionOfModal([&] { about.ShowModal(); });
+            // Through the command, which makes the window only when first asked for.
+            main.SetAboutWindow([&main] { return new kino::TInfoForm1(&main); });
+            shown = CaptionOfModal([&] { main.findChild<QAction*>(QStringLiteral("A2"))->trigger(); });
         } else if (window == QLatin1String("navigator")) {
             kino::TCutForm1 navigator(&main);
             navigator.show();

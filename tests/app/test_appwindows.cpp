@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
+#include <QFontInfo>
 #include <QLabel>
 #include <QLibraryInfo>
 #include <QMessageBox>
@@ -138,6 +139,19 @@ private slots:
         }
         QCOMPARE(shown, caption);
         main.close();
+    }
+
+    // The window's font is asked for by the stand-in that is installed, not by the design's
+    // missing family: the letters must still be the ones the design's family, stood in
+    // for, would give.
+    void designFontIsWhatItsStandInsGive()
+    {
+        QFont design(QStringLiteral("ＭＳ Ｐゴシック"));
+        design.setPixelSize(12);
+        design.setStyleHint(QFont::SansSerif);
+        const QFont font = kino::DesignFont(12);
+        QCOMPARE(QFontInfo(font).family(), QFontInfo(design).family());
+        QCOMPARE(QFontInfo(font).pixelSize(), 12);
     }
 
     // The program speaks Japanese throughout: Qt's own buttons and dialogs too, whatever

@@ -15,6 +15,7 @@
 #include "app/MovieWindow1.h"
 #include "app/Mpris.h"
 #include "player/TGKitMSPlay.h"
+#include "player/VideoView.h"
 #include "player/engine/MediaFramework.h"
 #include "player/engine/StartupTrace.h"
 #include "region/CutWindow1.h"
@@ -56,10 +57,12 @@ extern "C" __attribute__((visibility("default"))) int kinolite_main(int argc, ch
         movieForm.SetAboutWindow([&movieForm] { return new kino::TInfoForm1(&movieForm); });
         kino::TCutForm1 cutForm(&movieForm);
         movieForm.AttachNavigator(&cutForm);
-        // What the first picture need not wait for is done once the first source has been
-        // heard of, or a moment after the window appeared (at once without a source): the
-        // windows' icon (its pictures are read, and the image readers loaded, to be sent
-        // to the window manager) and the desktop's media service (the session bus).
+        // What the first picture need not wait for is done once that picture is on the
+        // screen, or once the first source has been heard of when it has no picture, or a
+        // moment after the window appeared (at once without a source): the windows' icon
+        // (its pictures are read, and the image readers loaded, to be sent to the window
+        // manager) and the desktop's media service (the session bus). Done while the
+        // picture is still being decoded, it would take the processor from the decoder.
         const auto finishStartUp = [&movieForm] {
             static bool finished = false;
             if (std::exchange(finished, true))
@@ -71,9 +74,14 @@ extern "C" __attribute__((visibility("default"))) int kinolite_main(int argc, ch
             kino::StartMpris(&movieForm);
             kino::MarkStartup("media service");
         };
+        kino::TGKitMSPlay* player = movieForm.Player();
         QObject::connect(
-            movieForm.Player(), &kino::TGKitMSPlay::statusNotified, &movieForm,
+            player->View(), &kino::VideoView::firstFrameShown, &movieForm,
             [finishStartUp] { QTimer::singleShot(0, finishStartUp); }, Qt::SingleShotConnection);
+        QObject::connect(player, &kino::TGKitMSPlay::statusNotified, &movieForm, [finishStartUp, player] {
+            if (player->MovieWidth() <= 0)
+                QTimer::singleShot(0, finishStartUp);
+        });
         QTimer::singleShot(hasSource ? 1000 : 0, &movieForm, finishStartUp);
         movieForm.show();
         kino::MarkStartup("main window shown");

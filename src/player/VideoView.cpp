@@ -111,7 +111,8 @@ void VideoView::Shown()
     if (shownSerial_ == framesSet_ || frame_.isNull())
         return;
     shownSerial_ = framesSet_;
-    ++framesShown_;
+    if (++framesShown_ == 1)
+        emit firstFrameShown();
 }
 
 void VideoView::resizeEvent(QResizeEvent* event)

@@ -63,6 +63,8 @@ signals:
     void layoutChanged();
     // A frame (not a null one) was set.
     void frameArrived();
+    // The first frame since the view was made reached the screen.
+    void firstFrameShown();
 
 protected:
     void resizeEvent(QResizeEvent* event) override;

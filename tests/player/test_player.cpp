@@ -235,6 +235,7 @@ private slots:
         const std::string path =
             qEnvironmentVariable("KINO_FIXTURES").toStdString() + "/" + file.toLatin1().toStdString();
 
+        QSignalSpy firstShown(player->View(), &kino::VideoView::firstFrameShown);
         player->SetFileName(path);
         // The facts are there as soon as the setter returns; the news comes later.
         QCOMPARE(player->MediaFormat(), format);
@@ -247,6 +248,7 @@ private slots:
         QCOMPARE(notes.back().second, 0);
         QVERIFY(player->GetCurrentPos() >= player->DurationMs() - 150);
         QCOMPARE(player->StatusLine()->StateText(), QStringLiteral("終了"));
+        QCOMPARE(firstShown.count(), width > 0 ? 1 : 0);
     }
 
     void mpegPlaysFromAnHttpUrl_data()

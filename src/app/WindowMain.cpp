@@ -75,9 +75,9 @@ extern "C" __attribute__((visibility("default"))) int kinolite_main(int argc, ch
             kino::MarkStartup("media service");
         };
         kino::TGKitMSPlay* player = movieForm.Player();
-        QObject::connect(
-            player->View(), &kino::VideoView::firstFrameShown, &movieForm,
-            [finishStartUp] { QTimer::singleShot(0, finishStartUp); }, Qt::SingleShotConnection);
+        // Queued: the frame is shown from within a paint, which is let finish first.
+        QObject::connect(player->View(), &kino::VideoView::firstFrameShown, &movieForm, finishStartUp,
+                         Qt::ConnectionType(Qt::QueuedConnection | Qt::SingleShotConnection));
         QObject::connect(player, &kino::TGKitMSPlay::statusNotified, &movieForm, [finishStartUp, player] {
             if (player->MovieWidth() <= 0)
                 QTimer::singleShot(0, finishStartUp);

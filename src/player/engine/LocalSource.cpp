@@ -6,12 +6,16 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdint>
+#include <cstring>
 #include <fstream>
+#include <vector>
 
 #include "platform/PathRules.h"
 #include "platform/UniqueFd.h"
 #include "player/elements/GstHandles.h"
+#include "player/elements/StreamMends.h"
 #include "player/engine/MidiCheck.h"
 
 namespace kino {
@@ -112,6 +116,53 @@ std::string KnownContainerOf(const std::string& path)
         return std::string();
     const std::string form(head + 8, 4);
     return form == "AVI " ? "video/x-msvideo" : form == "WAVE" ? "audio/x-wav" : std::string();
+}
+
+namespace {
+
+// The video codes of an AVI's stream format that GStreamer decodes with libav, upper case.
+constexpr const char* kLibavVideoCodes[] = {
+    "XVID", "DIVX", "DX50", "FMP4", "MP4V", "3IV2", "DIV3", "DIV4", "MP43", "MP42", "MPG4",
+    "AP41", "H264", "X264", "AVC1", "DAVC", "MPG1", "MPG2", "WMV1", "WMV2", "WMV3", "WVC1",
+};
+
+bool IsLibavVideoCode(std::uint32_t compression)
+{
+    char code[5] = {};
+    for (int i = 0; i < 4; ++i)
+        code[i] = g_ascii_toupper(char((compression >> (8 * i)) & 0xFF));
+    for (const char* known : kLibavVideoCodes)
+        if (std::memcmp(code, known, 4) == 0)
+            return true;
+    return false;
+}
+
+} // namespace
+
+bool DecodedByLibav(const std::string& path)
+{
+    UniqueFd fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+    struct stat st {};
+    if (!fd.IsOpen() || ::fstat(fd.Get(), &st) != 0 || !S_ISREG(st.st_mode))
+        return false;
+    // An AVI's header list comes first; a few kilobytes hold it.
+    std::uint8_t head[16384];
+    const ssize_t got = ::read(fd.Get(), head, sizeof head);
+    if (got < 24)
+        return false;
+    const std::size_t size = std::size_t(got);
+    // A pack header or a video sequence header; transport packets, 188 bytes apart.
+    if (head[0] == 0 && head[1] == 0 && head[2] == 1 && (head[3] == 0xBA || head[3] == 0xB3))
+        return true;
+    if (size > 188 && head[0] == 0x47 && head[188] == 0x47)
+        return true;
+    if (std::memcmp(head, "RIFF", 4) != 0 || std::memcmp(head + 8, "AVI LIST", 8) != 0 ||
+        std::memcmp(head + 20, "hdrl", 4) != 0)
+        return false;
+    const std::size_t listSize =
+        std::size_t(head[16]) | std::size_t(head[17]) << 8 | std::size_t(head[18]) << 16 | std::size_t(head[19]) << 24;
+    const std::vector<DibFormat> formats = VideoFormatsOfAviHeader(head + 20, std::min(listSize, size - 20));
+    return !formats.empty() && IsLibavVideoCode(formats.front().compression);
 }
 
 } // namespace kino

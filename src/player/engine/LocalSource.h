@@ -52,4 +52,10 @@ std::string WaveFormatOf(const std::string& path);
 // Handed to decodebin, they spare it loading and running every type finder.
 std::string KnownContainerOf(const std::string& path);
 
+// Whether the file's first bytes show that libav's decoders will decode its picture: an
+// MPEG program, transport or video stream, or an AVI whose first video stream is MPEG-4
+// (Xvid, DivX), H.264, Windows Media or MPEG-1/2. False for anything else, a Motion JPEG
+// or uncompressed AVI among them, and for a file that is not a regular file.
+bool DecodedByLibav(const std::string& path);
+
 } // namespace kino

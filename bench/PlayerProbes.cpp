@@ -313,10 +313,13 @@ int StillCompareProbe(const std::string& file, const std::string& outDir)
         return 2;
     WaitFor([] { return false; }, 500);
     const QImage after = player.View()->grab(target).toImage().convertToFormat(QImage::Format_RGB32);
+    QGuiApplication::clipboard()->clear();
     if (!player.CopyToClipboard(player.GetCurrentPos()))
         return 2;
-    const QImage full = QGuiApplication::clipboard()->image();
-    if (full.isNull())
+    // A frame other than Motion JPEG is decoded again whole, and reaches the clipboard
+    // when that is done.
+    QImage full;
+    if (!WaitFor([&full] { return !(full = QGuiApplication::clipboard()->image()).isNull(); }))
         return 2;
     const QImage before = full.scaled(target.size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation)
                               .convertToFormat(QImage::Format_RGB32);

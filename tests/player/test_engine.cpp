@@ -272,6 +272,28 @@ private slots:
         QCOMPARE(QString::fromStdString(kino::KnownContainerOf(path.toStdString())), expected);
     }
 
+    // libav is loaded ahead only for a first file whose picture it will decode: for any
+    // other it would hold up the start by the time it takes to load.
+    void libavIsLoadedAheadOnlyForWhatItDecodes_data()
+    {
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<bool>("byLibav");
+        QTest::newRow("MPEG-1") << "clip.mpg" << true;
+        QTest::newRow("H.264 AVI") << "clip264.avi" << true;
+        QTest::newRow("Motion JPEG AVI") << "clip.avi" << false;
+        QTest::newRow("uncompressed AVI") << "rgb16.avi" << false;
+        QTest::newRow("AVI cut short") << "truncated.avi" << false;
+        QTest::newRow("noise named .avi") << "random.avi" << false;
+        QTest::newRow("WAVE") << "tone.wav" << false;
+        QTest::newRow("a folder") << "." << false;
+    }
+    void libavIsLoadedAheadOnlyForWhatItDecodes()
+    {
+        QFETCH(QString, file);
+        QFETCH(bool, byLibav);
+        QCOMPARE(kino::DecodedByLibav(Fixture(file.toStdString())), byLibav);
+    }
+
     // A WAVE file after one of its own format is played on into by the same pipeline;
     // withdrawn, before or at the seam, the source that ended is the one played again.
     void aWaveOfTheSameFormatIsPlayedOnInto_data()

@@ -398,6 +398,42 @@ private slots:
         }
     }
 
+    // Each MPEG picture comes one frame after the last, though the multiplexer stamped
+    // only some (hd.mpg: a key picture and the B pictures before it come unstamped).
+    void mpegPicturesComeOneFrameApart_data()
+    {
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<int>("frames");
+        QTest::newRow("MPEG-1, partly stamped") << "hd.mpg" << 25;
+        QTest::newRow("MPEG-2") << "wide.mpg" << 25;
+    }
+    void mpegPicturesComeOneFrameApart()
+    {
+        QFETCH(QString, file);
+        QFETCH(int, frames);
+        PlayerEngine engine;
+        engine.Open(Fixture(file.toStdString()));
+        GstElement* sink = gst_bin_get_by_name(GST_BIN(engine.Playbin()), "kinolite-video");
+        g_object_set(sink, "qos", FALSE, nullptr); // none left out for being late
+        static std::mutex seen;
+        static std::vector<GstClockTime> times;
+        times.clear();
+        GstPad* pad = gst_element_get_static_pad(sink, "sink");
+        gst_pad_add_probe(pad, GST_PAD_PROBE_TYPE_BUFFER, [](GstPad*, GstPadProbeInfo* info, gpointer) {
+            std::lock_guard<std::mutex> lock(seen);
+            times.push_back(GST_BUFFER_PTS(GST_PAD_PROBE_INFO_BUFFER(info)));
+            return GST_PAD_PROBE_OK;
+        }, nullptr, nullptr);
+        gst_object_unref(pad), gst_object_unref(sink);
+        engine.SeekMs(0); // the paused picture again, now seen by the probe
+        engine.Play();
+        QTRY_COMPARE_WITH_TIMEOUT(engine.CurrentState(), State::Ended, kTimeout);
+        std::lock_guard<std::mutex> lock(seen);
+        QCOMPARE(int(times.size()), frames);
+        for (std::size_t i = 1; i < times.size(); ++i)
+            QCOMPARE(qint64(times[i] - times[i - 1]), qint64(GST_SECOND / 25));
+    }
+
     // A frame fetched again whole for a copy: the one at the time asked for, or, given
     // the frame as it was shown (a decoder dropping late frames may have stamped it with
     // its neighbour's time), whichever of it and its neighbours looks like that.

@@ -405,6 +405,114 @@ void MendWaveParser(GstElement* parser, const std::string& path)
 }
 
 // ---------------------------------------------------------------------------
+// MPEG video: pictures without a time stamp.
+
+// A multiplexer stamps only the first picture that starts in each packet, so small
+// pictures often come with a decoding time only. The decoder then guesses the rest from
+// the gap between the two times of the last key picture, which holds for that picture
+// alone: the pictures after it are stamped up to two frames late, three of them share
+// one time, and the sink shows one of the three. The picture header says where each
+// picture stands in its group (its temporal reference), so the time is filled in here:
+// a B picture is never held back, so it is shown at its decoding time; any other is
+// shown its place after the first picture of its group, whose time any stamped picture
+// of the group gives, or else the end of the group before.
+struct MpegPictureHeader {
+    int codingType = 0;        // 1 I, 2 P, 3 B; 0 when the frame holds no picture
+    int temporalReference = 0; // its place in its group, in the order shown
+    bool groupStarts = false;  // a group of pictures begins in this frame
+    bool evenlyTimed = true;   // a whole frame shown for one frame's time (not a field,
+                               // not a repeated field)
+};
+
+MpegPictureHeader ReadMpegPictureHeader(const std::uint8_t* data, std::size_t size)
+{
+    MpegPictureHeader header;
+    for (std::size_t i = 0; i + 6 < size; ++i) {
+        if (data[i] != 0 || data[i + 1] != 0 || data[i + 2] != 1)
+            continue;
+        const std::uint8_t code = data[i + 3];
+        if (code == 0xB8) {
+            header.groupStarts = true;
+        } else if (code == 0x00 && header.codingType == 0) {
+            header.temporalReference = data[i + 4] << 2 | data[i + 5] >> 6;
+            header.codingType = (data[i + 5] >> 3) & 7;
+        } else if (code == 0xB5 && header.codingType != 0 && (data[i + 4] >> 4) == 8 && i + 8 < size) {
+            // The picture coding extension of MPEG-2: the picture's structure and
+            // whether its first field is shown again.
+            const bool framePicture = (data[i + 6] & 3) == 3;
+            const bool repeatsField = data[i + 7] & 0x02;
+            header.evenlyTimed = framePicture && !repeatsField;
+            break;
+        } else if (code == 0x01 && header.codingType != 0) {
+            break; // the picture's data: MPEG-1 has no extension
+        }
+    }
+    return header;
+}
+
+struct MpegStamps {
+    GstClockTime groupStart = GST_CLOCK_TIME_NONE; // the time of the group's first picture shown
+    int groupLast = -1;                            // the latest place stamped in the group
+    bool evenlyTimed = true; // false for good once a picture is not: places are not times then
+};
+
+GstPadProbeReturn StampMpegPictures(GstPad*, GstPadProbeInfo* info, gpointer user)
+{
+    auto* stamps = static_cast<MpegStamps*>(user);
+    if (info->type & GST_PAD_PROBE_TYPE_EVENT_DOWNSTREAM) {
+        const GstEventType type = GST_EVENT_TYPE(GST_PAD_PROBE_INFO_EVENT(info));
+        if (type == GST_EVENT_FLUSH_STOP || type == GST_EVENT_SEGMENT)
+            *stamps = MpegStamps{GST_CLOCK_TIME_NONE, -1, stamps->evenlyTimed}; // a group not seen whole
+        return GST_PAD_PROBE_OK;
+    }
+    GstBuffer* buffer = GST_PAD_PROBE_INFO_BUFFER(info);
+    const GstClockTime frame = GST_BUFFER_DURATION(buffer);
+    if (!stamps->evenlyTimed || !GST_CLOCK_TIME_IS_VALID(frame) || frame == 0)
+        return GST_PAD_PROBE_OK;
+    GstMapInfo map;
+    if (!gst_buffer_map(buffer, &map, GST_MAP_READ))
+        return GST_PAD_PROBE_OK;
+    const MpegPictureHeader header = ReadMpegPictureHeader(map.data, map.size);
+    gst_buffer_unmap(buffer, &map);
+    if (!header.evenlyTimed) {
+        stamps->evenlyTimed = false;
+        return GST_PAD_PROBE_OK;
+    }
+    if (header.codingType == 0)
+        return GST_PAD_PROBE_OK;
+    const GstClockTime offset = GstClockTime(header.temporalReference) * frame;
+    if (header.groupStarts) {
+        stamps->groupStart = GST_CLOCK_TIME_IS_VALID(stamps->groupStart) && stamps->groupLast >= 0
+                                 ? stamps->groupStart + GstClockTime(stamps->groupLast + 1) * frame
+                                 : GST_CLOCK_TIME_NONE;
+        stamps->groupLast = -1;
+    }
+    GstClockTime pts = GST_BUFFER_PTS(buffer);
+    const bool stamped = GST_CLOCK_TIME_IS_VALID(pts);
+    if (!stamped && header.codingType == 3)
+        pts = GST_BUFFER_DTS(buffer);
+    else if (!stamped && GST_CLOCK_TIME_IS_VALID(stamps->groupStart))
+        pts = stamps->groupStart + offset;
+    if (GST_CLOCK_TIME_IS_VALID(pts) && (stamped || header.codingType == 3))
+        stamps->groupStart = pts >= offset ? pts - offset : GST_CLOCK_TIME_NONE;
+    stamps->groupLast = std::max(stamps->groupLast, header.temporalReference);
+    if (!stamped && GST_CLOCK_TIME_IS_VALID(pts)) {
+        buffer = gst_buffer_make_writable(buffer);
+        GST_BUFFER_PTS(buffer) = pts;
+        GST_PAD_PROBE_INFO_DATA(info) = buffer;
+    }
+    return GST_PAD_PROBE_OK;
+}
+
+void MendMpegVideoParser(GstElement* parser)
+{
+    gsth::Pad src = gsth::Pad::Adopt(gst_element_get_static_pad(parser, "src"));
+    if (src)
+        gst_pad_add_probe(src.get(), GstPadProbeType(GST_PAD_PROBE_TYPE_BUFFER | GST_PAD_PROBE_TYPE_EVENT_DOWNSTREAM),
+                          StampMpegPictures, new MpegStamps, [](gpointer p) { delete static_cast<MpegStamps*>(p); });
+}
+
+// ---------------------------------------------------------------------------
 // AVI: uncompressed pictures.
 
 constexpr std::uint32_t kBitFields = 3;
@@ -729,6 +837,8 @@ void MendElement(GstElement* playbin, GstElement* element, const char* factoryNa
         MendMpegDemuxer(element, true, LocalPathOf(playbin));
     else if (g_str_equal(factoryName, "tsdemux"))
         MendMpegDemuxer(element, false, std::string());
+    else if (g_str_equal(factoryName, "mpegvideoparse"))
+        MendMpegVideoParser(element);
     else if (g_str_equal(factoryName, "avidemux"))
         MendAviDemuxer(element);
     else if (g_str_equal(factoryName, "multipartdemux"))

@@ -453,7 +453,6 @@ MpegPictureHeader ReadMpegPictureHeader(const std::uint8_t* data, std::size_t si
 struct MpegStamps {
     GstClockTime groupStart = GST_CLOCK_TIME_NONE; // the time of the group's first picture shown
     int groupLast = -1;                            // the latest place stamped in the group
-    bool evenlyTimed = true; // false for good once a picture is not: places are not times then
 };
 
 GstPadProbeReturn StampMpegPictures(GstPad*, GstPadProbeInfo* info, gpointer user)
@@ -462,22 +461,20 @@ GstPadProbeReturn StampMpegPictures(GstPad*, GstPadProbeInfo* info, gpointer use
     if (info->type & GST_PAD_PROBE_TYPE_EVENT_DOWNSTREAM) {
         const GstEventType type = GST_EVENT_TYPE(GST_PAD_PROBE_INFO_EVENT(info));
         if (type == GST_EVENT_FLUSH_STOP || type == GST_EVENT_SEGMENT)
-            *stamps = MpegStamps{GST_CLOCK_TIME_NONE, -1, stamps->evenlyTimed}; // a group not seen whole
+            *stamps = MpegStamps{}; // a group not seen whole
         return GST_PAD_PROBE_OK;
     }
     GstBuffer* buffer = GST_PAD_PROBE_INFO_BUFFER(info);
     const GstClockTime frame = GST_BUFFER_DURATION(buffer);
-    if (!stamps->evenlyTimed || !GST_CLOCK_TIME_IS_VALID(frame) || frame == 0)
+    if (!GST_CLOCK_TIME_IS_VALID(frame) || frame == 0)
         return GST_PAD_PROBE_OK;
     GstMapInfo map;
     if (!gst_buffer_map(buffer, &map, GST_MAP_READ))
         return GST_PAD_PROBE_OK;
     const MpegPictureHeader header = ReadMpegPictureHeader(map.data, map.size);
     gst_buffer_unmap(buffer, &map);
-    if (!header.evenlyTimed) {
-        stamps->evenlyTimed = false;
-        return GST_PAD_PROBE_OK;
-    }
+    if (!header.evenlyTimed)
+        return GST_PAD_PROBE_REMOVE; // for good: in this stream places are not times
     if (header.codingType == 0)
         return GST_PAD_PROBE_OK;
     const GstClockTime offset = GstClockTime(header.temporalReference) * frame;

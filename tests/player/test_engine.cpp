@@ -394,7 +394,6 @@ private slots:
         }
     }
 
-    // Each MPEG picture comes one frame after the last, stamped by its writer or not.
     void mpegPicturesComeOneFrameApart_data()
     {
         QTest::addColumn<QString>("file"); // each one second long
